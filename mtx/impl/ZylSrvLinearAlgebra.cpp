@@ -1,0 +1,53 @@
+#include <mtx/ZylSrvLinearAlgebra.h>
+
+#include <platform/zyl_NestingCount.h>
+#include <platform/ZylOutsideLibraries.h>
+
+namespace {
+int g_libraryCount = 0;
+int g_mtxCount = 0;
+} // namespace
+
+void ZylSrvLinearAlgebra_initialize(int& tally)
+{
+    if (!zyl_EnterLevel(g_libraryCount))
+        return;
+    ++tally;
+    ZylBasCoreUtils_initialize(tally);
+    ZylKelBasicUtils_initialize(tally);
+    ZylKelDrovi_initialize(tally);
+    ZylDorvContainers_initialize(tally);
+    ZylDorvAPI_initialize(tally);
+    ZylSrvBasic_initialize(tally);
+    blaC_initialize(tally);
+    mtx_initialize(tally);
+}
+
+void ZylSrvLinearAlgebra_finalize(int& tally)
+{
+    if (!zyl_LeaveLevel(g_libraryCount))
+        return;
+    --tally;
+    mtx_finalize(tally);
+    blaC_finalize(tally);
+    ZylSrvBasic_finalize(tally);
+    ZylDorvAPI_finalize(tally);
+    ZylDorvContainers_finalize(tally);
+    ZylKelDrovi_finalize(tally);
+    ZylKelBasicUtils_finalize(tally);
+    ZylBasCoreUtils_finalize(tally);
+}
+
+void mtx_initialize(int& tally)
+{
+    // The process timer is not made here: it is created on first use.
+    if (zyl_EnterLevel(g_mtxCount))
+        ++tally;
+}
+
+void mtx_finalize(int& tally)
+{
+    if (!zyl_LeaveLevel(g_mtxCount))
+        return;
+    --tally;
+}

@@ -1,0 +1,96 @@
+#ifndef MTX_IMPL_ZYLSRVMTXERRORS_H
+#define MTX_IMPL_ZYLSRVMTXERRORS_H
+// The library's error family. Every type derives directly from
+// ZylBasException, has a fixed number and a fixed message template, and is
+// raised as   ZylSrvMtxX error(field); error.Throw(file, __LINE__);
+// Numbers 205, 216 and 217 are not used.
+//
+//  201 ZylSrvMtxNoSymmetricTrue     "ZylSrvSparseMatrix::%s symmetric:True not supported!"
+//  202 ZylSrvMtxOpenFileException   "ZylSrvSparseImExPorter: Failed to open file %s."
+//  203 ZylSrvMtxInvalidGetRange     "ZylSrvDenseMatrix::GetValues invalid range values."
+//  204 ZylSrvMtxInvalidSetRange     "ZylSrvDenseMatrix::SetValues invalid range values."
+//  206 ZylSrvMtxIllegalInput        "ZylSrvMatrix::%s - Illegal input."
+//  207 ZylSrvMtxUnsupportedExpFmt   "ZylSrvSparseImExPorter: Unsupported export format."
+//  208 ZylSrvMtxFileWriteFailure    "Error at writing to file: %s"
+//  209 ZylSrvMtxNoUnsymmetric       "ZylSrvSparseMatrix::Export symmetric:False not supported!"
+//  210 ZylSrvMtxUnsupportedImpFmt   "ZylSrvSparseImExPorter: Unsupported import format."
+//  211 ZylSrvMtxNoTranspose         "ZylSrvSparseMatrix::MultiplyIndexed transpose:False not supported!"
+//  212 ZylSrvMtxIllegalPermVect     "ZylSrvMatrix::PermuteRowsInPlace - Illegal perm Vector."
+//  213 ZylSrvMtxSolveIllegalArg     "ZylSrvMatrix::SolveEigenproblemSymmetric - Illegal function argument %i."
+//  214 ZylSrvMtxSolveNotConverge    "ZylSrvMatrix::SolveEigenproblemSymmetric - Eigensolver did not converge."
+//  215 ZylSrvMtxSolveNotPositive    "ZylSrvMatrix::SolveEigenproblemSymmetric - Matrix B is not positive-definite."
+//  218 ZylSrvMtxDivByZero           "ZylSrvMatrix::Factorize - division by 0."
+//
+// 209's template is our own wording: the error is raised when a matrix that is
+// not in the symmetric form is exported to a layout that needs that form, so
+// the message names the export and the form that is refused.
+#include <mtx/ZylSrvMtxOpenFileException.h>
+#include <platform/ZylBasException.h>
+
+// A type that carries one text (operation name, file name or detail).
+#define ZYL_SRV_MTX_TEXT_ERROR(Name)                         \
+    class Name : public ZylBasException {                    \
+    public:                                                  \
+        explicit Name(const char* text);                     \
+        Name(const Name& other);                             \
+        ~Name() override;                                    \
+        atr_String AsString() const override;                \
+        [[noreturn]] void ThrowCopy() const override;        \
+        int ErrorCode() const override;                      \
+        const atr_String& Text() const { return m_text; }    \
+                                                             \
+    private:                                                 \
+        atr_String m_text;                                   \
+    };
+
+// A type without a field.
+#define ZYL_SRV_MTX_PLAIN_ERROR(Name)                        \
+    class Name : public ZylBasException {                    \
+    public:                                                  \
+        Name();                                              \
+        Name(const Name& other);                             \
+        ~Name() override;                                    \
+        atr_String AsString() const override;                \
+        [[noreturn]] void ThrowCopy() const override;        \
+        int ErrorCode() const override;                      \
+    };
+
+ZYL_SRV_MTX_TEXT_ERROR(ZylSrvMtxNoSymmetricTrue)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxInvalidGetRange)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxInvalidSetRange)
+ZYL_SRV_MTX_TEXT_ERROR(ZylSrvMtxIllegalInput)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxUnsupportedExpFmt)
+ZYL_SRV_MTX_TEXT_ERROR(ZylSrvMtxFileWriteFailure)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxNoUnsymmetric)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxUnsupportedImpFmt)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxNoTranspose)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxIllegalPermVect)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxSolveNotConverge)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxSolveNotPositive)
+ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxDivByZero)
+
+#undef ZYL_SRV_MTX_TEXT_ERROR
+#undef ZYL_SRV_MTX_PLAIN_ERROR
+
+// 213: carries the number of the argument LAPACK reported as illegal.
+class ZylSrvMtxSolveIllegalArg : public ZylBasException {
+public:
+    explicit ZylSrvMtxSolveIllegalArg(int argumentNumber);
+    ZylSrvMtxSolveIllegalArg(const ZylSrvMtxSolveIllegalArg& other);
+    ~ZylSrvMtxSolveIllegalArg() override;
+    atr_String AsString() const override;
+    [[noreturn]] void ThrowCopy() const override;
+    int ErrorCode() const override;
+    int ArgumentNumber() const { return m_argumentNumber; }
+
+private:
+    int m_argumentNumber;
+};
+
+// Source paths recorded by Throw at the raise sites.
+#define ZYL_SRV_MATRIX_SOURCE "mtx/impl/ZylSrvMatrix"
+#define ZYL_SRV_DENSE_MATRIX_SOURCE "mtx/impl/ZylSrvDenseMatrix"
+#define ZYL_SRV_SPARSE_MATRIX_SOURCE "mtx/impl/ZylSrvSparseMatrix"
+#define ZYL_SRV_SPARSE_IMEXPORTER_SOURCE "mtx/impl/ZylSrvSparseImExPorter"
+
+#endif

@@ -1,0 +1,47 @@
+#ifndef PLATFORM_ZYLBASEXCEPTION_H
+#define PLATFORM_ZYLBASEXCEPTION_H
+// Base of every error raised by the solver's libraries. A raiser builds the
+// error as a local value and calls Throw(file, line), which records the
+// location and throws a copy of the most-derived type through ThrowCopy.
+#include <platform/atr_String.h>
+#include <platform/mem.h>
+
+class ZylBasException : public mem_AllocationOperators {
+public:
+    ZylBasException() noexcept = default;
+    ZylBasException(const ZylBasException& other) noexcept = default;
+    ZylBasException& operator=(const ZylBasException&) = delete;
+    virtual ~ZylBasException();
+
+    // "<AsString> [<file>:<line>]" for developers.
+    virtual atr_String DeveloperReport() const;
+    // The message alone, for users.
+    virtual atr_String UserReport() const;
+    virtual atr_String AsString() const = 0;
+    [[noreturn]] virtual void ThrowCopy() const = 0;
+    virtual int ErrorCode() const = 0;
+
+    [[noreturn]] void Throw(const char* file, int line);
+
+    const char* File() const noexcept { return m_file; }
+    int Line() const noexcept { return m_line; }
+
+private:
+    const char* m_file = nullptr;
+    int m_line = 0;
+};
+
+// Raised by the allocator when it cannot serve a request.
+class mem_AllocationFailure : public ZylBasException {
+public:
+    explicit mem_AllocationFailure(std::size_t size) noexcept : m_size(size) {}
+    atr_String AsString() const override;
+    [[noreturn]] void ThrowCopy() const override;
+    int ErrorCode() const override { return 1; }
+    std::size_t RequestedSize() const noexcept { return m_size; }
+
+private:
+    std::size_t m_size;
+};
+
+#endif

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the library, its tests, benchmarks and
+# examples need. Safe to run again: it only installs what is missing.
+set -euo pipefail
+packages=(
+  g++ gfortran cmake ninja-build make pkg-config
+  libopenblas-dev liblapack-dev
+  libhdf5-dev hdf5-tools
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libeigen3-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

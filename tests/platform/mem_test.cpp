@@ -1,0 +1,58 @@
+#include <platform/ZylBasException.h>
+#include <platform/mem.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+TEST(Allocator, ServesAndFreesBlocks)
+{
+    const long before = mem_LiveBlocks();
+    void* a = mem_OperatorNewThrowBuiltin(64);
+    void* b = mem_Malloc(0); // a zero-byte request still yields a block
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    std::memset(a, 0xAB, 64);
+    a = mem_Realloc(a, 4096);
+    EXPECT_EQ(static_cast<unsigned char*>(a)[63], 0xAB);
+    EXPECT_EQ(mem_LiveBlocks(), before + 2);
+    mem_Free(a);
+    mem_Free(b);
+    mem_Free(nullptr);
+    EXPECT_EQ(mem_LiveBlocks(), before);
+}
+
+TEST(Allocator, RefusesAnOverflowedCount)
+{
+    EXPECT_EQ(mem_ArraySize(SIZE_MAX / 4, 8), SIZE_MAX);
+    EXPECT_EQ(mem_ArraySize(3, 8), 24u);
+    try {
+        mem_OperatorNewThrowBuiltin(SIZE_MAX);
+        FAIL() << "an all-ones size must be refused";
+    } catch (const ZylBasException& e) {
+        EXPECT_EQ(e.ErrorCode(), 1);
+        EXPECT_NE(dynamic_cast<const mem_AllocationFailure*>(&e), nullptr);
+        EXPECT_STREQ(e.File(), "platform/mem");
+    }
+}
+
+TEST(Allocator, FailureSeamFailsTheNthAllocationOnceOrFromThenOn)
+{
+    mem_FailAllocation(2, false);
+    void* first = mem_Malloc(8);
+    EXPECT_THROW(mem_Malloc(8), mem_AllocationFailure);
+    void* third = mem_Malloc(8); // once: the next one is served again
+    mem_Free(first);
+    mem_Free(third);
+
+    void* block = mem_Malloc(8);
+    mem_FailAllocation(1, true);
+    EXPECT_THROW(mem_OperatorNewThrow(8), mem_AllocationFailure);
+    EXPECT_THROW(mem_OperatorNewTinyThrow(8), mem_AllocationFailure);
+    EXPECT_THROW(mem_Realloc(block, 16), mem_AllocationFailure) << "realloc counts too";
+    mem_ClearFailure();
+    mem_Free(block); // the old block is still ours after a refused realloc
+    void* served = mem_Malloc(8);
+    mem_Free(served);
+}
