@@ -1,0 +1,103 @@
+#include <mtx/impl/ZylSrvMtxErrors.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Expected {
+    std::unique_ptr<ZylBasException> error;
+    int code;
+    const char* message;
+};
+
+template <class Error, class... Args>
+Expected Make(int code, const char* message, Args... args)
+{
+    return {std::make_unique<Error>(args...), code, message};
+}
+
+// Raises through the protocol every raise site uses and returns what a caller
+// catching the base class sees.
+template <class Error>
+void ExpectRaisedAsMostDerived(Error error, int line)
+{
+    try {
+        error.Throw("mtx/impl/ZylSrvMatrix", line);
+        FAIL() << "Throw returned";
+    } catch (const ZylBasException& caught) {
+        EXPECT_NE(dynamic_cast<const Error*>(&caught), nullptr);
+        EXPECT_STREQ(caught.File(), "mtx/impl/ZylSrvMatrix");
+        EXPECT_EQ(caught.Line(), line);
+        EXPECT_EQ(caught.ErrorCode(), error.ErrorCode());
+        EXPECT_STREQ(caught.AsString().Chars(), error.AsString().Chars());
+    }
+}
+
+} // namespace
+
+TEST(ErrorFamily, EveryTypeHasItsNumberAndMessage)
+{
+    std::vector<Expected> all;
+    all.push_back(Make<ZylSrvMtxNoSymmetricTrue>(201, "ZylSrvSparseMatrix::PermuteRows symmetric:True not supported!", "PermuteRows"));
+    all.push_back(Make<ZylSrvMtxOpenFileException>(202, "ZylSrvSparseImExPorter: Failed to open file a.dat.", "a.dat"));
+    all.push_back(Make<ZylSrvMtxInvalidGetRange>(203, "ZylSrvDenseMatrix::GetValues invalid range values."));
+    all.push_back(Make<ZylSrvMtxInvalidSetRange>(204, "ZylSrvDenseMatrix::SetValues invalid range values."));
+    all.push_back(Make<ZylSrvMtxIllegalInput>(206, "ZylSrvMatrix::Interpolate - Illegal input.", "Interpolate"));
+    all.push_back(Make<ZylSrvMtxUnsupportedExpFmt>(207, "ZylSrvSparseImExPorter: Unsupported export format."));
+    all.push_back(Make<ZylSrvMtxFileWriteFailure>(208, "Error at writing to file: ZylSrvDenseMatrix::SetValues\ndisk full",
+                                                  "ZylSrvDenseMatrix::SetValues\ndisk full"));
+    all.push_back(Make<ZylSrvMtxNoUnsymmetric>(209, "ZylSrvSparseMatrix::Export symmetric:False not supported!"));
+    all.push_back(Make<ZylSrvMtxUnsupportedImpFmt>(210, "ZylSrvSparseImExPorter: Unsupported import format."));
+    all.push_back(Make<ZylSrvMtxNoTranspose>(211, "ZylSrvSparseMatrix::MultiplyIndexed transpose:False not supported!"));
+    all.push_back(Make<ZylSrvMtxIllegalPermVect>(212, "ZylSrvMatrix::PermuteRowsInPlace - Illegal perm Vector."));
+    all.push_back(Make<ZylSrvMtxSolveIllegalArg>(213, "ZylSrvMatrix::SolveEigenproblemSymmetric - Illegal function argument 4.", 4));
+    all.push_back(Make<ZylSrvMtxSolveNotConverge>(214, "ZylSrvMatrix::SolveEigenproblemSymmetric - Eigensolver did not converge."));
+    all.push_back(Make<ZylSrvMtxSolveNotPositive>(215, "ZylSrvMatrix::SolveEigenproblemSymmetric - Matrix B is not positive-definite."));
+    all.push_back(Make<ZylSrvMtxDivByZero>(218, "ZylSrvMatrix::Factorize - division by 0."));
+    ASSERT_EQ(all.size(), 15u);
+    for (const Expected& e : all) {
+        EXPECT_EQ(e.error->ErrorCode(), e.code);
+        EXPECT_STREQ(e.error->AsString().Chars(), e.message) << e.code;
+        EXPECT_STREQ(e.error->UserReport().Chars(), e.message);
+        EXPECT_EQ(e.error->File(), nullptr) << "no location before Throw";
+        EXPECT_EQ(e.error->Line(), 0);
+    }
+    EXPECT_EQ(ZylSrvMtxSolveIllegalArg(4).ArgumentNumber(), 4);
+}
+
+TEST(ErrorFamily, ThrowRaisesTheMostDerivedTypeWithItsLocation)
+{
+    ExpectRaisedAsMostDerived(ZylSrvMtxIllegalInput("Factorize"), 120);
+    ExpectRaisedAsMostDerived(ZylSrvMtxSolveIllegalArg(7), 121);
+    ExpectRaisedAsMostDerived(ZylSrvMtxDivByZero(), 122);
+    ExpectRaisedAsMostDerived(ZylSrvMtxOpenFileException("x"), 123);
+
+    ZylSrvMtxInvalidGetRange located;
+    try {
+        located.Throw("mtx/impl/ZylSrvDenseMatrix", 530);
+    } catch (const ZylBasException& e) {
+        EXPECT_STREQ(e.DeveloperReport().Chars(),
+                     "ZylSrvDenseMatrix::GetValues invalid range values. [mtx/impl/ZylSrvDenseMatrix:530]");
+    }
+}
+
+TEST(ErrorFamily, CopiesShareTheirTextAndOutliveTheOriginal)
+{
+    auto original = std::make_unique<ZylSrvMtxOpenFileException>("matrix.bin");
+    ZylSrvMtxOpenFileException copy(*original);
+    original.reset();
+    EXPECT_STREQ(copy.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file matrix.bin.");
+
+    ZylSrvMtxIllegalInput input("Add");
+    ZylSrvMtxIllegalInput inputCopy(input);
+    EXPECT_TRUE(inputCopy.Text().SharesRepresentationWith(input.Text()));
+    EXPECT_EQ(input.Text().ShareCount(), 2);
+
+    ZylSrvMtxSolveIllegalArg arg(3);
+    ZylSrvMtxSolveIllegalArg argCopy(arg);
+    EXPECT_EQ(argCopy.ArgumentNumber(), 3);
+}
