@@ -1,0 +1,432 @@
+#include <mtx/ZylSrvMatrix.h>
+
+#include <mtx/impl/ZylSrvMtxErrors.h>
+#include <platform/mem.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// ---- buffers --------------------------------------------------------------
+
+// Bytes for `count` doubles or ints. A count that is negative or does not fit
+// a 32-bit int (an overflowed size product) becomes SIZE_MAX, which the
+// allocator refuses.
+std::size_t ByteSize(std::int64_t count, std::size_t itemSize)
+{
+    if (count < 0 || count > INT_MAX)
+        return SIZE_MAX;
+    return mem_ArraySize(static_cast<std::size_t>(count), itemSize);
+}
+
+// Owns one block of doubles from the foundation allocator until it is
+// released or handed over, so that no exception can leak it.
+class DoubleBuffer {
+public:
+    explicit DoubleBuffer(std::int64_t count)
+        : m_block(static_cast<double*>(mem_OperatorNewThrowBuiltin(ByteSize(count, sizeof(double)))))
+    {
+    }
+    DoubleBuffer(const DoubleBuffer&) = delete;
+    DoubleBuffer& operator=(const DoubleBuffer&) = delete;
+    ~DoubleBuffer() { mem_Free(m_block); }
+
+    double* Get() const { return m_block; }
+    double* Release()
+    {
+        double* block = m_block;
+        m_block = nullptr;
+        return block;
+    }
+
+private:
+    double* m_block;
+};
+
+std::int64_t StoredCount(int dim1, int dim2, bool diagonal)
+{
+    return diagonal ? static_cast<std::int64_t>(dim1) : static_cast<std::int64_t>(dim1) * dim2;
+}
+
+// Copies n doubles; n may be zero, in which case the pointers are not used.
+void CopyDoubles(double* to, const double* from, std::int64_t n)
+{
+    if (n > 0)
+        std::memmove(to, from, static_cast<std::size_t>(n) * sizeof(double));
+}
+
+void FillDoubles(double* to, double value, std::int64_t n)
+{
+    for (std::int64_t k = 0; k < n; ++k)
+        to[k] = value;
+}
+
+[[noreturn]] void RaiseIllegalInput(const char* operation, int line)
+{
+    ZylSrvMtxIllegalInput error(operation);
+    error.Throw(ZYL_SRV_MATRIX_SOURCE, line);
+}
+
+// The inclusive range lies inside a dim1 x dim2 matrix and is not empty.
+bool RangeIsValid(int firstRow, int lastRow, int firstColumn, int lastColumn, int dim1, int dim2)
+{
+    return firstRow >= 0 && firstColumn >= 0 && lastRow < dim1 && lastColumn < dim2 &&
+           lastRow >= firstRow && lastColumn >= firstColumn;
+}
+
+std::int64_t BlockCount(int firstRow, int lastRow, int firstColumn, int lastColumn)
+{
+    return (static_cast<std::int64_t>(lastColumn) - firstColumn + 1) *
+           (static_cast<std::int64_t>(lastRow) - firstRow + 1);
+}
+
+} // namespace
+
+// ---- construction ---------------------------------------------------------
+
+ZylSrvMatrix::ZylSrvMatrix(int dim1, int dim2, double* values, bool symmetric, bool diagonal)
+    : m_values(values),
+      m_dim1(dim1),
+      m_dim2(dim2),
+      m_ownsValues(values == nullptr),
+      m_symmetric(symmetric),
+      m_diagonal(diagonal)
+{
+    if (values == nullptr)
+        m_values = DoubleBuffer(StoredCount(dim1, dim2, diagonal)).Release();
+}
+
+ZylSrvMatrix::ZylSrvMatrix(const ZylSrvMatrix& other)
+    : m_values(nullptr),
+      m_dim1(other.m_dim1),
+      m_dim2(other.m_dim2),
+      m_ownsValues(true),
+      m_symmetric(other.m_symmetric),
+      m_diagonal(other.m_diagonal)
+{
+    DoubleBuffer buffer(other.NumberOfStoredValues());
+    // Same shape and storage kind: the stored values copy one to one, which
+    // is what SetSlice(1.0, other, 0, 0) does for such a pair.
+    CopyDoubles(buffer.Get(), other.m_values, other.NumberOfStoredValues());
+    m_values = buffer.Release();
+}
+
+ZylSrvMatrix::~ZylSrvMatrix()
+{
+    if (m_ownsValues)
+        mem_Free(m_values);
+    m_values = nullptr;
+}
+
+std::int64_t ZylSrvMatrix::NumberOfStoredValues() const
+{
+    return StoredCount(m_dim1, m_dim2, m_diagonal);
+}
+
+// ---- assignment and comparison -------------------------------------------
+
+ZylSrvMatrix& ZylSrvMatrix::operator=(const ZylSrvMatrix& other)
+{
+    if (&other == this)
+        return *this;
+    if (m_dim1 == other.m_dim1 && m_dim2 == other.m_dim2 && !(m_diagonal && !other.m_diagonal)) {
+        if (m_diagonal == other.m_diagonal) {
+            CopyDoubles(m_values, other.m_values, NumberOfStoredValues());
+        } else {
+            // A full matrix receiving a diagonal one: the diagonal with zeros
+            // elsewhere.
+            FillDoubles(m_values, 0.0, NumberOfStoredValues());
+            const int order = std::min(m_dim1, m_dim2);
+            for (int k = 0; k < order; ++k)
+                m_values[k + static_cast<std::int64_t>(m_dim1) * k] = other.m_values[k];
+        }
+        return *this;
+    }
+    if (!m_ownsValues)
+        RaiseIllegalInput("Assignment operator", __LINE__);
+    // The new buffer is filled before the old one goes, so that a refused
+    // allocation leaves this matrix as it was.
+    DoubleBuffer buffer(other.NumberOfStoredValues());
+    CopyDoubles(buffer.Get(), other.m_values, other.NumberOfStoredValues());
+    mem_Free(m_values);
+    m_values = buffer.Release();
+    m_dim1 = other.m_dim1;
+    m_dim2 = other.m_dim2;
+    m_symmetric = other.m_symmetric;
+    m_diagonal = other.m_diagonal;
+    return *this;
+}
+
+ZylSrvMatrix& ZylSrvMatrix::operator=(double value)
+{
+    FillDoubles(m_values, value, NumberOfStoredValues());
+    return *this;
+}
+
+bool ZylSrvMatrix::operator==(const ZylSrvMatrix& other) const
+{
+    if (&other == this)
+        return true;
+    if (m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || m_diagonal != other.m_diagonal)
+        return false;
+    const std::int64_t n = NumberOfStoredValues();
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (!(m_values[i] == other.m_values[i])) {
+            std::printf(" m_dim1= %d, m_dim2= %d", m_dim1, m_dim2);
+            std::printf("i= %d ptr[i]= %f  rhsPtr[i]= %f", static_cast<int>(i), m_values[i],
+                        other.m_values[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- element and range operations ------------------------------------------
+
+void ZylSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             const double* values)
+{
+    if (m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2))
+        RaiseIllegalInput("SetValues", __LINE__);
+    const std::int64_t h = static_cast<std::int64_t>(lastRow) - firstRow + 1;
+    // Last column first, each column as one move: the block's destination
+    // never lies before its source position, so even values taken from this
+    // matrix's own buffer arrive intact.
+    for (int c = lastColumn; c >= firstColumn; --c) {
+        CopyDoubles(m_values + firstRow + static_cast<std::int64_t>(m_dim1) * c,
+                    values + h * (c - firstColumn), h);
+    }
+}
+
+void ZylSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             const ZylSrvMatrix& source)
+{
+    if (BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
+        static_cast<std::int64_t>(source.m_dim1) * source.m_dim2)
+        RaiseIllegalInput("SetValues", __LINE__);
+    if (source.m_diagonal)
+        RaiseIllegalInput("SetValues", __LINE__);
+    SetValues(firstRow, lastRow, firstColumn, lastColumn, source.m_values);
+}
+
+void ZylSrvMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
+                             ZylSrvMatrix& target) const
+{
+    if (m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2))
+        RaiseIllegalInput("GetValues", __LINE__);
+    if (BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
+            static_cast<std::int64_t>(target.m_dim1) * target.m_dim2 ||
+        target.m_diagonal)
+        RaiseIllegalInput("GetValues", __LINE__);
+    const std::int64_t h = static_cast<std::int64_t>(lastRow) - firstRow + 1;
+    // First column first: the packed destination never lies after its source
+    // position, so a target sharing this buffer is safe.
+    for (int c = firstColumn; c <= lastColumn; ++c) {
+        CopyDoubles(target.m_values + h * (c - firstColumn),
+                    m_values + firstRow + static_cast<std::int64_t>(m_dim1) * c, h);
+    }
+}
+
+void ZylSrvMatrix::SetRows(int firstRow, int lastRow, ZylSrvMatrix& source)
+{
+    SetValues(firstRow, lastRow, 0, m_dim2 - 1, source);
+}
+
+void ZylSrvMatrix::GetRows(int firstRow, int lastRow, ZylSrvMatrix& target) const
+{
+    GetValues(firstRow, lastRow, 0, m_dim2 - 1, target);
+}
+
+namespace {
+
+// A slice of `source` placed at (rowOffset, columnOffset) fits `target`.
+bool SliceFits(int targetDim1, int targetDim2, bool targetDiagonal, int sourceDim1, int sourceDim2,
+               bool sourceDiagonal, int rowOffset, int columnOffset)
+{
+    if (sourceDiagonal && sourceDim1 != sourceDim2)
+        return false;
+    if (rowOffset < 0 || static_cast<std::int64_t>(rowOffset) + sourceDim1 > targetDim1)
+        return false;
+    if (targetDiagonal) // a diagonal into a diagonal: placed by the row offset alone
+        return true;
+    return columnOffset >= 0 && static_cast<std::int64_t>(columnOffset) + sourceDim2 <= targetDim2;
+}
+
+} // namespace
+
+void ZylSrvMatrix::SetSlice(double factor, const ZylSrvMatrix& source, int rowOffset, int columnOffset)
+{
+    if (m_diagonal && !source.m_diagonal)
+        RaiseIllegalInput("SetSlice", __LINE__);
+    if (!SliceFits(m_dim1, m_dim2, m_diagonal, source.m_dim1, source.m_dim2, source.m_diagonal,
+                   rowOffset, columnOffset))
+        RaiseIllegalInput("SetSlice", __LINE__);
+    const std::int64_t ld = m_dim1;
+    if (!source.m_diagonal) {
+        for (int j = 0; j < source.m_dim2; ++j) {
+            double* to = m_values + rowOffset + ld * (columnOffset + j);
+            const double* from = source.m_values + static_cast<std::int64_t>(source.m_dim1) * j;
+            for (int i = 0; i < source.m_dim1; ++i)
+                to[i] = factor * from[i];
+        }
+    } else if (!m_diagonal) {
+        for (int k = 0; k < source.m_dim2; ++k) {
+            double* column = m_values + rowOffset + ld * (columnOffset + k);
+            FillDoubles(column, 0.0, source.m_dim1);
+            column[k] = factor * source.m_values[k];
+        }
+    } else {
+        for (int k = 0; k < source.m_dim2; ++k)
+            m_values[rowOffset + k] = factor * source.m_values[k];
+    }
+}
+
+void ZylSrvMatrix::AddSlice(double factor, const ZylSrvMatrix& source, int rowOffset, int columnOffset)
+{
+    if (m_diagonal && !source.m_diagonal)
+        RaiseIllegalInput("AddSlice", __LINE__);
+    if (!SliceFits(m_dim1, m_dim2, m_diagonal, source.m_dim1, source.m_dim2, source.m_diagonal,
+                   rowOffset, columnOffset))
+        RaiseIllegalInput("AddSlice", __LINE__);
+    const std::int64_t ld = m_dim1;
+    if (!source.m_diagonal) {
+        for (int j = 0; j < source.m_dim2; ++j) {
+            double* to = m_values + rowOffset + ld * (columnOffset + j);
+            const double* from = source.m_values + static_cast<std::int64_t>(source.m_dim1) * j;
+            for (int i = 0; i < source.m_dim1; ++i)
+                to[i] += factor * from[i];
+        }
+    } else if (!m_diagonal) {
+        for (int k = 0; k < source.m_dim2; ++k)
+            m_values[rowOffset + k + ld * (columnOffset + k)] += factor * source.m_values[k];
+    } else {
+        for (int k = 0; k < source.m_dim2; ++k)
+            m_values[rowOffset + k] += factor * source.m_values[k];
+    }
+}
+
+void ZylSrvMatrix::SetDiagonal(const double* values)
+{
+    if (m_diagonal) {
+        CopyDoubles(m_values, values, m_dim1);
+        return;
+    }
+    if (m_dim1 != m_dim2)
+        RaiseIllegalInput("SetDiagonal", __LINE__);
+    for (int i = 0; i < m_dim1; ++i)
+        m_values[i + static_cast<std::int64_t>(m_dim1) * i] = values[i];
+}
+
+void ZylSrvMatrix::SetDiagonal(const ZylSrvMatrix& source)
+{
+    if (m_dim1 != m_dim2 || source.m_dim1 != source.m_dim2)
+        RaiseIllegalInput("SetDiagonal", __LINE__);
+    if (m_diagonal && !source.m_diagonal)
+        RaiseIllegalInput("SetDiagonal", __LINE__);
+    if (source.m_dim1 != m_dim1)
+        RaiseIllegalInput("SetDiagonal", __LINE__);
+    if (source.m_diagonal) {
+        SetDiagonal(source.m_values);
+        return;
+    }
+    const std::int64_t ld = m_dim1;
+    for (int i = 0; i < m_dim1; ++i)
+        m_values[i + ld * i] = source.m_values[i + ld * i];
+}
+
+void ZylSrvMatrix::Transpose()
+{
+    if (m_diagonal || m_symmetric)
+        return;
+    const std::int64_t ld = m_dim1;
+    if (m_dim1 == m_dim2) {
+        for (int j = 0; j < m_dim2; ++j)
+            for (int i = 0; i < j; ++i)
+                std::swap(m_values[i + ld * j], m_values[j + ld * i]);
+        return;
+    }
+    DoubleBuffer transposed(NumberOfStoredValues());
+    double* t = transposed.Get();
+    const std::int64_t ldT = m_dim2;
+    for (int j = 0; j < m_dim2; ++j)
+        for (int i = 0; i < m_dim1; ++i)
+            t[j + ldT * i] = m_values[i + ld * j];
+    if (m_ownsValues) {
+        mem_Free(m_values);
+        m_values = transposed.Release();
+    } else {
+        CopyDoubles(m_values, t, NumberOfStoredValues());
+    }
+    std::swap(m_dim1, m_dim2);
+}
+
+void ZylSrvMatrix::SetSymmetricResults()
+{
+    if (m_diagonal)
+        RaiseIllegalInput("SetSymmetricResults", __LINE__);
+    const std::int64_t ld = m_dim1;
+    const int order = std::min(m_dim1, m_dim2);
+    for (int j = 0; j < order; ++j) {
+        for (int k = 0; k < j; ++k) {
+            if (m_dim1 >= m_dim2)
+                m_values[k + ld * j] = m_values[j + ld * k];
+            else
+                m_values[j + ld * k] = m_values[k + ld * j];
+        }
+    }
+}
+
+void ZylSrvMatrix::SetSkewSymmetricResults()
+{
+    if (m_diagonal)
+        RaiseIllegalInput("SetSkewSymmetricResults", __LINE__);
+    const std::int64_t ld = m_dim1;
+    const int order = std::min(m_dim1, m_dim2);
+    for (int j = 0; j < order; ++j) {
+        for (int k = 0; k < j; ++k) {
+            if (m_dim1 >= m_dim2)
+                m_values[k + ld * j] = -0.0 - m_values[j + ld * k];
+            else
+                m_values[j + ld * k] = -0.0 - m_values[k + ld * j];
+        }
+    }
+}
+
+bool ZylSrvMatrix::IsSymmetricNumerically() const
+{
+    if (m_diagonal)
+        return true;
+    if (m_dim1 != m_dim2)
+        return false;
+    const std::int64_t ld = m_dim1;
+    for (int c = 0; c < m_dim2; ++c)
+        for (int k = 0; k < c; ++k)
+            if (!(m_values[c + ld * k] == m_values[k + ld * c]))
+                return false;
+    return true;
+}
+
+void ZylSrvMatrix::Interpolate(double t, const ZylSrvMatrix& a, const ZylSrvMatrix& b)
+{
+    if (a.m_dim1 != m_dim1 || a.m_dim2 != m_dim2 || b.m_dim1 != m_dim1 || b.m_dim2 != m_dim2)
+        RaiseIllegalInput("Interpolate", __LINE__);
+    if (t < 0.0 || t > 1.0)
+        RaiseIllegalInput("Interpolate", __LINE__);
+    if (m_diagonal || a.m_diagonal || b.m_diagonal)
+        RaiseIllegalInput("Interpolate", __LINE__);
+    const std::int64_t n = NumberOfStoredValues();
+    for (std::int64_t k = 0; k < n; ++k)
+        m_values[k] = (1.0 - t) * a.m_values[k] + t * b.m_values[k];
+}
+
+void ZylSrvMatrix::Multiply(double factor)
+{
+    const std::int64_t n = NumberOfStoredValues();
+    for (std::int64_t k = 0; k < n; ++k)
+        m_values[k] *= factor;
+}
