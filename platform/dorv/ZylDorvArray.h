@@ -1,0 +1,33 @@
+#ifndef PLATFORM_DORV_ZYLDORVARRAY_H
+#define PLATFORM_DORV_ZYLDORVARRAY_H
+// Growable array of values used by the database interface (chunk sizes,
+// drawer descriptions, collection lists). Copies are deep.
+#include <cstddef>
+#include <initializer_list>
+#include <vector>
+
+template <typename T>
+class ZylDorvArray {
+public:
+    ZylDorvArray() = default;
+    explicit ZylDorvArray(int size) : m_items(size > 0 ? static_cast<std::size_t>(size) : 0) {}
+    ZylDorvArray(std::initializer_list<T> items) : m_items(items) {}
+    ZylDorvArray(const T* items, int count) : m_items(items, items + (count > 0 ? count : 0)) {}
+
+    int Size() const noexcept { return static_cast<int>(m_items.size()); }
+    bool IsEmpty() const noexcept { return m_items.empty(); }
+    // Unchecked element access (index 0 .. Size()-1).
+    T& operator[](int index) { return m_items[static_cast<std::size_t>(index)]; }
+    const T& operator[](int index) const { return m_items[static_cast<std::size_t>(index)]; }
+    T* Data() noexcept { return m_items.data(); }
+    const T* Data() const noexcept { return m_items.data(); }
+
+    void Append(const T& item) { m_items.push_back(item); }
+    void SetSize(int size) { m_items.resize(size > 0 ? static_cast<std::size_t>(size) : 0); }
+    void Clear() noexcept { m_items.clear(); }
+
+private:
+    std::vector<T> m_items;
+};
+
+#endif

@@ -1,0 +1,91 @@
+#ifndef PLATFORM_DORV_ZYLDORVDISTRIBUTION_H
+#define PLATFORM_DORV_ZYLDORVDISTRIBUTION_H
+// A distribution: a typed array over a grid of collections whose values sit
+// in drawers. The handle is copyable; copies share one open record (views of
+// a matrix share it).
+#include <platform/dorv/ZylDorvArray.h>
+#include <platform/dorv/ZylDorvIDs.h>
+#include <platform/dorv/ZylDorvTypes.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace zyl_dorv {
+struct FileState;
+struct DistributionRecord;
+}
+
+// What a drawer holds, per dimension k (0 .. NumDimensions()-1): its CSet
+// (seen through the colour of the distribution's axis k) and the CSet's
+// member count, and the drawer's chunking: the block of members per
+// dimension in which the values are best read and written, empty when the
+// drawer is not chunked.
+class ZylDorvDrawerDescription {
+public:
+    ZylDorvDrawerDescription() = default;
+    int NumDimensions() const noexcept { return m_csets.Size(); }
+    ZylDorvCSetID DimCSetID(int k) const { return m_csets[k]; }
+    int DimSize(int k) const { return m_sizes[k]; }
+    bool IsChunked() const noexcept { return !m_chunks.IsEmpty(); }
+    const ZylDorvArray<int>& ChunkSizes() const noexcept { return m_chunks; }
+    int ChunkSize(int k) const { return m_chunks.IsEmpty() ? DimSize(k) : m_chunks[k]; }
+    // The dimension that the drawer is meant to grow along (set when it was
+    // made, 0 by default). Every dimension of a dense drawer can be extended.
+    int ExtendableDim() const noexcept { return m_extendableDim; }
+    ZylDorvSerializationType Serialization() const noexcept { return m_serialization; }
+    ZylDorvRangeType RangeType() const noexcept { return m_range; }
+    ZylDorvRangeValue InitializationValue() const noexcept { return m_init; }
+    // Items in buffer `buffer`: dense: 0 -> every value (product of the
+    // sizes); sparse: 0 and 1 -> m, 2 -> rows + 1, 3 -> rows (symmetric) or 0.
+    // Any other buffer index gives 0.
+    std::int64_t DataSizeItems(int buffer) const noexcept;
+
+protected:
+    friend struct zyl_dorv::DistributionRecord;
+    ZylDorvArray<ZylDorvCSetID> m_csets;
+    ZylDorvArray<int> m_sizes;
+    ZylDorvArray<int> m_chunks;
+    int m_extendableDim = 0;
+    ZylDorvSerializationType m_serialization;
+    ZylDorvRangeType m_range;
+    ZylDorvRangeValue m_init;
+    std::int64_t m_nonzeros = 0;
+};
+
+// A drawer of a distribution in the database.
+class ZylDorvPersistentDrawerDesc : public ZylDorvDrawerDescription {
+public:
+    ZylDorvPersistentDrawerDesc() = default;
+    int DrawerIndex() const noexcept { return m_index; }
+
+private:
+    friend struct zyl_dorv::DistributionRecord;
+    int m_index = -1;
+};
+
+class ZylDorvDistribution {
+public:
+    ZylDorvDistribution() noexcept = default; // the null handle
+    // Opens the distribution: error 2 for the null ID, 3 for a closed
+    // database, 23 for no such distribution.
+    explicit ZylDorvDistribution(ZylDorvDistributionID id);
+
+    // True when the handle refers to a distribution that exists in an open
+    // database (false for the null handle, after Close, after a rollback
+    // removed it). Never throws.
+    bool IsValid() const noexcept;
+    ZylDorvDistributionID ID() const noexcept;
+    int NumDimensions() const;
+    ZylDorvCollectionID AxisCollectionID(int k) const;
+    ZylDorvRangeType RangeType() const;
+    ZylDorvTypeID TypeID() const;
+    // Fills `drawers` with one description per drawer, in creation order;
+    // empty when the distribution has none yet.
+    void QueryDrawers(ZylDorvArray<ZylDorvPersistentDrawerDesc>& drawers) const;
+
+private:
+    friend class ZylDorvTransfer;
+    std::shared_ptr<zyl_dorv::DistributionRecord> m_record;
+};
+
+#endif

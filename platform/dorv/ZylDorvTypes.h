@@ -1,0 +1,87 @@
+#ifndef PLATFORM_DORV_ZYLDORVTYPES_H
+#define PLATFORM_DORV_ZYLDORVTYPES_H
+// Value types that describe distributions: the range type of the values, an
+// initialization value, the grid of axes and the serialization of a drawer.
+#include <platform/dorv/ZylDorvArray.h>
+#include <platform/dorv/ZylDorvIDs.h>
+
+#include <cstdint>
+#include <initializer_list>
+
+// Type key of the values of a distribution: 1 = 32-bit integers, 2 = doubles.
+enum class ZylDorvTypeKey : int { Int32 = 1, Double = 2 };
+
+class ZylDorvRangeType {
+public:
+    // A key other than 1 or 2 is accepted here and refused (error 41) where a
+    // distribution is created with it.
+    explicit ZylDorvRangeType(ZylDorvTypeKey key = ZylDorvTypeKey::Double) noexcept : m_key(key) {}
+    ZylDorvTypeKey Key() const noexcept { return m_key; }
+    // 4 for integers, 8 for doubles, 0 for an unknown key.
+    int ItemBytes() const noexcept;
+    friend bool operator==(ZylDorvRangeType a, ZylDorvRangeType b) noexcept { return a.m_key == b.m_key; }
+    friend bool operator!=(ZylDorvRangeType a, ZylDorvRangeType b) noexcept { return a.m_key != b.m_key; }
+
+private:
+    ZylDorvTypeKey m_key;
+};
+
+// One value with its type key, e.g. ZylDorvRangeValue(0.0) has key 2.
+class ZylDorvRangeValue {
+public:
+    ZylDorvRangeValue() noexcept : m_key(ZylDorvTypeKey::Double) {}
+    explicit ZylDorvRangeValue(double value) noexcept : m_key(ZylDorvTypeKey::Double) { m_value.d = value; }
+    explicit ZylDorvRangeValue(std::int32_t value) noexcept : m_key(ZylDorvTypeKey::Int32) { m_value.i = value; }
+    ZylDorvTypeKey Key() const noexcept { return m_key; }
+    double AsDouble() const noexcept { return m_key == ZylDorvTypeKey::Double ? m_value.d : m_value.i; }
+    std::int32_t AsInt() const noexcept { return m_key == ZylDorvTypeKey::Int32 ? m_value.i : static_cast<std::int32_t>(m_value.d); }
+
+private:
+    ZylDorvTypeKey m_key;
+    union {
+        double d;
+        std::int32_t i;
+    } m_value{0.0};
+};
+
+// The axes of a distribution: one collection per dimension, in axis order.
+class ZylDorvGrid {
+public:
+    ZylDorvGrid() = default;
+    explicit ZylDorvGrid(const ZylDorvArray<ZylDorvCollectionID>& axes) : m_axes(axes) {}
+    ZylDorvGrid(std::initializer_list<ZylDorvCollectionID> axes) : m_axes(axes) {}
+    ZylDorvGrid(const ZylDorvCollectionID* axes, int count) : m_axes(axes, count) {}
+    int NumDimensions() const noexcept { return m_axes.Size(); }
+    const ZylDorvCollectionID& Axis(int k) const { return m_axes[k]; }
+    const ZylDorvArray<ZylDorvCollectionID>& Axes() const noexcept { return m_axes; }
+
+private:
+    ZylDorvArray<ZylDorvCollectionID> m_axes;
+};
+
+// How a drawer lays out its values. Dense (the default): one value per grid
+// point. Sparse: compressed rows over a two-dimensional grid (dimension 0 the
+// rows, dimension 1 the columns) in four buffers, 0 = values (m doubles),
+// 1 = column indices (m ints, from 0), 2 = row offsets (rows + 1 ints, from 0
+// rising to m), 3 = diagonal (one double per row; symmetric kind only, where
+// buffers 0 and 1 hold the off-diagonal entries).
+class ZylDorvSerializationType {
+public:
+    enum Kind : int { Dense = 0, Sparse = 1, SparseSym = 2 };
+    ZylDorvSerializationType() noexcept = default;
+    explicit ZylDorvSerializationType(Kind kind) noexcept : m_kind(kind) {}
+    void SetDense() noexcept { m_kind = Dense; }
+    void SetSparse() noexcept { m_kind = Sparse; }
+    void SetSparseSym() noexcept { m_kind = SparseSym; }
+    Kind GetKind() const noexcept { return m_kind; }
+    bool IsDense() const noexcept { return m_kind == Dense; }
+    bool IsSparse() const noexcept { return m_kind != Dense; }
+    bool IsSparseSym() const noexcept { return m_kind == SparseSym; }
+    friend bool operator==(ZylDorvSerializationType a, ZylDorvSerializationType b) noexcept { return a.m_kind == b.m_kind; }
+    friend bool operator!=(ZylDorvSerializationType a, ZylDorvSerializationType b) noexcept { return a.m_kind != b.m_kind; }
+
+private:
+    Kind m_kind = Dense;
+};
+
+#endif
