@@ -45,15 +45,20 @@
 //     full other whose shape does not fit the product ("Multiply": other must
 //     be square when this matrix is a column, and other's row count must
 //     equal this matrix's order otherwise).
-//   - Multiply(a, b) rejects a full result that shares its value buffer with
-//     a or b ("Multiply"): BLAS cannot write a product over its own operand.
-//   - Factorize rejects a declared-symmetric matrix that is not square.
-//     A declared-symmetric 0 x 0 matrix factorizes to nothing (the work
-//     array always has at least one value, as the LAPACK routine requires).
+//   - Multiply(a, b) with full a and b, and SymmetricMultiply, reject a
+//     result that shares its value buffer with a or b ("Multiply",
+//     "SymmetricMultiply"): the product cannot be written over its operand.
+//   - Factorize rejects a declared-symmetric matrix that is not square. A
+//     matrix without rows or columns has nothing to factorize and is left as
+//     it is (LAPACK would refuse its zero leading dimension).
 //   - ForwardBackwardPass rejects a non-square matrix, a rhs whose row count
 //     differs from this matrix's order, and a diagonal rhs. For a diagonal
 //     matrix (factorized into its reciprocals) it solves directly: row i of
-//     rhs is multiplied by stored value i.
+//     rhs is multiplied by stored value i. An empty system is left as it is.
+//   - Products with an empty dimension do not reach BLAS: an empty result is
+//     left alone and an empty inner dimension gives beta * result, which is
+//     what DGEMM computes, without its complaint about zero leading
+//     dimensions.
 //   - PermuteRowsInPlace rejects a diagonal matrix.
 //   - SolveEigenproblemSymmetric rejects diagonal eigenvectors and
 //     eigenvalues without a column; it allocates its work space before it

@@ -1,5 +1,6 @@
 #include <mtx/ZylSrvMatrix.h>
 
+#include <blac/blac.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
 #include <platform/mem.h>
 
@@ -429,4 +430,398 @@ void ZylSrvMatrix::Multiply(double factor)
     const std::int64_t n = NumberOfStoredValues();
     for (std::int64_t k = 0; k < n; ++k)
         m_values[k] *= factor;
+}
+
+// ---- sums and products -----------------------------------------------------
+
+namespace {
+
+const char kNoTranspose = 'N';
+const char kTranspose = 'T';
+const char kLower = 'L';
+const char kVectors = 'V';
+const double kOne = 1.0;
+const double kZero = 0.0;
+
+// C := alpha * op(A) * op(B) + beta * C through BLAC_DGEMM. An empty C is
+// left alone and an empty inner dimension only scales C, exactly as DGEMM
+// would, but without handing BLAS the zero leading dimensions of empty
+// matrices (which its argument checks report as errors).
+void Gemm(const char* transA, const char* transB, int m, int n, int k, const double* a, int lda,
+          const double* b, int ldb, double beta, double* c, int ldc)
+{
+    if (m <= 0 || n <= 0)
+        return;
+    if (k <= 0) {
+        if (beta == 1.0)
+            return;
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < m; ++i) {
+                double& x = c[i + static_cast<std::int64_t>(ldc) * j];
+                x = beta == 0.0 ? 0.0 : beta * x;
+            }
+        return;
+    }
+    BLAC_DGEMM(transA, transB, &m, &n, &k, &kOne, a, &lda, b, &ldb, &beta, c, &ldc);
+}
+
+} // namespace
+
+ZylSrvMatrix& ZylSrvMatrix::operator+=(const ZylSrvMatrix& other)
+{
+    if (&other == this)
+        RaiseIllegalInput("+=", __LINE__);
+    if (m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal))
+        RaiseIllegalInput("+=", __LINE__);
+    if (m_diagonal == other.m_diagonal) {
+        const std::int64_t n = NumberOfStoredValues();
+        for (std::int64_t k = 0; k < n; ++k)
+            m_values[k] += other.m_values[k];
+    } else {
+        const std::int64_t ld = m_dim1;
+        const int order = std::min(m_dim1, m_dim2);
+        for (int k = 0; k < order; ++k)
+            m_values[k + ld * k] += other.m_values[k];
+    }
+    return *this;
+}
+
+void ZylSrvMatrix::Add(double factor, const ZylSrvMatrix& other)
+{
+    if (factor == 0.0)
+        return;
+    if (m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal))
+        RaiseIllegalInput("Add", __LINE__);
+    if (m_diagonal == other.m_diagonal) {
+        const std::int64_t n = NumberOfStoredValues();
+        if (factor == 1.0) {
+            for (std::int64_t k = 0; k < n; ++k)
+                m_values[k] += other.m_values[k];
+        } else if (factor == -1.0) {
+            for (std::int64_t k = 0; k < n; ++k)
+                m_values[k] -= other.m_values[k];
+        } else {
+            for (std::int64_t k = 0; k < n; ++k)
+                m_values[k] += factor * other.m_values[k];
+        }
+    } else {
+        const std::int64_t ld = m_dim1;
+        const int order = std::min(m_dim1, m_dim2);
+        for (int k = 0; k < order; ++k)
+            m_values[k + ld * k] += factor * other.m_values[k];
+    }
+}
+
+ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
+{
+    if (&other == this)
+        RaiseIllegalInput("*=", __LINE__);
+    if (m_dim1 != other.m_dim2)
+        RaiseIllegalInput("*=", __LINE__);
+    if (m_diagonal && !other.m_diagonal)
+        RaiseIllegalInput("*=", __LINE__);
+    const std::int64_t ld = m_dim1;
+
+    if (m_diagonal) { // both diagonal
+        for (int k = 0; k < m_dim1; ++k)
+            m_values[k] *= other.m_values[k];
+        return *this;
+    }
+    if (m_dim1 == m_dim2 && other.m_diagonal) { // columns scaled: this * other
+        for (int j = 0; j < m_dim2; ++j) {
+            const double d = other.m_values[j];
+            double* column = m_values + ld * j;
+            for (int i = 0; i < m_dim1; ++i)
+                column[i] *= d;
+        }
+        return *this;
+    }
+    if (m_dim2 == 1) { // a column: other * this
+        if (other.m_diagonal) {
+            for (int i = 0; i < m_dim1; ++i)
+                m_values[i] *= other.m_values[i];
+            return *this;
+        }
+        if (other.m_dim1 != other.m_dim2)
+            RaiseIllegalInput("Multiply", __LINE__);
+        if (m_dim1 == 0)
+            return *this;
+        DoubleBuffer column(m_dim1);
+        CopyDoubles(column.Get(), m_values, m_dim1);
+        const int m = other.m_dim1;
+        const int n = other.m_dim2;
+        const int lda = m_dim1;
+        const int step = 1;
+        BLAC_DGEMV(&kNoTranspose, &m, &n, &kOne, other.m_values, &lda, column.Get(), &step, &kZero,
+                   m_values, &step);
+        return *this;
+    }
+    if (m_dim1 != m_dim2 || other.m_dim1 != m_dim1)
+        RaiseIllegalInput("Multiply", __LINE__);
+    const int n = m_dim1;
+    DoubleBuffer copy(NumberOfStoredValues());
+    CopyDoubles(copy.Get(), m_values, NumberOfStoredValues());
+    Gemm(&kNoTranspose, &kNoTranspose, n, n, n, copy.Get(), n, other.m_values, n, 0.0, m_values, n);
+    return *this;
+}
+
+void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
+{
+    if (a.m_dim2 != b.m_dim1)
+        RaiseIllegalInput("Multiply", __LINE__);
+    if (m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2)
+        RaiseIllegalInput("Multiply", __LINE__);
+    if (m_diagonal && (!a.m_diagonal || !b.m_diagonal))
+        RaiseIllegalInput("Multiply", __LINE__);
+    const std::int64_t ld = m_dim1;
+
+    if (a.m_diagonal && b.m_diagonal) {
+        int order = std::min(a.m_dim1, b.m_dim1);
+        if (!m_diagonal) {
+            FillDoubles(m_values, 0.0, NumberOfStoredValues());
+            order = std::min(order, m_dim2);
+        }
+        const std::int64_t step = m_diagonal ? 1 : ld + 1;
+        for (int k = 0; k < order; ++k)
+            m_values[step * k] = b.m_values[k] * a.m_values[k];
+        return;
+    }
+    if (!a.m_diagonal && !b.m_diagonal) {
+        // BLAS cannot write a product over one of its operands.
+        if (m_values == a.m_values || m_values == b.m_values)
+            RaiseIllegalInput("Multiply", __LINE__);
+        Gemm(&kNoTranspose, &kNoTranspose, m_dim1, m_dim2, a.m_dim2, a.m_values, a.m_dim1, b.m_values,
+             b.m_dim1, 0.0, m_values, m_dim1);
+        return;
+    }
+    if (b.m_diagonal) { // a full: column j of a scaled by b's value j
+        const std::int64_t lda = a.m_dim1;
+        for (int j = 0; j < m_dim2; ++j) {
+            const double d = b.m_values[j];
+            for (int i = 0; i < m_dim1; ++i)
+                m_values[i + ld * j] = a.m_values[i + lda * j] * d;
+        }
+        return;
+    }
+    // a diagonal, b full: row i of b scaled by a's value i
+    const std::int64_t ldb = b.m_dim1;
+    for (int j = 0; j < m_dim2; ++j)
+        for (int i = 0; i < m_dim1; ++i)
+            m_values[i + ld * j] = b.m_values[i + ldb * j] * a.m_values[i];
+}
+
+void ZylSrvMatrix::Multiply(const ZylSrvMatrix& b, ZylSrvMatrix& result, int /*unused*/,
+                            int accumulate) const
+{
+    Gemm(&kNoTranspose, &kNoTranspose, m_dim1, b.m_dim2, b.m_dim1, m_values, m_dim1, b.m_values,
+         b.m_dim1, accumulate != 0 ? 1.0 : 0.0, result.m_values, result.m_dim1);
+}
+
+void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result, int symmetric,
+                                     int accumulate) const
+{
+    const int nA = m_dim2;
+    const int nB = b.m_dim2;
+    const int k = b.m_dim1;
+    const int ldc = result.m_dim1;
+    const double beta = accumulate != 0 ? 1.0 : 0.0;
+    if (symmetric == 0) {
+        Gemm(&kTranspose, &kNoTranspose, nA, nB, k, m_values, k, b.m_values, k, beta, result.m_values,
+             ldc);
+        return;
+    }
+    // Blocks of 144 columns, the last holding the remainder. Only the block
+    // triangle that a symmetric result needs is computed.
+    const int blockSize = 144;
+    const int blocksA = (nA + blockSize - 1) / blockSize;
+    const int blocksB = (nB + blockSize - 1) / blockSize;
+    const std::int64_t ldk = k;
+    for (int i = 0; i < blocksA; ++i) {
+        const int firstA = blockSize * i;
+        const int height = std::min(blockSize, nA - firstA);
+        for (int j = 0; j < blocksB; ++j) {
+            if (nA >= nB ? i < j : j < i)
+                continue;
+            const int firstB = blockSize * j;
+            const int width = std::min(blockSize, nB - firstB);
+            double* c = result.m_values + firstA + static_cast<std::int64_t>(nA) * firstB;
+            Gemm(&kTranspose, &kNoTranspose, height, width, k, m_values + ldk * firstA, k,
+                 b.m_values + ldk * firstB, k, beta, c, ldc);
+        }
+    }
+}
+
+void ZylSrvMatrix::SymmetricMultiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
+{
+    if (m_dim1 != m_dim2 || m_dim1 != a.m_dim2 || b.m_dim1 != a.m_dim2)
+        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    if (m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2)
+        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    if (m_diagonal || a.m_diagonal || b.m_diagonal)
+        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    // This matrix is cleared before the products read a and b.
+    if (m_values == a.m_values || m_values == b.m_values)
+        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    const int n = m_dim1;
+    FillDoubles(m_values, 0.0, NumberOfStoredValues());
+    if (n == 0)
+        return;
+    // Blocks of 128; the first block holds the remainder.
+    const int blockSize = 128;
+    const int blocks = (n + blockSize - 1) / blockSize;
+    const int first = n % blockSize == 0 ? blockSize : n % blockSize;
+    auto start = [&](int block) { return block == 0 ? 0 : first + blockSize * (block - 1); };
+    auto size = [&](int block) { return block == 0 ? first : blockSize; };
+    const std::int64_t ld = n;
+    for (int i = 0; i < blocks; ++i)
+        for (int j = 0; j <= i; ++j)
+            for (int l = 0; l < blocks; ++l)
+                Gemm(&kNoTranspose, &kNoTranspose, size(i), size(j), size(l),
+                     a.m_values + start(i) + ld * start(l), n, b.m_values + start(l) + ld * start(j), n,
+                     1.0, m_values + start(i) + ld * start(j), n);
+}
+
+// ---- factorization, solve and eigenproblem ----------------------------------
+
+void ZylSrvMatrix::Factorize(int* pivots)
+{
+    if (m_diagonal) {
+        for (int k = 0; k < m_dim1; ++k) {
+            if (m_values[k] == 0.0) {
+                ZylSrvMtxDivByZero error;
+                error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+            }
+            m_values[k] = 1.0 / m_values[k];
+        }
+        return;
+    }
+    if (m_symmetric && m_dim1 != m_dim2)
+        RaiseIllegalInput("Factorize", __LINE__);
+    if (m_dim1 == 0 || m_dim2 == 0)
+        return; // nothing to factorize
+    int info = 0;
+    const int n = m_dim1;
+    if (m_symmetric) {
+        const std::int64_t workCount = static_cast<std::int64_t>(n) * n;
+        DoubleBuffer work(workCount);
+        const int lwork = static_cast<int>(workCount); // fits: a larger count was refused above
+        BLAC_DSYTRF(&kLower, &n, m_values, &n, pivots, work.Get(), &lwork, &info);
+    } else {
+        const int columns = m_dim2;
+        BLAC_DGETRF(&n, &columns, m_values, &n, pivots, &info);
+    }
+    // A positive INFO (an exactly zero pivot) is not reported.
+    if (info < 0)
+        RaiseIllegalInput("Factorize", __LINE__);
+}
+
+void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, bool transpose) const
+{
+    if (m_dim1 != m_dim2 || rhs.m_dim1 != m_dim1 || rhs.m_diagonal)
+        RaiseIllegalInput("ForwardBackwardPass", __LINE__);
+    const int n = m_dim1;
+    const int nrhs = rhs.m_dim2;
+    if (m_diagonal) { // the factors are the reciprocals
+        const std::int64_t ld = n;
+        for (int j = 0; j < nrhs; ++j)
+            for (int i = 0; i < n; ++i)
+                rhs.m_values[i + ld * j] *= m_values[i];
+        return;
+    }
+    if (n == 0 || nrhs <= 0)
+        return;
+    int info = 0;
+    if (m_symmetric)
+        BLAC_DSYTRS(&kLower, &n, &nrhs, m_values, &n, pivots, rhs.m_values, &n, &info);
+    else
+        BLAC_DGETRS(transpose ? &kTranspose : &kNoTranspose, &n, &nrhs, m_values, &n, pivots,
+                    rhs.m_values, &n, &info);
+    if (info < 0)
+        RaiseIllegalInput("ForwardBackwardPass", __LINE__);
+}
+
+void ZylSrvMatrix::PermuteRowsInPlace(const int* permutation, int length)
+{
+    if (length != m_dim1 || m_diagonal)
+        RaiseIllegalInput("PermuteRowsInPlace", __LINE__);
+    DoubleBuffer column(m_dim1);
+    double* temporary = column.Get();
+    const std::int64_t ld = m_dim1;
+    for (int j = 0; j < m_dim2; ++j) {
+        double* values = m_values + ld * j;
+        CopyDoubles(temporary, values, m_dim1);
+        for (int i = 0; i < m_dim1; ++i) {
+            const int target = permutation[i];
+            if (target < 0 || target >= m_dim1) {
+                ZylSrvMtxIllegalPermVect error;
+                error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+            }
+            values[target] = temporary[i];
+        }
+    }
+}
+
+namespace {
+
+// LAPACK's INFO from DSYGV of order n, as an error of the family.
+void ReportEigenproblemInfo(int info, int n)
+{
+    if (info == 0)
+        return;
+    if (info < 0) {
+        ZylSrvMtxSolveIllegalArg error(-info);
+        error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+    }
+    if (info <= n) {
+        ZylSrvMtxSolveNotConverge error;
+        error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+    }
+    ZylSrvMtxSolveNotPositive error; // the leading minor of order info - n of B
+    error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+}
+
+} // namespace
+
+void ZylSrvMatrix::SolveEigenproblemSymmetric(const ZylSrvMatrix& b, ZylSrvMatrix& eigenvalues,
+                                              ZylSrvMatrix& eigenvectors) const
+{
+    const int n = m_dim1;
+    if (n < 1 || m_dim2 != n || b.m_dim1 != n || eigenvalues.m_dim1 != n || eigenvectors.m_dim1 != n ||
+        b.m_dim2 != n || eigenvectors.m_dim2 != n)
+        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
+    if (eigenvectors.m_diagonal || eigenvalues.NumberOfStoredValues() < n)
+        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
+    if (!IsSymmetricNumerically() || !b.IsSymmetricNumerically())
+        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
+
+    const int blockSizeQuery = 1;
+    const int unused = -1;
+    const int nb = BLAC_ILAENV(&blockSizeQuery, "DSYTRD", "L", &n, &unused, &unused, &unused, 6, 1);
+    std::int64_t workCount = (static_cast<std::int64_t>(nb) + 2) * n;
+    workCount = std::max(workCount, 3 * static_cast<std::int64_t>(n) - 1);
+
+    // Work space first, so that a refused allocation changes nothing.
+    ZylSrvMatrix bCopy(n, n, nullptr, false, false);
+    DoubleBuffer work(workCount);
+    const int lwork = static_cast<int>(workCount); // fits: a larger count was refused above
+
+    // B is read before eigenvectors is written, so the two may share storage.
+    if (b.m_diagonal) {
+        bCopy = 0.0;
+        bCopy.SetDiagonal(b);
+    } else {
+        b.GetRows(0, n - 1, bCopy);
+    }
+    if (m_diagonal) {
+        eigenvectors = 0.0;
+        eigenvectors.SetDiagonal(*this);
+    } else {
+        GetRows(0, n - 1, eigenvectors);
+    }
+
+    const int itype = 1;
+    int info = 0;
+    BLAC_DSYGV(&itype, &kVectors, &kLower, &n, eigenvectors.m_values, &n, bCopy.m_values, &n,
+               eigenvalues.m_values, work.Get(), &lwork, &info);
+    ReportEigenproblemInfo(info, n);
 }
