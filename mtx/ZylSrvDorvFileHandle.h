@@ -1,0 +1,64 @@
+#ifndef MTX_ZYLSRVDORVFILEHANDLE_H
+#define MTX_ZYLSRVDORVFILEHANDLE_H
+// Shared owner of a scratch database file.
+//
+// A ZylSrvDorvFileHandle is a value: copies share one representation (the
+// open database, the context made in it and the file's path) through a
+// shared count. A new handle is empty. Associate(path) creates the database
+// file and one context in it; ContextID() gives that context. When the last
+// copy goes, the database is closed and the file at the path is deleted.
+//
+// Copies of an empty handle share their count but nothing else: when one of
+// them is associated it first takes a count of its own, so the others stay
+// empty and never see the database.
+//
+// Broken preconditions are reported through ZylDorvAssert, which ends the
+// process with exit status 1:
+//   Associate on an associated handle:
+//     pointer.IsNull() && "File Handle already associated with a DORV database."
+//     (mtx/impl/ZylSrvDorvFileHandle, line 16)
+//   ContextID on an empty handle:
+//     pointer.HasValue() && "File Handle is not associated with a DORV database."
+//     (mtx/impl/ZylSrvDorvFileHandle, line 22)
+//
+// Database errors (ZylDorvException) and allocation failures pass through
+// Associate unchanged and leave the handle empty. Associate never deletes an
+// existing file of the same name: creating over it fails (ZylDorvException 10)
+// and that file is left alone. A file is deleted at release only when this
+// handle created it.
+#include <platform/atr_String.h>
+#include <platform/dorv/ZylDorvIDs.h>
+
+class ZylSrvDorvFileHandleRepr;
+
+class ZylSrvDorvFileHandle {
+public:
+    ZylSrvDorvFileHandle();
+    ZylSrvDorvFileHandle(const ZylSrvDorvFileHandle& other) noexcept;
+    ZylSrvDorvFileHandle& operator=(const ZylSrvDorvFileHandle& other) noexcept;
+    ~ZylSrvDorvFileHandle();
+
+    // Creates the database file at `path` (relative paths are taken from the
+    // current directory) and one context in it.
+    void Associate(const atr_String& path);
+    ZylDorvContextID ContextID() const;
+
+    bool IsAssociated() const noexcept { return pointer.HasValue(); }
+    // Number of handles sharing this handle's count (itself included).
+    int ShareCount() const noexcept { return *pointer.count; }
+
+private:
+    // The reference-counted holder: a shared count and the shared representation.
+    struct Holder {
+        int* count;
+        ZylSrvDorvFileHandleRepr* repr;
+        bool IsNull() const noexcept { return repr == nullptr; }
+        bool HasValue() const noexcept { return repr != nullptr; }
+    };
+
+    void Release() noexcept;
+
+    Holder pointer;
+};
+
+#endif
