@@ -7,7 +7,7 @@
 // (ExecWrite, InitializePersistentDrawer and InitializeExtension calls on
 // any database of the process) throws ZylDorvException `number` before it
 // changes anything, with the description
-//   "ZylDorv error <number>: writing values failed: <operation> of
+//   "ZylDorv error <number>: <text of the number>: <operation> of
 //    distribution <d> drawer <k> in context <c> of "<path>": failure forced by
 //    the test seam"
 // Clear() disarms it; PendingFailures() tells how many are left.

@@ -1,0 +1,1059 @@
+// Transfers: drawer creation, extension, and the movement of values.
+//
+// Dense values move chunk by chunk, bypassing HDF5's chunk cache: a chunk
+// that a transfer covers whole is read or written with one direct chunk call
+// (straight from or into the caller's buffer when its part of the buffer is
+// contiguous), a chunk covered in part is read once, patched and written
+// once, and a chunk never written reads as the initialization value without
+// touching the file. Transfers that cover less than an eighth of the chunks
+// they touch go through an ordinary HDF5 hyperslab selection instead, which
+// reads and writes only the selected values.
+#include <platform/dorv/ZylDorvCSet.h>
+#include <platform/dorv/ZylDorvException.h>
+#include <platform/dorv/ZylDorvTransfer.h>
+#include <platform/dorv/internal/ZylDorvSeam.h>
+#include <platform/dorv/internal/ZylDorvState.h>
+#include <platform/mem.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace zyl_dorv {
+
+struct DimBinding {
+    enum Mode { Unbound, CSet, Range } mode = Unbound;
+    ZylDorvCSetID cset;
+    ZylDorvCollectionID collection;
+    std::int64_t first = 0;
+    std::int64_t last = -1;
+};
+
+struct BufferSlot {
+    void* data = nullptr;
+    const void* constData = nullptr;
+    std::int64_t bytes = 0;
+    bool set = false;
+};
+
+struct TransferState {
+    std::shared_ptr<DistributionRecord> record;
+    bool read = false;
+    bool write = false;
+    bool padded = false;
+    int drawer = 0;
+    bool makeNew = false;
+    std::vector<int> chunks; // empty: not chunked
+    int extendableDim = 0;
+    std::vector<DimBinding> dims;
+    bool hasInit = false;
+    ZylDorvRangeValue init;
+    ZylDorvSerializationType serialization;
+    std::int64_t nonzeros = -1;
+    bool hasExtension = false;
+    ZylDorvCSetID extension;
+    BufferSlot buffers[4];
+};
+
+} // namespace zyl_dorv
+
+using namespace zyl_dorv;
+
+namespace {
+
+// Bytes of one HDF5 storage chunk that the drawer creation aims at.
+constexpr std::int64_t kStorageChunkBytes = std::int64_t(1) << 20;
+
+struct Where {
+    FileState* file = nullptr;
+    ContextData* context = nullptr;
+    DistributionData* distribution = nullptr;
+};
+
+Where Locate(const TransferState& s, const std::string& operation)
+{
+    FileState& file = *s.record->file;
+    RequireOpen(file, operation);
+    ContextData& context = ContextOf(file, s.record->id.Context().Number(), operation);
+    DistributionData& distribution = DistributionOf(file, s.record->id, operation);
+    return {&file, &context, &distribution};
+}
+
+hid_t MemType(ZylDorvTypeKey key) { return key == ZylDorvTypeKey::Double ? H5T_NATIVE_DOUBLE : H5T_NATIVE_INT32; }
+hid_t FileType(ZylDorvTypeKey key) { return key == ZylDorvTypeKey::Double ? H5T_IEEE_F64LE : H5T_STD_I32LE; }
+int ItemBytes(ZylDorvTypeKey key) { return key == ZylDorvTypeKey::Double ? 8 : 4; }
+
+// The initialization value as the bytes of one item.
+void InitBytes(ZylDorvTypeKey key, const ZylDorvRangeValue& value, unsigned char* out)
+{
+    if (key == ZylDorvTypeKey::Double) {
+        const double d = value.AsDouble();
+        std::memcpy(out, &d, 8);
+    } else {
+        const std::int32_t i = value.AsInt();
+        std::memcpy(out, &i, 4);
+    }
+}
+
+// A staging block from the foundation allocator, released on every path.
+class Staging {
+public:
+    explicit Staging(std::size_t bytes) : m_data(static_cast<unsigned char*>(mem_Malloc(bytes ? bytes : 1))) {}
+    ~Staging() { mem_Free(m_data); }
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+    unsigned char* Get() const noexcept { return m_data; }
+
+private:
+    unsigned char* m_data;
+};
+
+// ---- n-dimensional block copies (last dimension fastest) ----------------------
+
+// Copies the box `extent` at `fromOffset` of an array of shape `fromShape`
+// to `toOffset` of an array of shape `toShape`.
+void CopyBox(const unsigned char* from, const std::vector<hsize_t>& fromShape, const std::vector<hsize_t>& fromOffset,
+             unsigned char* to, const std::vector<hsize_t>& toShape, const std::vector<hsize_t>& toOffset,
+             const std::vector<hsize_t>& extent, std::size_t item)
+{
+    const std::size_t rank = extent.size();
+    // Fold trailing dimensions that both arrays hold whole into one run.
+    std::size_t inner = rank - 1;
+    std::size_t run = extent[inner] * item;
+    while (inner > 0 && extent[inner] == fromShape[inner] && extent[inner] == toShape[inner]) {
+        --inner;
+        run *= extent[inner];
+    }
+    std::vector<std::size_t> fromStride(rank), toStride(rank);
+    fromStride[rank - 1] = item;
+    toStride[rank - 1] = item;
+    for (std::size_t k = rank - 1; k > 0; --k) {
+        fromStride[k - 1] = fromStride[k] * fromShape[k];
+        toStride[k - 1] = toStride[k] * toShape[k];
+    }
+    std::size_t fromBase = 0, toBase = 0;
+    for (std::size_t k = 0; k < rank; ++k) {
+        fromBase += fromOffset[k] * fromStride[k];
+        toBase += toOffset[k] * toStride[k];
+    }
+    // Iterate over dimensions 0 .. inner-1 (the run covers inner .. rank-1).
+    std::vector<hsize_t> index(inner, 0);
+    for (;;) {
+        std::size_t f = fromBase, t = toBase;
+        for (std::size_t k = 0; k < inner; ++k) {
+            f += index[k] * fromStride[k];
+            t += index[k] * toStride[k];
+        }
+        std::memcpy(to + t, from + f, run);
+        std::size_t k = inner;
+        while (k > 0) {
+            --k;
+            if (++index[k] < extent[k])
+                break;
+            index[k] = 0;
+            if (k == 0)
+                return;
+        }
+        if (inner == 0)
+            return;
+    }
+}
+
+// Sets the box `extent` at `offset` of an array of shape `shape` to `value`.
+void FillBox(unsigned char* array, const std::vector<hsize_t>& shape, const std::vector<hsize_t>& offset,
+             const std::vector<hsize_t>& extent, const unsigned char* value, std::size_t item)
+{
+    const std::size_t rank = extent.size();
+    bool zero = true;
+    for (std::size_t b = 0; b < item; ++b)
+        zero = zero && value[b] == 0;
+    std::size_t inner = rank - 1;
+    std::size_t runItems = extent[inner];
+    while (inner > 0 && extent[inner] == shape[inner]) {
+        --inner;
+        runItems *= extent[inner];
+    }
+    std::vector<std::size_t> stride(rank);
+    stride[rank - 1] = item;
+    for (std::size_t k = rank - 1; k > 0; --k)
+        stride[k - 1] = stride[k] * shape[k];
+    std::size_t base = 0;
+    for (std::size_t k = 0; k < rank; ++k)
+        base += offset[k] * stride[k];
+    std::vector<hsize_t> index(inner, 0);
+    for (;;) {
+        std::size_t at = base;
+        for (std::size_t k = 0; k < inner; ++k)
+            at += index[k] * stride[k];
+        if (zero) {
+            std::memset(array + at, 0, runItems * item);
+        } else {
+            for (std::size_t i = 0; i < runItems; ++i)
+                std::memcpy(array + at + i * item, value, item);
+        }
+        std::size_t k = inner;
+        while (k > 0) {
+            --k;
+            if (++index[k] < extent[k])
+                break;
+            index[k] = 0;
+            if (k == 0)
+                return;
+        }
+        if (inner == 0)
+            return;
+    }
+}
+
+std::uint64_t Volume(const std::vector<hsize_t>& v)
+{
+    std::uint64_t n = 1;
+    for (hsize_t x : v)
+        n *= x;
+    return n;
+}
+
+// ---- dense values --------------------------------------------------------------
+
+struct DenseSelection {
+    std::vector<hsize_t> start;
+    std::vector<hsize_t> count;
+};
+
+struct DenseIO {
+    hid_t dataset;
+    ZylDorvTypeKey key;
+    std::vector<hsize_t> dims;
+    std::vector<hsize_t> chunk;
+    unsigned char fill[8];
+    std::string subject;
+};
+
+bool ChunkAllocated(const DenseIO& io, const std::vector<hsize_t>& origin, std::uint16_t number)
+{
+    haddr_t address = HADDR_UNDEF;
+    hsize_t size = 0;
+    unsigned filters = 0;
+    if (H5Dget_chunk_info_by_coord(io.dataset, origin.data(), &filters, &address, &size) < 0)
+        FailHdf5(number, io.subject + ", looking up a chunk");
+    return address != HADDR_UNDEF && size != 0;
+}
+
+void PlainSelectionIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
+{
+    const std::uint16_t number = writing ? ZylDorvError_ValueWriteFailed : ZylDorvError_ValueReadFailed;
+    const int rank = static_cast<int>(io.dims.size());
+    Hid fileSpace = Checked(H5Dget_space(io.dataset), number, io.subject);
+    Checked(H5Sselect_hyperslab(fileSpace.Get(), H5S_SELECT_SET, sel.start.data(), nullptr, sel.count.data(), nullptr),
+            number, io.subject);
+    Hid memSpace = Checked(H5Screate_simple(rank, sel.count.data(), nullptr), number, io.subject);
+    if (writing)
+        Checked(H5Dwrite(io.dataset, MemType(io.key), memSpace.Get(), fileSpace.Get(), H5P_DEFAULT, buffer), number, io.subject);
+    else
+        Checked(H5Dread(io.dataset, MemType(io.key), memSpace.Get(), fileSpace.Get(), H5P_DEFAULT, buffer), number, io.subject);
+}
+
+void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
+{
+    const std::uint16_t number = writing ? ZylDorvError_ValueWriteFailed : ZylDorvError_ValueReadFailed;
+    const std::size_t rank = io.dims.size();
+    const std::size_t item = static_cast<std::size_t>(ItemBytes(io.key));
+    for (std::size_t k = 0; k < rank; ++k)
+        if (sel.count[k] == 0)
+            return;
+
+    std::vector<hsize_t> first(rank), last(rank);
+    std::uint64_t touched = 1;
+    for (std::size_t k = 0; k < rank; ++k) {
+        first[k] = sel.start[k] / io.chunk[k];
+        last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
+        touched *= last[k] - first[k] + 1;
+    }
+    const std::uint64_t chunkItems = Volume(io.chunk);
+    if (Volume(sel.count) * 8 < touched * chunkItems) {
+        PlainSelectionIO(io, sel, buffer, writing);
+        return;
+    }
+
+    const std::size_t chunkBytes = chunkItems * item;
+    Staging staging(chunkBytes);
+    std::vector<hsize_t> index = first, origin(rank), lo(rank), extent(rank), inBuffer(rank), inChunk(rank);
+    const std::vector<hsize_t> zeros(rank, 0);
+    for (;;) {
+        bool full = true, inside = true, coversExtent = true;
+        for (std::size_t k = 0; k < rank; ++k) {
+            origin[k] = index[k] * io.chunk[k];
+            lo[k] = std::max(origin[k], sel.start[k]);
+            const hsize_t hi = std::min(origin[k] + io.chunk[k], sel.start[k] + sel.count[k]);
+            extent[k] = hi - lo[k];
+            inBuffer[k] = lo[k] - sel.start[k];
+            inChunk[k] = lo[k] - origin[k];
+            inside = inside && origin[k] + io.chunk[k] <= io.dims[k];
+            full = full && lo[k] == origin[k] && extent[k] == io.chunk[k];
+            coversExtent = coversExtent && lo[k] == origin[k] && hi == std::min(origin[k] + io.chunk[k], io.dims[k]);
+        }
+        full = full && inside;
+        // Is this chunk's part of the buffer one contiguous run?
+        bool contiguous = true;
+        {
+            std::size_t k = 0;
+            while (k < rank && extent[k] == 1)
+                ++k;
+            for (std::size_t j = k + 1; j < rank; ++j)
+                contiguous = contiguous && extent[j] == sel.count[j];
+        }
+        std::size_t at = 0;
+        {
+            std::size_t stride = item;
+            for (std::size_t k = rank; k-- > 0;) {
+                at += inBuffer[k] * stride;
+                stride *= sel.count[k];
+            }
+        }
+        if (writing) {
+            const unsigned char* source;
+            if (full && contiguous) {
+                source = buffer + at;
+            } else {
+                if (!full) {
+                    if (coversExtent || !ChunkAllocated(io, origin, number)) {
+                        FillBox(staging.Get(), io.chunk, zeros, io.chunk, io.fill, item);
+                    } else {
+                        std::uint32_t filters = 0;
+                        Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, staging.Get()), number,
+                                io.subject + ", reading a chunk to update it");
+                    }
+                }
+                CopyBox(buffer, sel.count, inBuffer, staging.Get(), io.chunk, inChunk, extent, item);
+                source = staging.Get();
+            }
+            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, source), number, io.subject);
+        } else {
+            if (!ChunkAllocated(io, origin, number)) {
+                FillBox(buffer, sel.count, inBuffer, extent, io.fill, item);
+            } else {
+                std::uint32_t filters = 0;
+                if (full && contiguous) {
+                    Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, buffer + at), number, io.subject);
+                } else {
+                    Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, staging.Get()), number,
+                            io.subject);
+                    CopyBox(staging.Get(), io.chunk, inChunk, buffer, sel.count, inBuffer, extent, item);
+                }
+            }
+        }
+        // Next chunk, last dimension fastest.
+        std::size_t k = rank;
+        while (k > 0) {
+            --k;
+            if (++index[k] <= last[k])
+                break;
+            index[k] = first[k];
+            if (k == 0)
+                return;
+        }
+    }
+}
+
+DenseIO MakeDenseIO(const DistributionData& distribution, const DrawerData& drawer, const std::string& subject)
+{
+    DenseIO io;
+    io.dataset = drawer.object.Get();
+    io.key = distribution.key;
+    io.dims.assign(drawer.sizes.begin(), drawer.sizes.end());
+    io.chunk = drawer.storageChunk;
+    std::memset(io.fill, 0, sizeof io.fill);
+    InitBytes(io.key, drawer.init, io.fill);
+    io.subject = subject;
+    return io;
+}
+
+// ---- storage chunk geometry --------------------------------------------------
+
+// Storage chunks follow the reported blocks (the whole dimension when the
+// drawer is not chunked), split into equal parts until a chunk holds about
+// kStorageChunkBytes, the last dimension (contiguous in buffers) kept whole
+// first. Far below HDF5's 4 GiB limit on a chunk.
+std::vector<hsize_t> StorageChunk(const std::vector<std::int64_t>& blocks, int itemBytes)
+{
+    std::vector<hsize_t> chunk(blocks.size(), 1);
+    std::int64_t budget = std::max<std::int64_t>(1, kStorageChunkBytes / itemBytes);
+    for (std::size_t k = blocks.size(); k-- > 0;) {
+        const std::int64_t want = std::max<std::int64_t>(1, blocks[k]);
+        std::int64_t c = want;
+        if (want > budget) {
+            const std::int64_t pieces = (want + budget - 1) / budget;
+            c = (want + pieces - 1) / pieces;
+        }
+        chunk[k] = static_cast<hsize_t>(c);
+        budget = std::max<std::int64_t>(1, budget / c);
+    }
+    return chunk;
+}
+
+} // namespace
+
+// ---- ZylDorvTransfer --------------------------------------------------------------
+
+ZylDorvTransfer::ZylDorvTransfer(const ZylDorvDistribution& distribution) : m_state(new TransferState)
+{
+    if (!distribution.m_record)
+        Fail(ZylDorvError_NullIdentifier, "ZylDorvTransfer: null distribution handle");
+    m_state->record = distribution.m_record;
+    Where w = Locate(*m_state, "ZylDorvTransfer");
+    m_state->dims.resize(w.distribution->axes.size());
+}
+
+ZylDorvTransfer::ZylDorvTransfer(const ZylDorvTransfer& other) : m_state(new TransferState(*other.m_state)) {}
+
+ZylDorvTransfer& ZylDorvTransfer::operator=(const ZylDorvTransfer& other)
+{
+    if (this != &other)
+        m_state.reset(new TransferState(*other.m_state));
+    return *this;
+}
+
+ZylDorvTransfer::ZylDorvTransfer(ZylDorvTransfer&& other) noexcept = default;
+ZylDorvTransfer& ZylDorvTransfer::operator=(ZylDorvTransfer&& other) noexcept = default;
+ZylDorvTransfer::~ZylDorvTransfer() = default;
+
+namespace {
+
+TransferState& State(const std::unique_ptr<TransferState>& state)
+{
+    if (!state)
+        Fail(ZylDorvError_NullIdentifier, "ZylDorvTransfer: the transfer was moved from");
+    return *state;
+}
+
+void CheckDim(const TransferState& s, int k, const char* operation)
+{
+    if (k < 0 || k >= static_cast<int>(s.dims.size()))
+        Fail(ZylDorvError_InvalidArgument, std::string(operation) + ": dimension " + std::to_string(k) +
+                                               " of a distribution of " + std::to_string(s.dims.size()) + " dimensions");
+}
+
+} // namespace
+
+void ZylDorvTransfer::SetRead() { State(m_state).read = true; }
+void ZylDorvTransfer::SetWrite() { State(m_state).write = true; }
+void ZylDorvTransfer::SetBufferPadding(bool padded) { State(m_state).padded = padded; }
+
+void ZylDorvTransfer::SetDrawer(int index)
+{
+    TransferState& s = State(m_state);
+    if (index < 0)
+        Fail(ZylDorvError_InvalidArgument, "SetDrawer(" + std::to_string(index) + ")");
+    s.drawer = index;
+    s.makeNew = false;
+}
+
+void ZylDorvTransfer::SetMakeNewDrawer()
+{
+    TransferState& s = State(m_state);
+    s.makeNew = true;
+    s.chunks.clear();
+}
+
+void ZylDorvTransfer::SetMakeNewDrawerChunked(const ZylDorvArray<int>& chunks)
+{
+    TransferState& s = State(m_state);
+    if (chunks.Size() != static_cast<int>(s.dims.size()))
+        Fail(ZylDorvError_InvalidChunking, "SetMakeNewDrawerChunked: " + std::to_string(chunks.Size()) +
+                                               " chunk sizes for " + std::to_string(s.dims.size()) + " dimensions");
+    for (int k = 0; k < chunks.Size(); ++k)
+        if (chunks[k] < 1)
+            Fail(ZylDorvError_InvalidChunking, "SetMakeNewDrawerChunked: chunk size " + std::to_string(chunks[k]) +
+                                                   " of dimension " + std::to_string(k) + " (1 or more expected)");
+    s.makeNew = true;
+    s.chunks.assign(chunks.Data(), chunks.Data() + chunks.Size());
+}
+
+void ZylDorvTransfer::SetExtendableDim(int k)
+{
+    TransferState& s = State(m_state);
+    CheckDim(s, k, "SetExtendableDim");
+    s.extendableDim = k;
+}
+
+void ZylDorvTransfer::SetDim(int k, ZylDorvCSetID cset)
+{
+    TransferState& s = State(m_state);
+    CheckDim(s, k, "SetDim");
+    if (cset.IsNull())
+        Fail(ZylDorvError_NullIdentifier, "SetDim(" + std::to_string(k) + "): null CSet ID");
+    DimBinding& d = s.dims[static_cast<std::size_t>(k)];
+    d.mode = DimBinding::CSet;
+    d.cset = cset;
+    d.collection = cset.CollectionID();
+}
+
+void ZylDorvTransfer::SetInitializationValue(const ZylDorvRangeValue& value)
+{
+    TransferState& s = State(m_state);
+    s.hasInit = true;
+    s.init = value;
+}
+
+void ZylDorvTransfer::SetSerialization(const ZylDorvSerializationType& type) { State(m_state).serialization = type; }
+
+void ZylDorvTransfer::SetSparseNNonzero(std::int64_t m)
+{
+    if (m < 0 || m > INT32_MAX)
+        Fail(ZylDorvError_InvalidArgument, "SetSparseNNonzero(" + std::to_string(m) + "): 0 to 2^31-1 expected");
+    State(m_state).nonzeros = m;
+}
+
+void ZylDorvTransfer::SetDimOrdinalRange(int dim, ZylDorvCollectionID collection, int first, int last)
+{
+    TransferState& s = State(m_state);
+    CheckDim(s, dim, "SetDimOrdinalRange");
+    DimBinding& d = s.dims[static_cast<std::size_t>(dim)];
+    d.mode = DimBinding::Range;
+    d.collection = collection;
+    d.first = first;
+    d.last = last;
+}
+
+void ZylDorvTransfer::SetDimExtension(ZylDorvCSetID cset)
+{
+    TransferState& s = State(m_state);
+    if (cset.IsNull())
+        Fail(ZylDorvError_NullIdentifier, "SetDimExtension: null CSet ID");
+    s.hasExtension = true;
+    s.extension = cset;
+}
+
+void ZylDorvTransfer::SetBuffer(int index, void* data, std::int64_t bytes)
+{
+    TransferState& s = State(m_state);
+    if (index < 0 || index > 3 || bytes < 0 || (data == nullptr && bytes > 0))
+        Fail(ZylDorvError_InvalidArgument, "SetBuffer(" + std::to_string(index) + ", ..., " + std::to_string(bytes) +
+                                               "): buffer 0 to 3, a pointer and a size >= 0 expected");
+    s.buffers[index] = BufferSlot{data, data, bytes, true};
+}
+
+void ZylDorvTransfer::SetBuffer(int index, const void* data, std::int64_t bytes)
+{
+    SetBuffer(index, const_cast<void*>(data), bytes);
+    m_state->buffers[index].data = nullptr; // read-only: only writes may use it
+}
+
+void ZylDorvTransfer::RelinquishBuffers() noexcept
+{
+    if (m_state)
+        for (BufferSlot& b : m_state->buffers)
+            b = BufferSlot();
+}
+
+ZylDorvDistribution ZylDorvTransfer::Distribution() const
+{
+    ZylDorvDistribution d;
+    d.m_record = State(m_state).record;
+    return d;
+}
+
+// ---- checks ----------------------------------------------------------------------
+
+namespace {
+
+struct View {
+    Where where;
+    DrawerData* drawer = nullptr; // existing drawer (null when one is to be made)
+    DenseSelection selection;     // existing dense drawer
+    std::vector<CSetData*> csets; // new drawer: the CSet of each dimension
+    std::string subject;
+};
+
+// Positions of `cset` in `drawerCSet` when they form a run.
+bool RunOf(const CSetData& drawerCSet, const CSetData& cset, std::int64_t& first)
+{
+    if (cset.size == 0)
+        return false;
+    if (drawerCSet.strided && drawerCSet.stride == 1) {
+        first = cset.Label(0) - drawerCSet.start;
+        if (first < 0 || first + cset.size > drawerCSet.size)
+            return false;
+        for (std::int64_t i = 0; i < cset.size; ++i)
+            if (cset.Label(i) != drawerCSet.start + first + i)
+                return false;
+        return true;
+    }
+    std::unordered_map<std::int32_t, std::int64_t> position;
+    for (std::int64_t i = 0; i < drawerCSet.size; ++i)
+        position.emplace(drawerCSet.Label(i), i);
+    auto at = position.find(cset.Label(0));
+    if (at == position.end())
+        return false;
+    first = at->second;
+    if (first + cset.size > drawerCSet.size)
+        return false;
+    for (std::int64_t i = 1; i < cset.size; ++i)
+        if (drawerCSet.Label(first + i) != cset.Label(i))
+            return false;
+    return true;
+}
+
+View CheckView(TransferState& s, const std::string& operation)
+{
+    View v;
+    v.where = Locate(s, operation);
+    FileState& file = *v.where.file;
+    ContextData& context = *v.where.context;
+    DistributionData& distribution = *v.where.distribution;
+    const int rank = static_cast<int>(distribution.axes.size());
+    v.subject = operation + " of " + DistributionText(file, context, distribution);
+    if (s.padded)
+        Fail(ZylDorvError_PaddingUnsupported, v.subject + ": buffers are always packed (SetBufferPadding(false))");
+
+    if (s.makeNew) {
+        v.subject += ", new drawer";
+        for (int k = 0; k < rank; ++k) {
+            const DimBinding& d = s.dims[static_cast<std::size_t>(k)];
+            const ZylDorvCollectionID axis = AxisCollectionID(file, context, distribution, k);
+            if (d.mode != DimBinding::CSet)
+                Fail(ZylDorvError_ViewIncomplete, v.subject + ": dimension " + std::to_string(k) + " has no CSet (SetDim)");
+            if (d.cset.CollectionID() != axis)
+                Fail(ZylDorvError_CollectionMismatch, v.subject + ": the CSet of dimension " + std::to_string(k) +
+                                                          " is of collection " + std::to_string(d.cset.CollectionID().Minor()) +
+                                                          ", the axis is collection " + std::to_string(axis.Minor()));
+            CSetData& cset = CSetOf(file, d.cset, operation);
+            if (d.cset.IsTemporary() && distribution.number > 0)
+                Fail(ZylDorvError_TemporaryInPermanent, v.subject + ": dimension " + std::to_string(k) +
+                                                            " has a temporary CSet");
+            v.csets.push_back(&cset);
+        }
+        if (!s.chunks.empty() && static_cast<int>(s.chunks.size()) != rank)
+            Fail(ZylDorvError_InvalidChunking, v.subject + ": " + std::to_string(s.chunks.size()) + " chunk sizes for " +
+                                                   std::to_string(rank) + " dimensions");
+        if (s.extendableDim >= rank)
+            Fail(ZylDorvError_InvalidArgument, v.subject + ": extendable dimension " + std::to_string(s.extendableDim));
+        if (s.hasInit && s.init.Key() != distribution.key)
+            Fail(ZylDorvError_InitValueMismatch, v.subject + ": initialization value of type key " +
+                                                     std::to_string(static_cast<int>(s.init.Key())) + ", values of type key " +
+                                                     std::to_string(static_cast<int>(distribution.key)));
+        if (s.serialization.IsSparse()) {
+            if (rank != 2 || distribution.key != ZylDorvTypeKey::Double)
+                Fail(ZylDorvError_SerializationMismatch, v.subject + ": sparse drawers need two dimensions and double values");
+            if (s.nonzeros < 0)
+                Fail(ZylDorvError_ViewIncomplete, v.subject + ": the number of stored entries is not set (SetSparseNNonzero)");
+        }
+        std::uint64_t items = 1;
+        for (CSetData* c : v.csets) {
+            if (c->size > INT32_MAX)
+                Fail(ZylDorvError_SizeTooLarge, v.subject + ": a dimension of " + std::to_string(c->size) + " members");
+            items *= static_cast<std::uint64_t>(c->size);
+        }
+        if (items > (std::uint64_t(1) << 56))
+            Fail(ZylDorvError_SizeTooLarge, v.subject + ": " + std::to_string(items) + " values");
+        return v;
+    }
+
+    auto found = distribution.drawers.find(s.drawer);
+    if (found == distribution.drawers.end())
+        Fail(ZylDorvError_DrawerNotFound, v.subject + ": no drawer " + std::to_string(s.drawer) + " (the distribution has " +
+                                              std::to_string(distribution.drawers.size()) + ")");
+    DrawerData& drawer = found->second;
+    v.drawer = &drawer;
+    v.subject += ", drawer " + std::to_string(drawer.index);
+    if (s.hasExtension)
+        return v;
+    if (ZylDorvSerializationType(drawer.kind) != s.serialization)
+        Fail(ZylDorvError_SerializationMismatch, v.subject + ": the drawer is " +
+                                                     (drawer.kind == ZylDorvSerializationType::Dense ? "dense" : "sparse") +
+                                                     ", the transfer is " + (s.serialization.IsDense() ? "dense" : "sparse"));
+    v.selection.start.assign(static_cast<std::size_t>(rank), 0);
+    v.selection.count.assign(drawer.sizes.begin(), drawer.sizes.end());
+    for (int k = 0; k < rank; ++k) {
+        const DimBinding& d = s.dims[static_cast<std::size_t>(k)];
+        const ZylDorvCollectionID axis = AxisCollectionID(file, context, distribution, k);
+        const std::string dim = v.subject + ": dimension " + std::to_string(k);
+        const std::int64_t size = drawer.sizes[static_cast<std::size_t>(k)];
+        if (d.mode == DimBinding::Unbound)
+            continue;
+        if (d.collection != axis)
+            Fail(ZylDorvError_CollectionMismatch, dim + " is collection " + std::to_string(axis.Minor()) +
+                                                      ", the transfer names collection " + std::to_string(d.collection.Minor()));
+        if (d.mode == DimBinding::Range) {
+            if (drawer.kind != ZylDorvSerializationType::Dense)
+                Fail(ZylDorvError_SerializationMismatch, dim + ": sparse drawers are read and written whole");
+            if (d.first < 0 || d.first > d.last || d.last >= size)
+                Fail(ZylDorvError_OrdinalRangeInvalid, dim + ": ordinals " + std::to_string(d.first) + " to " +
+                                                           std::to_string(d.last) + " of " + std::to_string(size) + " members");
+            v.selection.start[static_cast<std::size_t>(k)] = static_cast<hsize_t>(d.first);
+            v.selection.count[static_cast<std::size_t>(k)] = static_cast<hsize_t>(d.last - d.first + 1);
+            continue;
+        }
+        if (d.cset.Number() == drawer.csets[static_cast<std::size_t>(k)])
+            continue;
+        if (drawer.kind != ZylDorvSerializationType::Dense)
+            Fail(ZylDorvError_SerializationMismatch, dim + ": sparse drawers are read and written whole");
+        const CSetData& own = CSetOf(file, ZylDorvCSetID(axis, drawer.csets[static_cast<std::size_t>(k)]), operation);
+        const CSetData& wanted = CSetOf(file, d.cset, operation);
+        std::int64_t first = 0;
+        if (!RunOf(own, wanted, first))
+            Fail(ZylDorvError_SelectionNotContiguous, dim + ": CSet " + std::to_string(d.cset.Number()) +
+                                                          " is not a run of the drawer's members");
+        v.selection.start[static_cast<std::size_t>(k)] = static_cast<hsize_t>(first);
+        v.selection.count[static_cast<std::size_t>(k)] = static_cast<hsize_t>(wanted.size);
+    }
+    return v;
+}
+
+const BufferSlot& NeedBuffer(const TransferState& s, int index, std::int64_t bytes, bool reading, const std::string& subject)
+{
+    const BufferSlot& b = s.buffers[index];
+    if (!b.set)
+        Fail(ZylDorvError_BufferMissing, subject + ": buffer " + std::to_string(index) + " is not set");
+    if (b.bytes < bytes)
+        Fail(ZylDorvError_BufferTooSmall, subject + ": buffer " + std::to_string(index) + " holds " + std::to_string(b.bytes) +
+                                              " bytes, the transfer needs " + std::to_string(bytes));
+    if (reading && b.data == nullptr && bytes > 0)
+        Fail(ZylDorvError_BufferReadOnly, subject + ": buffer " + std::to_string(index) + " was given as const");
+    return b;
+}
+
+void ForcedFailure(const std::string& subject)
+{
+    std::uint16_t number = 0;
+    if (TakeForcedWriteFailure(number))
+        Fail(number, subject, "failure forced by the test seam");
+}
+
+// ---- drawer creation ---------------------------------------------------------------
+
+void RecordDrawer(Where w, DrawerData drawer, const std::string& subject)
+{
+    DistributionData& distribution = *w.distribution;
+    const int index = drawer.index;
+    distribution.nextDrawer = index + 1;
+    WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(distribution.nextDrawer), subject);
+    distribution.drawers.emplace(index, std::move(drawer));
+    FileState* f = w.file;
+    const std::int32_t c = w.context->number;
+    const std::int64_t d = distribution.number;
+    Journal(*w.context, [f, c, d, index] {
+        auto ctx = f->contexts.find(c);
+        if (ctx == f->contexts.end())
+            return;
+        auto dist = ctx->second.distributions.find(d);
+        if (dist == ctx->second.distributions.end())
+            return;
+        dist->second.drawers.erase(index);
+        const std::string name = "drawer" + std::to_string(index);
+        if (H5Lexists(dist->second.group.Get(), name.c_str(), H5P_DEFAULT) > 0)
+            H5Ldelete(dist->second.group.Get(), name.c_str(), H5P_DEFAULT);
+        H5Eclear2(H5E_DEFAULT);
+    });
+}
+
+DrawerData& MakeDenseDrawer(TransferState& s, View& v)
+{
+    Where w = v.where;
+    DistributionData& distribution = *w.distribution;
+    RequireWritable(*w.file, v.subject);
+    const int rank = static_cast<int>(distribution.axes.size());
+    DrawerData drawer;
+    drawer.index = distribution.nextDrawer;
+    drawer.kind = ZylDorvSerializationType::Dense;
+    drawer.chunks = s.chunks;
+    drawer.extendableDim = s.extendableDim;
+    drawer.init = s.hasInit ? s.init
+                            : (distribution.key == ZylDorvTypeKey::Double ? ZylDorvRangeValue(0.0) : ZylDorvRangeValue(std::int32_t(0)));
+    std::vector<std::int64_t> blocks;
+    std::vector<hsize_t> dims, maxDims(static_cast<std::size_t>(rank), H5S_UNLIMITED);
+    for (int k = 0; k < rank; ++k) {
+        drawer.csets.push_back(v.csets[static_cast<std::size_t>(k)]->number);
+        drawer.sizes.push_back(v.csets[static_cast<std::size_t>(k)]->size);
+        dims.push_back(static_cast<hsize_t>(drawer.sizes.back()));
+        blocks.push_back(s.chunks.empty() ? drawer.sizes.back() : s.chunks[static_cast<std::size_t>(k)]);
+    }
+    drawer.storageChunk = StorageChunk(blocks, ItemBytes(distribution.key));
+    const std::string detail = v.subject;
+    const std::uint16_t fail = ZylDorvError_DrawerCreateFailed;
+    Hid space = Checked(H5Screate_simple(rank, dims.data(), maxDims.data()), fail, detail);
+    Hid dcpl = Checked(H5Pcreate(H5P_DATASET_CREATE), fail, detail);
+    Checked(H5Pset_chunk(dcpl.Get(), rank, drawer.storageChunk.data()), fail, detail);
+    unsigned char fill[8] = {};
+    InitBytes(distribution.key, drawer.init, fill);
+    Checked(H5Pset_fill_value(dcpl.Get(), MemType(distribution.key), fill), fail, detail);
+    Checked(H5Pset_fill_time(dcpl.Get(), H5D_FILL_TIME_IFSET), fail, detail);
+    Checked(H5Pset_alloc_time(dcpl.Get(), H5D_ALLOC_TIME_INCR), fail, detail);
+    Hid dapl = Checked(H5Pcreate(H5P_DATASET_ACCESS), fail, detail);
+    Checked(H5Pset_chunk_cache(dapl.Get(), 0, 0, 1.0), fail, detail);
+    const std::string name = "drawer" + std::to_string(drawer.index);
+    drawer.object = Checked(H5Dcreate2(distribution.group.Get(), name.c_str(), FileType(distribution.key), space.Get(),
+                                       H5P_DEFAULT, dcpl.Get(), dapl.Get()),
+                            fail, detail);
+    const hid_t ds = drawer.object.Get();
+    try {
+        WriteAttr(ds, "serialization", std::int64_t(0), detail);
+        WriteAttr(ds, "csets", drawer.csets, detail);
+        if (!drawer.chunks.empty())
+            WriteAttr(ds, "chunks", std::vector<std::int64_t>(drawer.chunks.begin(), drawer.chunks.end()), detail);
+        WriteAttr(ds, "extendable_dim", std::int64_t(drawer.extendableDim), detail);
+    } catch (const ZylDorvException&) {
+        drawer.object.Reset();
+        H5Ldelete(distribution.group.Get(), name.c_str(), H5P_DEFAULT);
+        H5Eclear2(H5E_DEFAULT);
+        throw;
+    }
+    const int index = drawer.index;
+    RecordDrawer(w, std::move(drawer), detail);
+    s.makeNew = false;
+    s.drawer = index;
+    return distribution.drawers.at(index);
+}
+
+void WriteSparseDataset(hid_t group, const char* name, hid_t fileType, hid_t memType, std::int64_t count, const void* data,
+                        const std::string& detail)
+{
+    const hsize_t n = static_cast<hsize_t>(count);
+    Hid space = Checked(H5Screate_simple(1, &n, nullptr), ZylDorvError_DrawerCreateFailed, detail);
+    Hid set = Checked(H5Dcreate2(group, name, fileType, space.Get(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                      ZylDorvError_DrawerCreateFailed, detail);
+    if (count > 0)
+        Checked(H5Dwrite(set.Get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, data), ZylDorvError_ValueWriteFailed,
+                detail + ", dataset " + name);
+}
+
+void MakeSparseDrawer(TransferState& s, View& v)
+{
+    Where w = v.where;
+    DistributionData& distribution = *w.distribution;
+    RequireWritable(*w.file, v.subject);
+    const bool symmetric = s.serialization.IsSparseSym();
+    const std::int64_t rows = v.csets[0]->size, columns = v.csets[1]->size, m = s.nonzeros;
+    const BufferSlot& values = NeedBuffer(s, 0, m * 8, false, v.subject);
+    const BufferSlot& indices = NeedBuffer(s, 1, m * 4, false, v.subject);
+    const BufferSlot& offsets = NeedBuffer(s, 2, (rows + 1) * 4, false, v.subject);
+    const BufferSlot* diagonal = symmetric ? &NeedBuffer(s, 3, rows * 8, false, v.subject) : nullptr;
+    // The structure must describe m entries of a rows x columns matrix.
+    const auto* rowOffsets = static_cast<const std::int32_t*>(offsets.constData);
+    const auto* columnIndices = static_cast<const std::int32_t*>(indices.constData);
+    if (rowOffsets[0] != 0 || rowOffsets[rows] != m)
+        Fail(ZylDorvError_SparseStructureInvalid, v.subject + ": row offsets run from " + std::to_string(rowOffsets[0]) +
+                                                      " to " + std::to_string(rowOffsets[rows]) + ", 0 to " +
+                                                      std::to_string(m) + " expected");
+    for (std::int64_t i = 0; i < rows; ++i)
+        if (rowOffsets[i + 1] < rowOffsets[i])
+            Fail(ZylDorvError_SparseStructureInvalid, v.subject + ": row offsets fall after row " + std::to_string(i));
+    for (std::int64_t p = 0; p < m; ++p)
+        if (columnIndices[p] < 0 || columnIndices[p] >= columns)
+            Fail(ZylDorvError_SparseStructureInvalid, v.subject + ": column index " + std::to_string(columnIndices[p]) +
+                                                          " at entry " + std::to_string(p) + " of " + std::to_string(columns) +
+                                                          " columns");
+    DrawerData drawer;
+    drawer.index = distribution.nextDrawer;
+    drawer.kind = s.serialization.GetKind();
+    drawer.csets = {v.csets[0]->number, v.csets[1]->number};
+    drawer.sizes = {rows, columns};
+    drawer.nonzeros = m;
+    const std::string name = "drawer" + std::to_string(drawer.index);
+    drawer.object = Checked(H5Gcreate2(distribution.group.Get(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                            ZylDorvError_DrawerCreateFailed, v.subject);
+    const hid_t g = drawer.object.Get();
+    try {
+        WriteAttr(g, "serialization", std::int64_t(drawer.kind), v.subject);
+        WriteAttr(g, "csets", drawer.csets, v.subject);
+        WriteAttr(g, "sizes", drawer.sizes, v.subject);
+        WriteAttr(g, "nonzeros", m, v.subject);
+        WriteSparseDataset(g, "values", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, m, values.constData, v.subject);
+        WriteSparseDataset(g, "column_indices", H5T_STD_I32LE, H5T_NATIVE_INT32, m, indices.constData, v.subject);
+        WriteSparseDataset(g, "row_offsets", H5T_STD_I32LE, H5T_NATIVE_INT32, rows + 1, offsets.constData, v.subject);
+        if (symmetric)
+            WriteSparseDataset(g, "diagonal", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, rows, diagonal->constData, v.subject);
+    } catch (const ZylDorvException&) {
+        drawer.object.Reset();
+        H5Ldelete(distribution.group.Get(), name.c_str(), H5P_DEFAULT);
+        H5Eclear2(H5E_DEFAULT);
+        throw;
+    }
+    const int index = drawer.index;
+    RecordDrawer(w, std::move(drawer), v.subject);
+    s.makeNew = false;
+    s.drawer = index;
+}
+
+void ReadSparseDataset(hid_t group, const char* name, hid_t memType, std::int64_t count, void* data, const std::string& detail)
+{
+    if (count == 0)
+        return;
+    Hid set = Checked(H5Dopen2(group, name, H5P_DEFAULT), ZylDorvError_ValueReadFailed, detail + ", dataset " + name);
+    Checked(H5Dread(set.Get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, data), ZylDorvError_ValueReadFailed,
+            detail + ", dataset " + name);
+}
+
+std::int64_t SelectionBytes(const View& v)
+{
+    std::int64_t items = 1;
+    for (hsize_t c : v.selection.count)
+        items *= static_cast<std::int64_t>(c);
+    return items * ItemBytes(v.where.distribution->key);
+}
+
+} // namespace
+
+void ZylDorvTransfer::CheckView()
+{
+    TransferState& s = State(m_state);
+    ::CheckView(s, "CheckView");
+}
+
+void ZylDorvTransfer::ExecRead()
+{
+    TransferState& s = State(m_state);
+    if (!s.read)
+        Fail(ZylDorvError_TransferModeMissing, "ExecRead: the transfer is not set for reading (SetRead)");
+    if (s.makeNew)
+        Fail(ZylDorvError_TransferModeMissing, "ExecRead: the transfer is set to make a new drawer");
+    View v = ::CheckView(s, "ExecRead");
+    DrawerData& drawer = *v.drawer;
+    if (drawer.kind == ZylDorvSerializationType::Dense) {
+        const BufferSlot& b = NeedBuffer(s, 0, SelectionBytes(v), true, v.subject);
+        ChunkedIO(MakeDenseIO(*v.where.distribution, drawer, v.subject), v.selection, static_cast<unsigned char*>(b.data), false);
+        return;
+    }
+    const std::int64_t rows = drawer.sizes[0], m = drawer.nonzeros;
+    const bool symmetric = drawer.kind == ZylDorvSerializationType::SparseSym;
+    const BufferSlot& values = NeedBuffer(s, 0, m * 8, true, v.subject);
+    const BufferSlot& indices = NeedBuffer(s, 1, m * 4, true, v.subject);
+    const BufferSlot& offsets = NeedBuffer(s, 2, (rows + 1) * 4, true, v.subject);
+    const hid_t g = drawer.object.Get();
+    ReadSparseDataset(g, "row_offsets", H5T_NATIVE_INT32, rows + 1, offsets.data, v.subject);
+    ReadSparseDataset(g, "column_indices", H5T_NATIVE_INT32, m, indices.data, v.subject);
+    ReadSparseDataset(g, "values", H5T_NATIVE_DOUBLE, m, values.data, v.subject);
+    if (symmetric) {
+        const BufferSlot& diagonal = NeedBuffer(s, 3, rows * 8, true, v.subject);
+        ReadSparseDataset(g, "diagonal", H5T_NATIVE_DOUBLE, rows, diagonal.data, v.subject);
+    }
+}
+
+void ZylDorvTransfer::ExecWrite()
+{
+    TransferState& s = State(m_state);
+    if (!s.write)
+        Fail(ZylDorvError_TransferModeMissing, "ExecWrite: the transfer is not set for writing (SetWrite)");
+    View v = ::CheckView(s, "ExecWrite");
+    RequireWritable(*v.where.file, v.subject);
+    if (s.makeNew && s.serialization.IsSparse()) {
+        ForcedFailure(v.subject);
+        MakeSparseDrawer(s, v);
+        return;
+    }
+    if (s.makeNew) {
+        std::int64_t bytes = ItemBytes(v.where.distribution->key);
+        for (CSetData* c : v.csets)
+            bytes *= c->size;
+        NeedBuffer(s, 0, bytes, false, v.subject);
+        ForcedFailure(v.subject);
+        DrawerData& drawer = MakeDenseDrawer(s, v);
+        v.drawer = &drawer;
+        v.selection.start.assign(drawer.sizes.size(), 0);
+        v.selection.count.assign(drawer.sizes.begin(), drawer.sizes.end());
+        v.subject += " " + std::to_string(drawer.index);
+    } else {
+        if (v.drawer->kind != ZylDorvSerializationType::Dense)
+            Fail(ZylDorvError_SerializationMismatch, v.subject + ": a sparse drawer is written once, when it is made");
+        NeedBuffer(s, 0, SelectionBytes(v), false, v.subject);
+        ForcedFailure(v.subject);
+    }
+    const BufferSlot& b = s.buffers[0];
+    ChunkedIO(MakeDenseIO(*v.where.distribution, *v.drawer, v.subject), v.selection,
+              static_cast<unsigned char*>(const_cast<void*>(b.constData)), true);
+}
+
+void ZylDorvTransfer::InitializePersistentDrawer()
+{
+    TransferState& s = State(m_state);
+    if (!s.write)
+        Fail(ZylDorvError_TransferModeMissing, "InitializePersistentDrawer: the transfer is not set for writing (SetWrite)");
+    if (!s.makeNew)
+        Fail(ZylDorvError_TransferModeMissing, "InitializePersistentDrawer: the transfer is not set to make a drawer "
+                                               "(SetMakeNewDrawer or SetMakeNewDrawerChunked)");
+    View v = ::CheckView(s, "InitializePersistentDrawer");
+    if (s.serialization.IsSparse())
+        Fail(ZylDorvError_SerializationMismatch, v.subject + ": sparse drawers are made by ExecWrite");
+    RequireWritable(*v.where.file, v.subject);
+    ForcedFailure(v.subject);
+    MakeDenseDrawer(s, v);
+}
+
+void ZylDorvTransfer::InitializeExtension()
+{
+    TransferState& s = State(m_state);
+    if (!s.write)
+        Fail(ZylDorvError_TransferModeMissing, "InitializeExtension: the transfer is not set for writing (SetWrite)");
+    if (!s.hasExtension)
+        Fail(ZylDorvError_TransferModeMissing, "InitializeExtension: no extension is set (SetDimExtension)");
+    if (s.makeNew)
+        Fail(ZylDorvError_TransferModeMissing, "InitializeExtension: the transfer is set to make a new drawer");
+    View v = ::CheckView(s, "InitializeExtension");
+    Where w = v.where;
+    FileState& file = *w.file;
+    ContextData& context = *w.context;
+    DistributionData& distribution = *w.distribution;
+    DrawerData& drawer = *v.drawer;
+    RequireWritable(file, v.subject);
+    if (drawer.kind != ZylDorvSerializationType::Dense)
+        Fail(ZylDorvError_SerializationMismatch, v.subject + ": sparse drawers cannot be extended");
+    const int rank = static_cast<int>(distribution.axes.size());
+    int dim = -1;
+    for (int k = 0; k < rank && dim < 0; ++k)
+        if (AxisCollectionID(file, context, distribution, k) == s.extension.CollectionID())
+            dim = k;
+    if (dim < 0)
+        Fail(ZylDorvError_ExtensionInvalid, v.subject + ": no dimension is collection " +
+                                                std::to_string(s.extension.CollectionID().Minor()));
+    const ZylDorvCollectionID axis = AxisCollectionID(file, context, distribution, dim);
+    const CSetData& added = CSetOf(file, s.extension, v.subject);
+    if (added.size == 0)
+        Fail(ZylDorvError_ExtensionInvalid, v.subject + ": the extension CSet is empty");
+    const ZylDorvCSetID oldID(axis, drawer.csets[static_cast<std::size_t>(dim)]);
+    if (ZylDorvCSet(oldID).HasOverlap(s.extension))
+        Fail(ZylDorvError_ExtensionInvalid, v.subject + ": the extension CSet shares members with dimension " +
+                                                std::to_string(dim));
+    const CSetData& old = CSetOf(file, oldID, v.subject);
+    const std::int64_t newSize = old.size + added.size;
+    if (newSize > INT32_MAX)
+        Fail(ZylDorvError_SizeTooLarge, v.subject + ": " + std::to_string(newSize) + " members");
+    ForcedFailure(v.subject);
+    CSetData merged;
+    merged.labels.reserve(static_cast<std::size_t>(newSize));
+    for (std::int64_t i = 0; i < old.size; ++i)
+        merged.labels.push_back(old.Label(i));
+    for (std::int64_t i = 0; i < added.size; ++i)
+        merged.labels.push_back(added.Label(i));
+    CollectionData& collection = CollectionOf(file, axis, v.subject);
+    const std::int64_t mergedNumber =
+        CreateCSetRecord(file, context, collection, std::move(merged), distribution.number < 0, v.subject);
+
+    std::vector<hsize_t> oldDims(drawer.sizes.begin(), drawer.sizes.end()), newDims = oldDims;
+    newDims[static_cast<std::size_t>(dim)] = static_cast<hsize_t>(newSize);
+    Checked(H5Dset_extent(drawer.object.Get(), newDims.data()), ZylDorvError_ExtensionFailed, v.subject);
+    const std::vector<std::int64_t> oldCSets = drawer.csets;
+    drawer.csets[static_cast<std::size_t>(dim)] = mergedNumber;
+    drawer.sizes[static_cast<std::size_t>(dim)] = newSize;
+    WriteAttr(drawer.object.Get(), "csets", drawer.csets, v.subject);
+    FileState* f = &file;
+    const std::int32_t c = context.number;
+    const std::int64_t d = distribution.number;
+    const int index = drawer.index;
+    Journal(context, [f, c, d, index, oldDims, oldCSets] {
+        auto ctx = f->contexts.find(c);
+        if (ctx == f->contexts.end())
+            return;
+        auto dist = ctx->second.distributions.find(d);
+        if (dist == ctx->second.distributions.end())
+            return;
+        auto dr = dist->second.drawers.find(index);
+        if (dr == dist->second.drawers.end())
+            return;
+        DrawerData& back = dr->second;
+        H5Dset_extent(back.object.Get(), oldDims.data());
+        H5Eclear2(H5E_DEFAULT);
+        back.sizes.assign(oldDims.begin(), oldDims.end());
+        back.csets = oldCSets;
+        WriteAttr(back.object.Get(), "csets", oldCSets, "rollback");
+    });
+}
