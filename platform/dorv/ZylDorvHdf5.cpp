@@ -1,6 +1,7 @@
 // HDF5 helpers of the embedded database (see internal/ZylDorvHdf5.h).
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/internal/ZylDorvHdf5.h>
+#include <platform/dorv/internal/ZylDorvSeam.h>
 
 #include <cstring>
 
@@ -141,6 +142,7 @@ Hid OpenOrCreateAttr(hid_t object, const char* name, hid_t type, hid_t space, co
 
 void WriteAttr(hid_t object, const char* name, std::int64_t value, const std::string& detail)
 {
+    SeamCheck(SeamKind::RecordWrite, detail);
     // Overwrite in place when the attribute exists already (the common case
     // for counters), create it otherwise.
     if (H5Aexists(object, name) > 0) {
@@ -158,6 +160,7 @@ void WriteAttr(hid_t object, const char* name, std::int64_t value, const std::st
 
 void WriteAttr(hid_t object, const char* name, const std::vector<std::int64_t>& values, const std::string& detail)
 {
+    SeamCheck(SeamKind::RecordWrite, detail);
     const hsize_t n = values.size();
     Hid space = Checked(n == 0 ? H5Screate(H5S_NULL) : H5Screate_simple(1, &n, nullptr), ZylDorvError_MetadataWriteFailed,
                         detail);
@@ -168,6 +171,7 @@ void WriteAttr(hid_t object, const char* name, const std::vector<std::int64_t>& 
 
 void WriteAttr(hid_t object, const char* name, const std::string& value, const std::string& detail)
 {
+    SeamCheck(SeamKind::RecordWrite, detail);
     Hid type = Checked(H5Tcopy(H5T_C_S1), ZylDorvError_MetadataWriteFailed, detail);
     Checked(H5Tset_size(type.Get(), value.empty() ? 1 : value.size()), ZylDorvError_MetadataWriteFailed, detail);
     Checked(H5Tset_strpad(type.Get(), H5T_STR_NULLPAD), ZylDorvError_MetadataWriteFailed, detail);

@@ -2,6 +2,7 @@
 // internal/ZylDorvState.h for the layout in the file).
 #include <platform/dorv/ZylDorvDatabase.h>
 #include <platform/dorv/ZylDorvException.h>
+#include <platform/dorv/internal/ZylDorvSeam.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 
 #include <sys/stat.h>
@@ -44,6 +45,7 @@ std::int64_t NumberIn(const std::string& name, const char* prefix)
 
 Hid CreateGroup(hid_t parent, const std::string& name, const std::string& detail)
 {
+    SeamCheck(SeamKind::RecordWrite, detail);
     return Checked(H5Gcreate2(parent, name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
                    ZylDorvError_MetadataWriteFailed, detail);
 }
@@ -51,13 +53,6 @@ Hid CreateGroup(hid_t parent, const std::string& name, const std::string& detail
 Hid OpenGroup(hid_t parent, const std::string& name, const std::string& detail)
 {
     return Checked(H5Gopen2(parent, name.c_str(), H5P_DEFAULT), ZylDorvError_MetadataReadFailed, detail);
-}
-
-void DeleteLink(const Hid& parent, const std::string& name) noexcept
-{
-    if (parent.IsValid() && H5Lexists(parent.Get(), name.c_str(), H5P_DEFAULT) > 0)
-        H5Ldelete(parent.Get(), name.c_str(), H5P_DEFAULT);
-    H5Eclear2(H5E_DEFAULT);
 }
 
 std::string ContextText(const FileState& file, std::int32_t context)
@@ -72,14 +67,7 @@ std::string CollectionText(const FileState& file, std::int32_t context, std::int
 
 void RollBack(TransactionState& transaction) noexcept
 {
-    for (auto step = transaction.undo.rbegin(); step != transaction.undo.rend(); ++step) {
-        try {
-            (*step)();
-        } catch (const ZylDorvException&) {
-            // An undo step that fails leaves its record in place; the others still run.
-        }
-    }
-    transaction.undo.clear();
+    RunUndo(transaction.undo);
     transaction.active = false;
 }
 
@@ -485,6 +473,42 @@ std::string DistributionText(const FileState& file, const ContextData& context, 
            ContextText(file, context.number);
 }
 
+// ---- undo ----------------------------------------------------------------------
+
+void DeleteLink(const Hid& parent, const std::string& name) noexcept
+{
+    if (parent.IsValid() && H5Lexists(parent.Get(), name.c_str(), H5P_DEFAULT) > 0)
+        H5Ldelete(parent.Get(), name.c_str(), H5P_DEFAULT);
+    H5Eclear2(H5E_DEFAULT);
+}
+
+void RunUndo(std::vector<std::function<void()>>& steps) noexcept
+{
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        try {
+            (*step)();
+        } catch (const ZylDorvException&) {
+            // A step that fails leaves its record in place; the others still run.
+        }
+    }
+    steps.clear();
+    H5Eclear2(H5E_DEFAULT);
+}
+
+LocalUndo::~LocalUndo()
+{
+    if (!m_kept)
+        RunUndo(m_steps);
+}
+
+void LocalUndo::Keep()
+{
+    for (auto& step : m_steps)
+        Journal(m_context, std::move(step));
+    m_steps.clear();
+    m_kept = true;
+}
+
 // ---- creation ------------------------------------------------------------------
 
 ZylDorvContextID CreateContextRecord(FileState& file, ZylDorvNamespaceID space)
@@ -492,20 +516,52 @@ ZylDorvContextID CreateContextRecord(FileState& file, ZylDorvNamespaceID space)
     const std::string detail = "CreateContext" + file.In();
     RequireWritable(file, "CreateContext");
     const std::int32_t number = file.nextContext;
+    const std::string name = Name("context", number);
     ContextData context;
     context.number = number;
     context.space = space.Bits();
-    context.group = CreateGroup(file.file.Get(), Name("context", number), detail);
-    const hid_t g = context.group.Get();
-    WriteAttr(g, "namespace", static_cast<std::int64_t>(space.Bits()), detail);
-    WriteAttr(g, "next_collection", std::int64_t(1), detail);
-    WriteAttr(g, "next_distribution", std::int64_t(1), detail);
-    WriteAttr(g, "type_count", std::int64_t(0), detail);
+    try {
+        context.group = CreateGroup(file.file.Get(), name, detail);
+        const hid_t g = context.group.Get();
+        WriteAttr(g, "namespace", static_cast<std::int64_t>(space.Bits()), detail);
+        WriteAttr(g, "next_collection", std::int64_t(1), detail);
+        WriteAttr(g, "next_distribution", std::int64_t(1), detail);
+        WriteAttr(g, "type_count", std::int64_t(0), detail);
+        WriteAttr(file.file.Get(), "next_context", std::int64_t(number + 1), detail);
+    } catch (const ZylDorvException&) {
+        context.group.Reset();
+        DeleteLink(file.file, name);
+        throw;
+    }
     file.nextContext = number + 1;
-    WriteAttr(file.file.Get(), "next_context", std::int64_t(file.nextContext), detail);
     file.contexts.emplace(number, std::move(context));
     return ZylDorvContextID(file.number, number);
 }
+
+namespace {
+
+// Undo step: forget collection `minor` of context `c` and delete its group.
+std::function<void()> ForgetCollection(FileState* f, std::int32_t c, std::int32_t minor)
+{
+    return [f, c, minor] {
+        auto ctx = f->contexts.find(c);
+        if (ctx == f->contexts.end())
+            return;
+        ctx->second.collections.erase(minor);
+        DeleteLink(ctx->second.group, Name("collection", minor));
+    };
+}
+
+CollectionData* FindCollection(FileState* f, std::int32_t c, std::int32_t minor)
+{
+    auto ctx = f->contexts.find(c);
+    if (ctx == f->contexts.end())
+        return nullptr;
+    auto coll = ctx->second.collections.find(minor);
+    return coll == ctx->second.collections.end() ? nullptr : &coll->second;
+}
+
+} // namespace
 
 ZylDorvCollectionID CreateCollectionRecord(FileState& file, ContextData& context, std::int64_t count, std::int32_t type)
 {
@@ -521,30 +577,23 @@ ZylDorvCollectionID CreateCollectionRecord(FileState& file, ContextData& context
     const std::int32_t minor = context.nextCollection;
     if (minor > 0x00FFFFFF)
         Fail(ZylDorvError_SizeTooLarge, detail + ": no collection numbers left");
-    const std::string name = Name("collection", minor);
+    LocalUndo undo(context);
+    undo.Add(ForgetCollection(&file, context.number, minor));
     CollectionData collection;
     collection.minor = minor;
     collection.count = count;
     collection.type = type;
-    collection.group = CreateGroup(context.group.Get(), name, detail);
+    collection.group = CreateGroup(context.group.Get(), Name("collection", minor), detail);
     const hid_t g = collection.group.Get();
     WriteAttr(g, "count", count, detail);
     WriteAttr(g, "type", std::int64_t(type), detail);
     WriteAttr(g, "next_cset", std::int64_t(1), detail);
     WriteAttr(g, "biggest_count", std::int64_t(-1), detail);
     WriteAttr(g, "biggest_cset", std::int64_t(0), detail);
+    WriteAttr(context.group.Get(), "next_collection", std::int64_t(minor + 1), detail);
     context.nextCollection = minor + 1;
-    WriteAttr(context.group.Get(), "next_collection", std::int64_t(context.nextCollection), detail);
     context.collections.emplace(minor, std::move(collection));
-    FileState* f = &file;
-    const std::int32_t c = context.number;
-    Journal(context, [f, c, minor, name] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        ctx->second.collections.erase(minor);
-        DeleteLink(ctx->second.group, name);
-    });
+    undo.Keep();
     return ZylDorvCollectionID(ZylDorvContextID(file.number, context.number), minor, type);
 }
 
@@ -581,8 +630,9 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
         proto.size = proto.count * proto.block;
     }
     const std::int64_t maxLabel = proto.MaxLabel();
-    if (maxLabel > INT32_MAX)
-        Fail(ZylDorvError_SizeTooLarge, detail + ": label " + std::to_string(maxLabel) + " beyond the 32-bit range");
+    if (maxLabel > INT32_MAX || proto.size > INT32_MAX)
+        Fail(ZylDorvError_SizeTooLarge, detail + ": label " + std::to_string(maxLabel) + " or size " +
+                                            std::to_string(proto.size) + " beyond the 32-bit range");
 
     if (temporary) {
         const std::int64_t number = -context.nextTempCSet++;
@@ -594,6 +644,16 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
     RequireWritable(file, operation);
     const std::int64_t number = collection.nextCSet;
     const std::string name = Name("cset", number);
+    FileState* f = &file;
+    const std::int32_t c = context.number;
+    const std::int32_t m = collection.minor;
+    LocalUndo undo(context);
+    undo.Add([f, c, m, number, name] {
+        if (CollectionData* coll = FindCollection(f, c, m)) {
+            coll->csets.erase(number);
+            DeleteLink(coll->group, name);
+        }
+    });
     {
         Hid group = CreateGroup(collection.group.Get(), name, detail);
         const hid_t g = group.Get();
@@ -614,40 +674,23 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
                     ZylDorvError_MetadataWriteFailed, detail);
         }
     }
+    WriteAttr(collection.group.Get(), "next_cset", number + 1, detail);
     collection.nextCSet = number + 1;
-    WriteAttr(collection.group.Get(), "next_cset", collection.nextCSet, detail);
     proto.number = number;
     collection.csets.emplace(number, std::move(proto));
-    FileState* f = &file;
-    const std::int32_t c = context.number;
-    const std::int32_t m = collection.minor;
-    Journal(context, [f, c, m, number, name] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        auto coll = ctx->second.collections.find(m);
-        if (coll == ctx->second.collections.end())
-            return;
-        coll->second.csets.erase(number);
-        DeleteLink(coll->second.group, name);
-    });
     // The collection grows to hold every label of the new CSet.
     if (maxLabel + 1 > collection.count) {
         const std::int64_t old = collection.count;
+        undo.Add([f, c, m, old] {
+            if (CollectionData* coll = FindCollection(f, c, m)) {
+                coll->count = old;
+                WriteAttr(coll->group.Get(), "count", old, "rollback");
+            }
+        });
         collection.count = maxLabel + 1;
         WriteAttr(collection.group.Get(), "count", collection.count, detail);
-        Journal(context, [f, c, m, old] {
-            auto ctx = f->contexts.find(c);
-            if (ctx == f->contexts.end())
-                return;
-            auto coll = ctx->second.collections.find(m);
-            if (coll == ctx->second.collections.end())
-                return;
-            coll->second.count = old;
-            if (H5Aexists(coll->second.group.Get(), "count") > 0)
-                WriteAttr(coll->second.group.Get(), "count", old, "rollback");
-        });
     }
+    undo.Keep();
     return number;
 }
 
@@ -685,22 +728,22 @@ std::int64_t CreateDistributionRecord(FileState& file, ContextData& context, con
         distribution.axes.push_back(axis.Minor());
         distribution.axisTypes.push_back(axis.Type());
     }
-    std::int64_t number;
-    Hid* parent;
-    std::string name;
-    if (temporary) {
-        if (!context.tempGroup.IsValid())
-            context.tempGroup = CreateGroup(context.group.Get(), "temporary", detail);
-        number = -context.nextTempDistribution;
-        name = Name("distribution", -number);
-        parent = &context.tempGroup;
-    } else {
-        number = context.nextDistribution;
-        name = Name("distribution", number);
-        parent = &context.group;
-    }
+    LocalUndo undo(context);
+    if (temporary && !context.tempGroup.IsValid())
+        context.tempGroup = CreateGroup(context.group.Get(), "temporary", detail);
+    const std::int64_t number = temporary ? -context.nextTempDistribution : context.nextDistribution;
+    const std::string name = Name("distribution", temporary ? -number : number);
+    FileState* f = &file;
+    const std::int32_t c = context.number;
+    undo.Add([f, c, number, name] {
+        auto ctx = f->contexts.find(c);
+        if (ctx == f->contexts.end())
+            return;
+        ctx->second.distributions.erase(number);
+        DeleteLink(number < 0 ? ctx->second.tempGroup : ctx->second.group, name);
+    });
     distribution.number = number;
-    distribution.group = CreateGroup(parent->Get(), name, detail);
+    distribution.group = CreateGroup(temporary ? context.tempGroup.Get() : context.group.Get(), name, detail);
     const hid_t g = distribution.group.Get();
     WriteAttr(g, "axes", std::vector<std::int64_t>(distribution.axes.begin(), distribution.axes.end()), detail);
     WriteAttr(g, "range_type", std::int64_t(static_cast<int>(key)), detail);
@@ -709,19 +752,11 @@ std::int64_t CreateDistributionRecord(FileState& file, ContextData& context, con
     if (temporary) {
         ++context.nextTempDistribution;
     } else {
-        ++context.nextDistribution;
-        WriteAttr(context.group.Get(), "next_distribution", context.nextDistribution, detail);
+        WriteAttr(context.group.Get(), "next_distribution", number + 1, detail);
+        context.nextDistribution = number + 1;
     }
     context.distributions.emplace(number, std::move(distribution));
-    FileState* f = &file;
-    const std::int32_t c = context.number;
-    Journal(context, [f, c, number, name] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        ctx->second.distributions.erase(number);
-        DeleteLink(number < 0 ? ctx->second.tempGroup : ctx->second.group, name);
-    });
+    undo.Keep();
     return number;
 }
 

@@ -1,36 +1,66 @@
 #include <platform/dorv/ZylDorvTestSeam.h>
+#include <platform/dorv/internal/ZylDorvHdf5.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
 
 namespace {
 
-int g_pending = 0;
-std::uint16_t g_number = 0;
+struct Armed {
+    int pending = 0;
+    std::uint16_t number = 0;
+};
+
+Armed g_armed[3];
+
+void Arm(zyl_dorv::SeamKind kind, int count, std::uint16_t number)
+{
+    Armed& a = g_armed[static_cast<int>(kind)];
+    a.pending = count > 0 ? count : 0;
+    a.number = number;
+}
 
 } // namespace
 
-void ZylDorvTestSeam::FailValueWrites(int count, std::uint16_t number)
-{
-    g_pending = count > 0 ? count : 0;
-    g_number = number;
-}
+void ZylDorvTestSeam::FailValueWrites(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::ValueWrite, count, number); }
+void ZylDorvTestSeam::FailValueReads(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::ValueRead, count, number); }
+void ZylDorvTestSeam::FailRecordWrites(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::RecordWrite, count, number); }
 
 void ZylDorvTestSeam::Clear() noexcept
 {
-    g_pending = 0;
-    g_number = 0;
+    for (Armed& a : g_armed)
+        a = Armed();
 }
 
-int ZylDorvTestSeam::PendingFailures() noexcept { return g_pending; }
+int ZylDorvTestSeam::PendingFailures() noexcept
+{
+    int n = 0;
+    for (const Armed& a : g_armed)
+        n += a.pending;
+    return n;
+}
+
+bool ZylDorvTestSeam::DamageFile(const char* path, const char* object, const char* attribute)
+{
+    zyl_dorv::SilenceHdf5();
+    hid_t file = H5Fopen(path, H5F_ACC_RDWR, H5P_DEFAULT);
+    if (file < 0) {
+        H5Eclear2(H5E_DEFAULT);
+        return false;
+    }
+    const bool done = H5Adelete_by_name(file, object, attribute, H5P_DEFAULT) >= 0;
+    H5Fclose(file);
+    H5Eclear2(H5E_DEFAULT);
+    return done;
+}
 
 namespace zyl_dorv {
 
-bool TakeForcedWriteFailure(std::uint16_t& number) noexcept
+void SeamCheck(SeamKind kind, const std::string& subject)
 {
-    if (g_pending <= 0)
-        return false;
-    --g_pending;
-    number = g_number;
-    return true;
+    Armed& a = g_armed[static_cast<int>(kind)];
+    if (a.pending <= 0)
+        return;
+    --a.pending;
+    Fail(a.number, subject, "failure forced by the test seam");
 }
 
 } // namespace zyl_dorv

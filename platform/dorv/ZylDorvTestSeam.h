@@ -1,6 +1,6 @@
 #ifndef PLATFORM_DORV_ZYLDORVTESTSEAM_H
 #define PLATFORM_DORV_ZYLDORVTESTSEAM_H
-// Test seam of the database, never used by the library: makes value writes
+// Test seam of the database, never used by the library: makes operations
 // fail on purpose so that error paths can be tested for real.
 //
 // FailValueWrites(count, number): each of the next `count` value writes
@@ -8,14 +8,25 @@
 // any database of the process) throws ZylDorvException `number` before it
 // changes anything, with the description
 //   "ZylDorv error <number>: <text of the number>: <operation> of
-//    distribution <d> drawer <k> in context <c> of "<path>": failure forced by
-//    the test seam"
-// Clear() disarms it; PendingFailures() tells how many are left.
+//    distribution <d> in context <c> of "<path>", drawer <k>: failure forced
+//    by the test seam"
+// FailValueReads(count, number): the same for ExecRead.
+// FailRecordWrites(count, number): the same for each of the next `count`
+// writes of database records (groups and attributes of contexts,
+// collections, CSets, distributions, drawers); the operation that meets it
+// takes back what it had made so far.
+// DamageFile(path, object, attribute): removes one attribute from an object
+// of a closed database file (HDF5 path such as "/" or "/context1"), to test
+// how damaged files are refused. Returns false when that was not possible.
+// Clear() disarms every forced failure; PendingFailures() counts those left.
 #include <cstdint>
 
 class ZylDorvTestSeam {
 public:
     static void FailValueWrites(int count, std::uint16_t number);
+    static void FailValueReads(int count, std::uint16_t number);
+    static void FailRecordWrites(int count, std::uint16_t number);
+    static bool DamageFile(const char* path, const char* object, const char* attribute);
     static void Clear() noexcept;
     static int PendingFailures() noexcept;
 };

@@ -713,26 +713,14 @@ const BufferSlot& NeedBuffer(const TransferState& s, int index, std::int64_t byt
     return b;
 }
 
-void ForcedFailure(const std::string& subject)
-{
-    std::uint16_t number = 0;
-    if (TakeForcedWriteFailure(number))
-        Fail(number, subject, "failure forced by the test seam");
-}
+void ForcedFailure(const std::string& subject) { SeamCheck(SeamKind::ValueWrite, subject); }
 
 // ---- drawer creation ---------------------------------------------------------------
 
-void RecordDrawer(Where w, DrawerData drawer, const std::string& subject)
+// Undo step: forget drawer `index` of distribution `d` and delete its storage.
+std::function<void()> ForgetDrawer(FileState* f, std::int32_t c, std::int64_t d, int index)
 {
-    DistributionData& distribution = *w.distribution;
-    const int index = drawer.index;
-    distribution.nextDrawer = index + 1;
-    WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(distribution.nextDrawer), subject);
-    distribution.drawers.emplace(index, std::move(drawer));
-    FileState* f = w.file;
-    const std::int32_t c = w.context->number;
-    const std::int64_t d = distribution.number;
-    Journal(*w.context, [f, c, d, index] {
+    return [f, c, d, index] {
         auto ctx = f->contexts.find(c);
         if (ctx == f->contexts.end())
             return;
@@ -740,11 +728,8 @@ void RecordDrawer(Where w, DrawerData drawer, const std::string& subject)
         if (dist == ctx->second.distributions.end())
             return;
         dist->second.drawers.erase(index);
-        const std::string name = "drawer" + std::to_string(index);
-        if (H5Lexists(dist->second.group.Get(), name.c_str(), H5P_DEFAULT) > 0)
-            H5Ldelete(dist->second.group.Get(), name.c_str(), H5P_DEFAULT);
-        H5Eclear2(H5E_DEFAULT);
-    });
+        DeleteLink(dist->second.group, "drawer" + std::to_string(index));
+    };
 }
 
 DrawerData& MakeDenseDrawer(TransferState& s, View& v)
@@ -782,24 +767,23 @@ DrawerData& MakeDenseDrawer(TransferState& s, View& v)
     Hid dapl = Checked(H5Pcreate(H5P_DATASET_ACCESS), fail, detail);
     Checked(H5Pset_chunk_cache(dapl.Get(), 0, 0, 1.0), fail, detail);
     const std::string name = "drawer" + std::to_string(drawer.index);
+    const int index = drawer.index;
+    LocalUndo undo(*w.context);
+    undo.Add(ForgetDrawer(w.file, w.context->number, distribution.number, index));
+    SeamCheck(SeamKind::RecordWrite, detail);
     drawer.object = Checked(H5Dcreate2(distribution.group.Get(), name.c_str(), FileType(distribution.key), space.Get(),
                                        H5P_DEFAULT, dcpl.Get(), dapl.Get()),
                             fail, detail);
     const hid_t ds = drawer.object.Get();
-    try {
-        WriteAttr(ds, "serialization", std::int64_t(0), detail);
-        WriteAttr(ds, "csets", drawer.csets, detail);
-        if (!drawer.chunks.empty())
-            WriteAttr(ds, "chunks", std::vector<std::int64_t>(drawer.chunks.begin(), drawer.chunks.end()), detail);
-        WriteAttr(ds, "extendable_dim", std::int64_t(drawer.extendableDim), detail);
-    } catch (const ZylDorvException&) {
-        drawer.object.Reset();
-        H5Ldelete(distribution.group.Get(), name.c_str(), H5P_DEFAULT);
-        H5Eclear2(H5E_DEFAULT);
-        throw;
-    }
-    const int index = drawer.index;
-    RecordDrawer(w, std::move(drawer), detail);
+    WriteAttr(ds, "serialization", std::int64_t(0), detail);
+    WriteAttr(ds, "csets", drawer.csets, detail);
+    if (!drawer.chunks.empty())
+        WriteAttr(ds, "chunks", std::vector<std::int64_t>(drawer.chunks.begin(), drawer.chunks.end()), detail);
+    WriteAttr(ds, "extendable_dim", std::int64_t(drawer.extendableDim), detail);
+    WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(index + 1), detail);
+    distribution.nextDrawer = index + 1;
+    distribution.drawers.emplace(index, std::move(drawer));
+    undo.Keep();
     s.makeNew = false;
     s.drawer = index;
     return distribution.drawers.at(index);
@@ -850,27 +834,26 @@ void MakeSparseDrawer(TransferState& s, View& v)
     drawer.sizes = {rows, columns};
     drawer.nonzeros = m;
     const std::string name = "drawer" + std::to_string(drawer.index);
+    const int index = drawer.index;
+    LocalUndo undo(*w.context);
+    undo.Add(ForgetDrawer(w.file, w.context->number, distribution.number, index));
+    SeamCheck(SeamKind::RecordWrite, v.subject);
     drawer.object = Checked(H5Gcreate2(distribution.group.Get(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
                             ZylDorvError_DrawerCreateFailed, v.subject);
     const hid_t g = drawer.object.Get();
-    try {
-        WriteAttr(g, "serialization", std::int64_t(drawer.kind), v.subject);
-        WriteAttr(g, "csets", drawer.csets, v.subject);
-        WriteAttr(g, "sizes", drawer.sizes, v.subject);
-        WriteAttr(g, "nonzeros", m, v.subject);
-        WriteSparseDataset(g, "values", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, m, values.constData, v.subject);
-        WriteSparseDataset(g, "column_indices", H5T_STD_I32LE, H5T_NATIVE_INT32, m, indices.constData, v.subject);
-        WriteSparseDataset(g, "row_offsets", H5T_STD_I32LE, H5T_NATIVE_INT32, rows + 1, offsets.constData, v.subject);
-        if (symmetric)
-            WriteSparseDataset(g, "diagonal", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, rows, diagonal->constData, v.subject);
-    } catch (const ZylDorvException&) {
-        drawer.object.Reset();
-        H5Ldelete(distribution.group.Get(), name.c_str(), H5P_DEFAULT);
-        H5Eclear2(H5E_DEFAULT);
-        throw;
-    }
-    const int index = drawer.index;
-    RecordDrawer(w, std::move(drawer), v.subject);
+    WriteAttr(g, "serialization", std::int64_t(drawer.kind), v.subject);
+    WriteAttr(g, "csets", drawer.csets, v.subject);
+    WriteAttr(g, "sizes", drawer.sizes, v.subject);
+    WriteAttr(g, "nonzeros", m, v.subject);
+    WriteSparseDataset(g, "values", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, m, values.constData, v.subject);
+    WriteSparseDataset(g, "column_indices", H5T_STD_I32LE, H5T_NATIVE_INT32, m, indices.constData, v.subject);
+    WriteSparseDataset(g, "row_offsets", H5T_STD_I32LE, H5T_NATIVE_INT32, rows + 1, offsets.constData, v.subject);
+    if (symmetric)
+        WriteSparseDataset(g, "diagonal", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, rows, diagonal->constData, v.subject);
+    WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(index + 1), v.subject);
+    distribution.nextDrawer = index + 1;
+    distribution.drawers.emplace(index, std::move(drawer));
+    undo.Keep();
     s.makeNew = false;
     s.drawer = index;
 }
@@ -908,6 +891,7 @@ void ZylDorvTransfer::ExecRead()
     if (s.makeNew)
         Fail(ZylDorvError_TransferModeMissing, "ExecRead: the transfer is set to make a new drawer");
     View v = ::CheckView(s, "ExecRead");
+    SeamCheck(SeamKind::ValueRead, v.subject);
     DrawerData& drawer = *v.drawer;
     if (drawer.kind == ZylDorvSerializationType::Dense) {
         const BufferSlot& b = NeedBuffer(s, 0, SelectionBytes(v), true, v.subject);
@@ -935,7 +919,10 @@ void ZylDorvTransfer::ExecWrite()
     if (!s.write)
         Fail(ZylDorvError_TransferModeMissing, "ExecWrite: the transfer is not set for writing (SetWrite)");
     View v = ::CheckView(s, "ExecWrite");
-    RequireWritable(*v.where.file, v.subject);
+    // Values of an existing drawer in a read-only database fail in HDF5 (70);
+    // making a drawer there is refused before anything is done (63).
+    if (s.makeNew)
+        RequireWritable(*v.where.file, v.subject);
     if (s.makeNew && s.serialization.IsSparse()) {
         ForcedFailure(v.subject);
         MakeSparseDrawer(s, v);
@@ -1025,21 +1012,32 @@ void ZylDorvTransfer::InitializeExtension()
     for (std::int64_t i = 0; i < added.size; ++i)
         merged.labels.push_back(added.Label(i));
     CollectionData& collection = CollectionOf(file, axis, v.subject);
+    LocalUndo undo(context);
     const std::int64_t mergedNumber =
         CreateCSetRecord(file, context, collection, std::move(merged), distribution.number < 0, v.subject);
-
+    if (mergedNumber > 0) {
+        FileState* f = &file;
+        const std::int32_t c = context.number;
+        const std::int32_t m = collection.minor;
+        undo.Add([f, c, m, mergedNumber] {
+            auto ctx = f->contexts.find(c);
+            if (ctx == f->contexts.end())
+                return;
+            auto coll = ctx->second.collections.find(m);
+            if (coll == ctx->second.collections.end())
+                return;
+            coll->second.csets.erase(mergedNumber);
+            DeleteLink(coll->second.group, "cset" + std::to_string(mergedNumber));
+        });
+    }
     std::vector<hsize_t> oldDims(drawer.sizes.begin(), drawer.sizes.end()), newDims = oldDims;
     newDims[static_cast<std::size_t>(dim)] = static_cast<hsize_t>(newSize);
-    Checked(H5Dset_extent(drawer.object.Get(), newDims.data()), ZylDorvError_ExtensionFailed, v.subject);
     const std::vector<std::int64_t> oldCSets = drawer.csets;
-    drawer.csets[static_cast<std::size_t>(dim)] = mergedNumber;
-    drawer.sizes[static_cast<std::size_t>(dim)] = newSize;
-    WriteAttr(drawer.object.Get(), "csets", drawer.csets, v.subject);
     FileState* f = &file;
     const std::int32_t c = context.number;
     const std::int64_t d = distribution.number;
     const int index = drawer.index;
-    Journal(context, [f, c, d, index, oldDims, oldCSets] {
+    undo.Add([f, c, d, index, oldDims, oldCSets] {
         auto ctx = f->contexts.find(c);
         if (ctx == f->contexts.end())
             return;
@@ -1056,4 +1054,9 @@ void ZylDorvTransfer::InitializeExtension()
         back.csets = oldCSets;
         WriteAttr(back.object.Get(), "csets", oldCSets, "rollback");
     });
+    Checked(H5Dset_extent(drawer.object.Get(), newDims.data()), ZylDorvError_ExtensionFailed, v.subject);
+    drawer.csets[static_cast<std::size_t>(dim)] = mergedNumber;
+    drawer.sizes[static_cast<std::size_t>(dim)] = newSize;
+    WriteAttr(drawer.object.Get(), "csets", drawer.csets, v.subject);
+    undo.Keep();
 }

@@ -1,13 +1,16 @@
 #ifndef PLATFORM_DORV_INTERNAL_ZYLDORVSEAM_H
 #define PLATFORM_DORV_INTERNAL_ZYLDORVSEAM_H
-// Private to platform/dorv: the value-write side of ZylDorvTestSeam.
+// Private to platform/dorv: the database side of ZylDorvTestSeam.
 #include <cstdint>
+#include <string>
 
 namespace zyl_dorv {
 
-// True (and the number to raise) when the test seam wants this value write
-// to fail; consumes one armed failure.
-bool TakeForcedWriteFailure(std::uint16_t& number) noexcept;
+enum class SeamKind { ValueWrite, ValueRead, RecordWrite };
+
+// Throws the forced failure when the test seam wants this operation of that
+// kind to fail (consuming one armed failure); does nothing otherwise.
+void SeamCheck(SeamKind kind, const std::string& subject);
 
 } // namespace zyl_dorv
 

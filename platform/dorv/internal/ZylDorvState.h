@@ -143,6 +143,29 @@ DistributionData* FindDistribution(FileState& file, ZylDorvDistributionID id) no
 void Journal(ContextData& context, std::function<void()> undo);
 void Flush(FileState& file, const std::string& operation);
 
+// Undo steps of one operation that changes several things: when the
+// operation fails part-way, the destructor takes back what was done; when it
+// succeeds, Keep() hands the steps to the context's transaction.
+class LocalUndo {
+public:
+    explicit LocalUndo(ContextData& context) : m_context(context) {}
+    ~LocalUndo();
+    LocalUndo(const LocalUndo&) = delete;
+    LocalUndo& operator=(const LocalUndo&) = delete;
+    void Add(std::function<void()> step) { m_steps.push_back(std::move(step)); }
+    void Keep();
+
+private:
+    ContextData& m_context;
+    std::vector<std::function<void()>> m_steps;
+    bool m_kept = false;
+};
+
+// Runs undo steps in reverse order; a step that fails is skipped.
+void RunUndo(std::vector<std::function<void()>>& steps) noexcept;
+// Deletes a link when it exists; never throws.
+void DeleteLink(const Hid& parent, const std::string& name) noexcept;
+
 // ---- record creation ---------------------------------------------------------
 
 ZylDorvContextID CreateContextRecord(FileState& file, ZylDorvNamespaceID space);
