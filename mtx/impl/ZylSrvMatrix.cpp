@@ -631,23 +631,31 @@ void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result
         return;
     }
     // Blocks of 144 columns, the last holding the remainder. Only the block
-    // triangle that a symmetric result needs is computed.
+    // triangle that a symmetric result needs is computed: on and below the
+    // block diagonal, block column by block column, when this matrix has at
+    // least as many columns as b; on and above it, block row by block row,
+    // otherwise.
     const int blockSize = 144;
     const int blocksA = (nA + blockSize - 1) / blockSize;
     const int blocksB = (nB + blockSize - 1) / blockSize;
     const std::int64_t ldk = k;
-    for (int i = 0; i < blocksA; ++i) {
+    auto block = [&](int i, int j) {
         const int firstA = blockSize * i;
+        const int firstB = blockSize * j;
         const int height = std::min(blockSize, nA - firstA);
-        for (int j = 0; j < blocksB; ++j) {
-            if (nA >= nB ? i < j : j < i)
-                continue;
-            const int firstB = blockSize * j;
-            const int width = std::min(blockSize, nB - firstB);
-            double* c = result.m_values + firstA + static_cast<std::int64_t>(nA) * firstB;
-            Gemm(&kTranspose, &kNoTranspose, height, width, k, m_values + ldk * firstA, k,
-                 b.m_values + ldk * firstB, k, beta, c, ldc);
-        }
+        const int width = std::min(blockSize, nB - firstB);
+        double* c = result.m_values + firstA + static_cast<std::int64_t>(nA) * firstB;
+        Gemm(&kTranspose, &kNoTranspose, height, width, k, m_values + ldk * firstA, k,
+             b.m_values + ldk * firstB, k, beta, c, ldc);
+    };
+    if (nA >= nB) {
+        for (int j = 0; j < blocksB; ++j)
+            for (int i = j; i < blocksA; ++i)
+                block(i, j);
+    } else {
+        for (int i = 0; i < blocksA; ++i)
+            for (int j = i; j < blocksB; ++j)
+                block(i, j);
     }
 }
 
