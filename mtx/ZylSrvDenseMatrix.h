@@ -65,6 +65,16 @@
 //   - The packed triangles (GetUpperValues, GetLowerValues,
 //     GetSymmetricValues) refuse a matrix that is not square, with their own
 //     names as operation.
+//   - The composite operations check their whole range before the first
+//     transfer and raise the range errors of GetValues (203) and SetValues
+//     (204), so a shape mismatch writes nothing (the block loops would
+//     otherwise fail halfway, or quietly, where the database refuses a write
+//     buffer and SetValues does not report it): GetSubmatrix needs its range
+//     inside this matrix and a destination with no more rows than the range
+//     (203); CopyValues a source with this matrix's row count and at most its
+//     column count (204); CopyMappedRows a source with at most this matrix's
+//     column count (204); AddAssign a B at least as large as this matrix
+//     (203).
 // And these, which raise nothing:
 //   - ExtendDim on the column side (dim 0) of a one-dimensional matrix
 //     returns 3 (no column collection to extend) and creates nothing. A

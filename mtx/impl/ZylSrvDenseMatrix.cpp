@@ -24,6 +24,25 @@ constexpr int kSetValuesWriteFailureLine = 575;
     error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, line);
 }
 
+// The range errors of GetValues and SetValues; the composite operations raise
+// them too when their whole range is checked before the first transfer.
+[[noreturn]] void RaiseGetRange()
+{
+    ZylSrvMtxInvalidGetRange error;
+    error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kGetValuesRangeLine);
+}
+
+[[noreturn]] void RaiseSetRange()
+{
+    ZylSrvMtxInvalidSetRange error;
+    error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kSetValuesRangeLine);
+}
+
+bool RangeInside(int r0, int r1, int c0, int c1, int rows, int columns)
+{
+    return r0 >= 0 && r0 <= r1 && r1 < rows && c0 >= 0 && c0 <= c1 && c1 < columns;
+}
+
 // Staging memory from the foundation allocator, released on every path.
 // Never empty, so that a ZylSrvMatrix made over it always wraps it.
 template <typename T>
@@ -522,10 +541,8 @@ int ZylSrvDenseMatrix::ExtendDim(int dim, int count, const int* members)
 
 void ZylSrvDenseMatrix::GetValues(int r0, int r1, int c0, int c1, ZylSrvMatrix& out) const
 {
-    if (r0 < 0 || r1 < r0 || r1 >= numRows || c0 < 0 || c1 < c0 || c1 >= numColumns) {
-        ZylSrvMtxInvalidGetRange error;
-        error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kGetValuesRangeLine);
-    }
+    if (!RangeInside(r0, r1, c0, c1, numRows, numColumns))
+        RaiseGetRange();
     ZylDorvTransfer read(*transfer);
     SelectRange(read, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
     read.CheckView();
@@ -536,10 +553,8 @@ void ZylSrvDenseMatrix::GetValues(int r0, int r1, int c0, int c1, ZylSrvMatrix& 
 
 void ZylSrvDenseMatrix::SetValues(int r0, int r1, int c0, int c1, const ZylSrvMatrix& in)
 {
-    if (r0 < 0 || r1 < r0 || r1 >= numRows || c0 < 0 || c1 < c0 || c1 >= numColumns) {
-        ZylSrvMtxInvalidSetRange error;
-        error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kSetValuesRangeLine);
-    }
+    if (!RangeInside(r0, r1, c0, c1, numRows, numColumns))
+        RaiseSetRange();
     try {
         ZylDorvTransfer write(*transfer);
         SelectRange(write, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
@@ -572,12 +587,16 @@ void ZylSrvDenseMatrix::SetColumns(int c0, int c1, const ZylSrvMatrix& in) { Set
 
 void ZylSrvDenseMatrix::GetSubmatrix(ZylSrvDenseMatrix& dest, int r0, int r1, int c0, int c1) const
 {
+    // The whole read range first, and a destination that the range fills,
+    // so that nothing is written when the call fails.
+    if (!RangeInside(r0, r1, c0, c1, numRows, numColumns) || dest.numRows > r1 - r0 + 1)
+        RaiseGetRange();
     const int width = c1 - c0 + 1;
-    Staging<double> staging(Count(dest.MaxNumberOfRowsInBlock(), std::max(width, 0)));
+    Staging<double> staging(Count(dest.MaxNumberOfRowsInBlock(), width));
     for (int b = 0; b < dest.NumberOfRowBlocks(); ++b) {
         const int f = dest.FirstRowInBlock(b);
         const int l = std::min(r1 - r0, f + dest.NumberOfRowsInBlock(b) - 1);
-        ZylSrvMatrix band(std::max(l - f + 1, 0), width, staging.Get());
+        ZylSrvMatrix band(l - f + 1, width, staging.Get());
         GetValues(f + r0, l + r0, c0, c1, band);
         dest.SetValues(f, l, 0, c1 - c0, band);
     }
@@ -601,6 +620,10 @@ void ZylSrvDenseMatrix::CopyRowsToMemory(const int* rowMap, int ld, ZylSrvMatrix
 
 void ZylSrvDenseMatrix::CopyValues(const ZylSrvDenseMatrix* src)
 {
+    // Same rows, and no more columns than this matrix: checked before the
+    // first write.
+    if (src->numRows != numRows || src->numColumns > numColumns)
+        RaiseSetRange();
     const int rows = src->NumberOfRows();
     Staging<double> staging(Count(rows, src->MaxNumberOfColumnsInBlock()));
     int first = 0;
@@ -616,6 +639,8 @@ void ZylSrvDenseMatrix::CopyValues(const ZylSrvDenseMatrix* src)
 
 void ZylSrvDenseMatrix::CopyMappedRows(const ZylSrvDenseMatrix* src, bool clear)
 {
+    if (src->numColumns > numColumns)
+        RaiseSetRange();
     const ZylDorvCSet sourceSet(src->RowCSetID());
     const ZylDorvCSet targetSet(RowCSetID());
     const int sourceCount = sourceSet.Size();
@@ -1035,6 +1060,8 @@ void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix
 
 void ZylSrvDenseMatrix::AddAssign(const ZylSrvDenseMatrix& B)
 {
+    if (B.numRows < numRows || B.numColumns < numColumns)
+        RaiseGetRange(); // B's blocks could not all be read
     const std::int64_t size = Count(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock());
     Staging<double> mine(size);
     Staging<double> theirs(size);
