@@ -1,0 +1,272 @@
+#include <mtx/ZylSrvUtilities.h>
+
+#include <mtx/impl/ZylSrvMtxErrors.h>
+#include <platform/dorv/ZylDorvCSet.h>
+#include <platform/dorv/ZylDorvCollection.h>
+#include <platform/dorv/ZylDorvContext.h>
+#include <platform/dorv/ZylDorvDistribution.h>
+#include <platform/dorv/ZylDorvTransaction.h>
+#include <platform/dorv/ZylDorvTransfer.h>
+#include <platform/dorv/ZylDorvTypes.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#define ZYL_SRV_UTILITIES_SOURCE "mtx/impl/ZylSrvUtilities"
+
+namespace {
+
+// Number of 8-byte values in 2 GiB.
+constexpr int kValuesIn2GB = 268435456;
+
+[[noreturn]] void RaiseIllegalInput(const char* operation, int line)
+{
+    ZylSrvMtxIllegalInput error(operation);
+    error.Throw(ZYL_SRV_UTILITIES_SOURCE, line);
+}
+
+ZylDorvRangeType DoubleRange() { return ZylDorvRangeType(ZylDorvTypeKey::Double); }
+
+// The same collection in colour 1: a distinct axis over the same members.
+ZylDorvCollectionID ColourOne(const ZylDorvCollectionID& collection)
+{
+    return ZylDorvCollectionID(collection.Context(), ZylDorvCollectionID::SetColor(collection.Minor(), 1),
+                               collection.Type());
+}
+
+// The same CSet seen through the colour-1 variant of its collection.
+ZylDorvCSetID ColourOne(const ZylDorvCSetID& cset)
+{
+    return ZylDorvCSetID(cset, ColourOne(cset.CollectionID()));
+}
+
+bool SameCollection(const ZylDorvCSetID& a, const ZylDorvCSetID& b)
+{
+    return ZylDorvDynamicID::Equal(a.CollectionID(), b.CollectionID());
+}
+
+int SizeOf(const ZylDorvCSetID& cset) { return ZylDorvCSet(cset).Size(); }
+
+ZylDorvGrid GridOf(const ZylDorvArray<ZylDorvCSetID>& axes)
+{
+    ZylDorvArray<ZylDorvCollectionID> collections;
+    for (int k = 0; k < axes.Size(); ++k)
+        collections.Append(axes[k].CollectionID());
+    return ZylDorvGrid(collections);
+}
+
+// Context route: in the context of `collection`, untyped.
+ZylDorvDistributionID CreateInContextOf(const ZylDorvCollectionID& collection, const ZylDorvGrid& grid,
+                                        const ZylDorvRangeType& range)
+{
+    ZylDorvContext context(collection.Context());
+    return context.CreateDistribution(grid, range, ZylDorvTypeID());
+}
+
+// Transaction route: through the position, typed when type >= 0.
+ZylDorvDistributionID CreateThroughPosition(ZylDorvTransaction& transaction, const ZylSrvPosition& position, int type,
+                                            const ZylDorvGrid& grid)
+{
+    if (type < 0)
+        return position.CreateDistribution(transaction, grid, DoubleRange());
+    return position.CreateTypedDistribution(transaction, grid, type, DoubleRange());
+}
+
+// Makes the drawer of a new value distribution over `axes`, every value 0.0;
+// chunked when `chunks` is given.
+void InitializeDrawer(const ZylDorvDistributionID& id, const ZylDorvArray<ZylDorvCSetID>& axes,
+                      const ZylDorvArray<int>* chunks)
+{
+    ZylDorvDistribution distribution(id);
+    ZylDorvTransfer transfer(distribution);
+    if (chunks != nullptr)
+        transfer.SetMakeNewDrawerChunked(*chunks);
+    else
+        transfer.SetMakeNewDrawer();
+    transfer.SetWrite();
+    for (int k = 0; k < axes.Size(); ++k)
+        transfer.SetDim(k, axes[k]);
+    transfer.SetInitializationValue(ZylDorvRangeValue(0.0));
+    transfer.CheckView();
+    transfer.InitializePersistentDrawer();
+}
+
+// Axes [columns, rows] of a 2-D value distribution; the columns take colour 1
+// when both lie in one collection.
+ZylDorvArray<ZylDorvCSetID> MatrixAxes(const ZylDorvCSetID& rowCSet, const ZylDorvCSetID& columnCSet)
+{
+    const ZylDorvCSetID columns = SameCollection(rowCSet, columnCSet) ? ColourOne(columnCSet) : columnCSet;
+    return ZylDorvArray<ZylDorvCSetID>{columns, rowCSet};
+}
+
+// Chunk array [columnChunk, rowChunk] with -1 standing for the whole side;
+// false when both sides are asked for whole (unchunked).
+bool MatrixChunks(const ZylDorvCSetID& rowCSet, const ZylDorvCSetID& columnCSet, int rowChunk, int columnChunk,
+                  ZylDorvArray<int>& chunks)
+{
+    if (rowChunk == -1 && columnChunk == -1)
+        return false;
+    chunks = ZylDorvArray<int>{columnChunk == -1 ? SizeOf(columnCSet) : columnChunk,
+                               rowChunk == -1 ? SizeOf(rowCSet) : rowChunk};
+    return true;
+}
+
+// Hands a transfer's buffers back on every path.
+class BufferRelease {
+public:
+    explicit BufferRelease(ZylDorvTransfer& transfer) noexcept : m_transfer(transfer) {}
+    BufferRelease(const BufferRelease&) = delete;
+    BufferRelease& operator=(const BufferRelease&) = delete;
+    ~BufferRelease() { m_transfer.RelinquishBuffers(); }
+
+private:
+    ZylDorvTransfer& m_transfer;
+};
+
+} // namespace
+
+void ZylSrvUtilities::LimitChunkSize2GB(int& rowChunk, int& columnChunk, int numRows, int numColumns)
+{
+    if (numRows < 1 || numColumns < 1)
+        RaiseIllegalInput("LimitChunkSize2GB", __LINE__);
+    rowChunk = std::min(rowChunk, kValuesIn2GB / numColumns);
+    columnChunk = std::min(columnChunk, kValuesIn2GB / numRows);
+}
+
+ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvCSetID cset, int chunk)
+{
+    const ZylDorvArray<ZylDorvCSetID> axes{cset};
+    const ZylDorvDistributionID id = CreateInContextOf(cset.CollectionID(), GridOf(axes), DoubleRange());
+    const ZylDorvArray<int> chunks{chunk};
+    InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
+                                                            int type, ZylDorvCSetID cset, int chunk)
+{
+    const ZylDorvArray<ZylDorvCSetID> axes{cset};
+    const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
+    const ZylDorvArray<int> chunks{chunk};
+    InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet,
+                                                            int rowChunk, int columnChunk)
+{
+    const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
+    ZylDorvArray<int> chunks;
+    const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
+    const ZylDorvDistributionID id = CreateInContextOf(rowCSet.CollectionID(), GridOf(axes), DoubleRange());
+    InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
+                                                            int type, ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet,
+                                                            int rowChunk, int columnChunk)
+{
+    // A chunk that does not split its side asks for the whole side.
+    if (!(SizeOf(rowCSet) > rowChunk))
+        rowChunk = -1;
+    if (!(SizeOf(columnCSet) > columnChunk))
+        columnChunk = -1;
+    const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
+    ZylDorvArray<int> chunks;
+    const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
+    const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
+    InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::CreateSparseDistribution(ZylDorvCSetID& firstCSet, ZylDorvCSetID& secondCSet)
+{
+    const bool shared = SameCollection(firstCSet, secondCSet);
+    const ZylDorvCSetID second = shared ? ColourOne(secondCSet) : secondCSet;
+    const ZylDorvDistributionID id =
+        CreateInContextOf(firstCSet.CollectionID(), GridOf(ZylDorvArray<ZylDorvCSetID>{firstCSet, second}),
+                          DoubleRange());
+    secondCSet = second;
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::CreateSparseDistribution(ZylDorvTransaction& transaction,
+                                                                ZylSrvPosition position, int type,
+                                                                ZylDorvCSetID& firstCSet, ZylDorvCSetID& secondCSet)
+{
+    const bool shared = SameCollection(firstCSet, secondCSet);
+    ZylDorvCSetID second = secondCSet;
+    if (shared) {
+        ZylDorvCollection(secondCSet.CollectionID()).CreateColorVariant(1);
+        second = ColourOne(secondCSet);
+    }
+    const ZylDorvDistributionID id = CreateThroughPosition(
+        transaction, position, type, GridOf(ZylDorvArray<ZylDorvCSetID>{firstCSet, second}));
+    secondCSet = second;
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
+                                                          int type, ZylDorvArray<ZylDorvCSetID> csets,
+                                                          ZylDorvArray<int> chunks, bool temporary)
+{
+    const int n = csets.Size();
+    if (!chunks.IsEmpty() && chunks.Size() < n)
+        RaiseIllegalInput("CreateDistribution", __LINE__);
+
+    ZylDorvArray<ZylDorvCSetID> axes(n);
+    for (int k = 0; k < n; ++k)
+        axes[k] = csets[n - 1 - k];
+
+    // Each pair in one collection recolours its later axis; one pair at most.
+    int sharedPairs = 0;
+    for (int i = 0; i < n; ++i) {
+        for (int j = i + 1; j < n; ++j) {
+            if (SameCollection(axes[i], axes[j])) {
+                axes[j] = ColourOne(axes[j]);
+                ++sharedPairs;
+            }
+        }
+    }
+    if (sharedPairs > 1)
+        return ZylDorvDistributionID();
+
+    const ZylDorvGrid grid = GridOf(axes);
+    ZylDorvDistributionID id;
+    if (temporary) {
+        ZylDorvContext context = position.Context();
+        const ZylDorvTypeID typeID = type >= 0 ? context.Schema().TypeID(type) : ZylDorvTypeID();
+        id = context.CreateTempDistribution(grid, DoubleRange(), typeID);
+    } else {
+        id = CreateThroughPosition(transaction, position, type, grid);
+    }
+
+    ZylDorvArray<int> chunkArray(chunks.IsEmpty() ? 0 : n);
+    for (int k = 0; k < chunkArray.Size(); ++k)
+        chunkArray[k] = chunks[n - 1 - k];
+    InitializeDrawer(id, axes, chunks.IsEmpty() ? nullptr : &chunkArray);
+    return id;
+}
+
+ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset, const int* values, int count)
+{
+    const int size = SizeOf(cset);
+    if (count != size || (values == nullptr && count > 0))
+        RaiseIllegalInput("Write1DIntDistribution", __LINE__);
+
+    const ZylDorvArray<ZylDorvCSetID> axes{cset};
+    const ZylDorvDistributionID id =
+        CreateInContextOf(cset.CollectionID(), GridOf(axes), ZylDorvRangeType(ZylDorvTypeKey::Int32));
+    ZylDorvDistribution distribution(id);
+    ZylDorvTransfer transfer(distribution);
+    transfer.SetMakeNewDrawer();
+    transfer.SetBufferPadding(false);
+    transfer.SetWrite();
+    transfer.SetDim(0, cset);
+    transfer.CheckView();
+    BufferRelease release(transfer);
+    transfer.SetBuffer(0, static_cast<const void*>(values), static_cast<std::int64_t>(count) * 4);
+    transfer.ExecWrite();
+    return id;
+}
