@@ -1,0 +1,177 @@
+#include <mtx/ZylSrvScratchDenseMatrix.h>
+
+#include <mtx/ZylSrvUtilities.h>
+#include <mtx/impl/ZylSrvMtxErrors.h>
+#include <platform/atr_String.h>
+#include <platform/dorv/ZylDorvCSet.h>
+#include <platform/dorv/ZylDorvCollection.h>
+#include <platform/dorv/ZylDorvContext.h>
+#include <platform/dorv/ZylDorvDistribution.h>
+#include <platform/dorv/ZylDorvTransaction.h>
+#include <platform/mem.h>
+#include <platform/utl_FilePath.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#define ZYL_SRV_SCRATCH_DENSE_MATRIX_SOURCE "mtx/impl/ZylSrvScratchDenseMatrix"
+
+namespace {
+
+constexpr const char kFilePrefix[] = "ZylSrvScratchDenseMatrix";
+
+// A block size is -1 (the whole side) or at least 1.
+bool IsBlockSize(int blockSize) { return blockSize == -1 || blockSize >= 1; }
+
+// The ordered members of a CSet in an array of the foundation allocator,
+// released on every path.
+class Members {
+public:
+    explicit Members(const ZylDorvCSetID& id) : m_count(0), m_labels(nullptr)
+    {
+        const ZylDorvCSet cset(id);
+        m_count = cset.Size();
+        if (m_count > 0) {
+            m_labels = static_cast<int*>(
+                mem_OperatorNewThrowBuiltin(mem_ArraySize(static_cast<std::size_t>(m_count), sizeof(int))));
+            cset.OrderedMembers(m_labels);
+        }
+    }
+    ~Members() { mem_Free(m_labels); }
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+
+    int Count() const { return m_count; }
+    const int* Labels() const { return m_labels; }
+
+private:
+    int m_count;
+    int* m_labels;
+};
+
+} // namespace
+
+ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix()
+    : ZylSrvDenseMatrix(), scratchFile(), outerRowCSetID(), outerColumnCSetID()
+{
+}
+
+ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(int rows, int columns, int rowBlockSize, int columnBlockSize)
+    : ZylSrvScratchDenseMatrix()
+{
+    CreateScratchStorage(rows, columns, nullptr, nullptr, rowBlockSize, columnBlockSize);
+}
+
+ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(int rows, int columns, const int* rowMembers,
+                                                   const int* columnMembers, int rowBlockSize,
+                                                   int columnBlockSize)
+    : ZylSrvScratchDenseMatrix()
+{
+    CreateScratchStorage(rows, columns, rowMembers, columnMembers, rowBlockSize, columnBlockSize);
+}
+
+ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet,
+                                                   int rowBlockSize, int columnBlockSize)
+    : ZylSrvScratchDenseMatrix()
+{
+    outerRowCSetID = rowCSet;
+    outerColumnCSetID = columnCSet;
+    const Members rowMembers(rowCSet);
+    const Members columnMembers(columnCSet);
+    CreateScratchStorage(rowMembers.Count(), columnMembers.Count(), rowMembers.Labels(), columnMembers.Labels(),
+                         rowBlockSize, columnBlockSize);
+}
+
+ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(const ZylSrvScratchDenseMatrix& parent, int firstRow,
+                                                   int lastRow, int firstColumn, int lastColumn)
+    : ZylSrvDenseMatrix(parent, firstRow, lastRow, firstColumn, lastColumn),
+      scratchFile(parent.scratchFile),
+      outerRowCSetID(),
+      outerColumnCSetID()
+{
+}
+
+// The file handle member goes after this body, then the ZylSrvDenseMatrix part.
+ZylSrvScratchDenseMatrix::~ZylSrvScratchDenseMatrix() = default;
+
+ZylDorvCSetID ZylSrvScratchDenseMatrix::RowCSetID() const
+{
+    return outerRowCSetID.IsNull() ? ZylSrvDenseMatrix::RowCSetID() : outerRowCSetID;
+}
+
+ZylDorvCSetID ZylSrvScratchDenseMatrix::ColumnCSetID() const
+{
+    return outerColumnCSetID.IsNull() ? ZylSrvDenseMatrix::ColumnCSetID() : outerColumnCSetID;
+}
+
+ZylSrvDenseMatrix* ZylSrvScratchDenseMatrix::Submatrix(int firstRow, int lastRow, int firstColumn,
+                                                       int lastColumn) const
+{
+    return new ZylSrvScratchDenseMatrix(*this, firstRow, lastRow, firstColumn, lastColumn);
+}
+
+void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const int* rowMembers,
+                                                    const int* columnMembers, int rowBlockSize,
+                                                    int columnBlockSize)
+{
+    // Refused before any file exists: an empty side has no block, and a block
+    // size of 0 or below -1 names no block either.
+    if (rows < 1 || columns < 1 || !IsBlockSize(rowBlockSize) || !IsBlockSize(columnBlockSize)) {
+        ZylSrvMtxIllegalInput error("ZylSrvScratchDenseMatrix");
+        error.Throw(ZYL_SRV_SCRATCH_DENSE_MATRIX_SOURCE, __LINE__);
+    }
+
+    // 1. The class name followed by this object's address: unique among the
+    //    live matrices of the process, relative to the current directory.
+    char name[sizeof(kFilePrefix) + 64];
+    std::memcpy(name, kFilePrefix, sizeof(kFilePrefix));
+    std::snprintf(name + sizeof(kFilePrefix) - 1, sizeof(name) - (sizeof(kFilePrefix) - 1), "%p.dorv",
+                  static_cast<const void*>(this));
+
+    // 2. The database file and its context. From here on a failure releases
+    //    the handle with the partly built object, which deletes the file.
+    //    A database that fails while initializing a file it has just created
+    //    may leave that file behind without handing it to the handle; the
+    //    name is this object's own, so a file that was not there before is
+    //    ours to remove. A file that was there is left alone.
+    const bool existedBefore = utl_FilePath(name, "").Exists();
+    try {
+        scratchFile.Associate(atr_String(name));
+    } catch (...) {
+        if (!existedBefore && utl_FilePath(name, "").Exists())
+            std::remove(name);
+        throw;
+    }
+
+    // 3. Everything below is made in one transaction: a failure rolls it back.
+    const ZylDorvContextID contextID = scratchFile.ContextID();
+    ZylDorvContext context(contextID);
+    ZylDorvTransaction transaction(contextID);
+
+    // 4. Row collection, then column collection, untyped.
+    ZylDorvCollection rowCollection(context.CreateCollection(rows, ZylDorvTypeID()));
+    ZylDorvCollection columnCollection(context.CreateCollection(columns, ZylDorvTypeID()));
+
+    // 5. The CSets: the given members in their order, else all members.
+    const ZylDorvCSetID rowCSet =
+        rowMembers != nullptr ? rowCollection.CreateOrderedCSet(rowMembers, rows) : rowCollection.BiggestCSetID();
+    const ZylDorvCSetID columnCSet = columnMembers != nullptr
+                                         ? columnCollection.CreateOrderedCSet(columnMembers, columns)
+                                         : columnCollection.BiggestCSetID();
+
+    // 6. Chunks no longer than the sides, no drawer beyond 2 GiB.
+    int rowChunk = std::min(rows, rowBlockSize);
+    int columnChunk = std::min(columns, columnBlockSize);
+    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, rows, columns);
+
+    // 7. Columns on axis 0, rows on axis 1, every value 0.0.
+    const ZylDorvDistributionID created =
+        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, rowChunk, columnChunk);
+
+    // 8.
+    transaction.Commit();
+
+    // 9. Size, block geometry, scratch CSets and the prepared transfer.
+    AttachDistribution(ZylDorvDistribution(created));
+}
