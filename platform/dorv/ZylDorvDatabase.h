@@ -38,7 +38,10 @@ public:
     // Opens an existing database file with its contents intact.
     void OpenFile(const ZylDroviUnicodeString& path, int flags);
     // Flushes and closes the file; a closed object may create or open again.
-    // Closing a closed object does nothing.
+    // Closing a closed object does nothing. When the pending records cannot
+    // be written (error 12, e.g. a full disk) the file is abandoned as it
+    // stands on disk (HDF5 1.10 cannot close such a file) and the object is
+    // closed all the same. The destructor closes without reporting.
     void Close();
     bool IsOpen() const noexcept;
 

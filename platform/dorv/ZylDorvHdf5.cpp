@@ -10,6 +10,10 @@ namespace zyl_dorv {
 void SilenceHdf5()
 {
     static const bool silenced = [] {
+        // The database closes its files itself; HDF5's own shut-down at
+        // process exit would run before the destructors of static database
+        // objects and fails on abandoned files.
+        H5dont_atexit();
         H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
         return true;
     }();

@@ -316,21 +316,27 @@ void CloseDatabaseFile(FileState& file, bool throwOnError)
         if (!file.readOnly)
             DeleteLink(context.group, "temporary");
     }
+    // Flush before closing. When the file cannot take its pending records (a
+    // full disk, a file size limit), HDF5 1.10 can neither flush it again nor
+    // close it (a later H5Fclose fails or crashes): the file is abandoned as
+    // it stands on disk, its identifier left unreleased, and this database
+    // object is closed all the same.
+    bool abandoned = false;
+    std::string cause;
+    if (!file.readOnly && H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL) < 0) {
+        cause = TakeHdf5Cause();
+        abandoned = true;
+    }
     file.contexts.clear();
     file.open = false;
     Registry().erase(file.number);
-    const hid_t id = file.file.Get();
-    herr_t status = 0;
-    if (id >= 0 && H5Iis_valid(id) > 0) {
-        status = H5Fclose(id);
-        // The reference is gone whether or not closing succeeded.
+    const hid_t id = file.file.Release(); // H5Fclose consumes it, also when it fails
+    if (!abandoned && H5Fclose(id) < 0) {
+        cause = TakeHdf5Cause();
+        abandoned = true;
     }
-    file.file = Hid();
-    if (status < 0) {
-        const std::string cause = TakeHdf5Cause();
-        if (throwOnError)
-            Fail(ZylDorvError_FileCloseFailed, "Close \"" + file.path + "\"", cause);
-    }
+    if (abandoned && throwOnError)
+        Fail(ZylDorvError_FileCloseFailed, "Close \"" + file.path + "\"", cause);
 }
 
 void Flush(FileState& file, const std::string& operation)

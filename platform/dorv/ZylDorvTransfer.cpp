@@ -355,6 +355,21 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
     }
 }
 
+void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noexcept
+{
+    const std::string name = "drawer" + std::to_string(drawer.index);
+    drawer.object.Reset();
+    const hid_t dapl = H5Pcreate(H5P_DATASET_ACCESS);
+    if (dapl >= 0) {
+        H5Pset_chunk_cache(dapl, 0, 0, 1.0);
+        const hid_t id = H5Dopen2(distribution.group.Get(), name.c_str(), dapl);
+        if (id >= 0)
+            drawer.object = Hid(id);
+        H5Pclose(dapl);
+    }
+    H5Eclear2(H5E_DEFAULT);
+}
+
 DenseIO MakeDenseIO(const DistributionData& distribution, const DrawerData& drawer, const std::string& subject)
 {
     DenseIO io;
@@ -946,8 +961,16 @@ void ZylDorvTransfer::ExecWrite()
         ForcedFailure(v.subject);
     }
     const BufferSlot& b = s.buffers[0];
-    ChunkedIO(MakeDenseIO(*v.where.distribution, *v.drawer, v.subject), v.selection,
-              static_cast<unsigned char*>(const_cast<void*>(b.constData)), true);
+    try {
+        ChunkedIO(MakeDenseIO(*v.where.distribution, *v.drawer, v.subject), v.selection,
+                  static_cast<unsigned char*>(const_cast<void*>(b.constData)), true);
+    } catch (const ZylDorvException&) {
+        // HDF5 1.10 remembers the address of a chunk whose write failed as if
+        // the chunk were recorded; a later write of that chunk would then go
+        // unrecorded. Opening the dataset afresh forgets it.
+        ReopenDataset(*v.where.distribution, *v.drawer);
+        throw;
+    }
 }
 
 void ZylDorvTransfer::InitializePersistentDrawer()

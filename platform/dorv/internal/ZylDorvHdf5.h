@@ -32,6 +32,9 @@ public:
     ~Hid() { Reset(); }
 
     hid_t Get() const noexcept { return m_id; }
+    // Gives up ownership without dropping the reference (for a close call
+    // that consumes it whether or not it succeeds).
+    hid_t Release() noexcept { return std::exchange(m_id, H5I_INVALID_HID); }
     bool IsValid() const noexcept { return m_id >= 0 && H5Iis_valid(m_id) > 0; }
     void Reset() noexcept
     {
