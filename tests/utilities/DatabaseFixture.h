@@ -10,7 +10,7 @@
 #include <numeric>
 #include <vector>
 
-class DatabaseTest : public testing::Test {
+class UtilitiesDatabaseTest : public testing::Test {
 protected:
     void SetUp() override
     {

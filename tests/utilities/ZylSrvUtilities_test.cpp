@@ -87,7 +87,7 @@ TEST(ZylSrvUtilitiesLimitChunkSize2GB, RefusesAnEmptySideAndLeavesTheChunksAlone
 
 // ---- Create1DDistribution -----------------------------------------------
 
-TEST_F(DatabaseTest, Create1DDistributionMakesOneZeroFilledAxis)
+TEST_F(UtilitiesDatabaseTest, Create1DDistributionMakesOneZeroFilledAxis)
 {
     const ZylDorvCollectionID collection = NewCollection(20);
     const ZylDorvCSetID cset = RunOf(collection, 3, 15);
@@ -114,7 +114,7 @@ TEST_F(DatabaseTest, Create1DDistributionMakesOneZeroFilledAxis)
     EXPECT_EQ(NumPermanentDistributions(), 2);
 }
 
-TEST_F(DatabaseTest, Create1DDistributionInATransactionBelongsToIt)
+TEST_F(UtilitiesDatabaseTest, Create1DDistributionInATransactionBelongsToIt)
 {
     const ZylDorvCollectionID collection = NewCollection(12);
     const ZylDorvCSetID cset = AllOf(collection);
@@ -153,7 +153,7 @@ TEST_F(DatabaseTest, Create1DDistributionInATransactionBelongsToIt)
 
 // ---- Create2DDistribution -----------------------------------------------
 
-TEST_F(DatabaseTest, Create2DDistributionPutsColumnsOnAxisZero)
+TEST_F(UtilitiesDatabaseTest, Create2DDistributionPutsColumnsOnAxisZero)
 {
     const ZylDorvCollectionID rows = NewCollection(30);
     const ZylDorvCollectionID columns = NewCollection(60);
@@ -175,7 +175,7 @@ TEST_F(DatabaseTest, Create2DDistributionPutsColumnsOnAxisZero)
     EXPECT_EQ(ReadAll<double>(id), Zeros(30 * 60));
 }
 
-TEST_F(DatabaseTest, Create2DDistributionReplacesWholeSideChunksBySizes)
+TEST_F(UtilitiesDatabaseTest, Create2DDistributionReplacesWholeSideChunksBySizes)
 {
     const ZylDorvCSetID rowCSet = AllOf(NewCollection(30));
     const ZylDorvCSetID columnCSet = AllOf(NewCollection(60));
@@ -200,7 +200,7 @@ TEST_F(DatabaseTest, Create2DDistributionReplacesWholeSideChunksBySizes)
     }
 }
 
-TEST_F(DatabaseTest, Create2DDistributionInATransactionKeepsOnlyChunksThatSplitASide)
+TEST_F(UtilitiesDatabaseTest, Create2DDistributionInATransactionKeepsOnlyChunksThatSplitASide)
 {
     const ZylDorvCollectionID rows = NewCollection(30);
     const ZylDorvCollectionID columns = NewCollection(20);
@@ -234,7 +234,7 @@ TEST_F(DatabaseTest, Create2DDistributionInATransactionKeepsOnlyChunksThatSplitA
     EXPECT_EQ(NumPermanentDistributions(), 4);
 }
 
-TEST_F(DatabaseTest, Create2DDistributionRecoloursTheColumnsOfASharedCollection)
+TEST_F(UtilitiesDatabaseTest, Create2DDistributionRecoloursTheColumnsOfASharedCollection)
 {
     const ZylDorvCollectionID shared = NewCollection(40);
     const ZylDorvCSetID rowCSet = RunOf(shared, 0, 25);
@@ -269,7 +269,7 @@ TEST_F(DatabaseTest, Create2DDistributionRecoloursTheColumnsOfASharedCollection)
 
 // ---- CreateSparseDistribution -------------------------------------------
 
-TEST_F(DatabaseTest, CreateSparseDistributionKeepsArgumentOrderAndMakesNoDrawer)
+TEST_F(UtilitiesDatabaseTest, CreateSparseDistributionKeepsArgumentOrderAndMakesNoDrawer)
 {
     const ZylDorvCollectionID rows = NewCollection(8);
     const ZylDorvCollectionID columns = NewCollection(5);
@@ -300,7 +300,7 @@ TEST_F(DatabaseTest, CreateSparseDistributionKeepsArgumentOrderAndMakesNoDrawer)
     transaction.Commit();
 }
 
-TEST_F(DatabaseTest, CreateSparseDistributionOverwritesTheSecondCSetOnlyWhenSharing)
+TEST_F(UtilitiesDatabaseTest, CreateSparseDistributionOverwritesTheSecondCSetOnlyWhenSharing)
 {
     const ZylDorvCollectionID shared = NewCollection(10);
     const ZylDorvCSetID all = AllOf(shared);
@@ -356,7 +356,7 @@ TEST_F(DatabaseTest, CreateSparseDistributionOverwritesTheSecondCSetOnlyWhenShar
 
 // ---- CreateDistribution -------------------------------------------------
 
-TEST_F(DatabaseTest, CreateDistributionReversesCSetsAndChunks)
+TEST_F(UtilitiesDatabaseTest, CreateDistributionReversesCSetsAndChunks)
 {
     const ZylDorvCollectionID a = NewCollection(6);
     const ZylDorvCollectionID b = NewCollection(4);
@@ -389,7 +389,7 @@ TEST_F(DatabaseTest, CreateDistributionReversesCSetsAndChunks)
     EXPECT_EQ(NumPermanentDistributions(), 3);
 }
 
-TEST_F(DatabaseTest, CreateDistributionAllowsOneSharedPairOnly)
+TEST_F(UtilitiesDatabaseTest, CreateDistributionAllowsOneSharedPairOnly)
 {
     const ZylDorvCollectionID shared = NewCollection(9);
     const ZylDorvCollectionID other = NewCollection(2);
@@ -428,7 +428,7 @@ TEST_F(DatabaseTest, CreateDistributionAllowsOneSharedPairOnly)
     EXPECT_EQ(NumPermanentDistributions(), 1);
 }
 
-TEST_F(DatabaseTest, CreateDistributionRefusesAShortChunkArray)
+TEST_F(UtilitiesDatabaseTest, CreateDistributionRefusesAShortChunkArray)
 {
     const ZylDorvCSetID a = AllOf(NewCollection(3));
     const ZylDorvCSetID b = AllOf(NewCollection(4));
@@ -447,7 +447,7 @@ TEST_F(DatabaseTest, CreateDistributionRefusesAShortChunkArray)
     EXPECT_EQ(NumPermanentDistributions(), 0);
 }
 
-TEST_F(DatabaseTest, CreateDistributionMakesTemporaryDistributionsInThePositionsContext)
+TEST_F(UtilitiesDatabaseTest, CreateDistributionMakesTemporaryDistributionsInThePositionsContext)
 {
     const ZylDorvCollectionID a = NewCollection(5);
     const ZylDorvCollectionID b = NewCollection(3);
@@ -479,7 +479,7 @@ TEST_F(DatabaseTest, CreateDistributionMakesTemporaryDistributionsInThePositions
 
 // ---- Write1DIntDistribution ---------------------------------------------
 
-TEST_F(DatabaseTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
+TEST_F(UtilitiesDatabaseTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
 {
     const ZylDorvCollectionID collection = NewCollection(7);
     const int labels[] = {4, 0, 6, 2, 5};
@@ -510,7 +510,7 @@ TEST_F(DatabaseTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
     EXPECT_EQ(NumPermanentDistributions(), 1);
 }
 
-TEST_F(DatabaseTest, Write1DIntDistributionRefusesACountOtherThanTheCSetSize)
+TEST_F(UtilitiesDatabaseTest, Write1DIntDistributionRefusesACountOtherThanTheCSetSize)
 {
     const ZylDorvCSetID cset = AllOf(NewCollection(4));
     const int values[] = {1, 2, 3, 4, 5};
@@ -523,7 +523,7 @@ TEST_F(DatabaseTest, Write1DIntDistributionRefusesACountOtherThanTheCSetSize)
 
 // ---- ZylSrvPosition -----------------------------------------------------
 
-TEST_F(DatabaseTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
+TEST_F(UtilitiesDatabaseTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
 {
     const ZylDorvGrid grid{NewCollection(3)};
     const ZylSrvPosition position(ContextID());
