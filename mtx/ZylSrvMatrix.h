@@ -18,8 +18,9 @@
 //   "ZylSrvMatrix::<operation> - Illegal input.") before anything is written,
 //   so the matrices involved are unchanged. Allocation failures arrive as
 //   the allocator's own exception; no buffer leaks and the matrix is left as
-//   it was. A stored-value count that does not fit a 32-bit int is turned
-//   into a request of the largest possible size, which the allocator refuses.
+//   it was. A stored-value or work-array count that does not fit a 32-bit
+//   int is turned into a request of the largest possible size, which the
+//   allocator refuses.
 //   Factorize, ForwardBackwardPass, PermuteRowsInPlace and
 //   SolveEigenproblemSymmetric raise the further errors listed with them.
 //

@@ -446,13 +446,14 @@ const double kZero = 0.0;
 // C := alpha * op(A) * op(B) + beta * C through BLAC_DGEMM. An empty C is
 // left alone and an empty inner dimension only scales C, exactly as DGEMM
 // would, but without handing BLAS the zero leading dimensions of empty
-// matrices (which its argument checks report as errors).
+// matrices (which its argument checks report as errors). Negative sizes go
+// on to BLAS, which reports them.
 void Gemm(const char* transA, const char* transB, int m, int n, int k, const double* a, int lda,
           const double* b, int ldb, double beta, double* c, int ldc)
 {
-    if (m <= 0 || n <= 0)
+    if (m == 0 || n == 0)
         return;
-    if (k <= 0) {
+    if (k == 0 && m > 0 && n > 0) {
         if (beta == 1.0)
             return;
         for (int j = 0; j < n; ++j)
