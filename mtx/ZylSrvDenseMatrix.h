@@ -93,6 +93,8 @@
 //     group's result, which is still written with one transfer. Runs are
 //     never longer than their group, so the buffers of the longest group
 //     suffice. A group with no rows is skipped.
+//   - Objects made by Submatrix (and any made with new) come from the
+//     foundation allocator through the class allocation operators.
 //   - The dense-by-dense product into a dense matrix sizes its bands from
 //     its memory budget, and its staging from the largest band actually
 //     used (a view with a short first block has bands larger than block 0

@@ -1043,7 +1043,7 @@ void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix
         const int* source = rowIndex + first;
         for (int s = 0; s < length;) {
             int e = s;
-            while (e + 1 < length && static_cast<std::int64_t>(source[e + 1]) == static_cast<std::int64_t>(source[e]) + 1)
+            while (e + 1 < length && static_cast<std::int64_t>(source[e + 1]) - source[e] == 1)
                 ++e;
             const int run = e - s + 1;
             ZylSrvMatrix runRows(run, k, rows.Get());
