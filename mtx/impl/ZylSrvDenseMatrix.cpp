@@ -183,6 +183,8 @@ ZylDorvCSetID CutCSet(ZylDorvCSetID parent, int first, int count)
     const int size = cset.Size();
     if (size == count)
         return parent;
+    if (static_cast<std::int64_t>(first) + count > size) // a parent whose CSet is shorter than its side
+        RaiseIllegalInput("Submatrix", __LINE__);
     Staging<int> members(size);
     ReadMembers(cset, size, members.Get());
     return ZylDorvCollection(parent.CollectionID()).CreateTempOrderedCSet(members.Get() + first, count);
