@@ -5,7 +5,9 @@
 #include <platform/dorv/internal/ZylDorvSeam.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -219,6 +221,15 @@ void LoadContext(FileState& file, std::int32_t number)
 
 std::shared_ptr<FileState> Register(std::shared_ptr<FileState> file)
 {
+    // Values of allocated chunks move through a descriptor of our own
+    // (preadv/pwritev at the addresses HDF5 records); HDF5 keeps the index.
+    file->rawFd = ::open(file->path.c_str(), (file->readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (file->rawFd < 0) {
+        const int error = errno;
+        CloseDatabaseFile(*file, false);
+        Fail(file->readOnly ? ZylDorvError_FileOpenFailed : ZylDorvError_FileCreateFailed,
+             "opening \"" + file->path + "\" for values", std::strerror(error));
+    }
     file->number = g_nextDatabaseNumber++;
     file->open = true;
     Registry()[file->number] = file;
@@ -300,7 +311,7 @@ std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
 
 void CloseDatabaseFile(FileState& file, bool throwOnError)
 {
-    if (!file.open)
+    if (!file.open && !file.file.IsValid())
         return;
     for (auto& entry : file.contexts) {
         ContextData& context = entry.second;
@@ -330,6 +341,9 @@ void CloseDatabaseFile(FileState& file, bool throwOnError)
     file.contexts.clear();
     file.open = false;
     Registry().erase(file.number);
+    if (file.rawFd >= 0)
+        ::close(file.rawFd);
+    file.rawFd = -1;
     const hid_t id = file.file.Release(); // H5Fclose consumes it, also when it fails
     if (!abandoned && H5Fclose(id) < 0) {
         cause = TakeHdf5Cause();

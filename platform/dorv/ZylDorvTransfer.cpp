@@ -1,13 +1,15 @@
 // Transfers: drawer creation, extension, and the movement of values.
 //
-// Dense values move chunk by chunk, bypassing HDF5's chunk cache: a chunk
-// that a transfer covers whole is read or written with one direct chunk call
-// (straight from or into the caller's buffer when its part of the buffer is
-// contiguous), a chunk covered in part is read once, patched and written
-// once, and a chunk never written reads as the initialization value without
-// touching the file. Transfers that cover less than an eighth of the chunks
-// they touch go through an ordinary HDF5 hyperslab selection instead, which
-// reads and writes only the selected values.
+// Dense values move chunk by chunk, bypassing HDF5's chunk cache (every
+// drawer dataset is opened with a cache of 0 bytes): HDF5 allocates chunks
+// and keeps the chunk index; the bytes of allocated chunks move with
+// preadv/pwritev at the addresses that index records, straight between the
+// file and the caller's buffer, only the selected bytes, each chunk once
+// per transfer. A chunk never written reads as the initialization value
+// without touching the file; writing into it builds the whole chunk
+// (initialization value around the selection) and hands it to
+// H5Dwrite_chunk. On a host whose doubles are not little-endian IEEE the
+// transfer goes through an ordinary HDF5 hyperslab selection instead.
 #include <platform/dorv/ZylDorvCSet.h>
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvTransfer.h>
@@ -15,7 +17,10 @@
 #include <platform/dorv/internal/ZylDorvState.h>
 #include <platform/mem.h>
 
+#include <sys/uio.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <unordered_map>
 
@@ -222,21 +227,162 @@ struct DenseSelection {
 
 struct DenseIO {
     hid_t dataset;
+    int fd;
     ZylDorvTypeKey key;
     std::vector<hsize_t> dims;
     std::vector<hsize_t> chunk;
     unsigned char fill[8];
     std::string subject;
+    std::unordered_map<std::uint64_t, std::uint64_t>* addresses;
 };
 
-bool ChunkAllocated(const DenseIO& io, const std::vector<hsize_t>& origin, std::uint16_t number)
+// Whether doubles and ints are stored as this machine holds them, so that
+// chunk bytes can move without conversion (true on every little-endian host).
+bool NativeIsFileOrder()
 {
+    static const bool same = H5Tequal(H5T_NATIVE_DOUBLE, H5T_IEEE_F64LE) > 0 && H5Tequal(H5T_NATIVE_INT32, H5T_STD_I32LE) > 0;
+    return same;
+}
+
+// File address of an allocated chunk, or HADDR_UNDEF.
+haddr_t ChunkAddress(const DenseIO& io, const std::vector<hsize_t>& origin, std::uint16_t number)
+{
+    std::uint64_t key = 0;
+    for (std::size_t k = 0; k < origin.size(); ++k)
+        key = key * ((io.dims[k] + io.chunk[k] - 1) / io.chunk[k] + 1) + origin[k] / io.chunk[k];
+    auto known = io.addresses->find(key);
+    if (known != io.addresses->end())
+        return known->second;
     haddr_t address = HADDR_UNDEF;
     hsize_t size = 0;
     unsigned filters = 0;
     if (H5Dget_chunk_info_by_coord(io.dataset, origin.data(), &filters, &address, &size) < 0)
         FailHdf5(number, io.subject + ", looking up a chunk");
-    return address != HADDR_UNDEF && size != 0;
+    if (address == HADDR_UNDEF || size == 0)
+        return HADDR_UNDEF;
+    io.addresses->emplace(key, address);
+    return address;
+}
+
+// Moves the runs of one chunk region between the file and memory: runs
+// adjacent in the file go in one preadv/pwritev.
+class RunMover {
+public:
+    RunMover(int fd, bool writing, std::uint16_t number, const std::string& subject)
+        : m_fd(fd), m_writing(writing), m_number(number), m_subject(subject)
+    {
+    }
+
+    void Add(std::uint64_t fileOffset, unsigned char* memory, std::size_t bytes)
+    {
+        if (m_count > 0 && fileOffset == m_end) {
+            iovec& last = m_iov[m_count - 1];
+            if (static_cast<unsigned char*>(last.iov_base) + last.iov_len == memory) {
+                last.iov_len += bytes;
+            } else {
+                if (m_count == kMaxRuns)
+                    Flush();
+                if (m_count == 0)
+                    m_start = fileOffset;
+                m_iov[m_count++] = iovec{memory, bytes};
+            }
+        } else {
+            Flush();
+            m_start = fileOffset;
+            m_iov[m_count++] = iovec{memory, bytes};
+        }
+        m_end = fileOffset + bytes;
+    }
+
+    void Flush()
+    {
+        iovec* iov = m_iov;
+        int count = m_count;
+        std::uint64_t offset = m_start;
+        m_count = 0;
+        while (count > 0) {
+            const ssize_t done = m_writing ? ::pwritev(m_fd, iov, count, static_cast<off_t>(offset))
+                                           : ::preadv(m_fd, iov, count, static_cast<off_t>(offset));
+            if (done < 0) {
+                if (errno == EINTR)
+                    continue;
+                Fail(m_number, m_subject, std::strerror(errno));
+            }
+            if (done == 0)
+                Fail(m_number, m_subject, "the file ends inside a chunk");
+            offset += static_cast<std::uint64_t>(done);
+            std::size_t left = static_cast<std::size_t>(done);
+            while (count > 0 && left >= iov->iov_len) {
+                left -= iov->iov_len;
+                ++iov;
+                --count;
+            }
+            if (count > 0) {
+                iov->iov_base = static_cast<unsigned char*>(iov->iov_base) + left;
+                iov->iov_len -= left;
+            }
+        }
+    }
+
+private:
+    static constexpr int kMaxRuns = 512;
+    int m_fd;
+    bool m_writing;
+    std::uint16_t m_number;
+    const std::string& m_subject;
+    iovec m_iov[kMaxRuns];
+    int m_count = 0;
+    std::uint64_t m_start = 0;
+    std::uint64_t m_end = 0;
+};
+
+// Walks the runs of the box `extent` at `inChunk` of a chunk of shape
+// `chunkShape` stored at `address`, against the same box at `inBuffer` of a
+// buffer of shape `bufferShape`.
+void MoveBox(RunMover& mover, std::uint64_t address, const std::vector<hsize_t>& chunkShape,
+             const std::vector<hsize_t>& inChunk, unsigned char* buffer, const std::vector<hsize_t>& bufferShape,
+             const std::vector<hsize_t>& inBuffer, const std::vector<hsize_t>& extent, std::size_t item)
+{
+    const std::size_t rank = extent.size();
+    std::size_t inner = rank - 1;
+    std::size_t run = extent[inner] * item;
+    while (inner > 0 && extent[inner] == chunkShape[inner] && extent[inner] == bufferShape[inner]) {
+        --inner;
+        run *= extent[inner];
+    }
+    std::vector<std::size_t> chunkStride(rank), bufferStride(rank);
+    chunkStride[rank - 1] = item;
+    bufferStride[rank - 1] = item;
+    for (std::size_t k = rank - 1; k > 0; --k) {
+        chunkStride[k - 1] = chunkStride[k] * chunkShape[k];
+        bufferStride[k - 1] = bufferStride[k] * bufferShape[k];
+    }
+    std::size_t chunkBase = 0, bufferBase = 0;
+    for (std::size_t k = 0; k < rank; ++k) {
+        chunkBase += inChunk[k] * chunkStride[k];
+        bufferBase += inBuffer[k] * bufferStride[k];
+    }
+    std::vector<hsize_t> index(inner, 0);
+    for (;;) {
+        std::size_t c = chunkBase, b = bufferBase;
+        for (std::size_t k = 0; k < inner; ++k) {
+            c += index[k] * chunkStride[k];
+            b += index[k] * bufferStride[k];
+        }
+        mover.Add(address + c, buffer + b, run);
+        std::size_t k = inner;
+        bool more = false;
+        while (k > 0) {
+            --k;
+            if (++index[k] < extent[k]) {
+                more = true;
+                break;
+            }
+            index[k] = 0;
+        }
+        if (!more)
+            return;
+    }
 }
 
 void PlainSelectionIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
@@ -253,6 +399,12 @@ void PlainSelectionIO(const DenseIO& io, const DenseSelection& sel, unsigned cha
         Checked(H5Dread(io.dataset, MemType(io.key), memSpace.Get(), fileSpace.Get(), H5P_DEFAULT, buffer), number, io.subject);
 }
 
+// Moves a dense selection chunk by chunk. Allocated chunks: the selected
+// bytes move with preadv/pwritev at the chunk's address, straight between
+// the file and the caller's buffer, each chunk touched once. Chunks never
+// written: reads give the initialization value without touching the file;
+// writes build the whole chunk (initialization value around the selection)
+// and hand it to H5Dwrite_chunk, which allocates and records it.
 void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
 {
     const std::uint16_t number = writing ? ZylDorvError_ValueWriteFailed : ZylDorvError_ValueReadFailed;
@@ -261,104 +413,69 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
     for (std::size_t k = 0; k < rank; ++k)
         if (sel.count[k] == 0)
             return;
-
-    std::vector<hsize_t> first(rank), last(rank);
-    std::uint64_t touched = 1;
-    for (std::size_t k = 0; k < rank; ++k) {
-        first[k] = sel.start[k] / io.chunk[k];
-        last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
-        touched *= last[k] - first[k] + 1;
-    }
-    const std::uint64_t chunkItems = Volume(io.chunk);
-    if (Volume(sel.count) * 8 < touched * chunkItems) {
+    if (!NativeIsFileOrder()) {
         PlainSelectionIO(io, sel, buffer, writing);
         return;
     }
 
-    const std::size_t chunkBytes = chunkItems * item;
-    Staging staging(chunkBytes);
-    std::vector<hsize_t> index = first, origin(rank), lo(rank), extent(rank), inBuffer(rank), inChunk(rank);
+    std::vector<hsize_t> first(rank), last(rank);
+    for (std::size_t k = 0; k < rank; ++k) {
+        first[k] = sel.start[k] / io.chunk[k];
+        last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
+    }
+    const std::size_t chunkBytes = Volume(io.chunk) * item;
+    std::unique_ptr<Staging> staging; // made when a chunk is to be allocated
+    RunMover mover(io.fd, writing, number, io.subject);
+    std::vector<hsize_t> index = first, origin(rank), extent(rank), inBuffer(rank), inChunk(rank);
     const std::vector<hsize_t> zeros(rank, 0);
     for (;;) {
-        bool full = true, inside = true, coversExtent = true;
+        bool full = true, inside = true;
         for (std::size_t k = 0; k < rank; ++k) {
             origin[k] = index[k] * io.chunk[k];
-            lo[k] = std::max(origin[k], sel.start[k]);
+            const hsize_t lo = std::max(origin[k], sel.start[k]);
             const hsize_t hi = std::min(origin[k] + io.chunk[k], sel.start[k] + sel.count[k]);
-            extent[k] = hi - lo[k];
-            inBuffer[k] = lo[k] - sel.start[k];
-            inChunk[k] = lo[k] - origin[k];
+            extent[k] = hi - lo;
+            inBuffer[k] = lo - sel.start[k];
+            inChunk[k] = lo - origin[k];
             inside = inside && origin[k] + io.chunk[k] <= io.dims[k];
-            full = full && lo[k] == origin[k] && extent[k] == io.chunk[k];
-            coversExtent = coversExtent && lo[k] == origin[k] && hi == std::min(origin[k] + io.chunk[k], io.dims[k]);
+            full = full && extent[k] == io.chunk[k];
         }
-        full = full && inside;
-        // Is this chunk's part of the buffer one contiguous run?
-        bool contiguous = true;
-        {
-            std::size_t k = 0;
-            while (k < rank && extent[k] == 1)
-                ++k;
-            for (std::size_t j = k + 1; j < rank; ++j)
-                contiguous = contiguous && extent[j] == sel.count[j];
-        }
-        std::size_t at = 0;
-        {
-            std::size_t stride = item;
-            for (std::size_t k = rank; k-- > 0;) {
-                at += inBuffer[k] * stride;
-                stride *= sel.count[k];
-            }
-        }
-        if (writing) {
-            const unsigned char* source;
-            if (full && contiguous) {
-                source = buffer + at;
-            } else {
-                if (!full) {
-                    if (coversExtent || !ChunkAllocated(io, origin, number)) {
-                        FillBox(staging.Get(), io.chunk, zeros, io.chunk, io.fill, item);
-                    } else {
-                        std::uint32_t filters = 0;
-                        Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, staging.Get()), number,
-                                io.subject + ", reading a chunk to update it");
-                    }
-                }
-                CopyBox(buffer, sel.count, inBuffer, staging.Get(), io.chunk, inChunk, extent, item);
-                source = staging.Get();
-            }
-            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, source), number, io.subject);
+        const haddr_t address = ChunkAddress(io, origin, number);
+        if (address != HADDR_UNDEF) {
+            MoveBox(mover, address, io.chunk, inChunk, buffer, sel.count, inBuffer, extent, item);
+        } else if (!writing) {
+            FillBox(buffer, sel.count, inBuffer, extent, io.fill, item);
         } else {
-            if (!ChunkAllocated(io, origin, number)) {
-                FillBox(buffer, sel.count, inBuffer, extent, io.fill, item);
-            } else {
-                std::uint32_t filters = 0;
-                if (full && contiguous) {
-                    Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, buffer + at), number, io.subject);
-                } else {
-                    Checked(H5Dread_chunk(io.dataset, H5P_DEFAULT, origin.data(), &filters, staging.Get()), number,
-                            io.subject);
-                    CopyBox(staging.Get(), io.chunk, inChunk, buffer, sel.count, inBuffer, extent, item);
-                }
-            }
+            mover.Flush();
+            if (!staging)
+                staging.reset(new Staging(chunkBytes));
+            if (!(full && inside))
+                FillBox(staging->Get(), io.chunk, zeros, io.chunk, io.fill, item);
+            CopyBox(buffer, sel.count, inBuffer, staging->Get(), io.chunk, inChunk, extent, item);
+            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, staging->Get()), number, io.subject);
         }
         // Next chunk, last dimension fastest.
         std::size_t k = rank;
+        bool more = false;
         while (k > 0) {
             --k;
-            if (++index[k] <= last[k])
+            if (++index[k] <= last[k]) {
+                more = true;
                 break;
+            }
             index[k] = first[k];
-            if (k == 0)
-                return;
         }
+        if (!more)
+            break;
     }
+    mover.Flush();
 }
 
 void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noexcept
 {
     const std::string name = "drawer" + std::to_string(drawer.index);
     drawer.object.Reset();
+    drawer.chunkAddress.clear();
     const hid_t dapl = H5Pcreate(H5P_DATASET_ACCESS);
     if (dapl >= 0) {
         H5Pset_chunk_cache(dapl, 0, 0, 1.0);
@@ -370,16 +487,19 @@ void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noe
     H5Eclear2(H5E_DEFAULT);
 }
 
-DenseIO MakeDenseIO(const DistributionData& distribution, const DrawerData& drawer, const std::string& subject)
+DenseIO MakeDenseIO(const FileState& file, const DistributionData& distribution, DrawerData& drawer,
+                    const std::string& subject)
 {
     DenseIO io;
     io.dataset = drawer.object.Get();
+    io.fd = file.rawFd;
     io.key = distribution.key;
     io.dims.assign(drawer.sizes.begin(), drawer.sizes.end());
     io.chunk = drawer.storageChunk;
     std::memset(io.fill, 0, sizeof io.fill);
     InitBytes(io.key, drawer.init, io.fill);
     io.subject = subject;
+    io.addresses = &drawer.chunkAddress;
     return io;
 }
 
@@ -910,7 +1030,7 @@ void ZylDorvTransfer::ExecRead()
     DrawerData& drawer = *v.drawer;
     if (drawer.kind == ZylDorvSerializationType::Dense) {
         const BufferSlot& b = NeedBuffer(s, 0, SelectionBytes(v), true, v.subject);
-        ChunkedIO(MakeDenseIO(*v.where.distribution, drawer, v.subject), v.selection, static_cast<unsigned char*>(b.data), false);
+        ChunkedIO(MakeDenseIO(*v.where.file, *v.where.distribution, drawer, v.subject), v.selection, static_cast<unsigned char*>(b.data), false);
         return;
     }
     const std::int64_t rows = drawer.sizes[0], m = drawer.nonzeros;
@@ -962,7 +1082,7 @@ void ZylDorvTransfer::ExecWrite()
     }
     const BufferSlot& b = s.buffers[0];
     try {
-        ChunkedIO(MakeDenseIO(*v.where.distribution, *v.drawer, v.subject), v.selection,
+        ChunkedIO(MakeDenseIO(*v.where.file, *v.where.distribution, *v.drawer, v.subject), v.selection,
                   static_cast<unsigned char*>(const_cast<void*>(b.constData)), true);
     } catch (const ZylDorvException&) {
         // HDF5 1.10 remembers the address of a chunk whose write failed as if
@@ -1074,10 +1194,12 @@ void ZylDorvTransfer::InitializeExtension()
         H5Dset_extent(back.object.Get(), oldDims.data());
         H5Eclear2(H5E_DEFAULT);
         back.sizes.assign(oldDims.begin(), oldDims.end());
+        back.chunkAddress.clear();
         back.csets = oldCSets;
         WriteAttr(back.object.Get(), "csets", oldCSets, "rollback");
     });
     Checked(H5Dset_extent(drawer.object.Get(), newDims.data()), ZylDorvError_ExtensionFailed, v.subject);
+    drawer.chunkAddress.clear();
     drawer.csets[static_cast<std::size_t>(dim)] = mergedNumber;
     drawer.sizes[static_cast<std::size_t>(dim)] = newSize;
     WriteAttr(drawer.object.Get(), "csets", drawer.csets, v.subject);

@@ -31,6 +31,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zyl_dorv {
@@ -75,6 +76,10 @@ struct DrawerData {
     std::int64_t nonzeros = 0;         // sparse drawers
     std::vector<hsize_t> storageChunk; // dense drawers: HDF5 chunk dimensions
     Hid object;                        // the dataset (dense) or group (sparse)
+    // File addresses of allocated storage chunks, by chunk number (row-major
+    // over the chunk grid of the current extent); forgotten whenever the
+    // extent changes or the dataset is opened afresh.
+    std::unordered_map<std::uint64_t, std::uint64_t> chunkAddress;
 };
 
 struct DistributionData {
@@ -118,6 +123,7 @@ struct FileState {
     std::int32_t nextContext = 1;
     std::map<std::int32_t, ContextData> contexts;
     Hid file;
+    int rawFd = -1; // a descriptor of our own for moving values of allocated chunks
 
     // " in \"<path>\"" for messages.
     std::string In() const { return " of \"" + path + "\""; }
