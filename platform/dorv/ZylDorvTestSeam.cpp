@@ -41,13 +41,12 @@ int ZylDorvTestSeam::PendingFailures() noexcept
 bool ZylDorvTestSeam::DamageFile(const char* path, const char* object, const char* attribute)
 {
     zyl_dorv::SilenceHdf5();
-    hid_t file = H5Fopen(path, H5F_ACC_RDWR, H5P_DEFAULT);
-    if (file < 0) {
-        H5Eclear2(H5E_DEFAULT);
-        return false;
+    bool done = false;
+    {
+        const zyl_dorv::Hid file(H5Fopen(path, H5F_ACC_RDWR, H5P_DEFAULT));
+        if (file.IsValid())
+            done = H5Adelete_by_name(file.Get(), object, attribute, H5P_DEFAULT) >= 0;
     }
-    const bool done = H5Adelete_by_name(file, object, attribute, H5P_DEFAULT) >= 0;
-    H5Fclose(file);
     H5Eclear2(H5E_DEFAULT);
     return done;
 }

@@ -476,13 +476,11 @@ void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noe
     const std::string name = "drawer" + std::to_string(drawer.index);
     drawer.object.Reset();
     drawer.chunkAddress.clear();
-    const hid_t dapl = H5Pcreate(H5P_DATASET_ACCESS);
-    if (dapl >= 0) {
-        H5Pset_chunk_cache(dapl, 0, 0, 1.0);
-        const hid_t id = H5Dopen2(distribution.group.Get(), name.c_str(), dapl);
-        if (id >= 0)
-            drawer.object = Hid(id);
-        H5Pclose(dapl);
+    const Hid dapl(H5Pcreate(H5P_DATASET_ACCESS));
+    if (dapl.IsValid() && H5Pset_chunk_cache(dapl.Get(), 0, 0, 1.0) >= 0) {
+        Hid dataset(H5Dopen2(distribution.group.Get(), name.c_str(), dapl.Get()));
+        if (dataset.IsValid())
+            drawer.object = std::move(dataset);
     }
     H5Eclear2(H5E_DEFAULT);
 }
