@@ -4,6 +4,10 @@
 // IDs resolve to it; closing (or destroying the object) ends every handle on
 // it (their operations then fail with error 3), discards what uncommitted
 // transactions made and removes temporary CSets and distributions.
+// Commit and Flush write everything to the file; a process that ends
+// without closing a database keeps what was written by then (HDF5's own
+// clean-up at process exit is switched off: the database closes its files
+// itself, also from destructors of static objects).
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
