@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace zyl_dorv {
@@ -273,14 +274,21 @@ std::shared_ptr<FileState> CreateDatabaseFile(const std::string& path, int flags
     file->file = Checked(H5Fcreate(path.c_str(), flags == ZylDorvDatabase::CreateExclusive ? H5F_ACC_EXCL : H5F_ACC_TRUNC,
                                    H5P_DEFAULT, fapl.Get()),
                          ZylDorvError_FileCreateFailed, detail);
-    if (mode != -1 && ::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) {
-        const int error = errno;
+    // From here on the file exists: a failure removes it again, so that a
+    // failed CreateFile leaves nothing behind for the caller to clean up.
+    try {
+        if (mode != -1 && ::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) {
+            const int error = errno;
+            Fail(ZylDorvError_FileCreateFailed, detail + ": setting mode " + std::to_string(mode), std::strerror(error));
+        }
+        WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
+        WriteAttr(file->file.Get(), "version", kVersion, detail);
+        WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
+    } catch (...) {
         file->file.Reset();
-        Fail(ZylDorvError_FileCreateFailed, detail + ": setting mode " + std::to_string(mode), std::strerror(error));
+        std::remove(path.c_str());
+        throw;
     }
-    WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
-    WriteAttr(file->file.Get(), "version", kVersion, detail);
-    WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
     return Register(file);
 }
 

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 // HDF5 1.10.8 loses its metadata accumulator (264 bytes, allocated in
 // H5F__accum_write) when creating a file fails on a full device. The leak
 // checker of sanitized builds sees only HDF5's module in that short stack,
@@ -365,6 +367,20 @@ TEST_F(ErrorTest, ForcedRecordFailuresTakeBackHalfMadeRecords)
     EXPECT_EQ(again.CollectionIDs().Size(), 4);
     EXPECT_EQ(again.DistributionIDs().Size(), 1);
     EXPECT_EQ(db.ContextIDs().Size(), 1);
+}
+
+TEST_F(ErrorTest, ACreateFileThatFailsPartWayRemovesTheFileItMade)
+{
+    ZylDorvDatabase other;
+    ZylDorvTestSeam::FailRecordWrites(1, ZylDorvError_MetadataWriteFailed);
+    EXPECT_DORV_ERROR_HAS(other.CreateFile(ZylDroviUnicodeString("half.dorv"), ZylDorvDatabase::CreateExclusive, -1),
+                          ZylDorvError_MetadataWriteFailed, "CreateFile \"half.dorv\"");
+    struct stat info;
+    EXPECT_NE(::stat("half.dorv", &info), 0) << "the half-made file must be gone";
+    // The name is free again, and the object can still create a database.
+    other.CreateFile(ZylDroviUnicodeString("half.dorv"), ZylDorvDatabase::CreateExclusive, -1);
+    other.Close();
+    std::remove("half.dorv");
 }
 
 TEST_F(ErrorTest, WritesPastTheFileSizeLimitFailWithTheSystemsText)
