@@ -9,7 +9,6 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvTransaction.h>
 #include <platform/mem.h>
-#include <platform/utl_FilePath.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -130,19 +129,9 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
                   static_cast<const void*>(this));
 
     // 2. The database file and its context. From here on a failure releases
-    //    the handle with the partly built object, which deletes the file.
-    //    A database that fails while initializing a file it has just created
-    //    may leave that file behind without handing it to the handle; the
-    //    name is this object's own, so a file that was not there before is
-    //    ours to remove. A file that was there is left alone.
-    const bool existedBefore = utl_FilePath(name, "").Exists();
-    try {
-        scratchFile.Associate(atr_String(name));
-    } catch (...) {
-        if (!existedBefore && utl_FilePath(name, "").Exists())
-            std::remove(name);
-        throw;
-    }
+    //    the handle with the partly built object, which deletes the file; a
+    //    CreateFile that fails removes what it had made itself.
+    scratchFile.Associate(atr_String(name));
 
     // 3. Everything below is made in one transaction: a failure rolls it back.
     const ZylDorvContextID contextID = scratchFile.ContextID();
@@ -169,7 +158,7 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
     const ZylDorvDistributionID created =
         ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, rowChunk, columnChunk);
 
-    // 8.
+    // 8. Everything made above becomes permanent.
     transaction.Commit();
 
     // 9. Size, block geometry, scratch CSets and the prepared transfer.
