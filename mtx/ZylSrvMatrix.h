@@ -71,6 +71,8 @@
 // defined for full matrices of fitting shapes only.
 #include <cstdint>
 
+class ZylSrvDenseMatrix;
+
 class ZylSrvMatrix {
 public:
     // A dim1 x dim2 matrix. With values null the matrix allocates and owns
@@ -176,6 +178,14 @@ public:
     // this += factor * other ("Add"); a factor of 0 returns at once without
     // any check. other may be this matrix.
     void Add(double factor, const ZylSrvMatrix& other);
+    // this += factor * dense, read one block of the dense matrix at a time
+    // into a buffer of its largest block; a factor of 0 returns at once. The
+    // dense matrix must fit inside this matrix (its element (r, c) lands on
+    // element (r, c) here). When this matrix is declared symmetric only the
+    // dense matrix's blocks on and above the block diagonal are read (its row
+    // and column blocks must coincide) and the strict lower triangle is then
+    // mirrored from the upper one.
+    void Add(double factor, const ZylSrvDenseMatrix& dense);
     // this := a * b ("Multiply"). Diagonal operands are handled element by
     // element; a diagonal result needs diagonal a and b.
     void Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b);
@@ -224,6 +234,9 @@ public:
                                     ZylSrvMatrix& eigenvectors) const;
 
 private:
+    // element (k, j) = element (j, k) for k > j in the leading square block.
+    void MirrorUpperTriangleDown();
+
     double* m_values;
     int m_dim1;
     int m_dim2;

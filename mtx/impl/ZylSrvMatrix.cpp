@@ -1,6 +1,7 @@
 #include <mtx/ZylSrvMatrix.h>
 
 #include <blac/blac.h>
+#include <mtx/ZylSrvDenseMatrix.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
 #include <platform/mem.h>
 
@@ -564,6 +565,36 @@ ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
     CopyDoubles(copy.Get(), m_values, NumberOfStoredValues());
     Gemm(&kNoTranspose, &kNoTranspose, n, n, n, copy.Get(), n, other.m_values, n, 0.0, m_values, n);
     return *this;
+}
+
+void ZylSrvMatrix::Add(double factor, const ZylSrvDenseMatrix& dense)
+{
+    if (factor == 0.0)
+        return;
+    DoubleBuffer buffer(static_cast<std::int64_t>(dense.MaxNumberOfRowsInBlock()) * dense.MaxNumberOfColumnsInBlock());
+    for (int cb = 0; cb < dense.NumberOfColumnBlocks(); ++cb) {
+        const int width = dense.NumberOfColumnsInBlock(cb);
+        const int c0 = dense.FirstColumnInBlock(cb);
+        const int lastRowBlock = m_symmetric ? std::min(cb, dense.NumberOfRowBlocks() - 1) : dense.NumberOfRowBlocks() - 1;
+        for (int rb = 0; rb <= lastRowBlock; ++rb) {
+            const int height = dense.NumberOfRowsInBlock(rb);
+            const int r0 = dense.FirstRowInBlock(rb);
+            ZylSrvMatrix block(height, width, buffer.Get(), false, false);
+            dense.GetValues(r0, r0 + height - 1, c0, c0 + width - 1, block);
+            AddSlice(factor, block, r0, c0);
+        }
+    }
+    if (m_symmetric)
+        MirrorUpperTriangleDown();
+}
+
+void ZylSrvMatrix::MirrorUpperTriangleDown()
+{
+    const std::int64_t ld = m_dim1;
+    const int order = std::min(m_dim1, m_dim2);
+    for (int j = 0; j < order; ++j)
+        for (int k = j + 1; k < order; ++k)
+            m_values[k + ld * j] = m_values[j + ld * k];
 }
 
 void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
