@@ -1,9 +1,9 @@
 // Main example.
 //
-// Part 1, small matrices in memory: an LU solve with its residual, a 2 x 2
+// First, small matrices in memory: an LU solve with its residual, a 2 x 2
 // generalized symmetric eigenproblem and an error of the library's family.
 //
-// Part 2, out of core: two 4096 x 4096 matrices of doubles (128 MiB each)
+// Then, out of core: two 4096 x 4096 matrices of doubles (128 MiB each)
 // live in scratch database files in blocks of 512 x 512. They are filled
 // band by band from a formula, so this program never holds a whole matrix:
 // its own staging is one band of 512 rows (16 MiB). They are multiplied
