@@ -180,8 +180,9 @@ public:
     void Add(double factor, const ZylSrvMatrix& other);
     // this += factor * dense, read one block of the dense matrix at a time
     // into a buffer of its largest block; a factor of 0 returns at once. The
-    // dense matrix must fit inside this matrix (its element (r, c) lands on
-    // element (r, c) here). When this matrix is declared symmetric only the
+    // dense matrix must fit inside this full matrix (its element (r, c) lands
+    // on element (r, c) here); a diagonal target or a dense matrix that does
+    // not fit is refused ("Add") before anything is added. When this matrix is declared symmetric only the
     // dense matrix's blocks on and above the block diagonal are read (its row
     // and column blocks must coincide) and the strict lower triangle is then
     // mirrored from the upper one.

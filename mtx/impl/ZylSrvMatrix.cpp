@@ -571,6 +571,9 @@ void ZylSrvMatrix::Add(double factor, const ZylSrvDenseMatrix& dense)
 {
     if (factor == 0.0)
         return;
+    // Checked before the first block lands, so a refused call changes nothing.
+    if (m_diagonal || dense.NumberOfRows() > m_dim1 || dense.NumberOfColumns() > m_dim2)
+        RaiseIllegalInput("Add", __LINE__);
     DoubleBuffer buffer(static_cast<std::int64_t>(dense.MaxNumberOfRowsInBlock()) * dense.MaxNumberOfColumnsInBlock());
     for (int cb = 0; cb < dense.NumberOfColumnBlocks(); ++cb) {
         const int width = dense.NumberOfColumnsInBlock(cb);

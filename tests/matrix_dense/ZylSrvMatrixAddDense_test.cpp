@@ -106,3 +106,27 @@ TEST(ZylSrvMatrixAddDense, AFailedReadPassesTheDatabaseErrorAndLeaksNothing)
     ZylDorvTestSeam::Clear();
     EXPECT_EQ(mem_LiveBlocks(), live);
 }
+
+TEST(ZylSrvMatrixAddDense, RefusesATargetTheDenseMatrixDoesNotFitBeforeAddingAnything)
+{
+    ZylSrvScratchDenseMatrix dense(4, 4, 2, 2);
+    Fill(dense, DenseValue);
+    auto expectRefused = [&](ZylSrvMatrix& target) {
+        const ZylSrvMatrix before(target);
+        try {
+            target.Add(1.0, dense);
+            FAIL() << "a target the dense matrix does not fit must be refused";
+        } catch (const ZylBasException& e) {
+            EXPECT_EQ(e.ErrorCode(), 206);
+            EXPECT_STREQ(e.AsString().Chars(), "ZylSrvMatrix::Add - Illegal input.");
+        }
+        EXPECT_TRUE(target == before) << "nothing was added";
+    };
+    ZylSrvMatrix tooFewRows = Filled(3, 4, false, 0.0);
+    expectRefused(tooFewRows);
+    ZylSrvMatrix tooFewColumns = Filled(4, 3, false, 0.0);
+    expectRefused(tooFewColumns);
+    double diagonalValues[4] = {1, 2, 3, 4};
+    ZylSrvMatrix diagonal(4, 4, diagonalValues, false, true);
+    expectRefused(diagonal);
+}
