@@ -190,7 +190,10 @@ int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int*
 // regardless of case.
 int BLAC_LSAME(const char* CA, const char* CB);
 // XERBLA(SRNAME, INFO): hands the six-character routine name SRNAME and the
-// argument number INFO to the BLAS library's default error reporter.
+// argument number INFO to the BLAS library's default error reporter. Exactly
+// six characters of SRNAME are read, so a Fortran CHARACTER(6) name without a
+// terminating NUL is fine; a NUL among the six ends the name early, the rest
+// is reported as blanks and nothing after the NUL is read.
 void BLAC_XERBLA(const char* SRNAME, const int* INFO);
 
 // ---- constants ------------------------------------------------------------

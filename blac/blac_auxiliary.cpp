@@ -71,9 +71,21 @@ int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int*
     return ilaenv_(ISPEC, NAME, OPTS, N1, N2, N3, N4, NAME_LEN, OPTS_LEN);
 }
 
+// OpenBLAS's reporter ignores the hidden length and prints up to a NUL, but a
+// Fortran CHARACTER(6) name has none (in "character(6) names(3)" the next name
+// follows directly). So exactly six characters are copied into a terminated
+// local name; a NUL within the six ends the name, which is padded with blanks
+// as Fortran would, and nothing after that NUL is read.
 void BLAC_XERBLA(const char* SRNAME, const int* INFO)
 {
-    xerbla_(SRNAME, INFO, kRoutineName);
+    char name[kRoutineName + 1];
+    blac_strlen i = 0;
+    for (; i < kRoutineName && SRNAME[i] != '\0'; ++i)
+        name[i] = SRNAME[i];
+    for (; i < kRoutineName; ++i)
+        name[i] = ' ';
+    name[kRoutineName] = '\0';
+    xerbla_(name, INFO, kRoutineName);
 }
 
 } // extern "C"

@@ -112,21 +112,27 @@ std::string CaptureStdout(Call call)
 }
 
 // Every report found in a captured text of the form
-// "... On entry to NAME__ parameter number NN had an illegal value".
+// "... On entry to NAME__ parameter number NN had an illegal value". The name
+// is everything between "On entry to " and the blank before "parameter
+// number", so a name printed with more (or fewer) than six characters shows
+// up as such.
 inline std::vector<Report> ParseReports(const std::string& text)
 {
     std::vector<Report> reports;
     static const std::string kEntry = "On entry to ";
-    static const std::string kParameter = "parameter number";
+    static const std::string kParameter = " parameter number";
     size_t at = 0;
     while ((at = text.find(kEntry, at)) != std::string::npos) {
         at += kEntry.size();
         Report report;
-        report.name = text.substr(at, 6);
         report.argument = 0;
         const size_t p = text.find(kParameter, at);
-        if (p != std::string::npos)
+        if (p != std::string::npos) {
+            report.name = text.substr(at, p - at);
             report.argument = std::atoi(text.c_str() + p + kParameter.size());
+        } else {
+            report.name = text.substr(at);
+        }
         reports.push_back(report);
     }
     return reports;

@@ -156,8 +156,36 @@ TEST(BlacXerbla, HandsTheNameAndArgumentNumberToTheDefaultReporter)
 
     // Exactly six characters are passed: the seventh is not part of the name.
     const int twelve = 12;
-    EXPECT_ONE_REPORT(blactest::CaptureReports([&] { BLAC_XERBLA("DTRSMXYZ", &twelve); }),
-                      "DTRSMX", 12);
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA("DTRSMXYZ", &twelve); }),
+              " ** On entry to DTRSMX parameter number 12 had an illegal value\n");
+}
+
+TEST(BlacXerbla, ReadsSixCharactersOfANameWithoutTerminatingNul)
+{
+    // A Fortran CHARACTER(6) array: the names follow one another with no NUL
+    // in between, as in "character(6) names(3)".
+    const char names[3][6] = {{'D', 'G', 'E', 'M', 'M', ' '},
+                              {'D', 'S', 'Y', 'E', 'V', 'X'},
+                              {'D', 'T', 'R', 'S', 'M', ' '}};
+    const int three = 3, four = 4, eleven = 11;
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA(names[0], &three); }),
+              " ** On entry to DGEMM  parameter number  3 had an illegal value\n");
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA(names[1], &four); }),
+              " ** On entry to DSYEVX parameter number  4 had an illegal value\n");
+
+    // A name of six characters followed by other bytes in the same buffer.
+    const char buffer[12] = {'D', 'P', 'P', 'S', 'V', ' ', 'g', 'a', 'r', 'b', 'a', 'g'};
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA(buffer, &eleven); }),
+              " ** On entry to DPPSV  parameter number 11 had an illegal value\n");
+
+    // A NUL before the sixth character ends the name; the rest is blanks and
+    // nothing after the NUL is read.
+    const char shortName[3] = {'A', 'B', '\0'};
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA(shortName, &three); }),
+              " ** On entry to AB     parameter number  3 had an illegal value\n");
+    const char empty[1] = {'\0'};
+    EXPECT_EQ(blactest::CaptureStdout([&] { BLAC_XERBLA(empty, &three); }),
+              " ** On entry to        parameter number  3 had an illegal value\n");
 }
 
 TEST(BlacXerbla, ForwardedRoutinesReportTheirOwnBadArguments)
