@@ -10,7 +10,8 @@
 !   - BLAC_ILAENV takes NAME and OPTS as character arrays followed, after the
 !     seven ordinary arguments, by their lengths as integer(c_size_t) values,
 !     e.g. BLAC_ILAENV(1, 'DSYTRD', 'U', n, -1, -1, -1, 6_c_size_t, 1_c_size_t);
-!   - BLAC_XERBLA takes a six-character routine name;
+!   - BLAC_XERBLA takes a six-character routine name, e.g. an element of a
+!     character(6) array (exactly six characters are read, no NUL needed);
 !   - Fortran LOGICAL values (the result of BLAC_LSAME, TRYRAC of BLAC_DSTEMR)
 !     are integer(c_int): nonzero means .true.;
 !   - BLAC_IEEECK takes ZERO and ONE as real(c_double) like the rest of the

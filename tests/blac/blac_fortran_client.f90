@@ -10,6 +10,17 @@ program blac_fortran_client
 
   real(c_double), parameter :: pi = 3.141592653589793_c_double
   integer :: failures = 0
+  character(len=16) :: mode
+
+  ! "xerbla": only report bad arguments through BLAC_XERBLA; the test that
+  ! runs this mode matches the printed reports.
+  if (command_argument_count() >= 1) then
+    call get_command_argument(1, mode)
+    if (mode == 'xerbla') then
+      call report_through_xerbla()
+      stop
+    end if
+  end if
 
   call check_dgemm()
   call check_dgesv()
@@ -31,6 +42,20 @@ contains
     real(c_double), intent(in) :: x, y
     identical = transfer(x, 0_c_int64_t) == transfer(y, 0_c_int64_t)
   end function identical
+
+  ! Names in a CHARACTER(6) array follow one another without a NUL: each
+  ! report must show exactly one six-character name.
+  subroutine report_through_xerbla()
+    character(len=6, kind=c_char) :: names(3)
+    integer(c_int) :: info
+    names = [character(len=6, kind=c_char) :: 'DGEMM', 'DSYEVX', 'DTRSM']
+    info = 3
+    call BLAC_XERBLA(names(1), info)
+    info = 4
+    call BLAC_XERBLA(names(2), info)
+    info = 13
+    call BLAC_XERBLA(names(3), info)
+  end subroutine report_through_xerbla
 
   subroutine expect(ok, what)
     logical, intent(in) :: ok
