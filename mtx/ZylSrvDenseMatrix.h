@@ -140,7 +140,10 @@ public:
     virtual void Multiply(const double* X, int nrhs, double* Y) const;
     // 6. C = A * B; C must be m x (columns of B).
     virtual void Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const;
-    // 7. C = A * B into an m x n array; B is a k x n dense matrix.
+    // 7. C = A * B into an m x n array; B is a k x n dense matrix. Each
+    //    block product is accumulated straight into C (one DGEMM with beta 1)
+    //    instead of through a cleared product block added afterwards: the
+    //    same sums without the extra block and its copy loop.
     virtual void Multiply(const ZylSrvDenseMatrix* B, double* C) const;
     // 8. C = A * B, all three in the database.
     virtual void Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const;

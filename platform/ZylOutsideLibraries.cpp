@@ -2,7 +2,14 @@
 
 namespace {
 
-std::string g_journal;
+// Never destroyed, so that a host finalizing from a static destructor still
+// finds it; kept short, as only tests read it.
+std::string& Journal()
+{
+    static std::string* journal = new std::string;
+    return *journal;
+}
+constexpr std::size_t kJournalLimit = 4096;
 
 struct NestedLibrary {
     const char* name;
@@ -26,10 +33,13 @@ struct NestedLibrary {
 
     void Note(char what) const
     {
-        if (!g_journal.empty())
-            g_journal += ' ';
-        g_journal += name;
-        g_journal += what;
+        std::string& journal = Journal();
+        if (journal.size() > kJournalLimit)
+            journal.clear();
+        if (!journal.empty())
+            journal += ' ';
+        journal += name;
+        journal += what;
     }
 };
 
@@ -55,5 +65,5 @@ void ZylDorvAPI_finalize(int& tally) { g_dorvApi.Finalize(tally); }
 void ZylSrvBasic_initialize(int& tally) { g_srvBasic.Initialize(tally); }
 void ZylSrvBasic_finalize(int& tally) { g_srvBasic.Finalize(tally); }
 
-std::string ZylOutsideLibraries_Journal() { return g_journal; }
-void ZylOutsideLibraries_ClearJournal() { g_journal.clear(); }
+std::string ZylOutsideLibraries_Journal() { return Journal(); }
+void ZylOutsideLibraries_ClearJournal() { Journal().clear(); }

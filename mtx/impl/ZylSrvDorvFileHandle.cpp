@@ -31,8 +31,11 @@ public:
     // throwing), then deletes the file if this representation created it.
     ~ZylSrvDorvFileHandleRepr()
     {
-        delete database;
-        database = nullptr;
+        if (database != nullptr) {
+            database->~ZylDorvDatabase();
+            mem_Free(database);
+            database = nullptr;
+        }
         if (!path.IsEmpty() && utl_FilePath(path, "").Exists())
             std::remove(path.Chars());
     }
@@ -119,7 +122,9 @@ void ZylSrvDorvFileHandle::Associate(const atr_String& path)
     }
 
     ReprGuard repr;
-    repr->database = new ZylDorvDatabase();
+    // From the foundation allocator, like every object the library makes.
+    void* storage = mem_OperatorNewThrow(sizeof(ZylDorvDatabase));
+    repr->database = new (storage) ZylDorvDatabase();
     repr->database->CreateFile(ZylDroviUnicodeString(path), 0, -1);
     repr->path = path; // created by us: deleted again at release
     repr->contextID = repr->database->CreateContext(ZylDorvNamespaceID::AllBits());

@@ -55,7 +55,7 @@ TEST(ZylSrvDorvFileHandle, AssociateCreatesTheFileAndItsContext)
         EXPECT_TRUE(handle.IsAssociated());
         EXPECT_TRUE(FileExists(path));
         ExpectUsable(handle.ContextID());
-        EXPECT_EQ(mem_LiveBlocks(), before + 2); // the count and the representation
+        EXPECT_EQ(mem_LiveBlocks(), before + 3); // the count, the representation and the database object
     }
     EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(mem_LiveBlocks(), before);
