@@ -4,7 +4,8 @@
 //
 // Every BLAC_<routine> entry point takes exactly the argument list of the
 // BLAS or LAPACK routine it names, in Fortran calling form: every argument by
-// address, 32-bit integers (the LP64 interface), double precision reals,
+// address, 32-bit integers (the LP64 interface), double precision reals
+// (except BLAC_IEEECK, whose ZERO and ONE are single precision as in IEEECK),
 // Fortran LOGICAL as int. Character arguments are single characters passed
 // by address; callers pass NO string lengths. The bridge appends a length of
 // 1 per character argument itself when it calls the routine underneath.
@@ -177,10 +178,10 @@ void BLAC_DSYTRD(const char* UPLO, const int* N, double* A, const int* LDA, doub
 // 'L', 'O').
 double BLAC_DLAMCH(const char* CMACH);
 // IEEECK(ISPEC, ZERO, ONE): 1 when infinity (ISPEC = 0) or NaN (ISPEC = 1)
-// arithmetic works. The routine underneath takes single precision ZERO and
-// ONE; the bridge keeps the family's double convention and hands the two
-// values on as REAL (0.0 and 1.0 are exact in both).
-int BLAC_IEEECK(const int* ISPEC, const double* ZERO, const double* ONE);
+// arithmetic works, computed from ZERO (0.0) and ONE (1.0). The one member of
+// the family with single precision reals: IEEECK's ZERO and ONE are REAL, so
+// they are float here, by address, handed on unchanged.
+int BLAC_IEEECK(const int* ISPEC, const float* ZERO, const float* ONE);
 // ILAENV: NAME_LEN and OPTS_LEN are the Fortran hidden lengths of NAME and
 // OPTS, supplied by the caller and forwarded unchanged.
 int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int* N1,

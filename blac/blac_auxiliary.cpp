@@ -56,13 +56,10 @@ double BLAC_DLAMCH(const char* CMACH)
     return dlamch_(CMACH, kOne);
 }
 
-// IEEECK itself takes REAL ZERO and ONE; the bridge takes doubles like every
-// other member of the family and hands them on in single precision.
-int BLAC_IEEECK(const int* ISPEC, const double* ZERO, const double* ONE)
+// ZERO and ONE are REAL, as in IEEECK itself.
+int BLAC_IEEECK(const int* ISPEC, const float* ZERO, const float* ONE)
 {
-    const float zero = static_cast<float>(*ZERO);
-    const float one = static_cast<float>(*ONE);
-    return ieeeck_(ISPEC, &zero, &one);
+    return ieeeck_(ISPEC, ZERO, ONE);
 }
 
 int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int* N1,

@@ -14,12 +14,12 @@
 !     character(6) array (exactly six characters are read, no NUL needed);
 !   - Fortran LOGICAL values (the result of BLAC_LSAME, TRYRAC of BLAC_DSTEMR)
 !     are integer(c_int): nonzero means .true.;
-!   - BLAC_IEEECK takes ZERO and ONE as real(c_double) like the rest of the
-!     family.
+!   - BLAC_IEEECK takes ZERO and ONE as real(c_float), because IEEECK's ZERO
+!     and ONE are REAL, e.g. BLAC_IEEECK(0, 0.0_c_float, 1.0_c_float).
 ! Arrays are assumed-size, so any array (or an array element, by sequence
 ! association) of the right type can be passed.
 module blac_interface
-  use, intrinsic :: iso_c_binding, only: c_char, c_int, c_double, c_size_t
+  use, intrinsic :: iso_c_binding, only: c_char, c_int, c_float, c_double, c_size_t
   implicit none
   private
   public :: BLAC_DASUM, BLAC_DAXPY, BLAC_DCOPY, BLAC_DDOT, BLAC_DNRM2, &
@@ -730,11 +730,11 @@ module blac_interface
   end function BLAC_DLAMCH
 
   integer(c_int) function BLAC_IEEECK(ispec, zero, one) bind(C, name="BLAC_IEEECK")
-    import :: c_double, c_int
+    import :: c_float, c_int
     implicit none
     integer(c_int), intent(in) :: ispec
-    real(c_double), intent(in) :: zero
-    real(c_double), intent(in) :: one
+    real(c_float), intent(in) :: zero
+    real(c_float), intent(in) :: one
   end function BLAC_IEEECK
 
   integer(c_int) function BLAC_ILAENV(ispec, name, opts, n1, n2, n3, n4, name_len, &

@@ -2,6 +2,8 @@
 // reporter behind BLAC_XERBLA.
 #include <blac/blac.h>
 
+#include <blac/internal/blac_fortran.h>
+
 #include "BlacTestSupport.h"
 
 #include <cctype>
@@ -9,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 
@@ -106,6 +109,12 @@ TEST(BlacIlaenv, GivesBlockSizesForLapackRoutines)
     // NAME's length comes from the caller: characters after it are not read.
     const char* longer = "DSYTRDxxxx";
     EXPECT_EQ(BLAC_ILAENV(&nb, longer, "U", &n, &unused, &unused, &unused, 6, 1), dsytrd);
+    // ... and it is forwarded: "DSYTRD" with length 3 is the routine "DSY",
+    // which ILAENV does not know, so no blocking, as ILAENV itself says.
+    const int shortened = BLAC_ILAENV(&nb, "DSYTRD", "U", &n, &unused, &unused, &unused, 3, 1);
+    EXPECT_EQ(shortened, ilaenv_(&nb, "DSYTRD", "U", &n, &unused, &unused, &unused, 3, 1));
+    EXPECT_EQ(shortened, 1);
+    EXPECT_NE(dsytrd, 1);
 
     // An unknown routine has no blocking: block size 1.
     EXPECT_EQ(BLAC_ILAENV(&nb, "XXXXXX", "U", &n, &unused, &unused, &unused, 6, 1), 1);
@@ -114,11 +123,28 @@ TEST(BlacIlaenv, GivesBlockSizesForLapackRoutines)
     EXPECT_EQ(BLAC_ILAENV(&badSpec, "DSYTRD", "U", &n, &unused, &unused, &unused, 6, 1), -1);
 }
 
+TEST(BlacIeeeck, TakesZeroAndOneInSinglePrecisionLikeTheRoutine)
+{
+    // IEEECK's ZERO and ONE are REAL: the wrapper has the same argument list.
+    static_assert(std::is_same<decltype(&BLAC_IEEECK),
+                               int (*)(const int*, const float*, const float*)>::value,
+                  "BLAC_IEEECK(const int*, const float*, const float*)");
+    static_assert(std::is_same<decltype(&BLAC_IEEECK), decltype(&ieeeck_)>::value,
+                  "BLAC_IEEECK has the argument list of IEEECK");
+}
+
 TEST(BlacIeeeck, ConfirmsInfinityAndNaNArithmetic)
 {
-    const double zero = 0.0, one = 1.0;
+    const float zero = 0.0f, one = 1.0f;
     for (int ispec : {0, 1}) {
         EXPECT_EQ(BLAC_IEEECK(&ispec, &zero, &one), 1) << "ISPEC " << ispec;
+        EXPECT_EQ(BLAC_IEEECK(&ispec, &zero, &one), ieeeck_(&ispec, &zero, &one));
+    }
+    // With a ZERO that is not zero, ONE / ZERO is no infinity: the check fails.
+    const float notZero = 1.0f;
+    for (int ispec : {0, 1}) {
+        EXPECT_EQ(BLAC_IEEECK(&ispec, &notZero, &one), 0) << "ISPEC " << ispec;
+        EXPECT_EQ(BLAC_IEEECK(&ispec, &notZero, &one), ieeeck_(&ispec, &notZero, &one));
     }
 }
 

@@ -3,7 +3,8 @@
 ! is checked against values computed here. Any mismatch ends the program with
 ! a nonzero exit status.
 program blac_fortran_client
-  use, intrinsic :: iso_c_binding, only: c_int, c_double, c_char, c_size_t, c_int64_t
+  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_size_t, &
+    c_int64_t
   use, intrinsic :: ieee_arithmetic, only: ieee_is_nan
   use blac_interface
   implicit none
@@ -277,6 +278,11 @@ contains
     nb = BLAC_ILAENV(ispec, 'DSYTRD', 'U', n, unused, unused, unused, 6_c_size_t, 1_c_size_t)
     call expect(nb > 1, 'ILAENV block size for DSYTRD')
     call expect(identical(BLAC_DLAMCH('P'), epsilon(1.0_c_double)), 'DLAMCH P')
+    ! IEEECK's ZERO and ONE are single precision.
+    do ispec = 0, 1
+      call expect(BLAC_IEEECK(ispec, 0.0_c_float, 1.0_c_float) == 1, 'IEEECK')
+      call expect(BLAC_IEEECK(ispec, 1.0_c_float, 1.0_c_float) == 0, 'IEEECK ZERO not zero')
+    end do
   end subroutine check_auxiliaries
 
 end program blac_fortran_client
