@@ -369,11 +369,15 @@ TEST_F(DenseGeometry, ExtensionReportsEveryRefusalAndLeavesTheMatrixAlone)
     EXPECT_EQ(m.ExtendDim(0, 0, none), 2);
     unchanged();
     const int overlapping[] = {7, 3};
+    ZylDorvCollection rowCollection(s.rowCSet.CollectionID());
+    const int csetsBefore = rowCollection.CSetIDs().Size();
     EXPECT_EQ(m.ExtendDim(1, 2, overlapping), 4);
     unchanged();
+    EXPECT_EQ(rowCollection.CSetIDs().Size(), csetsBefore + 1) << "the CSet made before the refusal stays";
 
     std::unique_ptr<ZylSrvDenseMatrix> view(m.Submatrix(1, 4, 0, 4));
     EXPECT_EQ(view->ExtendDim(1, 2, nullptr), 1);
+    EXPECT_EQ(view->ExtendDim(1, 0, nullptr), 1) << "a view is refused before the empty extension";
     EXPECT_EQ(view->NumberOfRows(), 4);
 
     // The columns of a one-dimensional matrix have no collection to grow.
