@@ -49,17 +49,25 @@
 //   - Multiply(a, b) with full a and b, and SymmetricMultiply, reject a
 //     result that shares its value buffer with a or b ("Multiply",
 //     "SymmetricMultiply"): the product cannot be written over its operand.
-//   - Factorize rejects a declared-symmetric matrix that is not square. A
-//     matrix without rows or columns has nothing to factorize and is left as
-//     it is (LAPACK would refuse its zero leading dimension).
+//   - Factorize rejects a declared-symmetric matrix that is not square.
+//     Empty matrices are handed to LAPACK like any other: one without rows
+//     has the leading dimension 0, which LAPACK refuses (INFO -4), so it
+//     raises "Factorize" (a 0 x 0 matrix included); one with rows but no
+//     columns is factorized as LAPACK's quick return, leaving it and pivots
+//     as they were.
 //   - ForwardBackwardPass rejects a non-square matrix, a rhs whose row count
 //     differs from this matrix's order, and a diagonal rhs. For a diagonal
 //     matrix (factorized into its reciprocals) it solves directly: row i of
-//     rhs is multiplied by stored value i. An empty system is left as it is.
-//   - Products with an empty dimension do not reach BLAS: an empty result is
-//     left alone and an empty inner dimension gives beta * result, which is
-//     what DGEMM computes, without its complaint about zero leading
-//     dimensions.
+//     rhs is multiplied by stored value i; a rhs with a negative column
+//     count is refused there too. A rhs without columns is left as it is,
+//     even for a 0 x 0 matrix, without calling LAPACK; every other call,
+//     a negative column count and a 0 x 0 matrix with columns to solve
+//     included, goes to LAPACK, whose refusal raises "ForwardBackwardPass".
+//   - Products with an empty dimension do not reach BLAS when none of their
+//     sizes is negative: an empty result is left alone and an empty inner
+//     dimension gives beta * result, which is what DGEMM computes, without
+//     its complaint about zero leading dimensions. A negative size always
+//     reaches BLAS, which reports it through its error reporter.
 //   - PermuteRowsInPlace rejects a diagonal matrix.
 //   - SolveEigenproblemSymmetric rejects diagonal eigenvectors and
 //     eigenvalues without a column; it allocates its work space before it
@@ -212,12 +220,15 @@ public:
     // untouched); a declared-symmetric matrix gets the Bunch-Kaufman factors
     // of its lower triangle (DSYTRF "L"); any other matrix LU with partial
     // pivoting (DGETRF). pivots receives one index per row. A zero pivot is
-    // not reported; LAPACK's argument errors raise "Factorize".
+    // not reported; LAPACK's argument errors raise "Factorize" (a matrix
+    // without rows is one: see above).
     void Factorize(int* pivots);
     // rhs := the solution with the factors held by this matrix (DSYTRS "L"
     // for a declared-symmetric matrix, which ignores transpose, else DGETRS
     // with "T" when transpose is true). LAPACK argument errors raise
-    // "ForwardBackwardPass".
+    // "ForwardBackwardPass" (a rhs with a negative column count is one; so
+    // is a refusal that DGETRS reports only through XERBLA, leaving INFO
+    // unwritten); a rhs without columns is left as it is.
     void ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, bool transpose) const;
     // Row i moves to row permutation[i], column by column; length must equal
     // the row count ("PermuteRowsInPlace"). An entry outside 0..rows-1 raises

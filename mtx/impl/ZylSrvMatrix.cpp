@@ -447,14 +447,16 @@ const double kZero = 0.0;
 // C := alpha * op(A) * op(B) + beta * C through BLAC_DGEMM. An empty C is
 // left alone and an empty inner dimension only scales C, exactly as DGEMM
 // would, but without handing BLAS the zero leading dimensions of empty
-// matrices (which its argument checks report as errors). Negative sizes go
-// on to BLAS, which reports them.
+// matrices (which its argument checks report as errors). As soon as any of
+// m, n and k is negative the call goes on to BLAS, which reports it (its
+// checks of M, N and K come before those of the leading dimensions).
 void Gemm(const char* transA, const char* transB, int m, int n, int k, const double* a, int lda,
           const double* b, int ldb, double beta, double* c, int ldc)
 {
-    if (m == 0 || n == 0)
+    const bool sizesValid = m >= 0 && n >= 0 && k >= 0;
+    if (sizesValid && (m == 0 || n == 0))
         return;
-    if (k == 0 && m > 0 && n > 0) {
+    if (sizesValid && k == 0) {
         if (beta == 1.0)
             return;
         for (int j = 0; j < n; ++j)
@@ -740,8 +742,9 @@ void ZylSrvMatrix::Factorize(int* pivots)
     }
     if (m_symmetric && m_dim1 != m_dim2)
         RaiseIllegalInput("Factorize", __LINE__);
-    if (m_dim1 == 0 || m_dim2 == 0)
-        return; // nothing to factorize
+    // Empty matrices go to LAPACK as well: a matrix without rows has a
+    // leading dimension of 0, which LAPACK refuses (INFO -4, raised below);
+    // one with rows but no columns is a quick return there.
     int info = 0;
     const int n = m_dim1;
     if (m_symmetric) {
@@ -765,15 +768,24 @@ void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, boo
     const int n = m_dim1;
     const int nrhs = rhs.m_dim2;
     if (m_diagonal) { // the factors are the reciprocals
+        if (nrhs < 0) // what DGETRS would refuse, refused here too
+            RaiseIllegalInput("ForwardBackwardPass", __LINE__);
         const std::int64_t ld = n;
         for (int j = 0; j < nrhs; ++j)
             for (int i = 0; i < n; ++i)
                 rhs.m_values[i + ld * j] *= m_values[i];
         return;
     }
-    if (n == 0 || nrhs <= 0)
+    // No right-hand side: nothing to solve. Everything else, a negative
+    // column count of rhs and an empty matrix included, goes to LAPACK, whose
+    // refusal (a negative INFO) is raised below.
+    if (nrhs == 0)
         return;
-    int info = 0;
+    // OpenBLAS's own DGETRS reports a bad argument through XERBLA but leaves
+    // INFO as it found it (the reference routines always write INFO).
+    // Starting from a negative INFO makes such a refusal count as one; a call
+    // that goes through sets INFO to 0.
+    int info = INT_MIN;
     if (m_symmetric)
         BLAC_DSYTRS(&kLower, &n, &nrhs, m_values, &n, pivots, rhs.m_values, &n, &info);
     else

@@ -157,3 +157,42 @@ TEST(BlockwiseCalls, SymmetricMultiplyCallsForEachLowerBlockAndEveryInnerBlock)
         EXPECT_EQ(call.beta, 1.0);
     }
 }
+
+TEST(BlockwiseCalls, EmptyProductsSkipBlasUnlessASizeIsNegative)
+{
+    // Empty result with sizes that are all valid: no call.
+    const ZylSrvMatrix noRows(0, 2), b = MatrixOf(Random(2, 3, 9));
+    ZylSrvMatrix emptyResult(0, 3);
+    EXPECT_TRUE(Record(noRows, b, emptyResult, [&] { noRows.Multiply(b, emptyResult, 0, 0); }).empty());
+
+    // m = 0 beside a negative N or K (matrices wrapping a buffer): the call
+    // goes to BLAS, which reports the bad size and computes nothing.
+    double buffer[6] = {1, 2, 3, 4, 5, 6};
+    const ZylSrvMatrix negativeColumns(2, -1, buffer); // N = -1
+    const auto nCalls = Record(noRows, negativeColumns, emptyResult,
+                               [&] { noRows.Multiply(negativeColumns, emptyResult, 0, 0); });
+    ASSERT_EQ(nCalls.size(), 1u);
+    EXPECT_EQ(nCalls[0].m, 0);
+    EXPECT_EQ(nCalls[0].n, -1);
+
+    const ZylSrvMatrix negativeRows(-1, 3, buffer); // K = -1
+    const ZylSrvMatrix noRowsK(0, -1, buffer);
+    const auto kCalls = Record(noRowsK, negativeRows, emptyResult,
+                               [&] { noRowsK.Multiply(negativeRows, emptyResult, 0, 0); });
+    ASSERT_EQ(kCalls.size(), 1u);
+    EXPECT_EQ(kCalls[0].m, 0);
+    EXPECT_EQ(kCalls[0].n, 3);
+    EXPECT_EQ(kCalls[0].k, -1);
+
+    // N = 0 beside a negative M, through the transposed product.
+    const ZylSrvMatrix negativeA(2, -2, buffer), noColumnsB(2, 0, buffer);
+    ZylSrvMatrix result(1, 1, buffer + 5);
+    const auto mCalls = Record(negativeA, noColumnsB, result,
+                               [&] { negativeA.TransposeMultiply(noColumnsB, result, 0, 1); });
+    ASSERT_EQ(mCalls.size(), 1u);
+    EXPECT_EQ(mCalls[0].m, -2);
+    EXPECT_EQ(mCalls[0].n, 0);
+    const double expected[6] = {1, 2, 3, 4, 5, 6};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(buffer[i], expected[i]) << "BLAS refused and wrote nothing";
+}

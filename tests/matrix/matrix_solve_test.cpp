@@ -182,13 +182,59 @@ TEST(MatrixFactorize, RejectsWhatItCannotFactorizeOrSolve)
     ExpectRejectedUnchanged([&] { wide.ForwardBackwardPass(pivots.data(), rhs3, false); },
                             "ForwardBackwardPass", rhs3);
 
-    // Nothing to do for empty matrices and empty right-hand sides.
-    ZylSrvMatrix empty(0, 0);
-    EXPECT_NO_THROW(empty.Factorize(pivots.data()));
-    ZylSrvMatrix emptySym(0, 0, nullptr, true, false);
-    EXPECT_NO_THROW(emptySym.Factorize(pivots.data()));
+    // A rhs without columns: nothing to solve.
     ZylSrvMatrix noColumns(3, 0);
     EXPECT_NO_THROW(lu.ForwardBackwardPass(pivots.data(), noColumns, false));
+}
+
+TEST(MatrixFactorize, LeavesEmptyAndNegativeSizesToLapacksArgumentChecks)
+{
+    std::vector<int> pivots(8, -7);
+    const std::vector<int> untouched = pivots;
+
+    // No rows: the leading dimension 0 is refused by DGETRF and DSYTRF.
+    ZylSrvMatrix empty(0, 0);
+    ExpectIllegalInput([&] { empty.Factorize(pivots.data()); }, "Factorize");
+    ZylSrvMatrix emptySym(0, 0, nullptr, true, false);
+    ExpectIllegalInput([&] { emptySym.Factorize(pivots.data()); }, "Factorize");
+    ZylSrvMatrix noRows(0, 3);
+    ExpectIllegalInput([&] { noRows.Factorize(pivots.data()); }, "Factorize");
+    // Rows but no columns: LAPACK's quick return, nothing written.
+    ZylSrvMatrix noColumns(3, 0);
+    EXPECT_NO_THROW(noColumns.Factorize(pivots.data()));
+    EXPECT_EQ(pivots, untouched);
+
+    // A 0 x 0 matrix with right-hand sides to solve: refused by LAPACK; with
+    // none it returns at once.
+    ZylSrvMatrix emptyRhs(0, 2);
+    ExpectIllegalInput([&] { empty.ForwardBackwardPass(pivots.data(), emptyRhs, false); },
+                       "ForwardBackwardPass");
+    ExpectIllegalInput([&] { emptySym.ForwardBackwardPass(pivots.data(), emptyRhs, false); },
+                       "ForwardBackwardPass");
+    ZylSrvMatrix emptyNoRhs(0, 0);
+    EXPECT_NO_THROW(empty.ForwardBackwardPass(pivots.data(), emptyNoRhs, false));
+
+    // A rhs with a negative column count (a wrapped buffer) reaches DGETRS
+    // and DSYTRS, which refuse NRHS; it is left unchanged.
+    const int n = 3;
+    ZylSrvMatrix lu = MatrixOf(RandomSymmetric(n, 141, 3.0, false));
+    lu.Factorize(pivots.data());
+    ZylSrvMatrix sym = MatrixOf(RandomSymmetric(n, 142, 3.0, true), true);
+    std::vector<int> symPivots(n, 0);
+    sym.Factorize(symPivots.data());
+    double buffer[n] = {1.0, 2.0, 3.0};
+    ZylSrvMatrix negative(n, -1, buffer);
+    for (bool transpose : {false, true}) {
+        ExpectRejectedUnchanged([&] { lu.ForwardBackwardPass(pivots.data(), negative, transpose); },
+                                "ForwardBackwardPass", ZylSrvMatrix(n, 1, buffer));
+        ExpectRejectedUnchanged([&] { sym.ForwardBackwardPass(symPivots.data(), negative, transpose); },
+                                "ForwardBackwardPass", ZylSrvMatrix(n, 1, buffer));
+    }
+    // The same count is refused by the direct solve of a diagonal matrix.
+    ZylSrvMatrix d = Diagonal({2, 4, 8});
+    d.Factorize(pivots.data());
+    ExpectRejectedUnchanged([&] { d.ForwardBackwardPass(pivots.data(), negative, false); },
+                            "ForwardBackwardPass", ZylSrvMatrix(n, 1, buffer));
 }
 
 TEST(MatrixPermute, MovesEachRowToItsEntry)
