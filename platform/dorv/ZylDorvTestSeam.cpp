@@ -10,6 +10,7 @@ struct Armed {
 };
 
 Armed g_armed[3];
+long g_attempts[3];
 
 void Arm(zyl_dorv::SeamKind kind, int count, std::uint16_t number)
 {
@@ -38,6 +39,9 @@ int ZylDorvTestSeam::PendingFailures() noexcept
     return n;
 }
 
+long ZylDorvTestSeam::ValueReadsSoFar() noexcept { return g_attempts[static_cast<int>(zyl_dorv::SeamKind::ValueRead)]; }
+long ZylDorvTestSeam::ValueWritesSoFar() noexcept { return g_attempts[static_cast<int>(zyl_dorv::SeamKind::ValueWrite)]; }
+
 bool ZylDorvTestSeam::DamageFile(const char* path, const char* object, const char* attribute)
 {
     zyl_dorv::SilenceHdf5();
@@ -55,6 +59,7 @@ namespace zyl_dorv {
 
 void SeamCheck(SeamKind kind, const std::string& subject)
 {
+    ++g_attempts[static_cast<int>(kind)];
     Armed& a = g_armed[static_cast<int>(kind)];
     if (a.pending <= 0)
         return;

@@ -19,6 +19,9 @@
 // of a closed database file (HDF5 path such as "/" or "/context1"), to test
 // how damaged files are refused. Returns false when that was not possible.
 // Clear() disarms every forced failure; PendingFailures() counts those left.
+// ValueReadsSoFar() and ValueWritesSoFar() count the value reads and writes
+// attempted since the process started (armed or not), so that a test can
+// tell how many transfers an operation made.
 #include <cstdint>
 
 class ZylDorvTestSeam {
@@ -29,6 +32,8 @@ public:
     static bool DamageFile(const char* path, const char* object, const char* attribute);
     static void Clear() noexcept;
     static int PendingFailures() noexcept;
+    static long ValueReadsSoFar() noexcept;
+    static long ValueWritesSoFar() noexcept;
 };
 
 #endif

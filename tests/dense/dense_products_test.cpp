@@ -185,11 +185,18 @@ TEST_F(DenseProducts, AlphaBetaProductNeverReadsCWhenBetaIsZero)
     // C reads NaN everywhere until written; its row blocks (3) differ from A's.
     const DenseSetup cs = Make(m, 4, 3, 4, kNaN);
     ZylSrvDenseMatrix c(cs.id);
-    a->Multiply(2.0, ToMatrix(b), 0.0, c);
+    const ZylSrvMatrix bMatrix = ToMatrix(b);
+    const long readsBefore = ZylDorvTestSeam::ValueReadsSoFar();
+    a->Multiply(2.0, bMatrix, 0.0, c);
+    EXPECT_EQ(ZylDorvTestSeam::ValueReadsSoFar() - readsBefore, c.NumberOfRowBlocks())
+        << "one read of A per band of C, none of C";
     const Values first = RawAll(cs);
     ExpectClose(Combine(2.0, ab, 0.0, ab), first, "2 A B");
 
-    a->Multiply(-1.0, ToMatrix(b), 0.5, c);
+    const long readsBeforeBeta = ZylDorvTestSeam::ValueReadsSoFar();
+    a->Multiply(-1.0, bMatrix, 0.5, c);
+    EXPECT_EQ(ZylDorvTestSeam::ValueReadsSoFar() - readsBeforeBeta, 2 * c.NumberOfRowBlocks())
+        << "with beta non-zero each band of C is read too";
     ExpectClose(Combine(-1.0, ab, 0.5, first), RawAll(cs), "-A B + C / 2");
 
     // A NaN beta counts as non-zero: C is read and scaled.
