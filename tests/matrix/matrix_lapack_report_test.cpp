@@ -1,12 +1,15 @@
 // How ZylSrvMatrix turns LAPACK's INFO into errors, for the answers that
-// well-formed calls cannot provoke (an illegal argument, no convergence).
+// well-formed calls cannot provoke (an illegal argument, no convergence), and
+// the exact arguments it hands to LAPACK and to DGEMV.
 //
 // This program defines its own BLAC_DGETRF, BLAC_DSYTRF, BLAC_DGETRS,
-// BLAC_DSYTRS and BLAC_DSYGV. They interpose the library's entry points of
-// the same name (the executable's definitions come first in symbol lookup),
-// forward to them through dlsym(RTLD_NEXT, ...) and, when a test asks, replace
-// INFO with a chosen value afterwards. The real operations run unchanged; only
-// LAPACK's answer is forced.
+// BLAC_DSYTRS, BLAC_DSYGV, BLAC_ILAENV and BLAC_DGEMV. They interpose the
+// library's entry points of the same name (the executable's definitions come
+// first in symbol lookup), forward to them through dlsym(RTLD_NEXT, ...),
+// record the arguments of the last call with the INFO that LAPACK itself
+// answered, and, when a test asks, replace INFO (or ILAENV's answer) with a
+// chosen value afterwards. The real operations run unchanged; only LAPACK's
+// answer is forced.
 #include "MatrixTestSupport.h"
 
 #include <blac/blac.h>
@@ -16,8 +19,10 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace matrix_test;
 
@@ -28,7 +33,35 @@ struct Forced {
     int info = 0;
     int calls = 0;
 };
-Forced g_getrf, g_sytrf, g_getrs, g_sytrs, g_sygv;
+Forced g_getrf, g_sytrf, g_getrs, g_sytrs, g_sygv, g_ilaenv;
+
+// Arguments of the last call of each routine; options as characters, sizes
+// as values, and INFO as LAPACK answered it before any forcing.
+struct Seen {
+    char option1 = 0, option2 = 0;
+    int itype = 0, m = 0, n = 0, nrhs = 0, lda = 0, ldb = 0, lwork = 0, lapackInfo = 0;
+};
+Seen s_getrf, s_sytrf, s_getrs, s_sytrs, s_sygv;
+
+struct IlaenvCall {
+    int ispec, n1, n2, n3, n4;
+    std::string name, opts;
+    size_t nameLength, optsLength;
+    int answer; // what the real ILAENV answered
+};
+std::vector<IlaenvCall> s_ilaenv;
+
+struct GemvCall {
+    char trans;
+    int m, n, lda, incx, incy;
+    double alpha, beta;
+    const double* a;
+    const double* x;
+    double* y;
+    std::vector<double> xValues; // X as it was handed over
+};
+bool g_recordGemv = false;
+std::vector<GemvCall> s_gemv;
 
 template <typename F>
 F Next(const char* name)
@@ -54,6 +87,11 @@ void BLAC_DGETRF(const int* M, const int* N, double* A, const int* LDA, int* IPI
 {
     static auto next = Next<decltype(&BLAC_DGETRF)>("BLAC_DGETRF");
     next(M, N, A, LDA, IPIV, INFO);
+    s_getrf = Seen();
+    s_getrf.m = *M;
+    s_getrf.n = *N;
+    s_getrf.lda = *LDA;
+    s_getrf.lapackInfo = *INFO;
     Apply(g_getrf, INFO);
 }
 
@@ -62,6 +100,12 @@ void BLAC_DSYTRF(const char* UPLO, const int* N, double* A, const int* LDA, int*
 {
     static auto next = Next<decltype(&BLAC_DSYTRF)>("BLAC_DSYTRF");
     next(UPLO, N, A, LDA, IPIV, WORK, LWORK, INFO);
+    s_sytrf = Seen();
+    s_sytrf.option1 = *UPLO;
+    s_sytrf.n = *N;
+    s_sytrf.lda = *LDA;
+    s_sytrf.lwork = *LWORK;
+    s_sytrf.lapackInfo = *INFO;
     Apply(g_sytrf, INFO);
 }
 
@@ -70,6 +114,13 @@ void BLAC_DGETRS(const char* TRANS, const int* N, const int* NRHS, const double*
 {
     static auto next = Next<decltype(&BLAC_DGETRS)>("BLAC_DGETRS");
     next(TRANS, N, NRHS, A, LDA, IPIV, B, LDB, INFO);
+    s_getrs = Seen();
+    s_getrs.option1 = *TRANS;
+    s_getrs.n = *N;
+    s_getrs.nrhs = *NRHS;
+    s_getrs.lda = *LDA;
+    s_getrs.ldb = *LDB;
+    s_getrs.lapackInfo = *INFO;
     Apply(g_getrs, INFO);
 }
 
@@ -78,6 +129,13 @@ void BLAC_DSYTRS(const char* UPLO, const int* N, const int* NRHS, const double* 
 {
     static auto next = Next<decltype(&BLAC_DSYTRS)>("BLAC_DSYTRS");
     next(UPLO, N, NRHS, A, LDA, IPIV, B, LDB, INFO);
+    s_sytrs = Seen();
+    s_sytrs.option1 = *UPLO;
+    s_sytrs.n = *N;
+    s_sytrs.nrhs = *NRHS;
+    s_sytrs.lda = *LDA;
+    s_sytrs.ldb = *LDB;
+    s_sytrs.lapackInfo = *INFO;
     Apply(g_sytrs, INFO);
 }
 
@@ -87,7 +145,41 @@ void BLAC_DSYGV(const int* ITYPE, const char* JOBZ, const char* UPLO, const int*
 {
     static auto next = Next<decltype(&BLAC_DSYGV)>("BLAC_DSYGV");
     next(ITYPE, JOBZ, UPLO, N, A, LDA, B, LDB, W, WORK, LWORK, INFO);
+    s_sygv = Seen();
+    s_sygv.itype = *ITYPE;
+    s_sygv.option1 = *JOBZ;
+    s_sygv.option2 = *UPLO;
+    s_sygv.n = *N;
+    s_sygv.lda = *LDA;
+    s_sygv.ldb = *LDB;
+    s_sygv.lwork = *LWORK;
+    s_sygv.lapackInfo = *INFO;
     Apply(g_sygv, INFO);
+}
+
+// Forced, the answer becomes g_ilaenv.info.
+int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int* N1, const int* N2,
+                const int* N3, const int* N4, size_t NAME_LEN, size_t OPTS_LEN)
+{
+    static auto next = Next<decltype(&BLAC_ILAENV)>("BLAC_ILAENV");
+    const int answer = next(ISPEC, NAME, OPTS, N1, N2, N3, N4, NAME_LEN, OPTS_LEN);
+    s_ilaenv.push_back({*ISPEC, *N1, *N2, *N3, *N4, std::string(NAME, NAME_LEN), std::string(OPTS, OPTS_LEN),
+                        NAME_LEN, OPTS_LEN, answer});
+    ++g_ilaenv.calls;
+    return g_ilaenv.active ? g_ilaenv.info : answer;
+}
+
+void BLAC_DGEMV(const char* TRANS, const int* M, const int* N, const double* ALPHA, const double* A,
+                const int* LDA, const double* X, const int* INCX, const double* BETA, double* Y,
+                const int* INCY)
+{
+    static auto next = Next<decltype(&BLAC_DGEMV)>("BLAC_DGEMV");
+    if (g_recordGemv) {
+        const int length = *TRANS == 'N' ? *N : *M;
+        s_gemv.push_back({*TRANS, *M, *N, *LDA, *INCX, *INCY, *ALPHA, *BETA, A, X, Y,
+                          std::vector<double>(X, X + std::max(length, 0))});
+    }
+    next(TRANS, M, N, ALPHA, A, LDA, X, INCX, BETA, Y, INCY);
 }
 
 } // extern "C"
@@ -98,8 +190,11 @@ class ForcedInfo : public testing::Test {
 protected:
     void TearDown() override
     {
-        for (Forced* f : {&g_getrf, &g_sytrf, &g_getrs, &g_sytrs, &g_sygv})
+        for (Forced* f : {&g_getrf, &g_sytrf, &g_getrs, &g_sytrs, &g_sygv, &g_ilaenv})
             *f = Forced();
+        s_ilaenv.clear();
+        s_gemv.clear();
+        g_recordGemv = false;
     }
 };
 
@@ -209,4 +304,208 @@ TEST_F(ForcedInfo, ForwardBackwardPassReportsANegativeInfo)
     ExpectIllegalInput([&] { sym.ForwardBackwardPass(pivots.data(), rhs, false); }, "ForwardBackwardPass");
     EXPECT_EQ(g_sytrs.calls, 1);
     EXPECT_EQ(g_getrs.calls, 1) << "the declared-symmetric matrix takes DSYTRS";
+}
+
+namespace {
+
+// The same interposers, read for the arguments of each call.
+class LapackCalls : public ForcedInfo {
+};
+
+} // namespace
+
+TEST_F(LapackCalls, FactorizeHandsLapackTheLowerTriangleAndASquareWorkArray)
+{
+    for (int n : {1, 5, 12}) {
+        std::vector<int> pivots(n, 0);
+        ZylSrvMatrix sym = SpdPair(n, 20 + n, true);
+        g_sytrf.calls = 0;
+        sym.Factorize(pivots.data());
+        ASSERT_EQ(g_sytrf.calls, 1);
+        EXPECT_EQ(s_sytrf.option1, 'L');
+        EXPECT_EQ(s_sytrf.n, n);
+        EXPECT_EQ(s_sytrf.lda, n);
+        EXPECT_EQ(s_sytrf.lwork, n * n) << "n = " << n;
+        EXPECT_EQ(s_sytrf.lapackInfo, 0);
+    }
+
+    // LU of a tall matrix: M rows, N columns, leading dimension M.
+    ZylSrvMatrix tall = MatrixOf(Random(4, 3, 30));
+    std::vector<int> pivots(4, 0);
+    g_getrf.calls = 0;
+    tall.Factorize(pivots.data());
+    ASSERT_EQ(g_getrf.calls, 1);
+    EXPECT_EQ(s_getrf.m, 4);
+    EXPECT_EQ(s_getrf.n, 3);
+    EXPECT_EQ(s_getrf.lda, 4);
+}
+
+TEST_F(LapackCalls, EmptyAndNegativeSizesAreRefusedByLapackItself)
+{
+    // The refusals raised for empty matrices and negative rhs counts are
+    // LAPACK's own answers, not forced ones.
+    std::vector<int> pivots(4, 0);
+    ZylSrvMatrix noRows(0, 3);
+    g_getrf.calls = 0;
+    ExpectIllegalInput([&] { noRows.Factorize(pivots.data()); }, "Factorize");
+    ASSERT_EQ(g_getrf.calls, 1);
+    EXPECT_EQ(s_getrf.lapackInfo, -4) << "LDA = 0 is below max(1, M)";
+
+    ZylSrvMatrix emptySym(0, 0, nullptr, true, false);
+    g_sytrf.calls = 0;
+    ExpectIllegalInput([&] { emptySym.Factorize(pivots.data()); }, "Factorize");
+    ASSERT_EQ(g_sytrf.calls, 1);
+    EXPECT_EQ(s_sytrf.lapackInfo, -4);
+    EXPECT_EQ(s_sytrf.lwork, 0);
+
+    const int n = 3;
+    ZylSrvMatrix lu = SpdPair(n, 31, false);
+    ZylSrvMatrix sym = SpdPair(n, 32, true);
+    lu.Factorize(pivots.data());
+    std::vector<int> symPivots(n, 0);
+    sym.Factorize(symPivots.data());
+    double buffer[n] = {1.0, 2.0, 3.0};
+    ZylSrvMatrix negative(n, -1, buffer);
+    g_getrs.calls = 0;
+    ExpectIllegalInput([&] { lu.ForwardBackwardPass(pivots.data(), negative, false); }, "ForwardBackwardPass");
+    ASSERT_EQ(g_getrs.calls, 1);
+    EXPECT_EQ(s_getrs.nrhs, -1);
+    // OpenBLAS's DGETRS reports NRHS through XERBLA and leaves INFO as it
+    // was handed over, which must then already read as a refusal.
+    EXPECT_LT(s_getrs.lapackInfo, 0);
+    g_sytrs.calls = 0;
+    ExpectIllegalInput([&] { sym.ForwardBackwardPass(symPivots.data(), negative, false); }, "ForwardBackwardPass");
+    ASSERT_EQ(g_sytrs.calls, 1);
+    EXPECT_EQ(s_sytrs.nrhs, -1);
+    EXPECT_EQ(s_sytrs.lapackInfo, -3);
+
+    // A rhs without columns does not reach LAPACK.
+    ZylSrvMatrix none(n, 0);
+    g_getrs.calls = 0;
+    g_sytrs.calls = 0;
+    lu.ForwardBackwardPass(pivots.data(), none, true);
+    sym.ForwardBackwardPass(symPivots.data(), none, true);
+    EXPECT_EQ(g_getrs.calls, 0);
+    EXPECT_EQ(g_sytrs.calls, 0);
+}
+
+TEST_F(LapackCalls, SolveNamesItsOrientationAndLeadingDimensions)
+{
+    const int n = 4;
+    std::vector<int> pivots(n, 0);
+    ZylSrvMatrix lu = SpdPair(n, 40, false);
+    lu.Factorize(pivots.data());
+    ZylSrvMatrix rhs = MatrixOf(Random(n, 3, 41));
+    for (bool transpose : {false, true}) {
+        g_getrs.calls = 0;
+        lu.ForwardBackwardPass(pivots.data(), rhs, transpose);
+        ASSERT_EQ(g_getrs.calls, 1);
+        EXPECT_EQ(s_getrs.option1, transpose ? 'T' : 'N');
+        EXPECT_EQ(s_getrs.n, n);
+        EXPECT_EQ(s_getrs.nrhs, 3);
+        EXPECT_EQ(s_getrs.lda, n);
+        EXPECT_EQ(s_getrs.ldb, n);
+    }
+
+    ZylSrvMatrix sym = SpdPair(n, 42, true);
+    sym.Factorize(pivots.data());
+    for (bool transpose : {false, true}) {
+        g_sytrs.calls = 0;
+        g_getrs.calls = 0;
+        sym.ForwardBackwardPass(pivots.data(), rhs, transpose);
+        ASSERT_EQ(g_sytrs.calls, 1);
+        EXPECT_EQ(g_getrs.calls, 0);
+        EXPECT_EQ(s_sytrs.option1, 'L') << "transpose is not consulted";
+        EXPECT_EQ(s_sytrs.n, n);
+        EXPECT_EQ(s_sytrs.nrhs, 3);
+        EXPECT_EQ(s_sytrs.lda, n);
+        EXPECT_EQ(s_sytrs.ldb, n);
+    }
+}
+
+TEST_F(LapackCalls, EigenproblemAsksIlaenvForTheBlockSizeAndSizesItsWorkArray)
+{
+    for (int n : {1, 4, 40}) {
+        // The block size as LAPACK gives it to anyone who asks directly.
+        const int ispec = 1, unused = -1;
+        const int nb = BLAC_ILAENV(&ispec, "DSYTRD", "L", &n, &unused, &unused, &unused, 6, 1);
+        ASSERT_GE(nb, 1);
+
+        const ZylSrvMatrix a = SpdPair(n, 50 + n, false), b = SpdPair(n, 60 + n, false);
+        ZylSrvMatrix values(n, 1), vectors(n, n);
+        s_ilaenv.clear();
+        g_sygv.calls = 0;
+        a.SolveEigenproblemSymmetric(b, values, vectors);
+        ASSERT_EQ(s_ilaenv.size(), 1u);
+        const IlaenvCall& q = s_ilaenv[0];
+        EXPECT_EQ(q.ispec, 1);
+        EXPECT_EQ(q.name, "DSYTRD");
+        EXPECT_EQ(q.opts, "L");
+        EXPECT_EQ(q.nameLength, 6u);
+        EXPECT_EQ(q.optsLength, 1u);
+        EXPECT_EQ(q.n1, n);
+        EXPECT_EQ(q.n2, -1);
+        EXPECT_EQ(q.n3, -1);
+        EXPECT_EQ(q.n4, -1);
+        EXPECT_EQ(q.answer, nb);
+
+        ASSERT_EQ(g_sygv.calls, 1);
+        EXPECT_EQ(s_sygv.itype, 1);
+        EXPECT_EQ(s_sygv.option1, 'V');
+        EXPECT_EQ(s_sygv.option2, 'L');
+        EXPECT_EQ(s_sygv.n, n);
+        EXPECT_EQ(s_sygv.lda, n);
+        EXPECT_EQ(s_sygv.ldb, n);
+        EXPECT_EQ(s_sygv.lwork, std::max((nb + 2) * n, 3 * n - 1)) << "n = " << n;
+        if (n == 1) {
+            EXPECT_EQ(s_sygv.lwork, std::max(nb + 2, 2));
+        }
+        EXPECT_EQ(s_sygv.lapackInfo, 0);
+    }
+
+    // Small block sizes, forced: the work array never falls below 3n - 1.
+    struct Case {
+        int nb, n, lwork;
+    };
+    for (const Case c : {Case{0, 4, 11}, Case{1, 4, 12}, Case{0, 1, 2}, Case{-1, 1, 2}, Case{2, 1, 4}}) {
+        const ZylSrvMatrix a = SpdPair(c.n, 70, false), b = SpdPair(c.n, 71, false);
+        ZylSrvMatrix values(c.n, 1), vectors(c.n, c.n);
+        Force(g_ilaenv, c.nb);
+        a.SolveEigenproblemSymmetric(b, values, vectors);
+        EXPECT_EQ(s_sygv.lwork, c.lwork) << "NB = " << c.nb << ", n = " << c.n;
+        EXPECT_EQ(s_sygv.lapackInfo, 0);
+    }
+}
+
+TEST_F(LapackCalls, ColumnTimesFullMatrixIsOneGemvIntoTheColumn)
+{
+    const int n = 3;
+    const Dense m = Random(n, n, 80), x = Random(n, 1, 81);
+    const ZylSrvMatrix other = MatrixOf(m);
+    ZylSrvMatrix column = MatrixOf(x);
+    g_recordGemv = true;
+    column *= other;
+    g_recordGemv = false;
+    ASSERT_EQ(s_gemv.size(), 1u);
+    const GemvCall& call = s_gemv[0];
+    EXPECT_EQ(call.trans, 'N');
+    EXPECT_EQ(call.m, n);
+    EXPECT_EQ(call.n, n);
+    EXPECT_EQ(call.lda, column.NumberOfRows());
+    EXPECT_EQ(call.incx, 1);
+    EXPECT_EQ(call.incy, 1);
+    EXPECT_EQ(call.alpha, 1.0);
+    EXPECT_EQ(call.beta, 0.0);
+    EXPECT_EQ(call.a, other.Values());
+    EXPECT_EQ(call.y, column.Values());
+    EXPECT_NE(call.x, static_cast<const double*>(column.Values())) << "X is a copy of the column";
+    EXPECT_EQ(call.xValues, x.v);
+
+    // A diagonal other scales element by element without BLAS.
+    ZylSrvMatrix d(n, n, nullptr, false, true);
+    d = 2.0;
+    g_recordGemv = true;
+    column *= d;
+    g_recordGemv = false;
+    EXPECT_EQ(s_gemv.size(), 1u);
 }
