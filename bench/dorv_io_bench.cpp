@@ -16,6 +16,7 @@
 // 100000 x 100000 distribution (80 GB logical) and reports the file size.
 // Both files are removed at the end.
 #include <platform/dorv/ZylDorvAPI.h>
+#include <platform/mem.h>
 
 #include <benchmark/benchmark.h>
 
@@ -41,15 +42,36 @@ constexpr const char* kDatabasePath = "dorv_io_bench.dorv";
 constexpr const char* kRawPath = "dorv_io_bench.raw";
 constexpr std::int64_t kBytes = std::int64_t(kRows) * kColumns * 8;
 
+class StagingBuffer {
+public:
+    explicit StagingBuffer(std::size_t count)
+        : m_count(count), m_values(static_cast<double*>(mem_OperatorNewThrowBuiltin(count * sizeof(double))))
+    {
+    }
+    StagingBuffer(const StagingBuffer&) = delete;
+    StagingBuffer& operator=(const StagingBuffer&) = delete;
+    ~StagingBuffer() { mem_Free(m_values); }
+    double* data() const { return m_values; }
+    std::size_t size() const { return m_count; }
+    double* begin() const { return m_values; }
+    double* end() const { return m_values + m_count; }
+
+private:
+    std::size_t m_count;
+    double* m_values;
+};
+
 struct Fixture {
     ZylDorvDatabase db;
     ZylDorvCollectionID rows, columns;
     ZylDorvDistribution distribution;
     std::unique_ptr<ZylDorvTransfer> prepared;
     int rawFd = -1;
-    std::vector<double> buffer; // one column band, the larger of the two
+    // One column band, the larger of the two, from the foundation allocator
+    // like every staging buffer of the library (large blocks on huge pages).
+    StagingBuffer buffer{static_cast<std::size_t>(kRows) * kBlock};
 
-    Fixture() : buffer(static_cast<std::size_t>(kRows) * kBlock)
+    Fixture()
     {
         std::remove(kDatabasePath);
         db.CreateFile(ZylDroviUnicodeString(kDatabasePath), ZylDorvDatabase::CreateTruncate, -1);
