@@ -115,53 +115,67 @@ private:
 
 // ---- n-dimensional block copies (last dimension fastest) ----------------------
 
+// Walks the box `extent` lying at `offsetA` of an array of shape `shapeA` and
+// at `offsetB` of an array of shape `shapeB` (items of `item` bytes, last
+// dimension fastest), as the longest runs contiguous in both: calls
+// visit(byte offset in A, byte offset in B, run length in bytes) per run.
+template <class Visit>
+void ForEachRun(const std::vector<hsize_t>& shapeA, const std::vector<hsize_t>& offsetA,
+                const std::vector<hsize_t>& shapeB, const std::vector<hsize_t>& offsetB,
+                const std::vector<hsize_t>& extent, std::size_t item, Visit visit)
+{
+    const std::size_t rank = extent.size();
+    // Fold trailing dimensions that both arrays hold whole into one run.
+    std::size_t inner = rank - 1;
+    std::size_t run = extent[inner] * item;
+    while (inner > 0 && extent[inner] == shapeA[inner] && extent[inner] == shapeB[inner]) {
+        --inner;
+        run *= extent[inner];
+    }
+    std::vector<std::size_t> strideA(rank), strideB(rank);
+    strideA[rank - 1] = item;
+    strideB[rank - 1] = item;
+    for (std::size_t k = rank - 1; k > 0; --k) {
+        strideA[k - 1] = strideA[k] * shapeA[k];
+        strideB[k - 1] = strideB[k] * shapeB[k];
+    }
+    std::size_t baseA = 0, baseB = 0;
+    for (std::size_t k = 0; k < rank; ++k) {
+        baseA += offsetA[k] * strideA[k];
+        baseB += offsetB[k] * strideB[k];
+    }
+    // Iterate over dimensions 0 .. inner-1 (the run covers inner .. rank-1).
+    std::vector<hsize_t> index(inner, 0);
+    for (;;) {
+        std::size_t a = baseA, b = baseB;
+        for (std::size_t k = 0; k < inner; ++k) {
+            a += index[k] * strideA[k];
+            b += index[k] * strideB[k];
+        }
+        visit(a, b, run);
+        std::size_t k = inner;
+        bool more = false;
+        while (k > 0) {
+            --k;
+            if (++index[k] < extent[k]) {
+                more = true;
+                break;
+            }
+            index[k] = 0;
+        }
+        if (!more)
+            return;
+    }
+}
+
 // Copies the box `extent` at `fromOffset` of an array of shape `fromShape`
 // to `toOffset` of an array of shape `toShape`.
 void CopyBox(const unsigned char* from, const std::vector<hsize_t>& fromShape, const std::vector<hsize_t>& fromOffset,
              unsigned char* to, const std::vector<hsize_t>& toShape, const std::vector<hsize_t>& toOffset,
              const std::vector<hsize_t>& extent, std::size_t item)
 {
-    const std::size_t rank = extent.size();
-    // Fold trailing dimensions that both arrays hold whole into one run.
-    std::size_t inner = rank - 1;
-    std::size_t run = extent[inner] * item;
-    while (inner > 0 && extent[inner] == fromShape[inner] && extent[inner] == toShape[inner]) {
-        --inner;
-        run *= extent[inner];
-    }
-    std::vector<std::size_t> fromStride(rank), toStride(rank);
-    fromStride[rank - 1] = item;
-    toStride[rank - 1] = item;
-    for (std::size_t k = rank - 1; k > 0; --k) {
-        fromStride[k - 1] = fromStride[k] * fromShape[k];
-        toStride[k - 1] = toStride[k] * toShape[k];
-    }
-    std::size_t fromBase = 0, toBase = 0;
-    for (std::size_t k = 0; k < rank; ++k) {
-        fromBase += fromOffset[k] * fromStride[k];
-        toBase += toOffset[k] * toStride[k];
-    }
-    // Iterate over dimensions 0 .. inner-1 (the run covers inner .. rank-1).
-    std::vector<hsize_t> index(inner, 0);
-    for (;;) {
-        std::size_t f = fromBase, t = toBase;
-        for (std::size_t k = 0; k < inner; ++k) {
-            f += index[k] * fromStride[k];
-            t += index[k] * toStride[k];
-        }
-        std::memcpy(to + t, from + f, run);
-        std::size_t k = inner;
-        while (k > 0) {
-            --k;
-            if (++index[k] < extent[k])
-                break;
-            index[k] = 0;
-            if (k == 0)
-                return;
-        }
-        if (inner == 0)
-            return;
-    }
+    ForEachRun(fromShape, fromOffset, toShape, toOffset, extent, item,
+               [&](std::size_t f, std::size_t t, std::size_t run) { std::memcpy(to + t, from + f, run); });
 }
 
 // Sets the box `extent` at `offset` of an array of shape `shape` to `value`.
@@ -343,46 +357,8 @@ void MoveBox(RunMover& mover, std::uint64_t address, const std::vector<hsize_t>&
              const std::vector<hsize_t>& inChunk, unsigned char* buffer, const std::vector<hsize_t>& bufferShape,
              const std::vector<hsize_t>& inBuffer, const std::vector<hsize_t>& extent, std::size_t item)
 {
-    const std::size_t rank = extent.size();
-    std::size_t inner = rank - 1;
-    std::size_t run = extent[inner] * item;
-    while (inner > 0 && extent[inner] == chunkShape[inner] && extent[inner] == bufferShape[inner]) {
-        --inner;
-        run *= extent[inner];
-    }
-    std::vector<std::size_t> chunkStride(rank), bufferStride(rank);
-    chunkStride[rank - 1] = item;
-    bufferStride[rank - 1] = item;
-    for (std::size_t k = rank - 1; k > 0; --k) {
-        chunkStride[k - 1] = chunkStride[k] * chunkShape[k];
-        bufferStride[k - 1] = bufferStride[k] * bufferShape[k];
-    }
-    std::size_t chunkBase = 0, bufferBase = 0;
-    for (std::size_t k = 0; k < rank; ++k) {
-        chunkBase += inChunk[k] * chunkStride[k];
-        bufferBase += inBuffer[k] * bufferStride[k];
-    }
-    std::vector<hsize_t> index(inner, 0);
-    for (;;) {
-        std::size_t c = chunkBase, b = bufferBase;
-        for (std::size_t k = 0; k < inner; ++k) {
-            c += index[k] * chunkStride[k];
-            b += index[k] * bufferStride[k];
-        }
-        mover.Add(address + c, buffer + b, run);
-        std::size_t k = inner;
-        bool more = false;
-        while (k > 0) {
-            --k;
-            if (++index[k] < extent[k]) {
-                more = true;
-                break;
-            }
-            index[k] = 0;
-        }
-        if (!more)
-            return;
-    }
+    ForEachRun(chunkShape, inChunk, bufferShape, inBuffer, extent, item,
+               [&](std::size_t c, std::size_t b, std::size_t run) { mover.Add(address + c, buffer + b, run); });
 }
 
 void PlainSelectionIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
