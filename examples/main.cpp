@@ -28,7 +28,7 @@
 
 namespace {
 
-// ---- part 1: small matrices ------------------------------------------------
+// ---- small matrices ---------------------------------------------------------
 
 void SolveASmallSystem()
 {
@@ -80,7 +80,7 @@ void ReportAnError()
     }
 }
 
-// ---- part 2: out of core ----------------------------------------------------
+// ---- out of core ------------------------------------------------------------
 
 const int kOrder = 4096;  // both matrices are kOrder x kOrder
 const int kBlock = 512;   // block size of the scratch drawers
