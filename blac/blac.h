@@ -17,7 +17,10 @@
 //
 // The wrappers check nothing themselves: argument errors are found by the
 // routine reached, reported through the BLAS library's error reporter
-// (XERBLA) and, for routines with INFO, also returned as a negative INFO.
+// (XERBLA) and, for routines with INFO, also returned as a negative INFO
+// where the routine writes one: OpenBLAS's own DGETRS reports through XERBLA
+// but leaves INFO as the caller passed it, so a caller that must tell a
+// refusal apart presets INFO to a value no routine returns.
 // Numerical failures come back only as a positive INFO.
 //
 // Underneath is OpenBLAS (LP64). BLAC_DGEMM2, BLAC_DGESV, BLAC_DPPSV,
