@@ -713,44 +713,50 @@ void ZylSrvDenseMatrix::GetAllValues(double* out) const
     GetValues(0, numRows - 1, 0, numColumns - 1, whole);
 }
 
-void ZylSrvDenseMatrix::GetUpperValues(double* out) const
+namespace {
+
+// Reads a square matrix whole into a temporary and hands it to `pack`, which
+// writes one of the packed forms; `operation` names the refusal of a matrix
+// that is not square.
+template <class Pack>
+void PackWholeSquare(const ZylSrvDenseMatrix& matrix, const char* operation, int line, Pack pack)
 {
-    if (numRows != numColumns)
-        RaiseIllegalInput("GetUpperValues", __LINE__);
-    const int n = numRows;
+    const int n = matrix.NumberOfRows();
+    if (n != matrix.NumberOfColumns())
+        RaiseIllegalInput(operation, line);
     Staging<double> staging(Count(n, n));
     ZylSrvMatrix whole(n, n, staging.Get());
-    GetValues(0, n - 1, 0, n - 1, whole);
-    PackUpper(staging.Get(), n, out);
+    matrix.GetValues(0, n - 1, 0, n - 1, whole);
+    pack(whole, n);
+}
+
+} // namespace
+
+void ZylSrvDenseMatrix::GetUpperValues(double* out) const
+{
+    PackWholeSquare(*this, "GetUpperValues", __LINE__,
+                    [out](ZylSrvMatrix& whole, int n) { PackUpper(whole.Values(), n, out); });
 }
 
 void ZylSrvDenseMatrix::GetLowerValues(double* out) const
 {
-    if (numRows != numColumns)
-        RaiseIllegalInput("GetLowerValues", __LINE__);
-    const int n = numRows;
-    Staging<double> staging(Count(n, n));
-    ZylSrvMatrix whole(n, n, staging.Get());
-    GetValues(0, n - 1, 0, n - 1, whole);
-    whole.Transpose();
-    PackUpper(staging.Get(), n, out);
+    PackWholeSquare(*this, "GetLowerValues", __LINE__, [out](ZylSrvMatrix& whole, int n) {
+        whole.Transpose(); // the lower triangle row by row is the upper one of the transpose
+        PackUpper(whole.Values(), n, out);
+    });
 }
 
 void ZylSrvDenseMatrix::GetSymmetricValues(double* out) const
 {
-    if (numRows != numColumns)
-        RaiseIllegalInput("GetSymmetricValues", __LINE__);
-    const int n = numRows;
-    Staging<double> staging(Count(n, n));
-    ZylSrvMatrix whole(n, n, staging.Get());
-    GetValues(0, n - 1, 0, n - 1, whole);
-    const double* values = staging.Get();
-    std::int64_t next = 0;
-    for (int j = 0; j < n; ++j) {
-        for (int i = 0; i < j; ++i)
-            out[next++] = (values[i + Count(n, j)] + values[j + Count(n, i)]) * 0.5;
-        out[next++] = values[j + Count(n, j)];
-    }
+    PackWholeSquare(*this, "GetSymmetricValues", __LINE__, [out](ZylSrvMatrix& whole, int n) {
+        const double* values = whole.Values();
+        std::int64_t next = 0;
+        for (int j = 0; j < n; ++j) {
+            for (int i = 0; i < j; ++i)
+                out[next++] = (values[i + Count(n, j)] + values[j + Count(n, i)]) * 0.5;
+            out[next++] = values[j + Count(n, j)];
+        }
+    });
 }
 
 // ---- products ----------------------------------------------------------------------

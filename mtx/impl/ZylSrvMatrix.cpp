@@ -246,36 +246,46 @@ void ZylSrvMatrix::GetRows(int firstRow, int lastRow, ZylSrvMatrix& target) cons
 
 namespace {
 
-// A slice of `source` placed at (rowOffset, columnOffset) fits `target`.
-bool SliceFits(int targetDim1, int targetDim2, bool targetDiagonal, int sourceDim1, int sourceDim2,
-               bool sourceDiagonal, int rowOffset, int columnOffset)
+// Refuses, with `operation`'s name, a slice of `source` at (rowOffset,
+// columnOffset) that `target` cannot take: a full source into a diagonal
+// target, a non-square diagonal source, or a block that does not fit.
+void RequireSliceFits(const char* operation, const ZylSrvMatrix& target, const ZylSrvMatrix& source, int rowOffset,
+                      int columnOffset)
 {
-    if (sourceDiagonal && sourceDim1 != sourceDim2)
-        return false;
-    if (rowOffset < 0 || static_cast<std::int64_t>(rowOffset) + sourceDim1 > targetDim1)
-        return false;
-    if (targetDiagonal) // a diagonal into a diagonal: placed by the row offset alone
-        return true;
-    return columnOffset >= 0 && static_cast<std::int64_t>(columnOffset) + sourceDim2 <= targetDim2;
+    const int sourceDim1 = source.NumberOfRows();
+    const int sourceDim2 = source.NumberOfColumns();
+    bool fits = !(target.IsDiagonal() && !source.IsDiagonal());
+    fits = fits && !(source.IsDiagonal() && sourceDim1 != sourceDim2);
+    fits = fits && rowOffset >= 0 && static_cast<std::int64_t>(rowOffset) + sourceDim1 <= target.NumberOfRows();
+    // A diagonal into a diagonal is placed by the row offset alone.
+    fits = fits && (target.IsDiagonal() || (columnOffset >= 0 && static_cast<std::int64_t>(columnOffset) + sourceDim2 <=
+                                                                      target.NumberOfColumns()));
+    if (!fits)
+        RaiseIllegalInput(operation, __LINE__);
+}
+
+// Calls apply(to, from, count) for each column of a full source and the
+// segment of `target` (leading dimension ld) it lands on.
+template <class Apply>
+void ForEachSliceColumn(double* target, std::int64_t ld, const ZylSrvMatrix& source, int rowOffset, int columnOffset,
+                        Apply apply)
+{
+    const int rows = source.NumberOfRows();
+    for (int j = 0; j < source.NumberOfColumns(); ++j)
+        apply(target + rowOffset + ld * (columnOffset + j), source.Values() + static_cast<std::int64_t>(rows) * j, rows);
 }
 
 } // namespace
 
 void ZylSrvMatrix::SetSlice(double factor, const ZylSrvMatrix& source, int rowOffset, int columnOffset)
 {
-    if (m_diagonal && !source.m_diagonal)
-        RaiseIllegalInput("SetSlice", __LINE__);
-    if (!SliceFits(m_dim1, m_dim2, m_diagonal, source.m_dim1, source.m_dim2, source.m_diagonal,
-                   rowOffset, columnOffset))
-        RaiseIllegalInput("SetSlice", __LINE__);
+    RequireSliceFits("SetSlice", *this, source, rowOffset, columnOffset);
     const std::int64_t ld = m_dim1;
     if (!source.m_diagonal) {
-        for (int j = 0; j < source.m_dim2; ++j) {
-            double* to = m_values + rowOffset + ld * (columnOffset + j);
-            const double* from = source.m_values + static_cast<std::int64_t>(source.m_dim1) * j;
-            for (int i = 0; i < source.m_dim1; ++i)
+        ForEachSliceColumn(m_values, ld, source, rowOffset, columnOffset, [factor](double* to, const double* from, int n) {
+            for (int i = 0; i < n; ++i)
                 to[i] = factor * from[i];
-        }
+        });
     } else if (!m_diagonal) {
         for (int k = 0; k < source.m_dim2; ++k) {
             double* column = m_values + rowOffset + ld * (columnOffset + k);
@@ -290,19 +300,13 @@ void ZylSrvMatrix::SetSlice(double factor, const ZylSrvMatrix& source, int rowOf
 
 void ZylSrvMatrix::AddSlice(double factor, const ZylSrvMatrix& source, int rowOffset, int columnOffset)
 {
-    if (m_diagonal && !source.m_diagonal)
-        RaiseIllegalInput("AddSlice", __LINE__);
-    if (!SliceFits(m_dim1, m_dim2, m_diagonal, source.m_dim1, source.m_dim2, source.m_diagonal,
-                   rowOffset, columnOffset))
-        RaiseIllegalInput("AddSlice", __LINE__);
+    RequireSliceFits("AddSlice", *this, source, rowOffset, columnOffset);
     const std::int64_t ld = m_dim1;
     if (!source.m_diagonal) {
-        for (int j = 0; j < source.m_dim2; ++j) {
-            double* to = m_values + rowOffset + ld * (columnOffset + j);
-            const double* from = source.m_values + static_cast<std::int64_t>(source.m_dim1) * j;
-            for (int i = 0; i < source.m_dim1; ++i)
+        ForEachSliceColumn(m_values, ld, source, rowOffset, columnOffset, [factor](double* to, const double* from, int n) {
+            for (int i = 0; i < n; ++i)
                 to[i] += factor * from[i];
-        }
+        });
     } else if (!m_diagonal) {
         for (int k = 0; k < source.m_dim2; ++k)
             m_values[rowOffset + k + ld * (columnOffset + k)] += factor * source.m_values[k];
