@@ -1,7 +1,6 @@
-// Symmetric eigensolvers through the bridge: the tridiagonal 1-D Laplacian
-// (2 on the diagonal, -1 beside it) has the eigenvalues
-// 2 - 2 cos(k pi / (n + 1)), k = 1..n, and the eigenvectors
-// v_k(i) = sin(i k pi / (n + 1)).
+// Symmetric eigensolvers and reductions through the bridge. The oracle is a
+// known spectrum: the 1-D Laplacian (2 on the diagonal, -1 beside it) of
+// order n has the eigenvalues 2 - 2 cos(k pi / (n + 1)), k = 1..n.
 #include <blac/blac.h>
 
 #include "BlacTestSupport.h"
@@ -9,215 +8,187 @@
 #include <algorithm>
 #include <cmath>
 
-using blactest::Matrix;
+using blactest::Pack;
+using blactest::Padded;
+using zyltest::NaiveProduct;
+using zyltest::RefMatrix;
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
-
-std::vector<double> LaplacianEigenvalues(int n)
+double Eigenvalue(int k, int n) // k counted from 1, ascending
 {
-    std::vector<double> w;
-    for (int k = 1; k <= n; ++k)
-        w.push_back(2.0 - 2.0 * std::cos(k * kPi / (n + 1)));
-    return w; // ascending
+    return 2.0 - 2.0 * std::cos(k * 3.14159265358979323846 / (n + 1));
 }
 
-Matrix LaplacianMatrix(int n, int ld)
+RefMatrix Laplacian(int n)
 {
-    Matrix a(n, n, ld);
+    RefMatrix a(n, n);
     for (int i = 0; i < n; ++i) {
         a(i, i) = 2.0;
-        if (i + 1 < n) {
-            a(i, i + 1) = -1.0;
-            a(i + 1, i) = -1.0;
-        }
+        if (i + 1 < n)
+            a(i, i + 1) = a(i + 1, i) = -1.0;
     }
     return a;
 }
 
-// max over columns k < m of |T z_k - w_k z_k| for the Laplacian T, and the
-// deviation of the columns from orthonormality.
-void ExpectEigenpairs(int n, int m, const double* w, const double* z, int ldz)
+// w(0..m-1) are eigenvalues first..first+m-1 of the Laplacian and, when z is
+// given, its columns (leading dimension ldz) are orthonormal eigenvectors.
+void ExpectLaplacianPairs(int n, int first, int m, const double* w, const double* z = nullptr, int ldz = 0)
 {
-    double worst = 0.0, worstOrtho = 0.0;
-    for (int k = 0; k < m; ++k) {
-        const double* v = z + static_cast<size_t>(k) * ldz;
-        for (int i = 0; i < n; ++i) {
-            double tv = 2.0 * v[i];
-            if (i > 0)
-                tv -= v[i - 1];
-            if (i + 1 < n)
-                tv -= v[i + 1];
-            worst = std::max(worst, std::fabs(tv - w[k] * v[i]));
-        }
-        for (int l = 0; l < m; ++l) {
-            const double* u = z + static_cast<size_t>(l) * ldz;
-            double dot = 0.0;
-            for (int i = 0; i < n; ++i)
-                dot += u[i] * v[i];
-            worstOrtho = std::max(worstOrtho, std::fabs(dot - (k == l ? 1.0 : 0.0)));
-        }
-    }
-    EXPECT_LT(worst, 1e-12);
-    EXPECT_LT(worstOrtho, 1e-12);
-}
-
-void ExpectEigenvalues(const double* got, const std::vector<double>& want, int first,
-                       int count)
-{
-    for (int k = 0; k < count; ++k)
-        EXPECT_NEAR(got[k], want[first + k], 1e-13) << "eigenvalue " << first + k + 1;
+    for (int k = 0; k < m; ++k)
+        EXPECT_NEAR(w[k], Eigenvalue(first + k, n), 1e-13) << "eigenvalue " << first + k;
+    if (z == nullptr)
+        return;
+    RefMatrix v(n, m);
+    for (int k = 0; k < m; ++k)
+        for (int i = 0; i < n; ++i)
+            v(i, k) = z[i + static_cast<std::size_t>(ldz) * k];
+    const RefMatrix lv = NaiveProduct(Laplacian(n), false, v), vtv = NaiveProduct(v, true, v);
+    for (int k = 0; k < m; ++k)
+        for (int i = 0; i < n; ++i)
+            EXPECT_NEAR(lv(i, k), w[k] * v(i, k), 1e-12);
+    for (int k = 0; k < m; ++k)
+        for (int l = 0; l < m; ++l)
+            EXPECT_NEAR(vtv(l, k), l == k ? 1.0 : 0.0, 1e-12);
 }
 
 } // namespace
 
-TEST(BlacEigen, DsyevFindsTheLaplacianSpectrum)
+TEST(BlacEigen, DenseAndPackedSolversFindTheLaplacianSpectrum)
 {
-    const int n = 17, lda = 20;
-    const std::vector<double> want = LaplacianEigenvalues(n);
-    for (char jobz : {'N', 'V'}) {
-        for (char uplo : {'U', 'l'}) {
-            Matrix a = LaplacianMatrix(n, lda);
-            std::vector<double> w(n);
-            // Workspace query first, then the solve.
-            double optimal = 0.0;
-            int lwork = -1, info = 99;
-            BLAC_DSYEV(&jobz, &uplo, &n, a.data(), &lda, w.data(), &optimal, &lwork, &info);
-            ASSERT_EQ(info, 0);
-            lwork = static_cast<int>(optimal);
-            ASSERT_GE(lwork, 3 * n - 1);
-            std::vector<double> work(lwork);
-            BLAC_DSYEV(&jobz, &uplo, &n, a.data(), &lda, w.data(), work.data(), &lwork, &info);
-            SCOPED_TRACE(std::string("JOBZ=") + jobz + " UPLO=" + uplo);
-            ASSERT_EQ(info, 0);
-            ExpectEigenvalues(w.data(), want, 0, n);
-            if (jobz == 'V')
-                ExpectEigenpairs(n, n, w.data(), a.data(), lda);
-            EXPECT_TRUE(a.PaddingIntact());
-        }
-    }
-}
-
-TEST(BlacEigen, DstevrFindsAllOrSomeOfTheLaplacianSpectrum)
-{
-    const int n = 23;
-    const std::vector<double> want = LaplacianEigenvalues(n);
-    const int ldz = n + 2;
+    const int n = 9, il = 2, iu = 4;
     const double vl = 0.0, vu = 0.0, abstol = 0.0;
+    std::vector<double> w(n), z(static_cast<std::size_t>(n + 2) * n);
+    std::vector<int> iwork(5 * n), ifail(n);
+    int info = 99, m = -1;
 
-    struct Case {
-        char jobz, range;
-        int il, iu, first, count;
-    };
-    const Case cases[] = {{'V', 'A', 0, 0, 0, n}, {'N', 'A', 0, 0, 0, n},
-                          {'V', 'I', 3, 7, 2, 5}, {'v', 'i', 1, 1, 0, 1}};
-    for (const Case& c : cases) {
-        std::vector<double> d(n, 2.0), e(n, -1.0);
-        std::vector<double> w(n, 0.0), z(static_cast<size_t>(ldz) * n, 0.0);
-        std::vector<int> isuppz(2 * n);
-        const int lwork = 20 * n, liwork = 10 * n;
-        std::vector<double> work(lwork);
-        std::vector<int> iwork(liwork);
-        int m = -1, info = 99;
-        BLAC_DSTEVR(&c.jobz, &c.range, &n, d.data(), e.data(), &vl, &vu, &c.il, &c.iu, &abstol,
-                    &m, w.data(), z.data(), &ldz, isuppz.data(), work.data(), &lwork,
-                    iwork.data(), &liwork, &info);
-        SCOPED_TRACE(std::string("JOBZ=") + c.jobz + " RANGE=" + c.range);
-        ASSERT_EQ(info, 0);
-        ASSERT_EQ(m, c.count);
-        ExpectEigenvalues(w.data(), want, c.first, c.count);
-        if (c.jobz == 'V' || c.jobz == 'v')
-            ExpectEigenpairs(n, m, w.data(), z.data(), ldz);
-    }
+    // DSYEV: a workspace query first, then all pairs from the lower triangle.
+    Padded a(Laplacian(n), 3);
+    double optimal = 0.0;
+    int lwork = -1;
+    BLAC_DSYEV("V", "L", &n, a.data(), &a.ld, w.data(), &optimal, &lwork, &info);
+    ASSERT_EQ(info, 0);
+    lwork = static_cast<int>(optimal);
+    ASSERT_GE(lwork, 3 * n - 1);
+    std::vector<double> work(std::max(lwork, 8 * n));
+    BLAC_DSYEV("V", "L", &n, a.data(), &a.ld, w.data(), work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    ExpectLaplacianPairs(n, 1, n, w.data(), a.data(), a.ld);
+    EXPECT_TRUE(a.Intact());
+
+    // DSYEVX and DSPEVX: eigenvalues il..iu by index, with vectors.
+    const int ldz = n + 2;
+    lwork = static_cast<int>(work.size());
+    Padded b(Laplacian(n), 2);
+    BLAC_DSYEVX("V", "I", "U", &n, b.data(), &b.ld, &vl, &vu, &il, &iu, &abstol, &m, w.data(), z.data(), &ldz,
+                work.data(), &lwork, iwork.data(), ifail.data(), &info);
+    ASSERT_EQ(info, 0);
+    ASSERT_EQ(m, iu - il + 1);
+    ExpectLaplacianPairs(n, il, m, w.data(), z.data(), ldz);
+
+    std::vector<double> ap = Pack(Laplacian(n), 'L');
+    m = -1;
+    BLAC_DSPEVX("V", "I", "L", &n, ap.data(), &vl, &vu, &il, &iu, &abstol, &m, w.data(), z.data(), &ldz,
+                work.data(), iwork.data(), ifail.data(), &info);
+    ASSERT_EQ(info, 0);
+    ASSERT_EQ(m, iu - il + 1);
+    ExpectLaplacianPairs(n, il, m, w.data(), z.data(), ldz);
 }
 
-TEST(BlacEigen, DstemrFindsTheLaplacianSpectrumAfterAWorkspaceQuery)
+TEST(BlacEigen, TridiagonalSolversFindTheLaplacianSpectrum)
 {
-    const int n = 31;
-    const std::vector<double> want = LaplacianEigenvalues(n);
-    const int ldz = n + 1;
-    const double vl = 0.0, vu = 0.0;
-    const int il = 0, iu = 0;
-    for (char jobz : {'V', 'N'}) {
-        const char range = 'A';
-        std::vector<double> d(n, 2.0), e(n, -1.0);
-        std::vector<double> w(n, 0.0), z(static_cast<size_t>(ldz) * n, 0.0);
-        std::vector<int> isuppz(2 * n);
-        int m = -1, info = 99, tryrac = 1;
+    const int n = 23, ldz = n + 2, il = 3, iu = 7;
+    const double vl = 0.0, vu = 0.0, abstol = 0.0;
+    std::vector<double> d(n, 2.0), e(n, -1.0), w(n), z(static_cast<std::size_t>(ldz) * n);
+    std::vector<int> isuppz(2 * n), iwork(10 * n);
+    int m = -1, info = 99, tryrac = 1;
 
-        // Query: LWORK = LIWORK = -1 returns the workspace sizes.
-        double optimalWork = 0.0;
-        int optimalIwork = 0;
-        const int query = -1;
-        const int nzc = n;
-        BLAC_DSTEMR(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(),
-                    z.data(), &ldz, &nzc, isuppz.data(), &tryrac, &optimalWork, &query,
-                    &optimalIwork, &query, &info);
-        ASSERT_EQ(info, 0);
-        const int lwork = static_cast<int>(optimalWork);
-        const int liwork = optimalIwork;
-        ASSERT_GT(lwork, 0);
-        ASSERT_GT(liwork, 0);
-        std::vector<double> work(lwork);
-        std::vector<int> iwork(liwork);
+    // DSTEVR, eigenvalues il..iu by index.
+    const int lwork = 20 * n, liwork = 10 * n;
+    std::vector<double> work(lwork);
+    BLAC_DSTEVR("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &abstol, &m, w.data(), z.data(), &ldz,
+                isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info);
+    ASSERT_EQ(info, 0);
+    ASSERT_EQ(m, iu - il + 1);
+    ExpectLaplacianPairs(n, il, m, w.data(), z.data(), ldz);
 
-        BLAC_DSTEMR(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(),
-                    z.data(), &ldz, &nzc, isuppz.data(), &tryrac, work.data(), &lwork,
-                    iwork.data(), &liwork, &info);
-        SCOPED_TRACE(std::string("JOBZ=") + jobz);
-        ASSERT_EQ(info, 0);
-        ASSERT_EQ(m, n);
-        ExpectEigenvalues(w.data(), want, 0, n);
-        if (jobz == 'V')
-            ExpectEigenpairs(n, m, w.data(), z.data(), ldz);
-    }
+    // DSTEMR: the workspace query (LWORK = LIWORK = -1), then all pairs.
+    std::fill(d.begin(), d.end(), 2.0);
+    std::fill(e.begin(), e.end(), -1.0);
+    double optimalWork = 0.0;
+    int optimalIwork = 0;
+    const int query = -1, nzc = n;
+    BLAC_DSTEMR("V", "A", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &ldz, &nzc,
+                isuppz.data(), &tryrac, &optimalWork, &query, &optimalIwork, &query, &info);
+    ASSERT_EQ(info, 0);
+    const int lw = static_cast<int>(optimalWork), liw = optimalIwork;
+    ASSERT_GT(lw, 0);
+    ASSERT_GT(liw, 0);
+    std::vector<double> work2(lw);
+    std::vector<int> iwork2(liw);
+    BLAC_DSTEMR("V", "A", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &ldz, &nzc,
+                isuppz.data(), &tryrac, work2.data(), &lw, iwork2.data(), &liw, &info);
+    ASSERT_EQ(info, 0);
+    ASSERT_EQ(m, n);
+    ExpectLaplacianPairs(n, 1, n, w.data(), z.data(), ldz);
 }
 
-TEST(BlacEigen, ReferenceSolversReportBadArgumentsUnderTheirOwnNames)
+TEST(BlacEigen, TridiagonalReductionRebuildsTheMatrix)
 {
-    const int n = 4, ldz = 4, lwork = 80, liwork = 40, nzc = 4;
-    const double vl = 0.0, vu = 1.0, abstol = 0.0;
-    const int il = 1, iu = 1;
-    std::vector<double> d(n, 2.0), e(n, -1.0), w(n), z(16), work(lwork);
-    std::vector<int> isuppz(2 * n), iwork(liwork);
-    int m = 0, info = 0, tryrac = 1;
-    const char bad = 'X', all = 'A', vectors = 'V';
-
-    auto reports = blactest::CaptureReports([&] {
-        BLAC_DSTEVR(&bad, &all, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &abstol, &m,
-                    w.data(), z.data(), &ldz, isuppz.data(), work.data(), &lwork, iwork.data(),
-                    &liwork, &info);
-    });
-    EXPECT_EQ(info, -1);
-    EXPECT_ONE_REPORT(reports, "DSTEVR", 1);
-
-    reports = blactest::CaptureReports([&] {
-        BLAC_DSTEMR(&vectors, &bad, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(),
-                    z.data(), &ldz, &nzc, isuppz.data(), &tryrac, work.data(), &lwork,
-                    iwork.data(), &liwork, &info);
-    });
-    EXPECT_EQ(info, -2);
-    EXPECT_ONE_REPORT(reports, "DSTEMR", 2);
+    // DSYTRD: A = Q T Q**T; DORMTR applies Q from the left and Q**T from the
+    // right, so Q T Q**T must rebuild A.
+    const int n = 7, lwork = 64 * n;
+    RefMatrix s = zyltest::RandomMatrix(n, n, 41);
+    s = NaiveProduct(s, false, s, true); // symmetric
+    Padded a(s, 2);
+    std::vector<double> d(n), e(n - 1), tau(n - 1), work(lwork);
+    int info = 99;
+    BLAC_DSYTRD("L", &n, a.data(), &a.ld, d.data(), e.data(), tau.data(), work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    RefMatrix t(n, n);
+    for (int i = 0; i < n; ++i) {
+        t(i, i) = d[i];
+        if (i + 1 < n)
+            t(i, i + 1) = t(i + 1, i) = e[i];
+    }
+    Padded c(t, 1);
+    BLAC_DORMTR("L", "L", "N", &n, &n, a.data(), &a.ld, tau.data(), c.data(), &c.ld, work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    BLAC_DORMTR("R", "L", "T", &n, &n, a.data(), &a.ld, tau.data(), c.data(), &c.ld, work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    zyltest::ExpectMatrixNear(s, c.Ref(), "Q T Q**T", 1e-12);
 }
 
-TEST(BlacEigen, DsygvSolvesAGeneralizedProblemWithADiagonalMetric)
+TEST(BlacEigen, GeneralizedProblemDirectlyAndThroughDsygst)
 {
     // A x = lambda B x with A the Laplacian and B = 4 I: lambda = eig(A) / 4.
-    const int n = 9, ld = 10, itype = 1;
-    const char jobz = 'V', uplo = 'U';
-    Matrix a = LaplacianMatrix(n, ld);
-    Matrix b(n, n, ld);
-    for (int i = 0; i < n; ++i)
-        b(i, i) = 4.0;
-    std::vector<double> w(n);
-    const int lwork = 64 * n;
-    std::vector<double> work(lwork);
+    const int n = 9, itype = 1, lwork = 64 * n;
+    std::vector<double> w(n), w2(n), work(lwork);
     int info = 99;
-    BLAC_DSYGV(&itype, &jobz, &uplo, &n, a.data(), &ld, b.data(), &ld, w.data(), work.data(),
-               &lwork, &info);
+    RefMatrix four(n, n);
+    for (int i = 0; i < n; ++i)
+        four(i, i) = 4.0;
+    Padded a(Laplacian(n), 1), b(four, 3);
+    BLAC_DSYGV(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work.data(), &lwork, &info);
     ASSERT_EQ(info, 0);
-    const std::vector<double> want = LaplacianEigenvalues(n);
     for (int k = 0; k < n; ++k)
-        EXPECT_NEAR(w[k], want[k] / 4.0, 1e-14);
+        EXPECT_NEAR(4.0 * w[k], Eigenvalue(k + 1, n), 1e-13);
+
+    // With a full metric B = L L**T, DSYGST forms inv(L) A inv(L)**T, whose
+    // eigenvalues are those DSYGV finds for A x = lambda B x.
+    RefMatrix g = zyltest::RandomMatrix(n, n, 42);
+    RefMatrix metric = NaiveProduct(g, false, g, true);
+    for (int i = 0; i < n; ++i)
+        metric(i, i) += n;
+    Padded a1(Laplacian(n), 1), b1(metric, 3), a2(Laplacian(n), 2), b2(metric, 1);
+    BLAC_DSYGV(&itype, "N", "U", &n, a1.data(), &a1.ld, b1.data(), &b1.ld, w.data(), work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    BLAC_DPOTRF("U", &n, b2.data(), &b2.ld, &info);
+    ASSERT_EQ(info, 0);
+    BLAC_DSYGST(&itype, "U", &n, a2.data(), &a2.ld, b2.data(), &b2.ld, &info);
+    ASSERT_EQ(info, 0);
+    BLAC_DSYEV("N", "U", &n, a2.data(), &a2.ld, w2.data(), work.data(), &lwork, &info);
+    ASSERT_EQ(info, 0);
+    for (int k = 0; k < n; ++k)
+        EXPECT_NEAR(w2[k], w[k], 1e-13);
 }
