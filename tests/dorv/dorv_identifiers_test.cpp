@@ -1,4 +1,8 @@
-#include "DorvTestSupport.h"
+#include <platform/dorv/ZylDorvAPI.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvAssert.h>
