@@ -1,404 +1,270 @@
 // Construction, views, block geometry and extension of ZylSrvDenseMatrix.
-#include "DenseTestSupport.h"
+#include "DenseHelpers.h"
 
 #include <gmock/gmock.h>
 
-#include <algorithm>
+#include <array>
+#include <numeric>
 #include <vector>
 
 namespace {
 
+using namespace densetest;
 using ::testing::ElementsAreArray;
+using zyltest::MembersOf;
 
-// The blocks of rows first..last of a root side cut every `chunk` members:
-// the sizes in order.
-std::vector<int> AlignedBlocks(int first, int last, int chunk)
+std::vector<int> Labels(int first, int count)
 {
+    std::vector<int> v(static_cast<std::size_t>(count));
+    std::iota(v.begin(), v.end(), first);
+    return v;
+}
+
+// One side of a matrix: its block sizes in order and the per-block size (the
+// drawer's chunk, which a side with one or two blocks does not show).
+struct Side {
     std::vector<int> sizes;
-    int start = first;
-    while (start <= last) {
-        const int end = std::min(last, (start / chunk + 1) * chunk - 1);
-        sizes.push_back(end - start + 1);
-        start = end + 1;
+    int per;
+};
+
+// The geometry queries of one side.
+struct Queries {
+    int (ZylSrvDenseMatrix::*count)() const;
+    int (ZylSrvDenseMatrix::*blocks)() const;
+    int (ZylSrvDenseMatrix::*inBlock)(int) const;
+    int (ZylSrvDenseMatrix::*largest)() const;
+    int (ZylSrvDenseMatrix::*inRange)(int, int) const;
+    int (ZylSrvDenseMatrix::*firstIn)(int) const;
+    int (ZylSrvDenseMatrix::*containing)(int) const;
+};
+const Queries kRows{&ZylSrvDenseMatrix::NumberOfRows,        &ZylSrvDenseMatrix::NumberOfRowBlocks,
+                    &ZylSrvDenseMatrix::NumberOfRowsInBlock, &ZylSrvDenseMatrix::MaxNumberOfRowsInBlock,
+                    &ZylSrvDenseMatrix::NumberOfRowsInBlockRange, &ZylSrvDenseMatrix::FirstRowInBlock,
+                    &ZylSrvDenseMatrix::BlockContainingRow};
+const Queries kColumns{&ZylSrvDenseMatrix::NumberOfColumns,        &ZylSrvDenseMatrix::NumberOfColumnBlocks,
+                       &ZylSrvDenseMatrix::NumberOfColumnsInBlock, &ZylSrvDenseMatrix::MaxNumberOfColumnsInBlock,
+                       &ZylSrvDenseMatrix::NumberOfColumnsInBlockRange, &ZylSrvDenseMatrix::FirstColumnInBlock,
+                       &ZylSrvDenseMatrix::BlockContainingColumn};
+
+// Every query of one side against the list of block sizes, also for block
+// numbers before the first and past the last block.
+void ExpectSide(const ZylSrvDenseMatrix& m, const Queries& q, const Side& side)
+{
+    const std::vector<int>& s = side.sizes;
+    const int blocks = static_cast<int>(s.size());
+    ASSERT_EQ((m.*q.blocks)(), blocks);
+    std::vector<int> first(s.size() + 1, 0);
+    std::partial_sum(s.begin(), s.end(), first.begin() + 1);
+    EXPECT_EQ((m.*q.count)(), first.back());
+    EXPECT_EQ((m.*q.largest)(), blocks > 2 ? side.per : std::max(s.front(), s.back()));
+    for (int b = -2; b <= blocks + 1; ++b) {
+        SCOPED_TRACE(testing::Message() << "block " << b);
+        EXPECT_EQ((m.*q.inBlock)(b), b < 0 ? 0 : s[static_cast<std::size_t>(std::min(b, blocks - 1))]);
+        EXPECT_EQ((m.*q.firstIn)(b), b <= 0 ? 0 : b < blocks ? first[b] : s.front() + side.per * (b - 1));
+        for (int e = -1; e < blocks; ++e)
+            EXPECT_EQ((m.*q.inRange)(b, e), b < 0 || e < b || b >= blocks ? 0 : first[e + 1] - first[b]) << e;
     }
-    return sizes;
+    for (int b = 0; b < blocks; ++b)
+        for (int i = first[b]; i < first[b + 1]; ++i)
+            EXPECT_EQ((m.*q.containing)(i), b) << "index " << i;
 }
 
-std::vector<int> RowBlocksOf(const ZylSrvDenseMatrix& m)
-{
-    std::vector<int> sizes;
-    for (int b = 0; b < m.NumberOfRowBlocks(); ++b)
-        sizes.push_back(m.NumberOfRowsInBlock(b));
-    return sizes;
-}
-
-std::vector<int> ColumnBlocksOf(const ZylSrvDenseMatrix& m)
-{
-    std::vector<int> sizes;
-    for (int b = 0; b < m.NumberOfColumnBlocks(); ++b)
-        sizes.push_back(m.NumberOfColumnsInBlock(b));
-    return sizes;
-}
-
-// Every block query of one side agrees with the list of block sizes.
-void ExpectRowGeometry(const ZylSrvDenseMatrix& m, const std::vector<int>& sizes)
-{
-    ASSERT_EQ(m.NumberOfRowBlocks(), static_cast<int>(sizes.size()));
-    EXPECT_THAT(RowBlocksOf(m), ElementsAreArray(sizes));
-    int first = 0;
-    for (int b = 0; b < static_cast<int>(sizes.size()); ++b) {
-        EXPECT_EQ(m.FirstRowInBlock(b), first) << "block " << b;
-        for (int r = first; r < first + sizes[b]; ++r)
-            EXPECT_EQ(m.BlockContainingRow(r), b) << "row " << r;
-        first += sizes[b];
-    }
-    EXPECT_EQ(m.NumberOfRows(), first);
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(0, m.NumberOfRowBlocks() - 1), first);
-}
-
-void ExpectColumnGeometry(const ZylSrvDenseMatrix& m, const std::vector<int>& sizes)
-{
-    ASSERT_EQ(m.NumberOfColumnBlocks(), static_cast<int>(sizes.size()));
-    EXPECT_THAT(ColumnBlocksOf(m), ElementsAreArray(sizes));
-    int first = 0;
-    for (int b = 0; b < static_cast<int>(sizes.size()); ++b) {
-        EXPECT_EQ(m.FirstColumnInBlock(b), first) << "block " << b;
-        for (int c = first; c < first + sizes[b]; ++c)
-            EXPECT_EQ(m.BlockContainingColumn(c), b) << "column " << c;
-        first += sizes[b];
-    }
-    EXPECT_EQ(m.NumberOfColumns(), first);
-    EXPECT_EQ(m.NumberOfColumnsInBlockRange(0, m.NumberOfColumnBlocks() - 1), first);
-}
+struct GeometryCase {
+    const char* name;
+    int rows, columns, rowChunk, columnChunk; // columns 0: one-dimensional
+    std::vector<std::array<int, 4>> cuts;     // views of views, each in its parent's coordinates
+    Side rowSide, columnSide;
+};
 
 using DenseGeometry = DenseTest;
 
-TEST_F(DenseGeometry, TenBySevenChunkedFourByThreeHasTheWorkedGeometry)
+TEST_F(DenseGeometry, EveryQueryOfRootsAndViewsFollowsTheBlocks)
 {
-    const DenseSetup s = Make(10, 7, 4, 3);
-    const ZylSrvDenseMatrix m(s.id);
-    EXPECT_FALSE(m.IsNull());
-    EXPECT_EQ(m.DistributionID(), s.id);
-    EXPECT_EQ(m.RowCSetID(), s.rowCSet);
-    EXPECT_EQ(m.ColumnCSetID(), s.columnCSet);
-    EXPECT_EQ(m.NumberOfRows(), 10);
-    EXPECT_EQ(m.NumberOfColumns(), 7);
-    ExpectRowGeometry(m, {4, 4, 2});
-    ExpectColumnGeometry(m, {3, 3, 1});
-    EXPECT_EQ(m.BlockContainingRow(8), 2);
-    EXPECT_EQ(m.FirstRowInBlock(2), 8);
-    EXPECT_EQ(m.MaxNumberOfRowsInBlock(), 4);
-    EXPECT_EQ(m.MaxNumberOfColumnsInBlock(), 3);
+    const std::vector<GeometryCase> cases = {
+        {"chunked 4 x 3", 10, 7, 4, 3, {}, {{4, 4, 2}, 4}, {{3, 3, 1}, 3}},
+        {"unchunked", 10, 7, -1, -1, {}, {{10}, 10}, {{7}, 7}},
+        {"chunk longer than the side", 30, 5, 100, 2, {}, {{30}, 100}, {{2, 2, 1}, 2}},
+        {"view cut inside blocks", 10, 7, 4, 3, {{5, 8, 0, 6}}, {{3, 1}, 4}, {{3, 3, 1}, 3}},
+        {"view of the whole", 10, 7, 4, 3, {{0, 9, 0, 6}}, {{4, 4, 2}, 4}, {{3, 3, 1}, 3}},
+        {"uneven view", 23, 17, 5, 4, {{3, 21, 2, 15}}, {{2, 5, 5, 5, 2}, 5}, {{2, 4, 4, 4}, 4}},
+        {"view of a view", 23, 17, 5, 4, {{3, 21, 2, 15}, {4, 13, 1, 9}}, {{3, 5, 2}, 5}, {{1, 4, 4}, 4}},
+        {"single value", 23, 17, 5, 4, {{3, 21, 2, 15}, {4, 13, 1, 9}, {4, 4, 2, 2}}, {{1}, 5}, {{1}, 4}},
+        {"one-dimensional", 9, 0, 4, -1, {}, {{4, 4, 1}, 4}, {{1}, 1}},
+        {"one-dimensional view", 9, 0, 4, -1, {{2, 6, 0, 0}}, {{2, 3}, 4}, {{1}, 1}},
+        {"one-dimensional unchunked", 5, 0, -1, -1, {}, {{5}, 5}, {{1}, 1}},
+    };
+    for (const GeometryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const zyltest::MatrixSetup s = c.columns == 0 ? MakeVector(c.rows, c.rowChunk)
+                                                      : MakeMatrix(c.rows, c.columns, c.rowChunk, c.columnChunk);
+        const RefMatrix values = FillRandom(s, 1);
+        std::vector<std::unique_ptr<ZylSrvDenseMatrix>> chain;
+        chain.push_back(std::make_unique<ZylSrvDenseMatrix>(s.id));
+        int r0 = 0, c0 = 0;
+        for (const auto& cut : c.cuts) {
+            chain.emplace_back(chain.back()->Submatrix(cut[0], cut[1], cut[2], cut[3]));
+            r0 += cut[0];
+            c0 += cut[2];
+        }
+        const ZylSrvDenseMatrix& m = *chain.back();
+        EXPECT_FALSE(m.IsNull());
+        EXPECT_EQ(m.DistributionID(), s.id);
+        ExpectSide(m, kRows, c.rowSide);
+        ExpectSide(m, kColumns, c.columnSide);
 
-    // Out-of-range block numbers.
-    EXPECT_EQ(m.NumberOfRowsInBlock(-1), 0);
-    EXPECT_EQ(m.NumberOfRowsInBlock(3), 2);
-    EXPECT_EQ(m.NumberOfRowsInBlock(100), 2);
-    EXPECT_EQ(m.NumberOfColumnsInBlock(-1), 0);
-    EXPECT_EQ(m.NumberOfColumnsInBlock(9), 1);
-    EXPECT_EQ(m.FirstRowInBlock(-3), 0);
-    EXPECT_EQ(m.FirstRowInBlock(1), 4);
-    EXPECT_EQ(m.FirstRowInBlock(7), 4 + 4 * 6); // no upper bound
-    EXPECT_EQ(m.FirstColumnInBlock(5), 3 + 3 * 4);
-
-    // Block ranges.
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(0, 0), 4);
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(1, 2), 6);
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(0, 2), 10);
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(2, 1), 0);
-    EXPECT_EQ(m.NumberOfRowsInBlockRange(-1, 1), 0);
-    EXPECT_EQ(m.NumberOfColumnsInBlockRange(1, 2), 4);
-    EXPECT_EQ(m.NumberOfColumnsInBlockRange(0, 1), 6);
+        // Row 0 of a view is row r0 of the distribution, through its CSets too.
+        const int rows = m.NumberOfRows(), columns = m.NumberOfColumns();
+        zyltest::ExpectMatrixNear(values.Block(r0, r0 + rows - 1, c0, c0 + columns - 1), ReadThrough(m), "values");
+        EXPECT_THAT(MembersOf(m.RowCSetID()), ElementsAreArray(Labels(r0, rows)));
+        EXPECT_EQ(m.RowCSetID().CollectionID(), s.rows);
+        EXPECT_EQ(m.RowCSetID() == s.rowCSet, rows == s.numRows) << "a cut side has a CSet of its own";
+        if (rows != s.numRows)
+            EXPECT_TRUE(m.RowCSetID().IsTemporary());
+        if (c.columns == 0) {
+            EXPECT_TRUE(m.ColumnCSetID().IsNull());
+        } else {
+            EXPECT_THAT(MembersOf(m.ColumnCSetID()), ElementsAreArray(Labels(c0, columns)));
+            EXPECT_EQ(m.ColumnCSetID() == s.columnCSet, columns == s.numColumns);
+        }
+        if (c.cuts.empty()) { // the handle constructor sees the same
+            const ZylSrvDenseMatrix byHandle{ZylDorvDistribution(s.id)};
+            EXPECT_EQ(byHandle.DistributionID(), s.id);
+            ExpectSide(byHandle, kRows, c.rowSide);
+            ExpectSide(byHandle, kColumns, c.columnSide);
+        }
+    }
 }
 
-TEST_F(DenseGeometry, UnchunkedMatrixIsOneBlockEachWay)
-{
-    const DenseSetup s = Make(10, 7, -1, -1);
-    const ZylSrvDenseMatrix m(s.id);
-    ExpectRowGeometry(m, {10});
-    ExpectColumnGeometry(m, {7});
-    EXPECT_EQ(m.NumberOfRowsInBlock(0), 10);
-    EXPECT_EQ(m.NumberOfRowsInBlock(4), 10);
-    EXPECT_EQ(m.NumberOfColumnsInBlock(2), 7);
-    EXPECT_EQ(m.MaxNumberOfRowsInBlock(), 10);
-    EXPECT_EQ(m.MaxNumberOfColumnsInBlock(), 7);
-    EXPECT_EQ(m.BlockContainingRow(9), 0);
-    EXPECT_EQ(m.BlockContainingColumn(6), 0);
-    EXPECT_EQ(m.FirstRowInBlock(0), 0);
-}
-
-TEST_F(DenseGeometry, ChunkLargerThanTheSideGivesOneBlockOfTheSide)
-{
-    const DenseSetup s = Make(30, 5, 100, 2);
-    const ZylSrvDenseMatrix m(s.id);
-    ExpectRowGeometry(m, {30});
-    ExpectColumnGeometry(m, {2, 2, 1});
-    EXPECT_EQ(m.MaxNumberOfRowsInBlock(), 30);
-}
-
-TEST_F(DenseGeometry, NullMatrixHasNothing)
+TEST_F(DenseGeometry, NullMatrixHasNothingAndAClosedDatabaseMakesMatricesNull)
 {
     const ZylSrvDenseMatrix empty;
-    EXPECT_TRUE(empty.IsNull());
-    EXPECT_EQ(empty.NumberOfRows(), 0);
-    EXPECT_EQ(empty.NumberOfColumns(), 0);
-    EXPECT_EQ(empty.NumberOfRowBlocks(), 0);
-    EXPECT_EQ(empty.NumberOfColumnBlocks(), 0);
-    EXPECT_EQ(empty.MaxNumberOfRowsInBlock(), 0);
-    EXPECT_TRUE(empty.RowCSetID().IsNull());
-    EXPECT_TRUE(empty.ColumnCSetID().IsNull());
-    EXPECT_TRUE(empty.DistributionID().IsNull());
-
     const ZylSrvDenseMatrix fromNullID{ZylDorvDistributionID()};
-    EXPECT_TRUE(fromNullID.IsNull());
-    EXPECT_EQ(fromNullID.NumberOfRows(), 0);
-
+    for (const ZylSrvDenseMatrix* m : {&empty, &fromNullID}) {
+        EXPECT_TRUE(m->IsNull());
+        EXPECT_EQ(m->NumberOfRows() + m->NumberOfColumns() + m->NumberOfRowBlocks() + m->NumberOfColumnBlocks() +
+                      m->MaxNumberOfRowsInBlock(),
+                  0);
+        EXPECT_TRUE(m->RowCSetID().IsNull());
+        EXPECT_TRUE(m->ColumnCSetID().IsNull());
+        EXPECT_TRUE(m->DistributionID().IsNull());
+    }
     ZylSrvMatrix one(1, 1);
-    ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { empty.GetValues(0, 0, 0, 0, one); }, 203,
-                                                "ZylSrvDenseMatrix::GetValues invalid range values.", 530);
-}
+    zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { empty.GetValues(0, 0, 0, 0, one); }, 203,
+                                                         kGetRange, kSource);
+    zyltest::ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(empty.Submatrix(0, 0, 0, 0)); },
+                                "Submatrix", kSource);
 
-TEST_F(DenseGeometry, HandleAndIdentifierConstructorsAgree)
-{
-    const DenseSetup s = Make(9, 5, 4, 2);
-    const ZylSrvDenseMatrix byID(s.id);
-    const ZylSrvDenseMatrix byHandle{ZylDorvDistribution(s.id)};
-    EXPECT_EQ(byHandle.DistributionID(), s.id);
-    EXPECT_THAT(RowBlocksOf(byHandle), ElementsAreArray(RowBlocksOf(byID)));
-    EXPECT_THAT(ColumnBlocksOf(byHandle), ElementsAreArray(ColumnBlocksOf(byID)));
-    EXPECT_EQ(byHandle.RowCSetID(), byID.RowCSetID());
-    EXPECT_EQ(byHandle.ColumnCSetID(), byID.ColumnCSetID());
-}
-
-TEST_F(DenseGeometry, MatrixBecomesNullWhenItsDatabaseCloses)
-{
-    const DenseSetup s = Make(4, 4, 2, 2);
-    const ZylSrvDenseMatrix m(s.id);
+    const ZylSrvDenseMatrix m(MakeMatrix(4, 4, 2, 2).id);
     EXPECT_FALSE(m.IsNull());
     db.Close();
     EXPECT_TRUE(m.IsNull());
 }
 
-TEST_F(DenseGeometry, ViewOfRowsFiveToEightHasTwoBlocksAndATemporaryCSet)
+TEST_F(DenseGeometry, ViewsOutsideTheParentAndBareDistributionsAreRefused)
 {
-    const DenseSetup s = Make(10, 7, 4, 3);
-    FillPattern(s);
-    const ZylSrvDenseMatrix parent(s.id);
-    std::unique_ptr<ZylSrvDenseMatrix> view(parent.Submatrix(5, 8, 0, 6));
-    EXPECT_FALSE(view->IsNull());
-    EXPECT_EQ(view->DistributionID(), s.id);
-    ExpectRowGeometry(*view, {3, 1});
-    ExpectColumnGeometry(*view, {3, 3, 1});
-    EXPECT_EQ(view->MaxNumberOfRowsInBlock(), 3);
-
-    const ZylDorvCSetID rows = view->RowCSetID();
-    EXPECT_TRUE(rows.IsTemporary());
-    EXPECT_EQ(rows.CollectionID(), s.rows);
-    EXPECT_THAT(MembersOf(rows), ElementsAreArray(Labels(5, 4)));
-    EXPECT_EQ(view->ColumnCSetID(), s.columnCSet); // all columns: the parent's CSet
-
-    // Row 0 of the view is row 5 of the distribution.
-    const Values through = ReadThrough(*view);
-    ExpectClose(RawRead(s, 5, 8, 0, 6), through, "view values");
-}
-
-TEST_F(DenseGeometry, ViewOfTheWholeParentReusesItsCSets)
-{
-    const DenseSetup s = Make(10, 7, 4, 3);
-    const ZylSrvDenseMatrix parent(s.id);
-    std::unique_ptr<ZylSrvDenseMatrix> view(parent.Submatrix(0, 9, 0, 6));
-    EXPECT_EQ(view->RowCSetID(), s.rowCSet);
-    EXPECT_EQ(view->ColumnCSetID(), s.columnCSet);
-    ExpectRowGeometry(*view, {4, 4, 2});
-    ExpectColumnGeometry(*view, {3, 3, 1});
-}
-
-TEST_F(DenseGeometry, ViewsOfViewsComposeAndStayAligned)
-{
-    const DenseSetup s = Make(23, 17, 5, 4);
-    FillPattern(s);
-    const ZylSrvDenseMatrix parent(s.id);
-    std::unique_ptr<ZylSrvDenseMatrix> outer(parent.Submatrix(3, 21, 2, 15));
-    ExpectRowGeometry(*outer, AlignedBlocks(3, 21, 5));
-    ExpectColumnGeometry(*outer, AlignedBlocks(2, 15, 4));
-    EXPECT_THAT(MembersOf(outer->RowCSetID()), ElementsAreArray(Labels(3, 19)));
-
-    std::unique_ptr<ZylSrvDenseMatrix> inner(outer->Submatrix(4, 13, 1, 9)); // rows 7..16, columns 3..11
-    ExpectRowGeometry(*inner, AlignedBlocks(7, 16, 5));
-    ExpectColumnGeometry(*inner, AlignedBlocks(3, 11, 4));
-    EXPECT_THAT(MembersOf(inner->RowCSetID()), ElementsAreArray(Labels(7, 10)));
-    EXPECT_THAT(MembersOf(inner->ColumnCSetID()), ElementsAreArray(Labels(3, 9)));
-    ExpectClose(RawRead(s, 7, 16, 3, 11), ReadThrough(*inner), "view of a view");
-
-    // One block inside one chunk; a single row.
-    std::unique_ptr<ZylSrvDenseMatrix> single(inner->Submatrix(4, 4, 2, 2)); // row 11, column 5
-    ExpectRowGeometry(*single, {1});
-    ExpectColumnGeometry(*single, {1});
-    ExpectClose(RawRead(s, 11, 11, 5, 5), ReadThrough(*single), "single value");
-}
-
-TEST_F(DenseGeometry, ViewsOutsideTheParentAreRefused)
-{
-    const DenseSetup s = Make(10, 7, 4, 3);
-    const ZylSrvDenseMatrix parent(s.id);
-    const auto refused = [&](int r0, int r1, int c0, int c1) {
-        ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(parent.Submatrix(r0, r1, c0, c1)); },
-                           "Submatrix");
+    const ZylSrvDenseMatrix parent(MakeMatrix(10, 7, 4, 3).id);
+    const ZylSrvDenseMatrix vector(MakeVector(9, 4).id);
+    struct Cut {
+        const ZylSrvDenseMatrix* of;
+        int r0, r1, c0, c1;
     };
-    refused(-1, 3, 0, 6);
-    refused(4, 3, 0, 6);
-    refused(0, 10, 0, 6);
-    refused(0, 9, -1, 6);
-    refused(0, 9, 3, 2);
-    refused(0, 9, 0, 7);
-    const ZylSrvDenseMatrix empty;
-    ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(empty.Submatrix(0, 0, 0, 0)); }, "Submatrix");
-}
+    for (const Cut& c : {Cut{&parent, -1, 3, 0, 6}, Cut{&parent, 4, 3, 0, 6}, Cut{&parent, 0, 10, 0, 6},
+                         Cut{&parent, 0, 9, -1, 6}, Cut{&parent, 0, 9, 3, 2}, Cut{&parent, 0, 9, 0, 7},
+                         Cut{&vector, 2, 6, 0, 1}, Cut{&vector, 2, 6, 1, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.r0 << ".." << c.r1 << " x " << c.c0 << ".." << c.c1);
+        zyltest::ExpectIllegalInput(
+            [&] { std::unique_ptr<ZylSrvDenseMatrix> v(c.of->Submatrix(c.r0, c.r1, c.c0, c.c1)); }, "Submatrix",
+            kSource);
+    }
 
-TEST_F(DenseGeometry, OneDimensionalDistributionIsOneColumn)
-{
-    const DenseSetup s = Make1D(9, 4);
-    FillPattern(s);
-    const ZylSrvDenseMatrix m(s.id);
-    EXPECT_EQ(m.NumberOfRows(), 9);
-    EXPECT_EQ(m.NumberOfColumns(), 1);
-    ExpectRowGeometry(m, {4, 4, 1});
-    ExpectColumnGeometry(m, {1});
-    EXPECT_EQ(m.RowCSetID(), s.rowCSet);
-    EXPECT_TRUE(m.ColumnCSetID().IsNull());
-    ExpectClose(RawAll(s), ReadThrough(m), "one-dimensional values");
-
-    // A view keeps the one column; any other column range is refused.
-    std::unique_ptr<ZylSrvDenseMatrix> view(m.Submatrix(2, 6, 0, 0));
-    EXPECT_EQ(view->NumberOfColumns(), 1);
-    EXPECT_TRUE(view->ColumnCSetID().IsNull());
-    ExpectRowGeometry(*view, {2, 3});
-    ExpectClose(RawRead(s, 2, 6, 0, 0), ReadThrough(*view), "one-dimensional view");
-    ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(m.Submatrix(2, 6, 0, 1)); }, "Submatrix");
-    ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(m.Submatrix(2, 6, 1, 1)); }, "Submatrix");
-
-    const DenseSetup unchunked = Make1D(5, -1);
-    const ZylSrvDenseMatrix whole(unchunked.id);
-    ExpectRowGeometry(whole, {5});
-}
-
-TEST_F(DenseGeometry, DistributionsWithoutDrawerOrMembersAreRefused)
-{
-    ZylDorvContext context(ctx);
-    const ZylDorvCollectionID rows = context.CreateCollection(4, ZylDorvTypeID());
-    const ZylDorvCollectionID columns = context.CreateCollection(3, ZylDorvTypeID());
-    const ZylDorvDistributionID bare =
-        context.CreateDistribution(ZylDorvGrid{columns, rows}, ZylDorvRangeType(ZylDorvTypeKey::Double), ZylDorvTypeID());
-    ExpectIllegalInput([&] { ZylSrvDenseMatrix m(bare); }, "AttachDistribution");
-
-    // An unchunked drawer over an empty column CSet.
+    // No drawer; a drawer over an empty column CSet.
+    const ZylDorvCollectionID rows = NewCollection(4), columns = NewCollection(3);
+    const ZylDorvDistributionID bare = Context().CreateDistribution(
+        ZylDorvGrid{columns, rows}, ZylDorvRangeType(ZylDorvTypeKey::Double), ZylDorvTypeID());
+    zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(bare); }, "AttachDistribution", kSource);
     const ZylDorvCSetID noColumns = ZylDorvCollection(columns).CreateCSetStrided(0, 0, 1, 1);
-    const DenseSetup empty = MakeOver(ZylDorvCollection(rows).BiggestCSetID(), noColumns, -1, -1);
-    ExpectIllegalInput([&] { ZylSrvDenseMatrix m(empty.id); }, "AttachDistribution");
+    const zyltest::MatrixSetup empty = MakeMatrixOver(AllOf(rows), noColumns, -1, -1);
+    zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(empty.id); }, "AttachDistribution", kSource);
 }
 
-TEST_F(DenseGeometry, ExtendingAOneBlockSidePastItsChunkAddsABlock)
+TEST_F(DenseGeometry, ExtensionAddsMembersBlocksAndInitializedValues)
 {
-    const DenseSetup s = Make(30, 4, 100, 2, 0.5, 1);
-    FillPattern(s);
+    // Rows of a one-block side past its chunk: a second block.
+    const zyltest::MatrixSetup s = MakeMatrix(30, 4, 100, 2, 0.5, 1);
+    const RefMatrix before = FillRandom(s, 2);
     ZylSrvDenseMatrix m(s.id);
     EXPECT_EQ(m.ExtendableDim(), 1);
-    ExpectRowGeometry(m, {30});
-
     EXPECT_EQ(m.ExtendDim(1, 100, nullptr), 0);
-    EXPECT_EQ(m.NumberOfRows(), 130);
-    ExpectRowGeometry(m, {100, 30});
-    ExpectColumnGeometry(m, {2, 2});
-    EXPECT_EQ(m.MaxNumberOfRowsInBlock(), 100);
+    ExpectSide(m, kRows, {{100, 30}, 100});
+    ExpectSide(m, kColumns, {{2, 2}, 2});
     EXPECT_FALSE(m.RowCSetID().IsTemporary());
     EXPECT_EQ(m.RowCSetID().CollectionID(), s.rows);
     EXPECT_THAT(MembersOf(m.RowCSetID()), ElementsAreArray(Labels(0, 130)));
-
-    // Old values stay, new rows read as the initialization value; the
-    // extended matrix reads and writes across the old end.
-    const Values all = ReadThrough(m);
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 130; ++r)
-            ASSERT_EQ(all(r, c), r < 30 ? V(r, c) : 0.5) << r << ", " << c;
-    ZylSrvMatrix band(4, 4);
-    for (int i = 0; i < 16; ++i)
-        band.Values()[i] = -i;
-    m.SetValues(28, 31, 0, 3, band);
+    RefMatrix expected(130, 4, 0.5);
+    expected = Placed(expected, before, 0, 0);
+    zyltest::ExpectMatrixNear(expected, ReadThrough(m), "old values kept, new ones initialized");
+    // Written across the old end, read by a matrix opened afresh.
+    const RefMatrix band = zyltest::RandomMatrix(4, 4, 3);
+    m.SetValues(28, 31, 0, 3, ToMatrix(band));
     const ZylSrvDenseMatrix reopened(s.id);
-    EXPECT_EQ(reopened.NumberOfRows(), 130);
-    ZylSrvMatrix back(4, 4);
-    reopened.GetValues(28, 31, 0, 3, back);
-    EXPECT_TRUE(back == band);
-}
+    zyltest::ExpectMatrixNear(Placed(expected, band, 28, 0), ReadThrough(reopened), "reopened");
 
-TEST_F(DenseGeometry, ExtendingColumnsWithGivenMembersAppendsThemInOrder)
-{
-    const DenseSetup s = Make(5, 10, 2, 4);
-    FillPattern(s);
-    ZylSrvDenseMatrix m(s.id);
+    // Columns with given members, appended in their order.
+    const zyltest::MatrixSetup w = MakeMatrix(5, 10, 2, 4);
+    const RefMatrix wide = FillRandom(w, 4);
+    ZylSrvDenseMatrix mw(w.id);
     const int added[] = {12, 10, 11};
-    EXPECT_EQ(m.ExtendDim(0, 3, added), 0);
-    EXPECT_EQ(m.NumberOfColumns(), 13);
-    ExpectColumnGeometry(m, {4, 4, 4, 1});
-    std::vector<int> expected = Labels(0, 10);
-    expected.insert(expected.end(), {12, 10, 11});
-    EXPECT_THAT(MembersOf(m.ColumnCSetID()), ElementsAreArray(expected));
-    ExpectRowGeometry(m, {2, 2, 1});
-    const Values all = ReadThrough(m);
-    EXPECT_EQ(all(4, 9), V(4, 9));
-    EXPECT_EQ(all(4, 12), 0.0);
+    EXPECT_EQ(mw.ExtendDim(0, 3, added), 0);
+    ExpectSide(mw, kColumns, {{4, 4, 4, 1}, 4});
+    ExpectSide(mw, kRows, {{2, 2, 1}, 2});
+    std::vector<int> labels = Labels(0, 10);
+    labels.insert(labels.end(), std::begin(added), std::end(added));
+    EXPECT_THAT(MembersOf(mw.ColumnCSetID()), ElementsAreArray(labels));
+    zyltest::ExpectMatrixNear(Placed(RefMatrix(5, 13), wide, 0, 0), ReadThrough(mw), "extended columns");
+
+    // An unchunked side keeps its block size.
+    ZylSrvDenseMatrix whole(MakeMatrix(3, 2, -1, -1).id);
+    EXPECT_EQ(whole.ExtendDim(1, 4, nullptr), 0);
+    ExpectSide(whole, kRows, {{3, 3, 1}, 3});
+    ExpectSide(whole, kColumns, {{2}, 2});
 }
 
 TEST_F(DenseGeometry, ExtensionReportsEveryRefusalAndLeavesTheMatrixAlone)
 {
-    const DenseSetup s = Make(6, 5, 4, 2);
+    const zyltest::MatrixSetup s = MakeMatrix(6, 5, 4, 2);
     ZylSrvDenseMatrix m(s.id);
     const auto unchanged = [&] {
-        EXPECT_EQ(m.NumberOfRows(), 6);
-        EXPECT_EQ(m.NumberOfColumns(), 5);
         EXPECT_EQ(m.RowCSetID(), s.rowCSet);
         EXPECT_EQ(m.ColumnCSetID(), s.columnCSet);
-        ExpectRowGeometry(m, {4, 2});
+        ExpectSide(m, kRows, {{4, 2}, 4});
+        ExpectSide(m, kColumns, {{2, 2, 1}, 2});
     };
-
     EXPECT_EQ(m.ExtendDim(2, 3, nullptr), 3);
     EXPECT_EQ(m.ExtendDim(-1, 3, nullptr), 3);
-    unchanged();
     EXPECT_EQ(m.ExtendDim(1, 0, nullptr), 2);
     const int none[] = {0};
     EXPECT_EQ(m.ExtendDim(0, 0, none), 2);
     unchanged();
     const int overlapping[] = {7, 3};
-    ZylDorvCollection rowCollection(s.rowCSet.CollectionID());
+    ZylDorvCollection rowCollection(s.rows);
     const int csetsBefore = rowCollection.CSetIDs().Size();
     EXPECT_EQ(m.ExtendDim(1, 2, overlapping), 4);
-    unchanged();
     EXPECT_EQ(rowCollection.CSetIDs().Size(), csetsBefore + 1) << "the CSet made before the refusal stays";
+    unchanged();
+    EXPECT_EQ(m.ExtendableDim(), 0);
 
     std::unique_ptr<ZylSrvDenseMatrix> view(m.Submatrix(1, 4, 0, 4));
     EXPECT_EQ(view->ExtendDim(1, 2, nullptr), 1);
     EXPECT_EQ(view->ExtendDim(1, 0, nullptr), 1) << "a view is refused before the empty extension";
     EXPECT_EQ(view->NumberOfRows(), 4);
 
-    // The columns of a one-dimensional matrix have no collection to grow.
-    const DenseSetup vector = Make1D(5, 2);
-    ZylSrvDenseMatrix column(vector.id);
+    // The columns of a one-dimensional matrix have no collection to grow;
+    // its rows extend like any other side.
+    ZylSrvDenseMatrix column(MakeVector(5, 2).id);
     EXPECT_EQ(column.ExtendDim(0, 2, nullptr), 3);
     EXPECT_EQ(column.NumberOfColumns(), 1);
-    // Its rows extend like any other side.
     EXPECT_EQ(column.ExtendDim(1, 2, nullptr), 0);
-    EXPECT_EQ(column.NumberOfRows(), 7);
-    ExpectRowGeometry(column, {2, 2, 2, 1});
-    EXPECT_EQ(m.ExtendableDim(), 0);
-}
-
-TEST_F(DenseGeometry, ExtensionOfAnUnchunkedSideKeepsItsBlockSize)
-{
-    const DenseSetup s = Make(3, 2, -1, -1);
-    ZylSrvDenseMatrix m(s.id);
-    EXPECT_EQ(m.ExtendDim(1, 4, nullptr), 0);
-    ExpectRowGeometry(m, {3, 3, 1});
-    ExpectColumnGeometry(m, {2});
+    ExpectSide(column, kRows, {{2, 2, 2, 1}, 2});
 }
 
 } // namespace
