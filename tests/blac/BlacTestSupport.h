@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,22 +23,18 @@ struct Padded {
     std::vector<double> v;
 
     Padded(const RefMatrix& m, int pad)
-        : rows(m.rows), cols(m.cols), ld(m.rows + pad),
-          v(static_cast<std::size_t>(ld) * static_cast<std::size_t>(m.cols + 1), kSentinel)
+        : rows(m.rows), cols(m.cols), ld(m.rows + pad), v(static_cast<std::size_t>(ld) * (m.cols + 1), kSentinel)
     {
         for (int j = 0; j < cols; ++j)
-            for (int i = 0; i < rows; ++i)
-                (*this)(i, j) = m(i, j);
+            std::copy_n(m.data() + static_cast<std::size_t>(rows) * j, rows, data() + static_cast<std::size_t>(ld) * j);
     }
-    double& operator()(int i, int j) { return v[static_cast<std::size_t>(i) + static_cast<std::size_t>(ld) * j]; }
     double* data() { return v.data(); }
     const double* data() const { return v.data(); }
     RefMatrix Ref() const
     {
         RefMatrix m(rows, cols);
         for (int j = 0; j < cols; ++j)
-            for (int i = 0; i < rows; ++i)
-                m(i, j) = v[static_cast<std::size_t>(i) + static_cast<std::size_t>(ld) * j];
+            std::copy_n(data() + static_cast<std::size_t>(ld) * j, rows, m.data() + static_cast<std::size_t>(rows) * j);
         return m;
     }
     // Everything outside the rows x cols matrix still holds the sentinel.

@@ -53,14 +53,10 @@ contains
     integer(c_int), parameter :: m = 5, n = 3, k = 4
     real(c_double) :: a(7, 7), b(6, 6), c(8, n), want(m, n), g(n, n), x(n, 2), x0(n, 2)
     integer(c_int) :: ipiv(n), info, ispec
-    integer :: i, j
+    integer :: i
 
     ! DGEMM2 with A transposed and leading dimensions above the row counts.
-    do j = 1, 7
-      do i = 1, 7
-        a(i, j) = sin(real(i + 3 * j, c_double))
-      end do
-    end do
+    a = reshape([(sin(real(i, c_double)), i = 1, 49)], [7, 7])
     b = cos(a(1:6, 1:6))
     c = 0.25_c_double
     want = 1.5_c_double * matmul(transpose(a(1:k, 1:m)), b(1:k, 1:n)) - 0.5_c_double * c(1:m, :)
@@ -70,9 +66,7 @@ contains
 
     ! DGESV: the solution, the pivots and INFO come back.
     g = a(1:n, 1:n)
-    do i = 1, n
-      g(i, i) = g(i, i) + 4.0_c_double
-    end do
+    forall (i = 1:n) g(i, i) = g(i, i) + 4.0_c_double
     x0 = b(1:n, 1:2)
     x = x0
     a(1:n, 1:n) = g
