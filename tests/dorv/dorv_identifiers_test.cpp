@@ -1,63 +1,12 @@
+// The database's file names, paths, exceptions and assertion reports.
+#include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvAPI.h>
+#include <platform/dorv/ZylDorvAssert.h>
+#include <platform/utl_FilePath.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
-#include <platform/ZylDroviUnicodeString.h>
-#include <platform/dorv/ZylDorvAssert.h>
-#include <platform/utl_FilePath.h>
-
-TEST(DorvIdentifiers, NullIdentifiersHaveTheDocumentedFields)
-{
-    const ZylDorvContextID context;
-    EXPECT_EQ(context.Database(), 0);
-    EXPECT_EQ(context.Number(), -1);
-    EXPECT_TRUE(context.IsNull());
-
-    const ZylDorvCollectionID collection;
-    EXPECT_EQ(collection.Context().Database(), -1);
-    EXPECT_EQ(collection.Context().Number(), -1);
-    EXPECT_EQ(collection.Minor(), -1);
-    EXPECT_EQ(collection.Type(), -1);
-    EXPECT_TRUE(collection.IsNull());
-
-    const ZylDorvCSetID cset;
-    EXPECT_EQ(cset.Number(), 0);
-    EXPECT_TRUE(cset.IsNull());
-    EXPECT_EQ(cset.CollectionID(), ZylDorvCollectionID()) << "a null CSet yields the null collection";
-    const ZylDorvCSetID numberZero(ZylDorvCollectionID(ZylDorvContextID(1, 1), 3, -1), 0);
-    EXPECT_TRUE(numberZero.CollectionID().IsNull()) << "first word 0 means null, whatever else it holds";
-
-    const ZylDorvDistributionID distribution;
-    EXPECT_TRUE(distribution.IsNull());
-    EXPECT_FALSE(distribution.IsValid());
-    EXPECT_EQ(distribution.Number(), 0);
-    EXPECT_TRUE(ZylDorvTypeID().IsNull());
-    EXPECT_EQ(ZylDorvTypeID().Value(), -1);
-    EXPECT_EQ(ZylDorvNamespaceID::AllBits().Bits(), ~std::uint64_t(0));
-}
-
-TEST(DorvIdentifiers, ColourLivesInTheMinorIdentifier)
-{
-    EXPECT_EQ(ZylDorvCollectionID::SetColor(5, 1), 5 | (1 << 24));
-    EXPECT_EQ(ZylDorvCollectionID::ColorOf(ZylDorvCollectionID::SetColor(5, 1)), 1);
-    EXPECT_EQ(ZylDorvCollectionID::BaseMinor(ZylDorvCollectionID::SetColor(5, 1)), 5);
-    EXPECT_EQ(ZylDorvCollectionID::SetColor(ZylDorvCollectionID::SetColor(5, 1), 0), 5);
-    EXPECT_EQ(ZylDorvCollectionID::SetColor(-1, 1), -1) << "the null minor stays null";
-
-    const ZylDorvCollectionID plain(ZylDorvContextID(2, 1), 5, 3);
-    const ZylDorvCollectionID coloured(plain.Context(), ZylDorvCollectionID::SetColor(plain.Minor(), 1), plain.Type());
-    EXPECT_FALSE(ZylDorvDynamicID::Equal(plain, coloured));
-    EXPECT_TRUE(ZylDorvDynamicID::Equal(plain, ZylDorvCollectionID(ZylDorvContextID(2, 1), 5, 3)));
-    EXPECT_EQ(coloured.Color(), 1);
-
-    const ZylDorvCSetID cset(plain, 7);
-    const ZylDorvCSetID recoloured(cset, coloured);
-    EXPECT_EQ(recoloured.Number(), 7);
-    EXPECT_EQ(recoloured.CollectionID(), coloured);
-    EXPECT_NE(recoloured, cset);
-}
 
 TEST(DorvUnicodeString, KeepsUtf8AndConvertsUtf16)
 {

@@ -33,24 +33,15 @@ void ExpectUsable(ZylDorvContextID context)
 
 } // namespace
 
-TEST(ZylSrvDorvFileHandle, StartsEmptyAndUnshared)
+TEST(ZylSrvDorvFileHandle, StartsEmptyAndAssociateCreatesTheFileAndItsContext)
 {
+    const char* path = "handle.dorv";
     const long before = mem_LiveBlocks();
     {
         ZylSrvDorvFileHandle handle;
         EXPECT_FALSE(handle.IsAssociated());
         EXPECT_EQ(handle.ShareCount(), 1);
         EXPECT_EQ(mem_LiveBlocks(), before + 1); // the count
-    }
-    EXPECT_EQ(mem_LiveBlocks(), before);
-}
-
-TEST(ZylSrvDorvFileHandle, AssociateCreatesTheFileAndItsContext)
-{
-    const char* path = "handle.dorv";
-    const long before = mem_LiveBlocks();
-    {
-        ZylSrvDorvFileHandle handle;
         handle.Associate(atr_String(path));
         EXPECT_TRUE(handle.IsAssociated());
         EXPECT_TRUE(FileExists(path));

@@ -12,94 +12,71 @@ namespace {
 std::vector<int> ReferenceOffsets(const std::vector<int>& indices, int maxRangeLength)
 {
     std::vector<int> offsets;
-    if (indices.empty())
-        return offsets;
-    offsets.push_back(0);
-    std::size_t start = 0;
-    while (start < indices.size()) {
-        std::size_t end = start + 1;
-        while (end < indices.size() && static_cast<long long>(indices[end]) - indices[end - 1] == 1 &&
-               static_cast<long long>(end - start) < maxRangeLength)
+    for (std::size_t start = 0, end = 0; start < indices.size(); start = end) {
+        if (offsets.empty())
+            offsets.push_back(0);
+        for (end = start + 1; end < indices.size() && static_cast<long long>(indices[end]) - indices[end - 1] == 1 &&
+                              static_cast<long long>(end - start) < maxRangeLength;)
             ++end;
         offsets.push_back(static_cast<int>(end));
-        start = end;
     }
     return offsets;
 }
 
-// Calls the function and returns its offsets, freeing the array.
-std::vector<int> Offsets(const std::vector<int>& indices, int maxRangeLength, int& numRanges)
+// Calls the function, checks the count against the offsets and that the
+// result is one allocator block owned by the caller, and returns the offsets.
+std::vector<int> Offsets(const std::vector<int>& indices, int maxRangeLength)
 {
-    numRanges = -7;
-    int* offsets = ZylSrvFindContiguousRanges(indices.data(), static_cast<int>(indices.size()),
-                                              maxRangeLength, numRanges);
+    const long live = mem_LiveBlocks();
+    int numRanges = -7;
+    int* offsets = ZylSrvFindContiguousRanges(indices.data(), static_cast<int>(indices.size()), maxRangeLength, numRanges);
     std::vector<int> result;
-    if (offsets != nullptr)
+    if (offsets != nullptr) {
+        EXPECT_EQ(mem_LiveBlocks(), live + 1);
         result.assign(offsets, offsets + numRanges + 1);
+    } else {
+        EXPECT_EQ(numRanges, 0);
+    }
     mem_Free(offsets);
+    EXPECT_EQ(mem_LiveBlocks(), live);
     return result;
 }
 
 } // namespace
 
-TEST(ZylSrvFindContiguousRanges, SplitsAtGapsAndAtTheLengthLimit)
+TEST(ZylSrvFindContiguousRanges, SplitsAtGapsDescentsRepeatsAndTheLengthLimit)
 {
-    int numRanges = 0;
-    EXPECT_EQ(Offsets({5, 6, 7, 10, 11}, 1000, numRanges), (std::vector<int>{0, 3, 5}));
-    EXPECT_EQ(numRanges, 2);
-    EXPECT_EQ(Offsets({5, 6, 7, 10, 11}, 2, numRanges), (std::vector<int>{0, 2, 3, 5}));
-    EXPECT_EQ(numRanges, 3);
-    EXPECT_EQ(Offsets({5, 6, 7, 10, 11}, 3, numRanges), (std::vector<int>{0, 3, 5}));
-    EXPECT_EQ(numRanges, 2);
-}
-
-TEST(ZylSrvFindContiguousRanges, EmptyListGivesNoRangesAndNullPointer)
-{
+    struct Case {
+        std::vector<int> indices;
+        int maxRangeLength;
+        std::vector<int> offsets;
+    } const cases[] = {
+        {{5, 6, 7, 10, 11}, 1000, {0, 3, 5}},
+        {{5, 6, 7, 10, 11}, 2, {0, 2, 3, 5}},
+        {{5, 6, 7, 10, 11}, 3, {0, 3, 5}},
+        {{}, 10, {}},
+        {{42}, 10, {0, 1}},
+        {{42}, 0, {0, 1}},
+        {{3, 4, 5, 6, 9}, 1, {0, 1, 2, 3, 4, 5}},
+        {{3, 4, 5, 6, 9}, 0, {0, 1, 2, 3, 4, 5}},
+        {{3, 4, 5, 6, 9}, -1, {0, 1, 2, 3, 4, 5}},
+        {{3, 4, 5, 6, 9}, INT_MIN, {0, 1, 2, 3, 4, 5}},
+        {{7, 6}, 100, {0, 1, 2}},
+        {{1, 2, 2, 3}, 100, {0, 2, 4}},
+        {{INT_MAX, INT_MIN, INT_MIN + 1}, 100, {0, 1, 3}}, // no overflow of the difference
+        {{INT_MIN, INT_MAX}, 100, {0, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.indices.size() << " indices, limit " << c.maxRangeLength);
+        EXPECT_EQ(Offsets(c.indices, c.maxRangeLength), c.offsets);
+    }
     int numRanges = -7;
     const int one = 4;
-    EXPECT_EQ(ZylSrvFindContiguousRanges(&one, 0, 10, numRanges), nullptr);
-    EXPECT_EQ(numRanges, 0);
-    numRanges = -7;
     EXPECT_EQ(ZylSrvFindContiguousRanges(nullptr, 0, 10, numRanges), nullptr);
     EXPECT_EQ(numRanges, 0);
-    // A negative count is read as an empty list.
     numRanges = -7;
-    EXPECT_EQ(ZylSrvFindContiguousRanges(&one, -3, 10, numRanges), nullptr);
+    EXPECT_EQ(ZylSrvFindContiguousRanges(&one, -3, 10, numRanges), nullptr) << "a negative count is an empty list";
     EXPECT_EQ(numRanges, 0);
-}
-
-TEST(ZylSrvFindContiguousRanges, SingleEntryIsOneRange)
-{
-    int numRanges = 0;
-    EXPECT_EQ(Offsets({42}, 10, numRanges), (std::vector<int>{0, 1}));
-    EXPECT_EQ(numRanges, 1);
-    EXPECT_EQ(Offsets({42}, 0, numRanges), (std::vector<int>{0, 1}));
-    EXPECT_EQ(numRanges, 1);
-}
-
-TEST(ZylSrvFindContiguousRanges, MaxRangeLengthOneOrLessMakesEveryEntryItsOwnRange)
-{
-    const std::vector<int> indices{3, 4, 5, 6, 9};
-    for (int maxRangeLength : {1, 0, -1, INT_MIN}) {
-        int numRanges = 0;
-        EXPECT_EQ(Offsets(indices, maxRangeLength, numRanges), (std::vector<int>{0, 1, 2, 3, 4, 5}))
-            << "maxRangeLength " << maxRangeLength;
-        EXPECT_EQ(numRanges, 5);
-    }
-}
-
-TEST(ZylSrvFindContiguousRanges, DescendingAndRepeatedIndicesStartNewRanges)
-{
-    int numRanges = 0;
-    EXPECT_EQ(Offsets({7, 6}, 100, numRanges), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(numRanges, 2);
-    EXPECT_EQ(Offsets({1, 2, 2, 3}, 100, numRanges), (std::vector<int>{0, 2, 4}));
-    EXPECT_EQ(numRanges, 2);
-    // Extreme neighbours do not overflow the difference.
-    EXPECT_EQ(Offsets({INT_MAX, INT_MIN, INT_MIN + 1}, 100, numRanges), (std::vector<int>{0, 1, 3}));
-    EXPECT_EQ(numRanges, 2);
-    EXPECT_EQ(Offsets({INT_MIN, INT_MAX}, 100, numRanges), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(numRanges, 2);
 }
 
 TEST(ZylSrvFindContiguousRanges, AgreesWithAReferenceOnVariedLists)
@@ -119,20 +96,6 @@ TEST(ZylSrvFindContiguousRanges, AgreesWithAReferenceOnVariedLists)
             value += kind < 4 ? 1 : (kind == 4 ? 2 + next() % 5 : -(next() % 3));
         }
         const int maxRangeLength = next() % 8 - 1;
-        int numRanges = 0;
-        const std::vector<int> expected = ReferenceOffsets(indices, maxRangeLength);
-        EXPECT_EQ(Offsets(indices, maxRangeLength, numRanges), expected) << "trial " << trial;
-        EXPECT_EQ(numRanges + 1, static_cast<int>(expected.size()));
+        ASSERT_EQ(Offsets(indices, maxRangeLength), ReferenceOffsets(indices, maxRangeLength)) << "trial " << trial;
     }
-}
-
-TEST(ZylSrvFindContiguousRanges, ResultIsOneAllocatorBlockOwnedByTheCaller)
-{
-    const long before = mem_LiveBlocks();
-    const int indices[] = {1, 2, 3};
-    int numRanges = 0;
-    int* offsets = ZylSrvFindContiguousRanges(indices, 3, 10, numRanges);
-    EXPECT_EQ(mem_LiveBlocks(), before + 1);
-    mem_Free(offsets);
-    EXPECT_EQ(mem_LiveBlocks(), before);
 }

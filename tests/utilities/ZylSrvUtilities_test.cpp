@@ -1,573 +1,335 @@
-#include "DatabaseFixture.h"
+// The distribution creators of ZylSrvUtilities (axes, drawer CSets, chunks,
+// types, recolouring of shared collections, zero fill), LimitChunkSize2GB,
+// Write1DIntDistribution and ZylSrvPosition.
+#include "support/DatabaseTest.h"
+#include "support/FamilyError.h"
 
 #include <mtx/ZylSrvUtilities.h>
-#include <platform/ZylBasException.h>
-
-#include <gtest/gtest.h>
+#include <platform/mem.h>
 
 #include <climits>
-#include <string>
+#include <functional>
 #include <vector>
 
 namespace {
 
-// Runs `action`, which must raise ZylSrvMtxIllegalInput for `operation`.
-template <typename Action>
-void ExpectIllegalInput(Action action, const std::string& operation)
+constexpr const char* kSource = "mtx/impl/ZylSrvUtilities";
+
+ZylDorvCollectionID ColourOne(ZylDorvCollectionID c)
 {
-    try {
-        action();
-        ADD_FAILURE() << "no error raised for " << operation;
-    } catch (const ZylBasException& e) {
-        EXPECT_EQ(e.ErrorCode(), 206);
-        EXPECT_STREQ(e.AsString().Chars(), ("ZylSrvMatrix::" + operation + " - Illegal input.").c_str());
-        EXPECT_STREQ(e.File(), "mtx/impl/ZylSrvUtilities");
-        EXPECT_GT(e.Line(), 0);
-    }
+    return ZylDorvCollectionID(c.Context(), ZylDorvCollectionID::SetColor(c.Minor(), 1), c.Type());
+}
+ZylDorvCSetID ColourOne(ZylDorvCSetID cset) { return ZylDorvCSetID(cset, ColourOne(cset.CollectionID())); }
+
+ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID id)
+{
+    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
+    ZylDorvDistribution(id).QueryDrawers(drawers);
+    return drawers;
 }
 
-std::vector<double> Zeros(std::size_t n) { return std::vector<double>(n, 0.0); }
+// Every value of drawer 0, read into a buffer filled with 99 first.
+template <typename T>
+std::vector<T> ReadAll(const ZylDorvPersistentDrawerDesc& drawer, ZylDorvDistributionID id)
+{
+    std::size_t count = 1;
+    for (int k = 0; k < drawer.NumDimensions(); ++k)
+        count *= static_cast<std::size_t>(drawer.DimSize(k));
+    std::vector<T> values(count, T(99));
+    ZylDorvTransfer transfer{ZylDorvDistribution(id)};
+    transfer.SetRead();
+    transfer.SetBufferPadding(false);
+    transfer.SetBuffer(0, static_cast<void*>(values.data()), static_cast<std::int64_t>(count * sizeof(T)));
+    transfer.ExecRead();
+    return values;
+}
 
 } // namespace
 
-// ---- LimitChunkSize2GB --------------------------------------------------
-
-TEST(ZylSrvUtilitiesLimitChunkSize2GB, BoundsEachChunkByTheOtherSide)
+TEST(ZylSrvUtilitiesLimitChunkSize2GB, BoundsEachChunkByTheOtherSideAndRefusesEmptySides)
 {
-    int rowChunk = 1000, columnChunk = 1000;
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, 100000, 1000000);
-    EXPECT_EQ(rowChunk, 268);     // 268435456 / 1000000
-    EXPECT_EQ(columnChunk, 1000); // 268435456 / 100000 = 2684 is above 1000
-
-    rowChunk = INT_MAX;
-    columnChunk = INT_MAX;
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, 3, 1);
-    EXPECT_EQ(rowChunk, 268435456);
-    EXPECT_EQ(columnChunk, 268435456 / 3);
-    // The bound holds: rowChunk rows across all columns fit in 2^28 values.
-    EXPECT_LE(static_cast<long long>(rowChunk) * 1, 268435456LL);
-    EXPECT_LE(static_cast<long long>(columnChunk) * 3, 268435456LL);
-}
-
-TEST(ZylSrvUtilitiesLimitChunkSize2GB, NeverRaisesAChunkAndKeepsWholeSides)
-{
-    const int sizes[][2] = {{1, 1}, {7, 3}, {100000, 1000000}, {INT_MAX, INT_MAX}, {268435456, 1}};
-    for (const auto& size : sizes) {
-        int rowChunk = 10, columnChunk = -1;
-        const int expectedRow = std::min(10, 268435456 / size[1]);
-        ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, size[0], size[1]);
-        EXPECT_EQ(rowChunk, expectedRow) << size[0] << " x " << size[1];
-        EXPECT_LE(rowChunk, 10);
-        EXPECT_EQ(columnChunk, -1);
-
-        rowChunk = -1;
-        columnChunk = 10;
-        ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, size[0], size[1]);
-        EXPECT_EQ(rowChunk, -1);
-        EXPECT_LE(columnChunk, 10);
+    struct Case {
+        int rowChunk, columnChunk, rows, columns, expectedRow, expectedColumn;
+    } const cases[] = {
+        {1000, 1000, 100000, 1000000, 268, 1000}, // 2^28 / 10^6 and 2^28 / 10^5 = 2684 above 1000
+        {INT_MAX, INT_MAX, 3, 1, 268435456, 268435456 / 3},
+        {10, -1, 1, 1, 10, -1},
+        {-1, 10, 7, 3, -1, 10},
+        {10, 10, 268435456, 1, 10, 1},
+        {10, 10, INT_MAX, INT_MAX, 0, 0}, // so large that the bound is 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rows << " x " << c.columns);
+        int rowChunk = c.rowChunk, columnChunk = c.columnChunk;
+        ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, c.rows, c.columns);
+        EXPECT_EQ(rowChunk, c.expectedRow);
+        EXPECT_EQ(columnChunk, c.expectedColumn);
     }
-    // Sides so large that the bound is 0 do lower a chunk to 0.
-    int rowChunk = 10, columnChunk = 10;
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, INT_MAX, INT_MAX);
-    EXPECT_EQ(rowChunk, 0);
-    EXPECT_EQ(columnChunk, 0);
-}
-
-TEST(ZylSrvUtilitiesLimitChunkSize2GB, RefusesAnEmptySideAndLeavesTheChunksAlone)
-{
-    const int sides[][2] = {{0, 5}, {5, 0}, {0, 0}, {-1, 5}, {5, INT_MIN}};
+    const int sides[][2] = {{0, 5}, {5, 0}, {0, 0}, {-1, 5}, {5, INT_MIN}, {1, 0}};
     for (const auto& side : sides) {
         int rowChunk = 33, columnChunk = -1;
-        ExpectIllegalInput([&] { ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, side[0], side[1]); },
-                           "LimitChunkSize2GB");
+        zyltest::ExpectIllegalInput(
+            [&] { ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, side[0], side[1]); }, "LimitChunkSize2GB",
+            kSource);
         EXPECT_EQ(rowChunk, 33);
         EXPECT_EQ(columnChunk, -1);
     }
 }
 
-// ---- Create1DDistribution -----------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, Create1DDistributionMakesOneZeroFilledAxis)
-{
-    const ZylDorvCollectionID collection = NewCollection(20);
-    const ZylDorvCSetID cset = RunOf(collection, 3, 15);
-
-    const ZylDorvDistributionID chunked = ZylSrvUtilities::Create1DDistribution(cset, 4);
-    ASSERT_TRUE(chunked.IsValid());
-    ZylDorvDistribution distribution(chunked);
-    EXPECT_EQ(distribution.NumDimensions(), 1);
-    EXPECT_EQ(distribution.AxisCollectionID(0), collection);
-    EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
-    EXPECT_TRUE(distribution.TypeID().IsNull());
-    const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(chunked);
-    EXPECT_EQ(drawer.DimCSetID(0), cset);
-    EXPECT_EQ(drawer.DimSize(0), 15);
-    EXPECT_EQ(ChunksOf(drawer), (std::vector<int>{4}));
-    EXPECT_EQ(drawer.InitializationValue().Key(), ZylDorvTypeKey::Double);
-    EXPECT_EQ(drawer.InitializationValue().AsDouble(), 0.0);
-    EXPECT_EQ(ReadAll<double>(chunked), Zeros(15));
-
-    const ZylDorvDistributionID whole = ZylSrvUtilities::Create1DDistribution(cset, -1);
-    EXPECT_FALSE(OnlyDrawer(whole).IsChunked());
-    EXPECT_EQ(ReadAll<double>(whole), Zeros(15));
-    EXPECT_NE(whole, chunked);
-    EXPECT_EQ(NumPermanentDistributions(), 2);
-}
-
-TEST_F(UtilitiesDatabaseTest, Create1DDistributionInATransactionBelongsToIt)
-{
-    const ZylDorvCollectionID collection = NewCollection(12);
-    const ZylDorvCSetID cset = AllOf(collection);
-    const int typeIndex = Context().DefineType("vector");
-    const ZylSrvPosition position(ContextID());
-
-    ZylDorvDistributionID untyped, typed;
+class UtilitiesTest : public zyltest::DatabaseTest {
+protected:
+    ZylDorvCSetID RunOf(ZylDorvCollectionID c, int first, int count)
     {
-        ZylDorvTransaction transaction(ContextID());
-        untyped = ZylSrvUtilities::Create1DDistribution(transaction, position, -1, cset, 5);
-        typed = ZylSrvUtilities::Create1DDistribution(transaction, position, typeIndex, cset, -1);
-        transaction.Commit();
+        return ZylDorvCollection(c).CreateCSetStrided(first, count, 1, 1);
     }
-    EXPECT_TRUE(ZylDorvDistribution(untyped).TypeID().IsNull());
-    EXPECT_EQ(ChunksOf(OnlyDrawer(untyped)), (std::vector<int>{5}));
-    EXPECT_EQ(ReadAll<double>(untyped), Zeros(12));
-    EXPECT_EQ(ZylDorvDistribution(typed).TypeID(), Context().Schema().TypeID(typeIndex));
-    EXPECT_FALSE(OnlyDrawer(typed).IsChunked());
-    EXPECT_EQ(ReadAll<double>(typed), Zeros(12));
+    int NumPermanent() const { return Context().DistributionIDs().Size(); }
+};
+
+TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
+{
+    const ZylSrvPosition position(ctx);
+    const ZylDorvCollectionID rows = NewCollection(30), columns = NewCollection(60), narrow = NewCollection(20);
+    const ZylDorvCollectionID shared = NewCollection(40), a = NewCollection(6), b = NewCollection(4);
+    const ZylDorvCSetID run = RunOf(rows, 3, 15), rowCSet = AllOf(rows), columnCSet = RunOf(columns, 0, 60);
+    const ZylDorvCSetID narrowCSet = AllOf(narrow), sharedRows = RunOf(shared, 0, 25), sharedColumns = RunOf(shared, 25, 15);
+    const ZylDorvCSetID csetA = AllOf(a), csetB = AllOf(b), s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3);
+    const int type = Context().DefineType("matrix");
+    using Axes = ZylDorvArray<ZylDorvCSetID>;
+    ZylDorvTransaction tx(ctx);
+    ZylDorvTransaction finished(ctx); // the temporary route does not use the transaction
+    finished.Commit();
+    struct Row {
+        const char* what;
+        std::function<ZylDorvDistributionID()> make;
+        std::vector<ZylDorvCollectionID> axes;
+        std::vector<ZylDorvCSetID> dims;
+        std::vector<int> chunks; // empty: unchunked
+        int type;
+        bool temporary;
+    };
+    const Row table[] = {
+        {"1-D chunked", [&] { return ZylSrvUtilities::Create1DDistribution(run, 4); }, {rows}, {run}, {4}, -1, false},
+        {"1-D whole", [&] { return ZylSrvUtilities::Create1DDistribution(run, -1); }, {rows}, {run}, {}, -1, false},
+        {"1-D in a transaction", [&] { return ZylSrvUtilities::Create1DDistribution(tx, position, -1, rowCSet, 5); },
+         {rows}, {rowCSet}, {5}, -1, false},
+        {"1-D typed", [&] { return ZylSrvUtilities::Create1DDistribution(tx, position, type, rowCSet, -1); },
+         {rows}, {rowCSet}, {}, type, false},
+        {"2-D, columns on axis 0", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 7, 9); },
+         {columns, rows}, {columnCSet, rowCSet}, {9, 7}, -1, false},
+        {"2-D unchunked", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, -1); },
+         {columns, rows}, {columnCSet, rowCSet}, {}, -1, false},
+        {"2-D whole rows", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, 50); },
+         {columns, rows}, {columnCSet, rowCSet}, {50, 30}, -1, false},
+        {"2-D whole columns", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 6, -1); },
+         {columns, rows}, {columnCSet, rowCSet}, {60, 6}, -1, false},
+        {"2-D, row chunk equal to the side",
+         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 30, 4); },
+         {narrow, rows}, {narrowCSet, rowCSet}, {4, 30}, -1, false},
+        {"2-D, column chunk above the side",
+         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 8, 500); },
+         {narrow, rows}, {narrowCSet, rowCSet}, {20, 8}, -1, false},
+        {"2-D, both sides whole, typed",
+         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, type, rowCSet, narrowCSet, 30, 20); },
+         {narrow, rows}, {narrowCSet, rowCSet}, {}, type, false},
+        {"2-D, one below each side",
+         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 29, 19); },
+         {narrow, rows}, {narrowCSet, rowCSet}, {19, 29}, -1, false},
+        {"2-D over one collection",
+         [&] { return ZylSrvUtilities::Create2DDistribution(sharedRows, sharedColumns, 10, 5); },
+         {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
+        {"2-D over one collection, in a transaction",
+         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, sharedRows, sharedColumns, 10, 5); },
+         {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
+        {"N-D reverses CSets and chunks",
+         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{3, 2}, false); },
+         {b, a}, {csetB, csetA}, {2, 3}, -1, false},
+        {"N-D unchunked",
+         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>(), false); },
+         {b, a}, {csetB, csetA}, {}, -1, false},
+        {"N-D uses the first n chunks", [&] {
+             return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{5, 1, 99}, false);
+         }, {b, a}, {csetB, csetA}, {1, 5}, -1, false},
+        {"N-D with one shared pair recolours the later",
+         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{s1, s2, csetB}, ZylDorvArray<int>(), false); },
+         {b, shared, ColourOne(shared)}, {csetB, s2, ColourOne(s1)}, {}, -1, false},
+        {"N-D temporary", [&] {
+             return ZylSrvUtilities::CreateDistribution(finished, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{2, 1}, true);
+         }, {b, a}, {csetB, csetA}, {1, 2}, -1, true},
+        {"N-D temporary typed",
+         [&] { return ZylSrvUtilities::CreateDistribution(finished, position, type, Axes{csetA}, ZylDorvArray<int>(), true); },
+         {a}, {csetA}, {}, type, true},
+    };
+    int permanent = 0;
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        const ZylDorvDistributionID id = row.make();
+        ASSERT_TRUE(id.IsValid());
+        permanent += row.temporary ? 0 : 1;
+        EXPECT_EQ(id.IsTemporary(), row.temporary);
+        EXPECT_EQ(id.Context(), ctx);
+        ZylDorvDistribution distribution(id);
+        ASSERT_EQ(distribution.NumDimensions(), static_cast<int>(row.axes.size()));
+        for (int k = 0; k < distribution.NumDimensions(); ++k)
+            EXPECT_EQ(distribution.AxisCollectionID(k), row.axes[static_cast<std::size_t>(k)]) << "axis " << k;
+        EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
+        EXPECT_EQ(distribution.TypeID(), row.type < 0 ? ZylDorvTypeID() : Context().Schema().TypeID(row.type));
+        const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
+        ASSERT_EQ(drawers.Size(), 1);
+        const ZylDorvPersistentDrawerDesc& drawer = drawers[0];
+        std::size_t count = 1;
+        for (int k = 0; k < drawer.NumDimensions(); ++k) {
+            EXPECT_EQ(drawer.DimCSetID(k), row.dims[static_cast<std::size_t>(k)]) << "dimension " << k;
+            EXPECT_EQ(drawer.DimSize(k), ZylDorvCSet(row.dims[static_cast<std::size_t>(k)]).Size());
+            count *= static_cast<std::size_t>(drawer.DimSize(k));
+        }
+        const ZylDorvArray<int>& chunks = drawer.ChunkSizes();
+        EXPECT_EQ(std::vector<int>(chunks.Data(), chunks.Data() + chunks.Size()), row.chunks);
+        EXPECT_EQ(drawer.IsChunked(), !row.chunks.empty());
+        EXPECT_EQ(drawer.InitializationValue().Key(), ZylDorvTypeKey::Double);
+        EXPECT_EQ(ReadAll<double>(drawer, id), std::vector<double>(count, 0.0));
+    }
+    tx.Commit();
+    EXPECT_EQ(NumPermanent(), permanent);
 
     // Not committed: gone with the transaction.
     ZylDorvDistributionID abandoned;
     {
-        ZylDorvTransaction transaction(ContextID());
-        abandoned = ZylSrvUtilities::Create1DDistribution(transaction, position, -1, cset, 5);
+        ZylDorvTransaction transaction(ctx);
+        abandoned = ZylSrvUtilities::Create1DDistribution(transaction, position, -1, rowCSet, 5);
         EXPECT_TRUE(ZylDorvDistribution(abandoned).IsValid());
     }
-    EXPECT_EQ(NumPermanentDistributions(), 2);
-    try {
-        ZylDorvDistribution gone(abandoned);
-        ADD_FAILURE() << "abandoned distribution still opens";
-    } catch (const ZylDorvException& e) {
-        EXPECT_EQ(e.Number(), ZylDorvError_DistributionNotFound);
+    EXPECT_EQ(NumPermanent(), permanent);
+    EXPECT_DORV_ERROR(ZylDorvDistribution{abandoned}, ZylDorvError_DistributionNotFound, "distribution");
+}
+
+TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
+{
+    const ZylSrvPosition position(ctx);
+    const ZylDorvCollectionID shared = NewCollection(9);
+    const ZylDorvCSetID s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3), s3 = RunOf(shared, 6, 3);
+    const ZylDorvCSetID a = AllOf(NewCollection(3)), b = AllOf(NewCollection(4)), c = AllOf(NewCollection(5));
+    const int values[] = {1, 2, 3, 4, 5};
+    ZylDorvTransaction transaction(ctx);
+    for (bool temporary : {false, true}) {
+        SCOPED_TRACE(temporary ? "temporary" : "permanent");
+        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3},
+                                                        ZylDorvArray<int>{1, 1, 1}, temporary)
+                        .IsNull())
+            << "three shared pairs: nothing made";
+        zyltest::ExpectIllegalInput(
+            [&] {
+                ZylSrvUtilities::CreateDistribution(transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c},
+                                                    ZylDorvArray<int>{2, 2}, temporary);
+            },
+            "CreateDistribution", kSource);
     }
-}
-
-// ---- Create2DDistribution -----------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, Create2DDistributionPutsColumnsOnAxisZero)
-{
-    const ZylDorvCollectionID rows = NewCollection(30);
-    const ZylDorvCollectionID columns = NewCollection(60);
-    const ZylDorvCSetID rowCSet = AllOf(rows);
-    const ZylDorvCSetID columnCSet = RunOf(columns, 0, 60);
-
-    const ZylDorvDistributionID id = ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 7, 9);
-    ZylDorvDistribution distribution(id);
-    ASSERT_EQ(distribution.NumDimensions(), 2);
-    EXPECT_EQ(distribution.AxisCollectionID(0), columns);
-    EXPECT_EQ(distribution.AxisCollectionID(1), rows);
-    EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
-    const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(id);
-    EXPECT_EQ(drawer.DimCSetID(0), columnCSet);
-    EXPECT_EQ(drawer.DimCSetID(1), rowCSet);
-    EXPECT_EQ(drawer.DimSize(0), 60);
-    EXPECT_EQ(drawer.DimSize(1), 30);
-    EXPECT_EQ(ChunksOf(drawer), (std::vector<int>{9, 7}));
-    EXPECT_EQ(ReadAll<double>(id), Zeros(30 * 60));
-}
-
-TEST_F(UtilitiesDatabaseTest, Create2DDistributionReplacesWholeSideChunksBySizes)
-{
-    const ZylDorvCSetID rowCSet = AllOf(NewCollection(30));
-    const ZylDorvCSetID columnCSet = AllOf(NewCollection(60));
-
-    const ZylDorvDistributionID unchunked = ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, -1);
-    EXPECT_FALSE(OnlyDrawer(unchunked).IsChunked());
-    EXPECT_EQ(ReadAll<double>(unchunked), Zeros(30 * 60));
-
-    const ZylDorvDistributionID wholeRows = ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, 50);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(wholeRows)), (std::vector<int>{50, 30}));
-
-    const ZylDorvDistributionID wholeColumns = ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 6, -1);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(wholeColumns)), (std::vector<int>{60, 6}));
-    EXPECT_EQ(ReadAll<double>(wholeColumns), Zeros(30 * 60));
-
-    // Other chunks are the database's to judge.
-    try {
-        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 0, 5);
-        ADD_FAILURE() << "chunk 0 accepted";
-    } catch (const ZylDorvException& e) {
-        EXPECT_EQ(e.Number(), ZylDorvError_InvalidChunking);
-    }
-}
-
-TEST_F(UtilitiesDatabaseTest, Create2DDistributionInATransactionKeepsOnlyChunksThatSplitASide)
-{
-    const ZylDorvCollectionID rows = NewCollection(30);
-    const ZylDorvCollectionID columns = NewCollection(20);
-    const ZylDorvCSetID rowCSet = AllOf(rows);
-    const ZylDorvCSetID columnCSet = AllOf(columns);
-    const ZylSrvPosition position(ContextID());
-    const int typeIndex = Context().DefineType("matrix");
-
-    ZylDorvTransaction transaction(ContextID());
-    // A chunk equal to its side's size counts as the whole side.
-    const ZylDorvDistributionID equalRows =
-        ZylSrvUtilities::Create2DDistribution(transaction, position, -1, rowCSet, columnCSet, 30, 4);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(equalRows)), (std::vector<int>{4, 30}));
-    // Larger than the side: likewise.
-    const ZylDorvDistributionID largerColumns =
-        ZylSrvUtilities::Create2DDistribution(transaction, position, -1, rowCSet, columnCSet, 8, 500);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(largerColumns)), (std::vector<int>{20, 8}));
-    // Both sides whole: unchunked.
-    const ZylDorvDistributionID bothWhole =
-        ZylSrvUtilities::Create2DDistribution(transaction, position, typeIndex, rowCSet, columnCSet, 30, 20);
-    EXPECT_FALSE(OnlyDrawer(bothWhole).IsChunked());
-    EXPECT_EQ(ZylDorvDistribution(bothWhole).TypeID(), Context().Schema().TypeID(typeIndex));
-    // One below each size: kept.
-    const ZylDorvDistributionID kept =
-        ZylSrvUtilities::Create2DDistribution(transaction, position, -1, rowCSet, columnCSet, 29, 19);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(kept)), (std::vector<int>{19, 29}));
-    EXPECT_EQ(ZylDorvDistribution(kept).AxisCollectionID(0), columns);
-    EXPECT_EQ(ZylDorvDistribution(kept).AxisCollectionID(1), rows);
-    EXPECT_EQ(ReadAll<double>(kept), Zeros(30 * 20));
+    for (int count : {3, 5, 0, -1})
+        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, values, count); },
+                                    "Write1DIntDistribution", kSource);
+    zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, nullptr, 4); },
+                                "Write1DIntDistribution", kSource);
     transaction.Commit();
-    EXPECT_EQ(NumPermanentDistributions(), 4);
+    EXPECT_EQ(NumPermanent(), 0);
+    EXPECT_DORV_ERROR(ZylSrvUtilities::Create2DDistribution(a, b, 0, 5), ZylDorvError_InvalidChunking, "chunk size 0");
 }
 
-TEST_F(UtilitiesDatabaseTest, Create2DDistributionRecoloursTheColumnsOfASharedCollection)
+TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenSharing)
 {
-    const ZylDorvCollectionID shared = NewCollection(40);
-    const ZylDorvCSetID rowCSet = RunOf(shared, 0, 25);
-    const ZylDorvCSetID columnCSet = RunOf(shared, 25, 15);
-    const ZylDorvCSetID rowCopy = rowCSet, columnCopy = columnCSet;
-
-    ZylDorvDistributionID ids[2];
-    ids[0] = ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 10, 5);
-    {
-        ZylDorvTransaction transaction(ContextID());
-        ids[1] = ZylSrvUtilities::Create2DDistribution(transaction, ZylSrvPosition(ContextID()), -1, rowCSet,
-                                                       columnCSet, 10, 5);
-        transaction.Commit();
-    }
-    for (const ZylDorvDistributionID& id : ids) {
-        ZylDorvDistribution distribution(id);
-        EXPECT_EQ(distribution.AxisCollectionID(0), ColourOne(shared));
-        EXPECT_EQ(distribution.AxisCollectionID(0).Color(), 1);
-        EXPECT_EQ(distribution.AxisCollectionID(1), shared);
-        EXPECT_FALSE(ZylDorvDynamicID::Equal(distribution.AxisCollectionID(0), distribution.AxisCollectionID(1)));
-        const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(id);
-        EXPECT_EQ(drawer.DimCSetID(0), ColourOne(columnCSet));
-        EXPECT_EQ(drawer.DimCSetID(1), rowCSet);
-        EXPECT_EQ(drawer.DimSize(0), 15);
-        EXPECT_EQ(drawer.DimSize(1), 25);
-        EXPECT_EQ(ChunksOf(drawer), (std::vector<int>{5, 10}));
-        EXPECT_EQ(ReadAll<double>(id), Zeros(25 * 15));
-    }
-    EXPECT_EQ(rowCSet, rowCopy);
-    EXPECT_EQ(columnCSet, columnCopy);
-}
-
-// ---- CreateSparseDistribution -------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, CreateSparseDistributionKeepsArgumentOrderAndMakesNoDrawer)
-{
-    const ZylDorvCollectionID rows = NewCollection(8);
-    const ZylDorvCollectionID columns = NewCollection(5);
-    ZylDorvCSetID first = AllOf(rows);
-    ZylDorvCSetID second = AllOf(columns);
-    const ZylDorvCSetID firstBefore = first, secondBefore = second;
-
-    const ZylDorvDistributionID plain = ZylSrvUtilities::CreateSparseDistribution(first, second);
-    EXPECT_EQ(first, firstBefore);
-    EXPECT_EQ(second, secondBefore);
-    ZylDorvDistribution distribution(plain);
-    EXPECT_EQ(distribution.NumDimensions(), 2);
-    EXPECT_EQ(distribution.AxisCollectionID(0), rows);
-    EXPECT_EQ(distribution.AxisCollectionID(1), columns);
-    EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
-    EXPECT_EQ(NumDrawers(plain), 0);
-
-    const int typeIndex = Context().DefineType("sparse");
-    ZylDorvTransaction transaction(ContextID());
-    const ZylDorvDistributionID typed =
-        ZylSrvUtilities::CreateSparseDistribution(transaction, ZylSrvPosition(ContextID()), typeIndex, first, second);
-    EXPECT_EQ(first, firstBefore);
-    EXPECT_EQ(second, secondBefore);
-    EXPECT_EQ(ZylDorvDistribution(typed).AxisCollectionID(0), rows);
-    EXPECT_EQ(ZylDorvDistribution(typed).AxisCollectionID(1), columns);
-    EXPECT_EQ(ZylDorvDistribution(typed).TypeID(), Context().Schema().TypeID(typeIndex));
-    EXPECT_EQ(NumDrawers(typed), 0);
-    transaction.Commit();
-}
-
-TEST_F(UtilitiesDatabaseTest, CreateSparseDistributionOverwritesTheSecondCSetOnlyWhenSharing)
-{
-    const ZylDorvCollectionID shared = NewCollection(10);
-    const ZylDorvCSetID all = AllOf(shared);
-
-    for (int form = 0; form < 2; ++form) {
-        ZylDorvCSetID first = all;
-        ZylDorvCSetID second = all;
+    const ZylSrvPosition position(ctx);
+    const ZylDorvCollectionID rows = NewCollection(8), columns = NewCollection(5), shared = NewCollection(10);
+    const ZylDorvCSetID all = AllOf(shared), rowCSet = AllOf(rows), columnCSet = AllOf(columns);
+    const int type = Context().DefineType("sparse");
+    for (int form = 0; form < 4; ++form) {
+        SCOPED_TRACE(form);
+        const bool sharing = form >= 2;
+        ZylDorvCSetID first = sharing ? all : rowCSet, second = sharing ? all : columnCSet;
         ZylDorvDistributionID id;
-        if (form == 0) {
+        if (form % 2 == 0) {
             id = ZylSrvUtilities::CreateSparseDistribution(first, second);
         } else {
-            ZylDorvTransaction transaction(ContextID());
-            id = ZylSrvUtilities::CreateSparseDistribution(transaction, ZylSrvPosition(ContextID()), -1, first,
-                                                           second);
+            ZylDorvTransaction transaction(ctx);
+            id = ZylSrvUtilities::CreateSparseDistribution(transaction, position, type, first, second);
             transaction.Commit();
         }
-        EXPECT_EQ(first, all) << "form " << form;
-        EXPECT_NE(second, all) << "form " << form;
-        EXPECT_EQ(second, ColourOne(all)) << "form " << form;
-        EXPECT_EQ(second.Number(), all.Number()) << "form " << form;
-        EXPECT_EQ(second.CollectionID().Color(), 1) << "form " << form;
+        EXPECT_EQ(first, sharing ? all : rowCSet);
+        EXPECT_EQ(second, sharing ? ColourOne(all) : columnCSet);
         ZylDorvDistribution distribution(id);
-        EXPECT_EQ(distribution.AxisCollectionID(0), shared);
-        EXPECT_EQ(distribution.AxisCollectionID(1), second.CollectionID());
-        EXPECT_EQ(NumDrawers(id), 0);
+        EXPECT_EQ(distribution.NumDimensions(), 2);
+        EXPECT_EQ(distribution.AxisCollectionID(0), sharing ? shared : rows);
+        EXPECT_EQ(distribution.AxisCollectionID(1), sharing ? ColourOne(shared) : columns);
+        EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
+        EXPECT_EQ(distribution.TypeID(), form % 2 ? Context().Schema().TypeID(type) : ZylDorvTypeID());
+        EXPECT_EQ(DrawersOf(id).Size(), 0);
+        if (!sharing)
+            continue;
+        // The recoloured CSet is the one a sparse drawer binds to.
+        ZylDorvSerializationType sparse;
+        sparse.SetSparse();
+        ZylDorvTransfer write{distribution};
+        write.SetSerialization(sparse);
+        write.SetMakeNewDrawer();
+        write.SetWrite();
+        write.SetDim(0, first);
+        write.SetDim(1, second);
+        write.SetSparseNNonzero(1);
+        const double value = 2.5;
+        const int column = 3;
+        std::vector<int> offsets(11, 1);
+        offsets[0] = 0;
+        write.SetBuffer(0, &value, sizeof value);
+        write.SetBuffer(1, &column, sizeof column);
+        write.SetBuffer(2, offsets.data(), static_cast<std::int64_t>(offsets.size() * sizeof(int)));
+        write.ExecWrite();
+        EXPECT_EQ(DrawersOf(id)[0].DataSizeItems(0), 1);
     }
-
-    // The recoloured CSet is the one a sparse drawer binds to.
-    ZylDorvCSetID first = all, second = all;
-    const ZylDorvDistributionID id = ZylSrvUtilities::CreateSparseDistribution(first, second);
-    ZylDorvTransfer write{ZylDorvDistribution(id)};
-    ZylDorvSerializationType sparse;
-    sparse.SetSparse();
-    write.SetSerialization(sparse);
-    write.SetMakeNewDrawer();
-    write.SetBufferPadding(false);
-    write.SetWrite();
-    write.SetDim(0, first);
-    write.SetDim(1, second);
-    write.SetSparseNNonzero(1);
-    double values[] = {2.5};
-    int columnIndices[] = {3};
-    std::vector<int> rowOffsets(11, 1);
-    rowOffsets[0] = 0;
-    write.CheckView();
-    write.SetBuffer(0, static_cast<void*>(values), sizeof values);
-    write.SetBuffer(1, static_cast<void*>(columnIndices), sizeof columnIndices);
-    write.SetBuffer(2, static_cast<void*>(rowOffsets.data()), static_cast<std::int64_t>(rowOffsets.size() * sizeof(int)));
-    write.ExecWrite();
-    write.RelinquishBuffers();
-    EXPECT_EQ(OnlyDrawer(id).DataSizeItems(0), 1);
 }
 
-// ---- CreateDistribution -------------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, CreateDistributionReversesCSetsAndChunks)
-{
-    const ZylDorvCollectionID a = NewCollection(6);
-    const ZylDorvCollectionID b = NewCollection(4);
-    const ZylDorvCSetID csetA = AllOf(a);
-    const ZylDorvCSetID csetB = AllOf(b);
-    const ZylSrvPosition position(ContextID());
-
-    ZylDorvTransaction transaction(ContextID());
-    const ZylDorvDistributionID chunked = ZylSrvUtilities::CreateDistribution(
-        transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{csetA, csetB}, ZylDorvArray<int>{3, 2}, false);
-    ASSERT_TRUE(chunked.IsValid());
-    EXPECT_FALSE(chunked.IsTemporary());
-    ZylDorvDistribution distribution(chunked);
-    EXPECT_EQ(distribution.AxisCollectionID(0), b);
-    EXPECT_EQ(distribution.AxisCollectionID(1), a);
-    const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(chunked);
-    EXPECT_EQ(drawer.DimCSetID(0), csetB);
-    EXPECT_EQ(drawer.DimCSetID(1), csetA);
-    EXPECT_EQ(ChunksOf(drawer), (std::vector<int>{2, 3}));
-    EXPECT_EQ(ReadAll<double>(chunked), Zeros(24));
-
-    // No chunks: unchunked. Longer chunk arrays use their first n entries.
-    const ZylDorvDistributionID unchunked = ZylSrvUtilities::CreateDistribution(
-        transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{csetA, csetB}, ZylDorvArray<int>(), false);
-    EXPECT_FALSE(OnlyDrawer(unchunked).IsChunked());
-    const ZylDorvDistributionID longer = ZylSrvUtilities::CreateDistribution(
-        transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{csetA, csetB}, ZylDorvArray<int>{5, 1, 99}, false);
-    EXPECT_EQ(ChunksOf(OnlyDrawer(longer)), (std::vector<int>{1, 5}));
-    transaction.Commit();
-    EXPECT_EQ(NumPermanentDistributions(), 3);
-}
-
-TEST_F(UtilitiesDatabaseTest, CreateDistributionAllowsOneSharedPairOnly)
-{
-    const ZylDorvCollectionID shared = NewCollection(9);
-    const ZylDorvCollectionID other = NewCollection(2);
-    const ZylDorvCSetID s1 = RunOf(shared, 0, 3);
-    const ZylDorvCSetID s2 = RunOf(shared, 3, 3);
-    const ZylDorvCSetID s3 = RunOf(shared, 6, 3);
-    const ZylDorvCSetID o = AllOf(other);
-    const ZylSrvPosition position(ContextID());
-
-    ZylDorvTransaction transaction(ContextID());
-    // Three CSets of one collection: three shared pairs, nothing made.
-    for (bool temporary : {false, true}) {
-        const ZylDorvDistributionID none = ZylSrvUtilities::CreateDistribution(
-            transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1, 1, 1},
-            temporary);
-        EXPECT_TRUE(none.IsNull());
-        EXPECT_EQ(none, ZylDorvDistributionID());
-    }
-    EXPECT_EQ(NumPermanentDistributions(), 0);
-
-    // Exactly one pair: axes [o, s2, s1]; the later of the pair (s1) recoloured.
-    const ZylDorvDistributionID id = ZylSrvUtilities::CreateDistribution(
-        transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, o}, ZylDorvArray<int>(), false);
-    ASSERT_TRUE(id.IsValid());
-    ZylDorvDistribution distribution(id);
-    ASSERT_EQ(distribution.NumDimensions(), 3);
-    EXPECT_EQ(distribution.AxisCollectionID(0), other);
-    EXPECT_EQ(distribution.AxisCollectionID(1), shared);
-    EXPECT_EQ(distribution.AxisCollectionID(2), ColourOne(shared));
-    const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(id);
-    EXPECT_EQ(drawer.DimCSetID(0), o);
-    EXPECT_EQ(drawer.DimCSetID(1), s2);
-    EXPECT_EQ(drawer.DimCSetID(2), ColourOne(s1));
-    EXPECT_EQ(ReadAll<double>(id), Zeros(2 * 3 * 3));
-    transaction.Commit();
-    EXPECT_EQ(NumPermanentDistributions(), 1);
-}
-
-TEST_F(UtilitiesDatabaseTest, CreateDistributionRefusesAShortChunkArray)
-{
-    const ZylDorvCSetID a = AllOf(NewCollection(3));
-    const ZylDorvCSetID b = AllOf(NewCollection(4));
-    const ZylDorvCSetID c = AllOf(NewCollection(5));
-    ZylDorvTransaction transaction(ContextID());
-    for (bool temporary : {false, true}) {
-        ExpectIllegalInput(
-            [&] {
-                ZylSrvUtilities::CreateDistribution(transaction, ZylSrvPosition(ContextID()), -1,
-                                                    ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2},
-                                                    temporary);
-            },
-            "CreateDistribution");
-    }
-    transaction.Commit();
-    EXPECT_EQ(NumPermanentDistributions(), 0);
-}
-
-TEST_F(UtilitiesDatabaseTest, CreateDistributionMakesTemporaryDistributionsInThePositionsContext)
-{
-    const ZylDorvCollectionID a = NewCollection(5);
-    const ZylDorvCollectionID b = NewCollection(3);
-    const int typeIndex = Context().DefineType("scratch");
-    // The temporary route does not use the transaction: a committed one will do.
-    ZylDorvTransaction finished(ContextID());
-    finished.Commit();
-
-    const ZylDorvDistributionID untyped = ZylSrvUtilities::CreateDistribution(
-        finished, ZylSrvPosition(ContextID()), -1, ZylDorvArray<ZylDorvCSetID>{AllOf(a), AllOf(b)},
-        ZylDorvArray<int>{2, 1}, true);
-    ASSERT_TRUE(untyped.IsValid());
-    EXPECT_TRUE(untyped.IsTemporary());
-    EXPECT_EQ(untyped.Context(), ContextID());
-    EXPECT_EQ(ZylDorvDistribution(untyped).AxisCollectionID(0), b);
-    EXPECT_EQ(ZylDorvDistribution(untyped).AxisCollectionID(1), a);
-    EXPECT_TRUE(ZylDorvDistribution(untyped).TypeID().IsNull());
-    EXPECT_EQ(ChunksOf(OnlyDrawer(untyped)), (std::vector<int>{1, 2}));
-    EXPECT_EQ(ReadAll<double>(untyped), Zeros(15));
-
-    const ZylDorvDistributionID typed = ZylSrvUtilities::CreateDistribution(
-        finished, ZylSrvPosition(ContextID()), typeIndex, ZylDorvArray<ZylDorvCSetID>{AllOf(a)}, ZylDorvArray<int>(),
-        true);
-    EXPECT_TRUE(typed.IsTemporary());
-    EXPECT_EQ(ZylDorvDistribution(typed).TypeID(), Context().Schema().TypeID(typeIndex));
-    EXPECT_EQ(ReadAll<double>(typed), Zeros(5));
-    EXPECT_EQ(NumPermanentDistributions(), 0);
-}
-
-// ---- Write1DIntDistribution ---------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
+TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
 {
     const ZylDorvCollectionID collection = NewCollection(7);
     const int labels[] = {4, 0, 6, 2, 5};
     const ZylDorvCSetID cset = ZylDorvCollection(collection).CreateOrderedCSet(labels, 5);
-    const int values[] = {-3, 17, INT_MAX, 0, INT_MIN};
-
-    const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values, 5);
+    const std::vector<int> values = {-3, 17, INT_MAX, 0, INT_MIN};
+    const long live = mem_LiveBlocks();
+    const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values.data(), 5);
+    EXPECT_EQ(mem_LiveBlocks(), live);
     ZylDorvDistribution distribution(id);
     EXPECT_EQ(distribution.NumDimensions(), 1);
     EXPECT_EQ(distribution.AxisCollectionID(0), collection);
     EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Int32));
     EXPECT_TRUE(distribution.TypeID().IsNull());
-    const ZylDorvPersistentDrawerDesc drawer = OnlyDrawer(id);
-    EXPECT_EQ(drawer.DimCSetID(0), cset);
-    EXPECT_EQ(ReadAll<int>(id), (std::vector<int>{-3, 17, INT_MAX, 0, INT_MIN}));
-
-    // Label by label: the value of label 6 is the third one given.
-    ZylDorvTransfer one{distribution};
-    one.SetRead();
-    one.SetBufferPadding(false);
-    one.SetDimOrdinalRange(0, collection, 2, 2);
-    int third = 0;
-    one.CheckView();
-    one.SetBuffer(0, static_cast<void*>(&third), sizeof third);
-    one.ExecRead();
-    one.RelinquishBuffers();
-    EXPECT_EQ(third, INT_MAX);
-    EXPECT_EQ(NumPermanentDistributions(), 1);
+    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
+    ASSERT_EQ(drawers.Size(), 1);
+    EXPECT_EQ(drawers[0].DimCSetID(0), cset);
+    EXPECT_EQ(ReadAll<int>(drawers[0], id), values);
+    EXPECT_EQ(NumPermanent(), 1);
 }
 
-TEST_F(UtilitiesDatabaseTest, Write1DIntDistributionRefusesACountOtherThanTheCSetSize)
+TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
 {
-    const ZylDorvCSetID cset = AllOf(NewCollection(4));
-    const int values[] = {1, 2, 3, 4, 5};
-    for (int count : {3, 5, 0, -1})
-        ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(cset, values, count); },
-                           "Write1DIntDistribution");
-    ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(cset, nullptr, 4); }, "Write1DIntDistribution");
-    EXPECT_EQ(NumPermanentDistributions(), 0);
-}
-
-// ---- ZylSrvPosition -----------------------------------------------------
-
-TEST_F(UtilitiesDatabaseTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
-{
+    const ZylSrvPosition position(ctx);
     const ZylDorvGrid grid{NewCollection(3)};
-    const ZylSrvPosition position(ContextID());
-    EXPECT_EQ(position.ContextID(), ContextID());
-    EXPECT_EQ(position.Context().ID(), ContextID());
-
+    EXPECT_EQ(position.ContextID(), ctx);
+    EXPECT_EQ(position.Context().ID(), ctx);
     {
-        ZylDorvTransaction elsewhere(NewContext());
-        try {
-            position.CreateDistribution(elsewhere, grid, ZylDorvRangeType());
-            ADD_FAILURE() << "transaction on another context accepted";
-        } catch (const ZylDorvException& e) {
-            EXPECT_EQ(e.Number(), ZylDorvError_InvalidArgument);
-        }
+        ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
+        EXPECT_DORV_ERROR(position.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument,
+                          "ZylSrvPosition::CreateDistribution in context 1 of database");
     }
-
-    ZylDorvTransaction committed(ContextID());
+    ZylDorvTransaction committed(ctx);
     committed.Commit();
-    try {
-        position.CreateDistribution(committed, grid, ZylDorvRangeType());
-        ADD_FAILURE() << "committed transaction accepted";
-    } catch (const ZylDorvException& e) {
-        EXPECT_EQ(e.Number(), ZylDorvError_TransactionNotActive);
-    }
+    EXPECT_DORV_ERROR(position.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()),
+                      ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
+    EXPECT_DORV_ERROR(ZylSrvPosition().Context(), ZylDorvError_NullIdentifier, "null context ID");
 
-    try {
-        ZylSrvPosition().Context();
-        ADD_FAILURE() << "null position opened";
-    } catch (const ZylDorvException& e) {
-        EXPECT_EQ(e.Number(), ZylDorvError_NullIdentifier);
-    }
-
-    ZylDorvTransaction transaction(ContextID());
+    ZylDorvTransaction transaction(ctx);
     const ZylDorvDistributionID id = position.CreateTypedDistribution(transaction, grid, Context().DefineType("t"),
                                                                       ZylDorvRangeType(ZylDorvTypeKey::Int32));
     EXPECT_EQ(ZylDorvDistribution(id).RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Int32));
     EXPECT_EQ(ZylDorvDistribution(id).TypeID(), Context().Schema().TypeID(0));
-    EXPECT_EQ(NumDrawers(id), 0);
-    try {
-        position.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType());
-        ADD_FAILURE() << "unknown type accepted";
-    } catch (const ZylDorvException& e) {
-        EXPECT_EQ(e.Number(), ZylDorvError_TypeNotFound);
-    }
+    EXPECT_EQ(DrawersOf(id).Size(), 0);
+    EXPECT_DORV_ERROR(position.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType()), ZylDorvError_TypeNotFound,
+                      "TypeID 5");
     transaction.Commit();
-    EXPECT_EQ(NumPermanentDistributions(), 1);
+    EXPECT_EQ(NumPermanent(), 1);
 }
