@@ -35,26 +35,22 @@ protected:
         d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
                                                              ZylDorvRangeType(), -1));
     }
-    ZylDorvTransfer Writer(bool symmetric, int nonzeros)
+    // Makes the drawer with the values, column indices, row offsets and (unless not given) the diagonal.
+    void Write(bool symmetric, const Csr& s, bool withDiagonal = true)
     {
-        ZylDorvTransfer t(d);
-        t.SetMakeNewDrawer();
-        t.SetWrite();
-        t.SetBufferPadding(false);
-        t.SetSparseNNonzero(nonzeros);
-        t.SetDim(0, rows);
-        t.SetDim(1, columns);
-        t.SetSerialization(Kind(symmetric));
-        t.CheckView();
-        return t;
-    }
-    void Write(bool symmetric, const Csr& s)
-    {
-        ZylDorvTransfer w = Writer(symmetric, static_cast<int>(s.values.size()));
+        ZylDorvTransfer w(d);
+        w.SetMakeNewDrawer();
+        w.SetWrite();
+        w.SetBufferPadding(false);
+        w.SetSparseNNonzero(static_cast<int>(s.values.size()));
+        w.SetDim(0, rows);
+        w.SetDim(1, columns);
+        w.SetSerialization(Kind(symmetric));
+        w.CheckView();
         w.SetBuffer(2, s.offsets.data(), Bytes(s.offsets));
         w.SetBuffer(1, s.columns.data(), Bytes(s.columns));
         w.SetBuffer(0, s.values.data(), Bytes(s.values));
-        if (symmetric)
+        if (symmetric && withDiagonal)
             w.SetBuffer(3, s.diagonal.data(), Bytes(s.diagonal));
         w.ExecWrite();
     }
@@ -79,11 +75,7 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         const int n = static_cast<int>(s.offsets.size()) - 1;
         Make(n, sym ? n : 4);
         if (sym) {
-            ZylDorvTransfer w = Writer(true, 2);
-            w.SetBuffer(2, s.offsets.data(), 16);
-            w.SetBuffer(1, s.columns.data(), 8);
-            w.SetBuffer(0, s.values.data(), 16);
-            EXPECT_DORV_ERROR(w.ExecWrite(), ZylDorvError_BufferMissing, "new drawer: buffer 3 is not set");
+            EXPECT_DORV_ERROR(Write(true, s, false), ZylDorvError_BufferMissing, "new drawer: buffer 3 is not set");
             EXPECT_EQ(NumDrawers(), 0) << "the refused write made nothing";
         }
         Write(sym, s);
@@ -136,70 +128,51 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
 TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
 {
     Make(2, 2);
-    const std::vector<int> someColumns = {0, 5};
-    const std::vector<double> values = {1, 2};
     struct Refused {
         const char* fragment;
-        std::vector<int> offsets;
-        int nonzeros;
+        Csr csr;
     } const refused[] = {
-        {"new drawer: row offsets fall after row 1", {0, 2, 1}, 1},
-        {"column index 5 at entry 1 of 2 columns", {0, 1, 2}, 2},
-        {"row offsets run from 0 to 2, 0 to 3 expected", {0, 1, 2}, 3},
+        {"new drawer: row offsets fall after row 1", {{0, 2, 1}, {0}, {1}, {}}},
+        {"column index 5 at entry 1 of 2 columns", {{0, 1, 2}, {0, 5}, {1, 2}, {}}},
+        {"row offsets run from 0 to 2, 0 to 3 expected", {{0, 1, 2}, {0, 1, 0}, {1, 2, 3}, {}}},
     };
     for (const Refused& c : refused) {
         SCOPED_TRACE(c.fragment);
-        std::vector<double> v(static_cast<std::size_t>(c.nonzeros), 1.0);
-        std::vector<int> cols(static_cast<std::size_t>(c.nonzeros), 0);
-        std::copy(someColumns.begin(), someColumns.begin() + std::min<std::size_t>(2, cols.size()), cols.begin());
-        ZylDorvTransfer w = Writer(false, c.nonzeros);
-        w.SetBuffer(2, c.offsets.data(), Bytes(c.offsets));
-        w.SetBuffer(1, cols.data(), Bytes(cols));
-        w.SetBuffer(0, v.data(), Bytes(v));
-        EXPECT_DORV_ERROR(w.ExecWrite(), ZylDorvError_SparseStructureInvalid, c.fragment);
+        EXPECT_DORV_ERROR(Write(false, c.csr), ZylDorvError_SparseStructureInvalid, c.fragment);
     }
     EXPECT_EQ(NumDrawers(), 0);
-    const std::vector<int> offsets = {0, 0, 0};
-    ZylDorvTransfer w = Writer(false, 0);
-    w.SetBuffer(2, offsets.data(), 12);
-    w.SetBuffer(1, static_cast<const void*>(nullptr), 0);
-    w.SetBuffer(0, static_cast<const void*>(nullptr), 0);
-    w.ExecWrite();
+    Write(false, Csr{{0, 0, 0}, {}, {}, {}});
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     d.QueryDrawers(drawers);
     ASSERT_EQ(drawers.Size(), 1);
     EXPECT_EQ(drawers[0].DataSizeItems(0), 0);
 
-    const ZylDorvSerializationType sparse = Kind(false);
-    ZylDorvTransfer unset(d);
-    unset.SetMakeNewDrawer();
-    unset.SetWrite();
-    unset.SetSerialization(sparse);
+    auto transfer = [&](bool make, bool write) {
+        ZylDorvTransfer t(d);
+        if (make)
+            t.SetMakeNewDrawer();
+        if (write)
+            t.SetWrite();
+        else
+            t.SetRead();
+        t.SetSerialization(Kind(false));
+        return t;
+    };
+    ZylDorvTransfer unset = transfer(true, true);
     unset.SetDim(0, rows);
     unset.SetDim(1, columns);
     EXPECT_DORV_ERROR(unset.CheckView(), ZylDorvError_ViewIncomplete, "SetSparseNNonzero");
     unset.SetSparseNNonzero(0);
-    EXPECT_DORV_ERROR(unset.InitializePersistentDrawer(), ZylDorvError_SerializationMismatch,
-                      "sparse drawers are made by ExecWrite");
-    ZylDorvTransfer partial(d);
-    partial.SetRead();
-    partial.SetSerialization(sparse);
+    EXPECT_DORV_ERROR(unset.InitializePersistentDrawer(), ZylDorvError_SerializationMismatch, "sparse drawers are made by ExecWrite");
+    ZylDorvTransfer partial = transfer(false, false);
     partial.SetDimOrdinalRange(0, rows.CollectionID(), 0, 0);
     EXPECT_DORV_ERROR(partial.CheckView(), ZylDorvError_SerializationMismatch, "sparse drawers are read and written whole");
-    ZylDorvTransfer again(d);
-    again.SetWrite();
-    again.SetSerialization(sparse);
-    EXPECT_DORV_ERROR(again.ExecWrite(), ZylDorvError_SerializationMismatch, "written once, when it is made");
-
-    ZylDorvDistribution ints(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
-                                                          ZylDorvRangeType(ZylDorvTypeKey::Int32), -1));
-    ZylDorvTransfer t(ints);
-    t.SetMakeNewDrawer();
-    t.SetWrite();
-    t.SetSerialization(sparse);
-    t.SetSparseNNonzero(0);
-    t.SetDim(0, rows);
-    t.SetDim(1, columns);
-    EXPECT_DORV_ERROR(t.CheckView(), ZylDorvError_SerializationMismatch,
-                      "new drawer: sparse drawers need two dimensions and double values");
+    EXPECT_DORV_ERROR(transfer(false, true).ExecWrite(), ZylDorvError_SerializationMismatch, "written once, when it is made");
+    d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
+                                                         ZylDorvRangeType(ZylDorvTypeKey::Int32), -1));
+    ZylDorvTransfer ints = transfer(true, true);
+    ints.SetSparseNNonzero(0);
+    ints.SetDim(0, rows);
+    ints.SetDim(1, columns);
+    EXPECT_DORV_ERROR(ints.CheckView(), ZylDorvError_SerializationMismatch, "new drawer: sparse drawers need two dimensions and double values");
 }
