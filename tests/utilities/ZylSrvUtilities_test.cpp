@@ -260,27 +260,6 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
         EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
         EXPECT_EQ(distribution.TypeID(), form % 2 ? Context().Schema().TypeID(type) : ZylDorvTypeID());
         EXPECT_EQ(DrawersOf(id).Size(), 0);
-        if (!sharing)
-            continue;
-        // The recoloured CSet is the one a sparse drawer binds to.
-        ZylDorvSerializationType sparse;
-        sparse.SetSparse();
-        ZylDorvTransfer write{distribution};
-        write.SetSerialization(sparse);
-        write.SetMakeNewDrawer();
-        write.SetWrite();
-        write.SetDim(0, first);
-        write.SetDim(1, second);
-        write.SetSparseNNonzero(1);
-        const double value = 2.5;
-        const int column = 3;
-        std::vector<int> offsets(11, 1);
-        offsets[0] = 0;
-        write.SetBuffer(0, &value, sizeof value);
-        write.SetBuffer(1, &column, sizeof column);
-        write.SetBuffer(2, offsets.data(), static_cast<std::int64_t>(offsets.size() * sizeof(int)));
-        write.ExecWrite();
-        EXPECT_EQ(DrawersOf(id)[0].DataSizeItems(0), 1);
     }
 }
 
