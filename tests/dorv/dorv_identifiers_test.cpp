@@ -1,7 +1,7 @@
-// The database's file names, paths, exceptions and assertion reports.
+// The database's file names, paths and exceptions (its assertion reports are
+// checked through ZylSrvDorvFileHandle in tests/utilities).
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvAPI.h>
-#include <platform/dorv/ZylDorvAssert.h>
 #include <platform/utl_FilePath.h>
 
 #include <gtest/gtest.h>
@@ -65,15 +65,4 @@ TEST(DorvException, CarriesNumberAndWritesItsDescription)
         ASSERT_NE(dorv, nullptr) << "the most-derived type is thrown";
         EXPECT_EQ(dorv->Number(), 21);
     }
-}
-
-TEST(DorvAssertDeathTest, ReportsTheFailureAndExitsWithStatusOne)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe"); // the BLAS library may have started threads
-    EXPECT_EXIT(ZylDorvAssert::ReportValidationFailure(
-                    "pointer.IsNull() && \"File Handle already associated with a DORV database.\"",
-                    "mtx/impl/ZylSrvDorvFileHandle", 16),
-                ::testing::ExitedWithCode(1),
-                "^ZylDorv validation failure: pointer\\.IsNull\\(\\) && \"File Handle already associated with a DORV "
-                "database\\.\" \\(mtx/impl/ZylSrvDorvFileHandle, line 16\\)\n$");
 }

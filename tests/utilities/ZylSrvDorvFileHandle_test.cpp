@@ -16,13 +16,13 @@ namespace {
 
 bool FileExists(const char* path) { return utl_FilePath(path, "").Exists(); }
 
-// A regular expression matching `text` literally.
-std::string Literally(const std::string& text)
+// A regular expression matching exactly the validation failure report of `text`.
+std::string Report(const std::string& text)
 {
-    std::string pattern;
+    std::string pattern = "^ZylDorv validation failure: ";
     for (char c : text)
         pattern += (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos ? "\\" : "") + std::string(1, c);
-    return pattern;
+    return pattern + "\n$";
 }
 
 // The context can be used: a collection can be made in it.
@@ -147,13 +147,13 @@ TEST(ZylSrvDorvFileHandleDeathTest, AssociatingTwiceOrTheContextOfAnEmptyHandleE
             handle.Associate(atr_String("other.dorv"));
         },
         testing::ExitedWithCode(1),
-        Literally("pointer.IsNull() && \"File Handle already associated with a DORV database.\" "
+        Report("pointer.IsNull() && \"File Handle already associated with a DORV database.\" "
                   "(mtx/impl/ZylSrvDorvFileHandle, line 16)"));
     EXPECT_TRUE(FileExists("twice.dorv")) << "the child created the first file and no further";
     EXPECT_FALSE(FileExists("other.dorv"));
     std::remove("twice.dorv");
 
-    const std::string expected = Literally("pointer.HasValue() && \"File Handle is not associated with a DORV "
+    const std::string expected = Report("pointer.HasValue() && \"File Handle is not associated with a DORV "
                                            "database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)");
     ZylSrvDorvFileHandle empty;
     EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), expected);
