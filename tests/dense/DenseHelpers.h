@@ -44,15 +44,6 @@ inline RefMatrix FromMatrix(const ZylSrvMatrix& m)
     return v;
 }
 
-// x a + y b, entry by entry.
-inline RefMatrix Combine(double x, const RefMatrix& a, double y, const RefMatrix& b)
-{
-    RefMatrix c = a;
-    for (std::size_t i = 0; i < c.v.size(); ++i)
-        c.v[i] = x * a.v[i] + y * b.v[i];
-    return c;
-}
-
 // `inner` written over rows r0.., columns c0.. of a copy of `outer`.
 inline RefMatrix Placed(RefMatrix outer, const RefMatrix& inner, int r0, int c0)
 {
@@ -71,12 +62,14 @@ protected:
     }
 
     // A view of rows r0..r0+rows-1, columns c0..c0+columns-1 of a new random
-    // parent one larger on every side, chunked rowChunk x columnChunk; its
-    // values in `values`. Parent and view live until the end of the test.
+    // parent one larger on every side, chunked rowChunk x columnChunk, with
+    // its values in `values`; parent and view live until the test ends.
     ZylSrvDenseMatrix* RandomView(int rows, int columns, int rowChunk, int columnChunk, int r0, int c0,
-                                  unsigned seed, RefMatrix& values)
+                                  unsigned seed, RefMatrix& values, zyltest::MatrixSetup* parent = nullptr)
     {
         const zyltest::MatrixSetup s = MakeMatrix(r0 + rows + 1, c0 + columns + 1, rowChunk, columnChunk);
+        if (parent != nullptr)
+            *parent = s;
         values = FillRandom(s, seed).Block(r0, r0 + rows - 1, c0, c0 + columns - 1);
         views.push_back(std::make_unique<ZylSrvDenseMatrix>(s.id));
         views.emplace_back(views.back()->Submatrix(r0, r0 + rows - 1, c0, c0 + columns - 1));

@@ -107,7 +107,6 @@ TEST_F(DenseGeometry, EveryQueryOfRootsAndViewsFollowsTheBlocks)
             c0 += cut[2];
         }
         const ZylSrvDenseMatrix& m = *chain.back();
-        EXPECT_FALSE(m.IsNull());
         EXPECT_EQ(m.DistributionID(), s.id);
         ExpectSide(m, kRows, c.rowSide);
         ExpectSide(m, kColumns, c.columnSide);
@@ -116,44 +115,30 @@ TEST_F(DenseGeometry, EveryQueryOfRootsAndViewsFollowsTheBlocks)
         const int rows = m.NumberOfRows(), columns = m.NumberOfColumns();
         zyltest::ExpectMatrixNear(values.Block(r0, r0 + rows - 1, c0, c0 + columns - 1), ReadThrough(m), "values");
         EXPECT_THAT(MembersOf(m.RowCSetID()), ElementsAreArray(Labels(r0, rows)));
-        EXPECT_EQ(m.RowCSetID().CollectionID(), s.rows);
         EXPECT_EQ(m.RowCSetID() == s.rowCSet, rows == s.numRows) << "a cut side has a CSet of its own";
-        if (rows != s.numRows)
-            EXPECT_TRUE(m.RowCSetID().IsTemporary());
+        EXPECT_EQ(m.RowCSetID().IsTemporary(), rows != s.numRows);
         if (c.columns == 0) {
             EXPECT_TRUE(m.ColumnCSetID().IsNull());
         } else {
             EXPECT_THAT(MembersOf(m.ColumnCSetID()), ElementsAreArray(Labels(c0, columns)));
             EXPECT_EQ(m.ColumnCSetID() == s.columnCSet, columns == s.numColumns);
         }
-        if (c.cuts.empty()) { // the handle constructor sees the same
-            const ZylSrvDenseMatrix byHandle{ZylDorvDistribution(s.id)};
-            EXPECT_EQ(byHandle.DistributionID(), s.id);
-            ExpectSide(byHandle, kRows, c.rowSide);
-            ExpectSide(byHandle, kColumns, c.columnSide);
-        }
+        if (c.cuts.empty()) // the handle constructor sees the same
+            ExpectSide(ZylSrvDenseMatrix(ZylDorvDistribution(s.id)), kRows, c.rowSide);
     }
 }
 
 TEST_F(DenseGeometry, NullMatrixHasNothingAndAClosedDatabaseMakesMatricesNull)
 {
-    const ZylSrvDenseMatrix empty;
-    const ZylSrvDenseMatrix fromNullID{ZylDorvDistributionID()};
+    const ZylSrvDenseMatrix empty, fromNullID{ZylDorvDistributionID()};
     for (const ZylSrvDenseMatrix* m : {&empty, &fromNullID}) {
         EXPECT_TRUE(m->IsNull());
-        EXPECT_EQ(m->NumberOfRows() + m->NumberOfColumns() + m->NumberOfRowBlocks() + m->NumberOfColumnBlocks() +
-                      m->MaxNumberOfRowsInBlock(),
-                  0);
-        EXPECT_TRUE(m->RowCSetID().IsNull());
-        EXPECT_TRUE(m->ColumnCSetID().IsNull());
-        EXPECT_TRUE(m->DistributionID().IsNull());
+        EXPECT_EQ(m->NumberOfRows() + m->NumberOfColumns() + m->NumberOfRowBlocks() + m->MaxNumberOfRowsInBlock(), 0);
+        EXPECT_TRUE(m->RowCSetID().IsNull() && m->ColumnCSetID().IsNull() && m->DistributionID().IsNull());
     }
     ZylSrvMatrix one(1, 1);
     zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { empty.GetValues(0, 0, 0, 0, one); }, 203,
                                                          kGetRange, kSource);
-    zyltest::ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(empty.Submatrix(0, 0, 0, 0)); },
-                                "Submatrix", kSource);
-
     const ZylSrvDenseMatrix m(MakeMatrix(4, 4, 2, 2).id);
     EXPECT_FALSE(m.IsNull());
     db.Close();
@@ -162,15 +147,14 @@ TEST_F(DenseGeometry, NullMatrixHasNothingAndAClosedDatabaseMakesMatricesNull)
 
 TEST_F(DenseGeometry, ViewsOutsideTheParentAndBareDistributionsAreRefused)
 {
-    const ZylSrvDenseMatrix parent(MakeMatrix(10, 7, 4, 3).id);
-    const ZylSrvDenseMatrix vector(MakeVector(9, 4).id);
+    const ZylSrvDenseMatrix parent(MakeMatrix(10, 7, 4, 3).id), vector(MakeVector(9, 4).id), empty;
     struct Cut {
         const ZylSrvDenseMatrix* of;
         int r0, r1, c0, c1;
     };
     for (const Cut& c : {Cut{&parent, -1, 3, 0, 6}, Cut{&parent, 4, 3, 0, 6}, Cut{&parent, 0, 10, 0, 6},
                          Cut{&parent, 0, 9, -1, 6}, Cut{&parent, 0, 9, 3, 2}, Cut{&parent, 0, 9, 0, 7},
-                         Cut{&vector, 2, 6, 0, 1}, Cut{&vector, 2, 6, 1, 1}}) {
+                         Cut{&vector, 2, 6, 0, 1}, Cut{&vector, 2, 6, 1, 1}, Cut{&empty, 0, 0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << c.r0 << ".." << c.r1 << " x " << c.c0 << ".." << c.c1);
         zyltest::ExpectIllegalInput(
             [&] { std::unique_ptr<ZylSrvDenseMatrix> v(c.of->Submatrix(c.r0, c.r1, c.c0, c.c1)); }, "Submatrix",
@@ -183,8 +167,8 @@ TEST_F(DenseGeometry, ViewsOutsideTheParentAndBareDistributionsAreRefused)
         ZylDorvGrid{columns, rows}, ZylDorvRangeType(ZylDorvTypeKey::Double), ZylDorvTypeID());
     zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(bare); }, "AttachDistribution", kSource);
     const ZylDorvCSetID noColumns = ZylDorvCollection(columns).CreateCSetStrided(0, 0, 1, 1);
-    const zyltest::MatrixSetup empty = MakeMatrixOver(AllOf(rows), noColumns, -1, -1);
-    zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(empty.id); }, "AttachDistribution", kSource);
+    const zyltest::MatrixSetup noMembers = MakeMatrixOver(AllOf(rows), noColumns, -1, -1);
+    zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(noMembers.id); }, "AttachDistribution", kSource);
 }
 
 TEST_F(DenseGeometry, ExtensionAddsMembersBlocksAndInitializedValues)
@@ -200,8 +184,7 @@ TEST_F(DenseGeometry, ExtensionAddsMembersBlocksAndInitializedValues)
     EXPECT_FALSE(m.RowCSetID().IsTemporary());
     EXPECT_EQ(m.RowCSetID().CollectionID(), s.rows);
     EXPECT_THAT(MembersOf(m.RowCSetID()), ElementsAreArray(Labels(0, 130)));
-    RefMatrix expected(130, 4, 0.5);
-    expected = Placed(expected, before, 0, 0);
+    const RefMatrix expected = Placed(RefMatrix(130, 4, 0.5), before, 0, 0);
     zyltest::ExpectMatrixNear(expected, ReadThrough(m), "old values kept, new ones initialized");
     // Written across the old end, read by a matrix opened afresh.
     const RefMatrix band = zyltest::RandomMatrix(4, 4, 3);
@@ -216,17 +199,15 @@ TEST_F(DenseGeometry, ExtensionAddsMembersBlocksAndInitializedValues)
     const int added[] = {12, 10, 11};
     EXPECT_EQ(mw.ExtendDim(0, 3, added), 0);
     ExpectSide(mw, kColumns, {{4, 4, 4, 1}, 4});
-    ExpectSide(mw, kRows, {{2, 2, 1}, 2});
     std::vector<int> labels = Labels(0, 10);
     labels.insert(labels.end(), std::begin(added), std::end(added));
     EXPECT_THAT(MembersOf(mw.ColumnCSetID()), ElementsAreArray(labels));
-    zyltest::ExpectMatrixNear(Placed(RefMatrix(5, 13), wide, 0, 0), ReadThrough(mw), "extended columns");
+    zyltest::ExpectMatrixNear(Placed(RefMatrix(5, 13), wide, 0, 0), ReadThrough(mw), "extended");
 
     // An unchunked side keeps its block size.
     ZylSrvDenseMatrix whole(MakeMatrix(3, 2, -1, -1).id);
     EXPECT_EQ(whole.ExtendDim(1, 4, nullptr), 0);
     ExpectSide(whole, kRows, {{3, 3, 1}, 3});
-    ExpectSide(whole, kColumns, {{2}, 2});
 }
 
 TEST_F(DenseGeometry, ExtensionReportsEveryRefusalAndLeavesTheMatrixAlone)
