@@ -441,23 +441,26 @@ TEST_F(DenseAccess, WholeMatrixReadsScatterRowsAndPackTriangles)
             scattered(rowMap[r], c) = parentValues(r, c);
     ExpectMatrixNear(scattered, FromMatrix(out), "scattered rows");
 
-    // The packed triangles of a square view.
+    // The packed triangles of a square view, nothing written past them.
     const int n = 5;
     const RefMatrix a = parentValues.Block(1, 5, 2, 6);
     std::unique_ptr<ZylSrvDenseMatrix> m(parent.Submatrix(1, 5, 2, 6));
-    std::vector<double> upper, lower, symmetric, packed(15, -1.0);
+    std::vector<double> upper, lower, symmetric;
     for (int j = 0; j < n; ++j)
         for (int i = 0; i <= j; ++i) {
             upper.push_back(a(i, j));
             lower.push_back(a(j, i));
             symmetric.push_back(i == j ? a(j, j) : (a(i, j) + a(j, i)) * 0.5);
         }
-    m->GetUpperValues(packed.data());
-    EXPECT_THAT(packed, ElementsAreArray(upper));
-    m->GetLowerValues(packed.data());
-    EXPECT_THAT(packed, ElementsAreArray(lower));
-    m->GetSymmetricValues(packed.data());
-    EXPECT_THAT(packed, ElementsAreArray(symmetric));
+    using Pack = void (ZylSrvDenseMatrix::*)(double*) const;
+    for (const auto& form : {std::make_pair(Pack{&ZylSrvDenseMatrix::GetUpperValues}, upper),
+                             std::make_pair(Pack{&ZylSrvDenseMatrix::GetLowerValues}, lower),
+                             std::make_pair(Pack{&ZylSrvDenseMatrix::GetSymmetricValues}, symmetric)}) {
+        std::vector<double> packed(15 + 2 * n, -1.0), expected = form.second;
+        expected.resize(packed.size(), -1.0);
+        (m.get()->*form.first)(packed.data());
+        EXPECT_THAT(packed, ElementsAreArray(expected));
+    }
 
     std::vector<double> untouched(56, -1.0);
     zyltest::ExpectIllegalInput([&] { parent.GetUpperValues(untouched.data()); }, "GetUpperValues", kSource);
