@@ -79,14 +79,14 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     std::fclose(text);
     ASSERT_EQ(symlink("/dev/full", "full.dorv"), 0);
     ExpectRefusals({
-        {ZylDorvError_FileCreateFailed, "CreateFile \"test.dorv\"", [&] { other.CreateFile(U(kPath), 0, -1); }},
+        {ZylDorvError_FileCreateFailed, "creating the database file failed: CreateFile \"test.dorv\"", [&] { other.CreateFile(U(kPath), 0, -1); }},
         {ZylDorvError_FileCreateFailed, "CreateFile \"full.dorv\": No space left on device",
          [&] { other.CreateFile(U("full.dorv"), ZylDorvDatabase::CreateTruncate, -1); }},
-        {ZylDorvError_InvalidArgument, "CreateFile \"x.dorv\": flags 5 (0 or 1 expected)", [&] { other.CreateFile(U("x.dorv"), 5, -1); }},
+        {ZylDorvError_InvalidArgument, "invalid argument: CreateFile \"x.dorv\": flags 5 (0 or 1 expected)", [&] { other.CreateFile(U("x.dorv"), 5, -1); }},
         {ZylDorvError_InvalidArgument, "OpenFile \"test.dorv\": flags 2", [&] { other.OpenFile(U(kPath), 2); }},
-        {ZylDorvError_FileOpenFailed, "OpenFile \"missing.dorv\"", [&] { other.OpenFile(U("missing.dorv"), 0); }},
+        {ZylDorvError_FileOpenFailed, "opening the database file failed: OpenFile \"missing.dorv\"", [&] { other.OpenFile(U("missing.dorv"), 0); }},
         {ZylDorvError_FileOpenFailed, "OpenFile \"plain.txt\"", [&] { other.OpenFile(U("plain.txt"), 0); }},
-        {ZylDorvError_DatabaseAlreadyOpen, "CreateFile \"y.dorv\": this database object holds \"test.dorv\"",
+        {ZylDorvError_DatabaseAlreadyOpen, "database already open: CreateFile \"y.dorv\": this database object holds \"test.dorv\"",
          [&] { db.CreateFile(U("y.dorv"), 0, -1); }},
         {ZylDorvError_DatabaseAlreadyOpen, "OpenFile", [&] { db.OpenFile(U(kPath), 0); }},
     });
@@ -108,9 +108,9 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     db.Close();
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/context1", "next_collection"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed,
-                      "OpenFile, context 1 of \"test.dorv\", attribute \"next_collection\"");
+                      "reading database records failed: OpenFile, context 1 of \"test.dorv\", attribute \"next_collection\"");
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/", "format"));
-    EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_NotADatabaseFile, "the file has no \"format\" attribute \"ZylDorv\"");
+    EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_NotADatabaseFile, "not a database file: OpenFile \"test.dorv\": the file has no \"format\" attribute \"ZylDorv\"");
     EXPECT_FALSE(other.IsOpen());
     EXPECT_FALSE(ZylDorvTestSeam::DamageFile("missing.dorv", "/", "format"));
 }
@@ -122,22 +122,22 @@ TEST_F(ErrorTest, IdentifiersThatNameNothingAndHandlesOfAClosedDatabase)
     const ZylDorvDistribution none;
     EXPECT_TRUE(none.ID().IsNull());
     ExpectRefusals({
-        {ZylDorvError_NullIdentifier, "ZylDorvContext: null context ID", [] { ZylDorvContext{ZylDorvContextID()}; }},
+        {ZylDorvError_NullIdentifier, "null identifier: ZylDorvContext: null context ID", [] { ZylDorvContext{ZylDorvContextID()}; }},
         {ZylDorvError_NullIdentifier, "ZylDorvCollection: null collection ID", [] { ZylDorvCollection{ZylDorvCollectionID()}; }},
         {ZylDorvError_NullIdentifier, "ZylDorvCSet: null CSet ID", [] { ZylDorvCSet{ZylDorvCSetID()}; }},
         {ZylDorvError_NullIdentifier, "ZylDorvDistribution: null distribution ID", [] { ZylDorvDistribution{ZylDorvDistributionID()}; }},
         {ZylDorvError_NullIdentifier, "ZylDorvTransfer: null distribution handle", [&] { ZylDorvTransfer{none}; }},
         {ZylDorvError_NullIdentifier, "NumDimensions: null distribution handle", [&] { none.NumDimensions(); }},
-        {ZylDorvError_ContextNotFound, "ZylDorvContext: context 9 of", [&] { ZylDorvContext(ZylDorvContextID(ctx.Database(), 9)); }},
-        {ZylDorvError_CollectionNotFound, "collection 8 in context 1", [&] { ZylDorvCollection(ZylDorvCollectionID(ctx, 8, -1)); }},
+        {ZylDorvError_ContextNotFound, "context not found: ZylDorvContext: context 9 of", [&] { ZylDorvContext(ZylDorvContextID(ctx.Database(), 9)); }},
+        {ZylDorvError_CollectionNotFound, "collection not found: ZylDorvCollection: collection 8 in context 1", [&] { ZylDorvCollection(ZylDorvCollectionID(ctx, 8, -1)); }},
         {ZylDorvError_CollectionNotFound, "has type -1, the ID says 4", [&] { ZylDorvCollection(ZylDorvCollectionID(ctx, real.Minor(), 4)); }},
-        {ZylDorvError_CSetNotFound, "CSet 5 of collection 1", [&] { ZylDorvCSet(ZylDorvCSetID(real, 5)); }},
-        {ZylDorvError_DistributionNotFound, "distribution 3 in context 1", [&] { ZylDorvDistribution(ZylDorvDistributionID(ctx, 3)); }},
-        {ZylDorvError_TypeNotFound, "TypeID 0 of the schema of context 1: it defines 0 types", [&] { context.Schema().TypeID(0); }},
+        {ZylDorvError_CSetNotFound, "CSet not found: ZylDorvCSet: CSet 5 of collection 1", [&] { ZylDorvCSet(ZylDorvCSetID(real, 5)); }},
+        {ZylDorvError_DistributionNotFound, "distribution not found: ZylDorvDistribution: distribution 3 in context 1", [&] { ZylDorvDistribution(ZylDorvDistributionID(ctx, 3)); }},
+        {ZylDorvError_TypeNotFound, "type not found: TypeID 0 of the schema of context 1: it defines 0 types", [&] { context.Schema().TypeID(0); }},
         {ZylDorvError_TypeNotFound, "type 2, the schema has 0 types", [&] { context.CreateCollection(1, 2); }},
         {ZylDorvError_TypeNotFound, "type 0, the schema has 0 types",
          [&] { context.CreateDistribution(ZylDorvGrid{real}, ZylDorvRangeType(), 0); }},
-        {ZylDorvError_OrdinalRangeInvalid, "Member(3) of a CSet of 3 members", [&] { ZylDorvCSet(AllOf(real)).Member(3); }},
+        {ZylDorvError_OrdinalRangeInvalid, "ordinal range invalid: Member(3) of a CSet of 3 members", [&] { ZylDorvCSet(AllOf(real)).Member(3); }},
     });
 
     // Everything ends with the database.
@@ -146,7 +146,7 @@ TEST_F(ErrorTest, IdentifiersThatNameNothingAndHandlesOfAClosedDatabase)
     db.Close();
     EXPECT_FALSE(handle.IsValid());
     ExpectRefusals({
-        {ZylDorvError_DatabaseNotOpen, "ZylDorvContext: database", [&] { ZylDorvContext{ctx}; }},
+        {ZylDorvError_DatabaseNotOpen, "database not open: ZylDorvContext: database", [&] { ZylDorvContext{ctx}; }},
         {ZylDorvError_DatabaseNotOpen, "is not open", [&] { ZylDorvCSet{cset}; }},
         {ZylDorvError_DatabaseNotOpen, "NumDimensions: database \"test.dorv\" is closed", [&] { handle.NumDimensions(); }},
         {ZylDorvError_DatabaseNotOpen, "is closed", [&] { ZylDorvTransfer(handle).CheckView(); }},
@@ -188,28 +188,29 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
     };
     auto strided = [&](int start, int count) { return ZylDorvCollection(m.rows).CreateCSetStrided(start, count, 1, 1); };
     ExpectRefusals({
-        {ZylDorvError_DuplicateLabel, "CreateOrderedCSet in collection 4 in context 1 of \"test.dorv\": label 3 is listed twice",
+        {ZylDorvError_DuplicateLabel, "duplicate label: CreateOrderedCSet in collection 4 in context 1 of \"test.dorv\": label 3 is listed twice",
          [&] { labelled.CreateOrderedCSet(dup, 3); }},
         {ZylDorvError_DuplicateLabel, "label 1 is listed twice", [&] { labelled.CreateTempOrderedCSet(twice, 2); }},
-        {ZylDorvError_InvalidLabel, "CreateOrderedCSet in collection 4 in context 1 of \"test.dorv\": label -2",
+        {ZylDorvError_InvalidLabel, "invalid label: CreateOrderedCSet in collection 4 in context 1 of \"test.dorv\": label -2",
          [&] { labelled.CreateOrderedCSet(negative, 2); }},
         {ZylDorvError_InvalidArgument, "CreateOrderedCSet: no labels given for count 2", [&] { labelled.CreateOrderedCSet(nullptr, 2); }},
         {ZylDorvError_InvalidArgument, "CreateOrderedCSet: count -1", [&] { labelled.CreateOrderedCSet(dup, -1); }},
         {ZylDorvError_InvalidArgument, "CreateCollection in context 1 of \"test.dorv\": count -3", [&] { NewCollection(-3); }},
         {ZylDorvError_InvalidArgument, "colour 0 to 127 expected", [&] { labelled.CreateColorVariant(128); }},
-        {ZylDorvError_InvalidStride, "CreateCSetStrided(0, 2, 1, 2): start >= 0, count >= 0 and stride >= block >= 1",
+        {ZylDorvError_InvalidStride, "invalid stride: CreateCSetStrided(0, 2, 1, 2): start >= 0, count >= 0 and stride >= block >= 1",
          [&] { labelled.CreateCSetStrided(0, 2, 1, 2); }},
         {ZylDorvError_InvalidStride, "CreateCSetStrided(-1, 2, 1, 1)", [&] { labelled.CreateCSetStrided(-1, 2, 1, 1); }},
         {ZylDorvError_InvalidStride, "CreateCSetStrided(0, -2, 1, 1)", [&] { labelled.CreateCSetStrided(0, -2, 1, 1); }},
         {ZylDorvError_InvalidStride, "CreateCSetStrided(0, 2, 0, 0)", [&] { labelled.CreateCSetStrided(0, 2, 0, 0); }},
-        {ZylDorvError_SizeTooLarge, "label 4294967295 or size 4294967296 beyond the 32-bit range",
+        {ZylDorvError_SizeTooLarge, "size too large: CreateCSetStrided in collection 4 in context 1 of \"test.dorv\": label 4294967295 or "
+                                       "size 4294967296 beyond the 32-bit range",
          [&] { labelled.CreateCSetStrided(0, 1 << 30, 4, 4); }},
-        {ZylDorvError_InvalidGrid, "CreateDistribution in context 1 of \"test.dorv\": the grid has no axis", [&] { grid({}); }},
+        {ZylDorvError_InvalidGrid, "invalid grid: CreateDistribution in context 1 of \"test.dorv\": the grid has no axis", [&] { grid({}); }},
         {ZylDorvError_InvalidGrid, "axis 1 is the null collection", [&] { grid({other, ZylDorvCollectionID()}); }},
         {ZylDorvError_InvalidGrid, "axis 1 is a collection of another context", [&] { grid({other, foreign}); }},
         {ZylDorvError_InvalidGrid, "axis 1 repeats axis 0 (use a colour variant", [&] { grid({other, other}); }},
-        {ZylDorvError_InvalidRangeType, "type key 3 (1 for ints or 2 for doubles expected)", [&] { grid({other}, 3); }},
-        {ZylDorvError_InvalidChunking, "SetMakeNewDrawerChunked: 2 chunk sizes for 1 dimensions",
+        {ZylDorvError_InvalidRangeType, "invalid range type: CreateDistribution in context 1 of \"test.dorv\": type key 3 (1 for ints or 2 for doubles expected)", [&] { grid({other}, 3); }},
+        {ZylDorvError_InvalidChunking, "invalid chunking: SetMakeNewDrawerChunked: 2 chunk sizes for 1 dimensions",
          [&] { ZylDorvTransfer(line).SetMakeNewDrawerChunked(ZylDorvArray<int>{2, 2}); }},
         {ZylDorvError_InvalidChunking, "chunk size 0 of dimension 0 (1 or more expected)",
          [&] { ZylDorvTransfer(line).SetMakeNewDrawerChunked(ZylDorvArray<int>{0}); }},
@@ -221,18 +222,20 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
         {ZylDorvError_InvalidArgument, "SetExtendableDim: dimension 2", [&] { rows(0, 3).SetExtendableDim(2); }},
         {ZylDorvError_NullIdentifier, "SetDim(0): null CSet ID", [&] { rows(0, 3).SetDim(0, ZylDorvCSetID()); }},
         {ZylDorvError_NullIdentifier, "SetDimExtension: null CSet ID", [&] { rows(0, 3).SetDimExtension(ZylDorvCSetID()); }},
-        {ZylDorvError_ViewIncomplete, "CheckView of distribution 1 in context 1 of \"test.dorv\", new drawer: dimension 0 has no CSet",
+        {ZylDorvError_ViewIncomplete, "transfer view incomplete: CheckView of distribution 1 in context 1 of \"test.dorv\", new drawer: dimension 0 has no CSet",
          [&] { maker(ZylDorvCSetID()).CheckView(); }},
-        {ZylDorvError_CollectionMismatch, "new drawer: the CSet of dimension 0 is of collection 3, the axis is collection 2",
+        {ZylDorvError_CollectionMismatch, "collection mismatch: CheckView of distribution 1 in context 1 of \"test.dorv\", new drawer: the CSet of dimension 0 is of collection 3, "
+                                          "the axis is collection 2",
          [&] { maker(AllOf(other)).CheckView(); }},
-        {ZylDorvError_TemporaryInPermanent, "dimension 0 has a temporary CSet",
+        {ZylDorvError_TemporaryInPermanent, "temporary CSet in a permanent drawer: CheckView of distribution 1 in context 1 of \"test.dorv\", new drawer: dimension 0 has a temporary CSet",
          [&] { maker(ZylDorvCollection(m.columns).CreateTempOrderedCSet(labels, 3)).CheckView(); }},
-        {ZylDorvError_InitValueMismatch, "initialization value of type key 1, values of type key 2", [&] {
+        {ZylDorvError_InitValueMismatch, "initialization value mismatch: CheckView of distribution 1 in context 1 of \"test.dorv\", new drawer: initialization value of type key 1, "
+                                          "values of type key 2", [&] {
              ZylDorvTransfer t = maker(m.columnCSet);
              t.SetInitializationValue(ZylDorvRangeValue(std::int32_t(1)));
              t.CheckView();
          }},
-        {ZylDorvError_TransferModeMissing, "InitializePersistentDrawer: the transfer is not set for writing (SetWrite)",
+        {ZylDorvError_TransferModeMissing, "transfer mode missing: InitializePersistentDrawer: the transfer is not set for writing (SetWrite)",
          [&] { ZylDorvTransfer t(m.Distribution()); t.SetMakeNewDrawer(); t.InitializePersistentDrawer(); }},
         {ZylDorvError_TransferModeMissing, "not set to make a drawer", [&] { rows(0, 3).InitializePersistentDrawer(); }},
         {ZylDorvError_TransferModeMissing, "ExecRead: the transfer is not set for reading (SetRead)",
@@ -244,21 +247,21 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
         {ZylDorvError_OrdinalRangeInvalid, "drawer 0: dimension 1: ordinals 2 to 1 of 4 members", [&] { rows(2, 1).CheckView(); }},
         {ZylDorvError_OrdinalRangeInvalid, "ordinals -1 to 0 of 4 members", [&] { rows(-1, 0).CheckView(); }},
         {ZylDorvError_OrdinalRangeInvalid, "ordinals 0 to 4 of 4 members", [&] { rows(0, 4).CheckView(); }},
-        {ZylDorvError_BufferMissing, "ExecRead of distribution 1 in context 1 of \"test.dorv\", drawer 0: buffer 0 is not set",
+        {ZylDorvError_BufferMissing, "buffer missing: ExecRead of distribution 1 in context 1 of \"test.dorv\", drawer 0: buffer 0 is not set",
          [&] { rows(0, 3).ExecRead(); }},
-        {ZylDorvError_BufferTooSmall, "drawer 0: buffer 0 holds 95 bytes, the transfer needs 96",
+        {ZylDorvError_BufferTooSmall, "buffer too small: ExecRead of distribution 1 in context 1 of \"test.dorv\", drawer 0: buffer 0 holds 95 bytes, the transfer needs 96",
          [&] { ZylDorvTransfer t = rows(0, 3); t.SetBuffer(0, buf.data(), 95); t.ExecRead(); }},
-        {ZylDorvError_BufferReadOnly, "ExecRead of distribution 1 in context 1 of \"test.dorv\", drawer 0: buffer 0 was given as const",
+        {ZylDorvError_BufferReadOnly, "buffer read-only: ExecRead of distribution 1 in context 1 of \"test.dorv\", drawer 0: buffer 0 was given as const",
          [&] {
              ZylDorvTransfer t = rows(0, 3);
              t.SetBuffer(0, static_cast<const double*>(buf.data()), 96);
              t.ExecRead();
          }},
-        {ZylDorvError_PaddingUnsupported, "buffers are always packed (SetBufferPadding(false))",
+        {ZylDorvError_PaddingUnsupported, "buffer padding unsupported: CheckView of distribution 1 in context 1 of \"test.dorv\": buffers are always packed (SetBufferPadding(false))",
          [&] { ZylDorvTransfer t = rows(0, 3); t.SetBufferPadding(true); t.CheckView(); }},
-        {ZylDorvError_DrawerNotFound, "no drawer 5 (the distribution has 1)",
+        {ZylDorvError_DrawerNotFound, "drawer not found: CheckView of distribution 1 in context 1 of \"test.dorv\": no drawer 5 (the distribution has 1)",
          [&] { ZylDorvTransfer t = rows(0, 3); t.SetDrawer(5); t.CheckView(); }},
-        {ZylDorvError_ExtensionInvalid, "InitializeExtension of distribution 1 in context 1 of \"test.dorv\", drawer 0: the "
+        {ZylDorvError_ExtensionInvalid, "extension invalid: InitializeExtension of distribution 1 in context 1 of \"test.dorv\", drawer 0: the "
                                         "extension CSet is empty", [&] { extend(strided(4, 0)); }},
         {ZylDorvError_ExtensionInvalid, "drawer 0: no dimension is collection 3", [&] { extend(AllOf(other)); }},
         {ZylDorvError_ExtensionInvalid, "the extension CSet shares members with dimension 1", [&] { extend(strided(3, 2)); }},
@@ -391,7 +394,7 @@ TEST_F(ErrorTest, FailuresOfTheFileSystemCarryItsTextAndLeaveTheDatabaseUsable)
         NewCollection(i);
     EXPECT_DORV_ERROR(transaction.Commit(), ZylDorvError_FileFlushFailed,
                       "flushing the database file failed: Commit of a transaction on context 1 of \"test.dorv\": File too large");
-    EXPECT_DORV_ERROR(db.Close(), ZylDorvError_FileCloseFailed, "Close \"test.dorv\": File too large");
+    EXPECT_DORV_ERROR(db.Close(), ZylDorvError_FileCloseFailed, "closing the database file failed: Close \"test.dorv\": File too large");
     EXPECT_FALSE(db.IsOpen()) << "the file is abandoned as it stands on disk";
     EXPECT_FALSE(transaction.IsActive());
 }

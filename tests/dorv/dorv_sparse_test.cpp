@@ -132,7 +132,7 @@ TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
         const char* fragment;
         Csr csr;
     } const refused[] = {
-        {"new drawer: row offsets fall after row 1", {{0, 2, 1}, {0}, {1}, {}}},
+        {"sparse structure invalid: ExecWrite of distribution 1 in context 1 of \"test.dorv\", new drawer: row offsets fall after row 1", {{0, 2, 1}, {0}, {1}, {}}},
         {"column index 5 at entry 1 of 2 columns", {{0, 1, 2}, {0, 5}, {1, 2}, {}}},
         {"row offsets run from 0 to 2, 0 to 3 expected", {{0, 1, 2}, {0, 1, 0}, {1, 2, 3}, {}}},
     };
@@ -174,5 +174,6 @@ TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
     ints.SetSparseNNonzero(0);
     ints.SetDim(0, rows);
     ints.SetDim(1, columns);
-    EXPECT_DORV_ERROR(ints.CheckView(), ZylDorvError_SerializationMismatch, "new drawer: sparse drawers need two dimensions and double values");
+    EXPECT_DORV_ERROR(ints.CheckView(), ZylDorvError_SerializationMismatch, "serialization mismatch: CheckView of distribution 2 in context 1 of \"test.dorv\", new drawer: "
+                      "sparse drawers need two dimensions and double values");
 }

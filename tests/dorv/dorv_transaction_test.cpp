@@ -73,7 +73,7 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
         transaction.Commit();
         EXPECT_FALSE(transaction.IsActive());
         EXPECT_DORV_ERROR(transaction.Commit(), ZylDorvError_TransactionNotActive,
-                          "Commit of a transaction on context 1 of \"test.dorv\": already committed");
+                          "transaction not active: Commit of a transaction on context 1 of \"test.dorv\": already committed");
     }
     {
         ZylDorvTransaction outer(ctx);
@@ -149,7 +149,7 @@ TEST_F(TransactionTest, ReopenedDatabaseHasEveryRecordAndValue)
 
     // Read-only: creation is refused, and a value write fails inside HDF5.
     EXPECT_DORV_ERROR(reopened.CreateCollection(1, -1), ZylDorvError_ReadOnlyDatabase,
-                      "CreateCollection of \"test.dorv\": opened read-only");
+                      "database is read-only: CreateCollection of \"test.dorv\": opened read-only");
     EXPECT_DORV_ERROR(db.CreateContext(ZylDorvNamespaceID()), ZylDorvError_ReadOnlyDatabase, "CreateContext");
     const double four[] = {1, 2, 3, 4};
     EXPECT_DORV_ERROR(RawWrite(m, 0, 1, 0, 1, four), ZylDorvError_ValueWriteFailed,

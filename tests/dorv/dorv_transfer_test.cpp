@@ -144,7 +144,8 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     ZylDorvTransfer bad = Prepared(m.Distribution());
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(notRun, 2));
     EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous,
-                      "drawer 0: dimension 1: CSet -2 is not a run of the drawer's members");
+                      "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -2 is not a run "
+                      "of the drawer's members");
 
     // Copies of a prepared transfer take no CSet, range or buffer from each other.
     ZylDorvTransfer second(prepared);
