@@ -30,7 +30,9 @@ class SparseDrawerTest : public zyltest::DatabaseTest {
 protected:
     void Make(int n, int m)
     {
-        rows = AllOf(NewCollection(n));
+        const ZylDorvCollectionID r = NewCollection(n);
+        AllOf(r);
+        rows = ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1); // CSet 2, the columns' is 1
         columns = AllOf(NewCollection(m));
         d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
                                                              ZylDorvRangeType(), -1));
@@ -92,6 +94,7 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         EXPECT_EQ(desc.DimSize(0), n);
         EXPECT_EQ(desc.DimSize(1), sym ? n : 4);
         EXPECT_EQ(desc.DimCSetID(0), rows);
+        EXPECT_EQ(desc.DimCSetID(1), columns);
 
         Csr back{std::vector<int>(s.offsets.size(), -1), std::vector<int>(s.columns.size(), -1),
                  std::vector<double>(s.values.size(), -1.0), std::vector<double>(s.diagonal.size(), -1.0)};

@@ -151,6 +151,7 @@ TEST_F(TransactionTest, ReopenedDatabaseHasEveryRecordAndValue)
     EXPECT_DORV_ERROR(reopened.CreateCollection(1, -1), ZylDorvError_ReadOnlyDatabase,
                       "database is read-only: CreateCollection of \"test.dorv\": opened read-only");
     EXPECT_DORV_ERROR(db.CreateContext(ZylDorvNamespaceID()), ZylDorvError_ReadOnlyDatabase, "CreateContext");
+    EXPECT_DORV_ERROR(ZylDorvCollection(m.rows).CreateColorVariant(1), ZylDorvError_ReadOnlyDatabase, "CreateColorVariant");
     const double four[] = {1, 2, 3, 4};
     EXPECT_DORV_ERROR(RawWrite(m, 0, 1, 0, 1, four), ZylDorvError_ValueWriteFailed,
                       "ExecWrite of distribution 1 in context 1 of \"test.dorv\", drawer 0: ");

@@ -126,7 +126,7 @@ TEST_F(TransferTest, DrawerDescriptionAndNeverWrittenValues)
 TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
 {
     const ZylDorvCollectionID rows = NewCollection(6);
-    const int reversed[] = {5, 4, 3, 2, 1, 0}, run[] = {3, 2, 1}, notRun[] = {3, 1};
+    const int reversed[] = {5, 4, 3, 2, 1, 0}, run[] = {3, 2, 1}, notRun[] = {3, 1}, outside[] = {9};
     const MatrixSetup m = MakeMatrixOver(ZylDorvCollection(rows).CreateOrderedCSet(reversed, 6), AllOf(NewCollection(3)), 2, 2);
     const RefMatrix all = zyltest::PatternMatrix(6, 3);
     RawWrite(m, all);
@@ -142,9 +142,11 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     EXPECT_EQ(std::vector<double>(big.begin(), big.begin() + 7), (std::vector<double>{2001, 3001, 4001, 2002, 3002, 4002, -7}))
         << "leading dimension is the range's row count";
     ZylDorvTransfer bad = Prepared(m.Distribution());
+    bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(outside, 1));
+    EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous, "CSet -2 is not a run");
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(notRun, 2));
     EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous,
-                      "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -2 is not a run "
+                      "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -3 is not a run "
                       "of the drawer's members");
 
     // Copies of a prepared transfer take no CSet, range or buffer from each other.
@@ -176,6 +178,7 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvDistribution ints = make(context.CreateDistribution(ZylDorvGrid{c}, ZylDorvRangeType(ZylDorvTypeKey::Int32), -1),
                                           {AllOf(c)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(std::int32_t(-3)));
     EXPECT_EQ(Drawer(ints).RangeType().ItemBytes(), 4);
+    EXPECT_EQ(ZylDorvRangeType(ZylDorvTypeKey::Double).ItemBytes(), 8);
     const std::vector<int> two = {11, 12};
     ZylDorvTransfer wi = Prepared(ints);
     wi.SetDimOrdinalRange(0, c, 1, 2);
