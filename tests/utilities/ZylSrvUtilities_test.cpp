@@ -95,6 +95,9 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
     const ZylDorvCSetID csetA = AllOf(a), csetB = AllOf(b), s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3);
     const int type = Context().DefineType("matrix");
     using Axes = ZylDorvArray<ZylDorvCSetID>;
+    using Chunks = ZylDorvArray<int>;
+    using U = ZylSrvUtilities;
+    const ZylSrvPosition& at = position;
     ZylDorvTransaction tx(ctx);
     ZylDorvTransaction finished(ctx); // the temporary route does not use the transaction
     finished.Commit();
@@ -108,55 +111,45 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         bool temporary;
     };
     const Row table[] = {
-        {"1-D chunked", [&] { return ZylSrvUtilities::Create1DDistribution(run, 4); }, {rows}, {run}, {4}, -1, false},
-        {"1-D whole", [&] { return ZylSrvUtilities::Create1DDistribution(run, -1); }, {rows}, {run}, {}, -1, false},
-        {"1-D in a transaction", [&] { return ZylSrvUtilities::Create1DDistribution(tx, position, -1, rowCSet, 5); },
+        {"1-D chunked", [&] { return U::Create1DDistribution(run, 4); }, {rows}, {run}, {4}, -1, false},
+        {"1-D whole", [&] { return U::Create1DDistribution(run, -1); }, {rows}, {run}, {}, -1, false},
+        {"1-D in a transaction", [&] { return U::Create1DDistribution(tx, at, -1, rowCSet, 5); },
          {rows}, {rowCSet}, {5}, -1, false},
-        {"1-D typed", [&] { return ZylSrvUtilities::Create1DDistribution(tx, position, type, rowCSet, -1); },
+        {"1-D typed", [&] { return U::Create1DDistribution(tx, at, type, rowCSet, -1); },
          {rows}, {rowCSet}, {}, type, false},
-        {"2-D, columns on axis 0", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 7, 9); },
+        {"2-D, columns on axis 0", [&] { return U::Create2DDistribution(rowCSet, columnCSet, 7, 9); },
          {columns, rows}, {columnCSet, rowCSet}, {9, 7}, -1, false},
-        {"2-D unchunked", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, -1); },
+        {"2-D unchunked", [&] { return U::Create2DDistribution(rowCSet, columnCSet, -1, -1); },
          {columns, rows}, {columnCSet, rowCSet}, {}, -1, false},
-        {"2-D whole rows", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, -1, 50); },
+        {"2-D whole rows", [&] { return U::Create2DDistribution(rowCSet, columnCSet, -1, 50); },
          {columns, rows}, {columnCSet, rowCSet}, {50, 30}, -1, false},
-        {"2-D whole columns", [&] { return ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, 6, -1); },
+        {"2-D whole columns", [&] { return U::Create2DDistribution(rowCSet, columnCSet, 6, -1); },
          {columns, rows}, {columnCSet, rowCSet}, {60, 6}, -1, false},
-        {"2-D, row chunk equal to the side",
-         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 30, 4); },
+        {"2-D, row chunk = side", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 30, 4); },
          {narrow, rows}, {narrowCSet, rowCSet}, {4, 30}, -1, false},
-        {"2-D, column chunk above the side",
-         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 8, 500); },
+        {"2-D, column chunk > side", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 8, 500); },
          {narrow, rows}, {narrowCSet, rowCSet}, {20, 8}, -1, false},
-        {"2-D, both sides whole, typed",
-         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, type, rowCSet, narrowCSet, 30, 20); },
+        {"2-D, both whole, typed", [&] { return U::Create2DDistribution(tx, at, type, rowCSet, narrowCSet, 30, 20); },
          {narrow, rows}, {narrowCSet, rowCSet}, {}, type, false},
-        {"2-D, one below each side",
-         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, rowCSet, narrowCSet, 29, 19); },
+        {"2-D, chunks side - 1", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 29, 19); },
          {narrow, rows}, {narrowCSet, rowCSet}, {19, 29}, -1, false},
-        {"2-D over one collection",
-         [&] { return ZylSrvUtilities::Create2DDistribution(sharedRows, sharedColumns, 10, 5); },
+        {"2-D over one collection", [&] { return U::Create2DDistribution(sharedRows, sharedColumns, 10, 5); },
          {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
-        {"2-D over one collection, in a transaction",
-         [&] { return ZylSrvUtilities::Create2DDistribution(tx, position, -1, sharedRows, sharedColumns, 10, 5); },
+        {"2-D shared, transaction",
+         [&] { return U::Create2DDistribution(tx, at, -1, sharedRows, sharedColumns, 10, 5); },
          {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
-        {"N-D reverses CSets and chunks",
-         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{3, 2}, false); },
+        {"N-D reversed", [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks{3, 2}, false); },
          {b, a}, {csetB, csetA}, {2, 3}, -1, false},
-        {"N-D unchunked",
-         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>(), false); },
+        {"N-D unchunked", [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks(), false); },
          {b, a}, {csetB, csetA}, {}, -1, false},
-        {"N-D uses the first n chunks", [&] {
-             return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{5, 1, 99}, false);
-         }, {b, a}, {csetB, csetA}, {1, 5}, -1, false},
-        {"N-D with one shared pair recolours the later",
-         [&] { return ZylSrvUtilities::CreateDistribution(tx, position, -1, Axes{s1, s2, csetB}, ZylDorvArray<int>(), false); },
+        {"N-D first n chunks",
+         [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks{5, 1, 99}, false); },
+         {b, a}, {csetB, csetA}, {1, 5}, -1, false},
+        {"N-D one shared pair", [&] { return U::CreateDistribution(tx, at, -1, Axes{s1, s2, csetB}, Chunks(), false); },
          {b, shared, ColourOne(shared)}, {csetB, s2, ColourOne(s1)}, {}, -1, false},
-        {"N-D temporary", [&] {
-             return ZylSrvUtilities::CreateDistribution(finished, position, -1, Axes{csetA, csetB}, ZylDorvArray<int>{2, 1}, true);
-         }, {b, a}, {csetB, csetA}, {1, 2}, -1, true},
-        {"N-D temporary typed",
-         [&] { return ZylSrvUtilities::CreateDistribution(finished, position, type, Axes{csetA}, ZylDorvArray<int>(), true); },
+        {"N-D temp", [&] { return U::CreateDistribution(finished, at, -1, Axes{csetA, csetB}, Chunks{2, 1}, true); },
+         {b, a}, {csetB, csetA}, {1, 2}, -1, true},
+        {"N-D temp typed", [&] { return U::CreateDistribution(finished, at, type, Axes{csetA}, Chunks(), true); },
          {a}, {csetA}, {}, type, true},
     };
     int permanent = 0;
