@@ -249,11 +249,11 @@ int LineOf(F&& f)
     return -1;
 }
 
-TEST_F(DenseAccess, RectanglesArePackedAtTheStartOfTheBuffer)
+TEST_F(DenseAccess, RectanglesArePackedAtTheStartOfTheBufferAndRangesOutsideAreRefused)
 {
     const MatrixSetup s = MakeMatrix(10, 7, 4, 3);
     const RefMatrix values = FillRandom(s, 1);
-    const ZylSrvDenseMatrix m(s.id);
+    ZylSrvDenseMatrix m(s.id);
     // Ranges that start and end inside, on and across block borders.
     for (const auto& r : {std::pair<int, int>{0, 0}, {2, 5}, {3, 4}, {4, 9}, {0, 9}})
         for (const auto& c : {std::pair<int, int>{0, 2}, {1, 4}, {2, 3}, {6, 6}}) {
@@ -267,24 +267,7 @@ TEST_F(DenseAccess, RectanglesArePackedAtTheStartOfTheBuffer)
                 ASSERT_EQ(out.Values()[i], -1.0) << i;
         }
 
-    // A one-dimensional matrix writes and reads its one column.
-    const MatrixSetup v = MakeVector(7, 3);
-    ZylSrvDenseMatrix vector(v.id);
-    const RefMatrix column = zyltest::RandomMatrix(7, 1, 6);
-    vector.SetValues(0, 6, 0, 0, ToMatrix(column));
-    ExpectMatrixNear(column, RawRead(v), "one-dimensional");
-    ZylSrvMatrix part(3, 1);
-    vector.GetRows(2, 4, part);
-    ExpectMatrixNear(column.Block(2, 4, 0, 0), FromMatrix(part), "one-dimensional rows");
-    ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { vector.GetValues(0, 1, 0, 1, part); }, 203, kGetRange,
-                                                kSource);
-}
-
-TEST_F(DenseAccess, RangeErrorsCarryTheirNumbersMessagesAndLinesAndChangeNothing)
-{
-    const MatrixSetup s = MakeMatrix(10, 7, 4, 3);
-    const RefMatrix values = FillRandom(s, 1);
-    ZylSrvDenseMatrix m(s.id);
+    // Ranges outside: 203 and 204 before anything is read or written.
     ZylSrvMatrix buffer(20, 20);
     buffer = 3.0;
     const int bad[][4] = {{2, 1, 0, 0}, {-1, 0, 0, 0}, {0, 10, 0, 0}, {0, 0, -1, 0},
@@ -300,6 +283,18 @@ TEST_F(DenseAccess, RangeErrorsCarryTheirNumbersMessagesAndLinesAndChangeNothing
     EXPECT_EQ(LineOf([&] { m.SetRows(0, 10, buffer); }), 554);
     EXPECT_EQ(buffer.Values()[0], 3.0);
     ExpectMatrixNear(values, RawRead(s), "unchanged");
+
+    // A one-dimensional matrix writes and reads its one column.
+    const MatrixSetup v = MakeVector(7, 3);
+    ZylSrvDenseMatrix vector(v.id);
+    const RefMatrix column = zyltest::RandomMatrix(7, 1, 6);
+    vector.SetValues(0, 6, 0, 0, ToMatrix(column));
+    ExpectMatrixNear(column, RawRead(v), "one-dimensional");
+    ZylSrvMatrix part(3, 1);
+    vector.GetRows(2, 4, part);
+    ExpectMatrixNear(column.Block(2, 4, 0, 0), FromMatrix(part), "one-dimensional rows");
+    ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { vector.GetValues(0, 1, 0, 1, part); }, 203, kGetRange,
+                                                kSource);
 }
 
 TEST_F(DenseAccess, DatabaseFailures)
@@ -337,7 +332,7 @@ TEST_F(DenseAccess, DatabaseFailures)
     ExpectMatrixNear(Placed(values, FromMatrix(block), 1, 1), ReadThrough(m), "written afterwards");
 }
 
-TEST_F(DenseAccess, GetSubmatrixFillsTheDestinationOrWritesNothing)
+TEST_F(DenseAccess, GetSubmatrixAndCopyValuesFillTheDestinationOrWriteNothing)
 {
     const MatrixSetup s = MakeMatrix(10, 7, 4, 3);
     const RefMatrix values = FillRandom(s, 1);
@@ -362,16 +357,11 @@ TEST_F(DenseAccess, GetSubmatrixFillsTheDestinationOrWritesNothing)
                                                     kGetRange, kSource);
         ExpectMatrixNear(RefMatrix(r.rows, 3, -1.0), RawRead(t), "nothing written");
     }
-}
 
-TEST_F(DenseAccess, CopyValuesCopiesBetweenGeometriesOrWritesNothing)
-{
-    const MatrixSetup s = MakeMatrix(10, 7, 4, 3);
-    const RefMatrix values = FillRandom(s, 7);
-    const ZylSrvDenseMatrix src(s.id);
+    // CopyValues: the whole; a view into a matrix of its shape, and into the
+    // leading columns of a wider one.
+    const ZylSrvDenseMatrix& src = m;
     std::unique_ptr<ZylSrvDenseMatrix> view(src.Submatrix(1, 8, 2, 6));
-    // The whole; a view into a matrix of its shape, and into the leading
-    // columns of a wider one.
     struct Copy {
         const ZylSrvDenseMatrix* from;
         int rows, columns;
