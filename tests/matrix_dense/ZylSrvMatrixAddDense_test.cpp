@@ -1,132 +1,92 @@
-// ZylSrvMatrix::Add of a dense database matrix, against plain loops over
-// the values written into the database.
-#include <mtx/ZylSrvMatrix.h>
+// ZylSrvMatrix::Add of a dense database matrix, against plain loops over the
+// values written into the database.
+#include "matrix/MatrixTestSupport.h"
+
 #include <mtx/ZylSrvScratchDenseMatrix.h>
-#include <mtx/impl/ZylSrvMtxErrors.h>
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvTestSeam.h>
+#include <platform/mem.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <vector>
+
+using namespace matrix_test;
 
 namespace {
 
-double DenseValue(int r, int c) { return 100.0 * r + c + 0.25; }
-
-// Writes v(r, c) into every element of the dense matrix, one column at a time.
-template <class Value>
-void Fill(ZylSrvDenseMatrix& dense, Value v)
-{
-    std::vector<double> column(dense.NumberOfRows());
-    for (int c = 0; c < dense.NumberOfColumns(); ++c) {
-        for (int r = 0; r < dense.NumberOfRows(); ++r)
-            column[r] = v(r, c);
-        ZylSrvMatrix staged(dense.NumberOfRows(), 1, column.data(), false, false);
-        dense.SetValues(0, dense.NumberOfRows() - 1, c, c, staged);
+struct Dense {
+    Dense(const RefMatrix& values, int rowBlock, int columnBlock)
+        : matrix(values.rows, values.cols, rowBlock, columnBlock)
+    {
+        matrix.SetValues(0, values.rows - 1, 0, values.cols - 1, MatrixOf(values));
     }
-}
-
-ZylSrvMatrix Filled(int rows, int columns, bool symmetric, double base)
-{
-    ZylSrvMatrix m(rows, columns, nullptr, symmetric, false);
-    for (int c = 0; c < columns; ++c)
-        for (int r = 0; r < rows; ++r)
-            m.SetValues(r, r, c, c, std::vector<double>{base + r - 2.0 * c}.data());
-    return m;
-}
+    ZylSrvScratchDenseMatrix matrix;
+};
 
 } // namespace
 
-TEST(ZylSrvMatrixAddDense, AddsEveryBlockScaledOntoTheMatchingElements)
+TEST(MatrixAddDense, AddsEveryBlockScaledOntoTheMatchingElements)
 {
-    // 7 x 5 in blocks of 3 x 2: short last blocks on both sides.
-    ZylSrvScratchDenseMatrix dense(7, 5, 3, 2);
-    Fill(dense, DenseValue);
-    ZylSrvMatrix target = Filled(9, 6, false, 1.0); // larger: the dense matrix lands top left
-    const ZylSrvMatrix before(target);
-    target.Add(-0.5, dense);
-    for (int c = 0; c < 6; ++c)
-        for (int r = 0; r < 9; ++r) {
-            const double added = (r < 7 && c < 5) ? -0.5 * DenseValue(r, c) : 0.0;
-            EXPECT_EQ(target.Element(r, c), before.Element(r, c) + added) << r << "," << c;
-        }
+    // 7 x 5 in blocks of 3 x 2 (short last blocks on both sides) onto a
+    // larger 9 x 6 target: the dense matrix lands top left.
+    const RefMatrix d = RandomMatrix(7, 5, 1), start = RandomMatrix(9, 6, 2);
+    Dense dense(d, 3, 2);
+    ZylSrvMatrix target = MatrixOf(start);
+    target.Add(-0.5, dense.matrix);
+    RefMatrix expected = start;
+    for (int c = 0; c < 5; ++c)
+        for (int r = 0; r < 7; ++r)
+            expected(r, c) += -0.5 * d(r, c);
+    zyltest::ExpectMatrixNear(expected, RefOf(target), "target + -0.5 dense", 0.0);
 }
 
-TEST(ZylSrvMatrixAddDense, AZeroFactorReadsNothing)
+TEST(MatrixAddDense, ASymmetricTargetReadsTheUpperBlockTriangleAndMirrorsIt)
 {
-    ZylSrvScratchDenseMatrix dense(4, 4, 2, 2);
-    ZylSrvMatrix target = Filled(2, 2, false, 3.0); // smaller than the dense matrix
-    const ZylSrvMatrix before(target);
-    ZylDorvTestSeam::FailValueReads(1, 71);
-    target.Add(0.0, dense);
-    EXPECT_EQ(ZylDorvTestSeam::PendingFailures(), 1) << "no read was attempted";
-    ZylDorvTestSeam::Clear();
-    EXPECT_TRUE(target == before);
-}
-
-TEST(ZylSrvMatrixAddDense, ASymmetricTargetReadsTheUpperBlockTriangleAndMirrorsIt)
-{
-    // 8 x 8 in blocks of 3: blocks 3, 3, 2. The strict lower block triangle
-    // holds values that must never be read; the rest is symmetric.
+    // 8 x 8 in blocks of 3 (3, 3, 2). The strict lower block triangle holds
+    // NaNs that must never be read; the rest is symmetric.
     const int n = 8;
-    auto blockOf = [](int i) { return i / 3; };
-    auto v = [&](int r, int c) {
-        if (blockOf(r) > blockOf(c))
-            return std::nan("");
-        return 1.0 + std::min(r, c) * 10.0 + std::max(r, c);
-    };
-    ZylSrvScratchDenseMatrix dense(n, n, 3, 3);
-    Fill(dense, v);
-    ZylSrvMatrix target = Filled(n, n, true, 0.0);
-    target.SetSymmetricResults(); // a symmetric start
-    const ZylSrvMatrix before(target);
-    target.Add(2.0, dense);
+    RefMatrix d(n, n), start = RandomMatrix(n, n, 3);
     for (int c = 0; c < n; ++c)
         for (int r = 0; r < n; ++r) {
-            const int i = std::min(r, c), j = std::max(r, c);
-            EXPECT_EQ(target.Element(r, c), before.Element(i, j) + 2.0 * v(i, j)) << r << "," << c;
+            d(r, c) = r / 3 > c / 3 ? std::nan("") : 1.0 + std::min(r, c) * 10.0 + std::max(r, c);
+            start(r, c) = start(std::min(r, c), std::max(r, c));
         }
-    EXPECT_TRUE(target.IsSymmetricNumerically());
+    Dense dense(d, 3, 3);
+    ZylSrvMatrix target = MatrixOf(start, /*symmetric=*/true);
+    target.Add(2.0, dense.matrix);
+    RefMatrix expected(n, n);
+    for (int c = 0; c < n; ++c)
+        for (int r = 0; r < n; ++r)
+            expected(r, c) = start(r, c) + 2.0 * d(std::min(r, c), std::max(r, c));
+    zyltest::ExpectMatrixNear(expected, RefOf(target), "mirrored", 0.0);
 }
 
-TEST(ZylSrvMatrixAddDense, AFailedReadPassesTheDatabaseErrorAndLeaksNothing)
+TEST(MatrixAddDense, ReadsNothingForAZeroFactorAndReportsFailuresAndMisfitsBeforeAdding)
 {
-    ZylSrvScratchDenseMatrix dense(4, 4, 2, 2);
-    ZylSrvMatrix target = Filled(4, 4, false, 0.0);
-    const long live = mem_LiveBlocks();
+    Dense dense(RandomMatrix(4, 4, 4), 2, 2);
+    ZylSrvMatrix smaller = MatrixOf(RandomMatrix(2, 2, 5)), target = MatrixOf(RandomMatrix(4, 4, 6));
+    const std::string before = Snapshot(smaller);
     ZylDorvTestSeam::FailValueReads(1, 71);
+    smaller.Add(0.0, dense.matrix); // and no size check either
+    EXPECT_EQ(ZylDorvTestSeam::PendingFailures(), 1) << "no read was attempted";
+    EXPECT_TRUE(Snapshot(smaller) == before);
+    const long live = mem_LiveBlocks();
     try {
-        target.Add(1.0, dense);
-        FAIL() << "the read failure must reach the caller";
+        target.Add(1.0, dense.matrix);
+        ADD_FAILURE() << "the read failure must reach the caller";
     } catch (const ZylDorvException& e) {
         EXPECT_EQ(e.ErrorCode(), 71);
     }
     ZylDorvTestSeam::Clear();
-    EXPECT_EQ(mem_LiveBlocks(), live);
-}
-
-TEST(ZylSrvMatrixAddDense, RefusesATargetTheDenseMatrixDoesNotFitBeforeAddingAnything)
-{
-    ZylSrvScratchDenseMatrix dense(4, 4, 2, 2);
-    Fill(dense, DenseValue);
-    auto expectRefused = [&](ZylSrvMatrix& target) {
-        const ZylSrvMatrix before(target);
-        try {
-            target.Add(1.0, dense);
-            FAIL() << "a target the dense matrix does not fit must be refused";
-        } catch (const ZylBasException& e) {
-            EXPECT_EQ(e.ErrorCode(), 206);
-            EXPECT_STREQ(e.AsString().Chars(), "ZylSrvMatrix::Add - Illegal input.");
-        }
-        EXPECT_TRUE(target == before) << "nothing was added";
-    };
-    ZylSrvMatrix tooFewRows = Filled(3, 4, false, 0.0);
-    expectRefused(tooFewRows);
-    ZylSrvMatrix tooFewColumns = Filled(4, 3, false, 0.0);
-    expectRefused(tooFewColumns);
-    double diagonalValues[4] = {1, 2, 3, 4};
-    ZylSrvMatrix diagonal(4, 4, diagonalValues, false, true);
-    expectRefused(diagonal);
+    EXPECT_EQ(mem_LiveBlocks(), live) << "the block buffer is released";
+    // A target the dense matrix does not fit, or a diagonal one, is refused.
+    ZylSrvMatrix tooFewRows = MatrixOf(RandomMatrix(3, 4, 8)), tooFewColumns = MatrixOf(RandomMatrix(4, 3, 9));
+    ZylSrvMatrix diagonal = Diagonal({1, 2, 3, 4});
+    ExpectRefusals({
+        {"Add", [&] { tooFewRows.Add(1.0, dense.matrix); }, &tooFewRows},
+        {"Add", [&] { tooFewColumns.Add(1.0, dense.matrix); }, &tooFewColumns},
+        {"Add", [&] { diagonal.Add(1.0, dense.matrix); }, &diagonal},
+    });
 }
