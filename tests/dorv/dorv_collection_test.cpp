@@ -4,122 +4,85 @@
 #include "support/FamilyError.h"
 
 #include <functional>
-#include <string>
 #include <numeric>
+#include <tuple>
 
 using zyltest::MembersOf;
 using CollectionTest = zyltest::DatabaseTest;
 
-TEST_F(CollectionTest, KnowsItsCountTypeAndPlaceInTheContext)
+TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheCollection)
 {
     ZylDorvContext context = Context();
     EXPECT_EQ(context.DefineType("node"), 0);
     EXPECT_EQ(context.DefineType("element"), 1);
     EXPECT_EQ(context.Schema().NumTypes(), 2);
-    const ZylDorvCollectionID ids[] = {NewCollection(0), context.CreateCollection(10, -1),
-                                       context.CreateCollection(3, context.Schema().TypeID(1))};
+    const ZylDorvCollectionID ids[] = {NewCollection(0), context.CreateCollection(10, -1), context.CreateCollection(3, context.Schema().TypeID(1))};
     const int counts[] = {0, 10, 3};
     const ZylDorvArray<ZylDorvCollectionID> listed = context.CollectionIDs();
     ASSERT_EQ(listed.Size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(listed[i], ids[i]);
-        EXPECT_EQ(ids[i].Context(), ctx);
-        EXPECT_EQ(ZylDorvCollection(ids[i]).Count(), counts[i]);
-        EXPECT_EQ(ids[i].Type(), i == 2 ? 1 : -1);
-    }
-}
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_tuple(listed[i] == ids[i], ids[i].Context() == ctx, ZylDorvCollection(ids[i]).Count(), ids[i].Type()),
+                  std::make_tuple(true, true, counts[i], i == 2 ? 1 : -1));
 
-TEST_F(CollectionTest, CSetKindsListTheirMembersAndGrowTheCollection)
-{
     const ZylDorvCollectionID id = NewCollection(5);
     ZylDorvCollection collection(id);
     const int shuffled[] = {4, 0, 3}, run[] = {2, 3, 4, 5, 6, 7}, beyond[] = {17, 18, 19, 20};
-    struct Row {
-        const char* kind;
-        std::function<ZylDorvCSetID()> make;
-        std::vector<int> members;
-        int countAfter;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::function<ZylDorvCSetID()>, std::vector<int>, int> rows[] = {
         {"ordered, inside", [&] { return collection.CreateOrderedCSet(shuffled, 3); }, {4, 0, 3}, 5},
         {"ordered, beyond the count", [&] { return collection.CreateOrderedCSet(run, 6); }, {2, 3, 4, 5, 6, 7}, 8},
         {"ordered, empty", [&] { return collection.CreateOrderedCSet(nullptr, 0); }, {}, 8},
         {"strided, blocks of 1", [&] { return collection.CreateCSetStrided(1, 3, 1, 1); }, {1, 2, 3}, 8},
         {"strided, blocks of 2", [&] { return collection.CreateCSetStrided(0, 3, 5, 2); }, {0, 1, 5, 6, 10, 11}, 12},
-        {"strided, adjacent blocks", [&] { return collection.CreateCSetStrided(12, 2, 3, 3); },
-         {12, 13, 14, 15, 16, 17}, 18},
+        {"strided, adjacent blocks", [&] { return collection.CreateCSetStrided(12, 2, 3, 3); }, {12, 13, 14, 15, 16, 17}, 18},
         {"strided, empty", [&] { return collection.CreateCSetStrided(30, 0, 1, 1); }, {}, 18},
         {"temporary", [&] { return collection.CreateTempOrderedCSet(beyond, 4); }, {17, 18, 19, 20}, 18},
     };
     std::vector<ZylDorvCSetID> permanent;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.kind);
-        const ZylDorvCSetID cset = row.make();
-        EXPECT_EQ(MembersOf(cset), row.members);
-        EXPECT_EQ(ZylDorvCSet(cset).Size(), static_cast<int>(row.members.size()));
-        if (!row.members.empty()) {
-            EXPECT_EQ(ZylDorvCSet(cset).Member(0), row.members[0]);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::get<0>(row));
+        const ZylDorvCSetID cset = std::get<1>(row)();
+        const std::vector<int>& members = std::get<2>(row);
+        const bool temporary = &row == &rows[7];
+        EXPECT_EQ(MembersOf(cset), members);
+        EXPECT_EQ(std::make_tuple(ZylDorvCSet(cset).Size(), cset.CollectionID() == id, collection.Count(), cset.IsTemporary(), cset.Number() < 0),
+                  std::make_tuple(int(members.size()), true, std::get<3>(row), temporary, temporary));
+        if (!members.empty()) {
+            EXPECT_EQ(ZylDorvCSet(cset).Member(0), members[0]);
         }
-        EXPECT_EQ(cset.CollectionID(), id);
-        EXPECT_EQ(collection.Count(), row.countAfter);
-        const bool temporary = std::string(row.kind) == "temporary";
-        EXPECT_EQ(cset.IsTemporary(), temporary);
-        EXPECT_EQ(cset.Number() < 0, temporary);
         if (!temporary)
             permanent.push_back(cset);
     }
-    const ZylDorvArray<ZylDorvCSetID> listed = collection.CSetIDs();
-    ASSERT_EQ(listed.Size(), static_cast<int>(permanent.size())) << "temporary CSets are not listed";
-    for (int i = 0; i < listed.Size(); ++i)
-        EXPECT_EQ(listed[i], permanent[static_cast<std::size_t>(i)]);
+    const ZylDorvArray<ZylDorvCSetID> csets = collection.CSetIDs();
+    EXPECT_EQ(std::vector<ZylDorvCSetID>(csets.Data(), csets.Data() + csets.Size()), permanent) << "temporary CSets are not listed";
 
     // A collection made empty for a container takes its count from its CSets.
     ZylDorvTransaction transaction(ctx);
     ZylDorvCollection grown(NewCollection(0));
     std::vector<int> labels(40);
     std::iota(labels.begin(), labels.end(), 0);
-    const ZylDorvCSetID first = grown.CreateOrderedCSet(labels.data(), 40);
-    const ZylDorvCSetID second = grown.CreateOrderedCSet(labels.data(), 25);
+    const ZylDorvCSetID first = grown.CreateOrderedCSet(labels.data(), 40), second = grown.CreateOrderedCSet(labels.data(), 25);
     transaction.Commit();
     EXPECT_EQ(grown.Count(), 40);
     EXPECT_NE(first, second);
     EXPECT_EQ(MembersOf(second), std::vector<int>(labels.begin(), labels.begin() + 25));
-}
 
-TEST_F(CollectionTest, BiggestCSetListsAllMembersAndIsReusedUntilTheCountChanges)
-{
-    ZylDorvCollection collection(NewCollection(6));
-    const ZylDorvCSetID all = collection.BiggestCSetID();
+    // The biggest CSet lists all members and is reused until the count changes.
+    ZylDorvCollection six(NewCollection(6));
+    const ZylDorvCSetID all = six.BiggestCSetID();
     EXPECT_EQ(MembersOf(all), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(collection.BiggestCSetID(), all);
-    collection.CreateCSetStrided(6, 2, 1, 1);
-    const ZylDorvCSetID grown = collection.BiggestCSetID();
-    EXPECT_NE(grown, all);
-    EXPECT_EQ(ZylDorvCSet(grown).Size(), 8);
+    EXPECT_EQ(six.BiggestCSetID(), all);
+    six.CreateCSetStrided(6, 2, 1, 1);
+    EXPECT_NE(six.BiggestCSetID(), all);
+    EXPECT_EQ(ZylDorvCSet(six.BiggestCSetID()).Size(), 8);
     EXPECT_EQ(ZylDorvCSet(all).Size(), 6) << "an earlier CSet keeps its members";
-}
-
-TEST_F(CollectionTest, TemporaryCSetsEndWithTheDatabase)
-{
-    const ZylDorvCollectionID id = NewCollection(10);
-    const int labels[] = {7, 8};
-    const ZylDorvCSetID temp = ZylDorvCollection(id).CreateTempOrderedCSet(labels, 2);
-    db.Close();
-    db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);
-    const ZylDorvCollectionID again(db.ContextIDs()[0], id.Minor(), id.Type());
-    EXPECT_DORV_ERROR(ZylDorvCSet(ZylDorvCSetID(again, temp.Number())), ZylDorvError_CSetNotFound, "CSet -1");
 }
 
 TEST_F(CollectionTest, HasOverlapComparesLabels)
 {
-    ZylDorvCollection a(NewCollection(20));
-    ZylDorvCollection b(NewCollection(20));
-    const ZylDorvCSetID low = a.CreateCSetStrided(0, 5, 1, 1);
-    const ZylDorvCSetID high = a.CreateCSetStrided(5, 5, 1, 1);
-    const ZylDorvCSetID touching = a.CreateCSetStrided(4, 3, 1, 1);
+    ZylDorvCollection a(NewCollection(20)), b(NewCollection(20));
+    const ZylDorvCSetID low = a.CreateCSetStrided(0, 5, 1, 1), high = a.CreateCSetStrided(5, 5, 1, 1), touching = a.CreateCSetStrided(4, 3, 1, 1);
     const int scattered[] = {19, 3, 11}, others[] = {18, 12, 10};
-    const ZylDorvCSetID s1 = a.CreateOrderedCSet(scattered, 3);
-    const ZylDorvCSetID s2 = a.CreateTempOrderedCSet(others, 3);
+    const ZylDorvCSetID s1 = a.CreateOrderedCSet(scattered, 3), s2 = a.CreateTempOrderedCSet(others, 3);
     EXPECT_FALSE(ZylDorvCSet(low).HasOverlap(high));
     EXPECT_TRUE(ZylDorvCSet(low).HasOverlap(touching));
     EXPECT_TRUE(ZylDorvCSet(high).HasOverlap(ZylDorvCSet(touching)));
@@ -134,21 +97,16 @@ TEST_F(CollectionTest, ColourVariantsAreTheSameMembersAsAnotherAxis)
 {
     ZylDorvCollection plain(NewCollection(4));
     const ZylDorvCollectionID red = plain.CreateColorVariant(1);
-    EXPECT_EQ(red.Color(), 1);
-    EXPECT_EQ(red.Context(), plain.ID().Context());
-    EXPECT_EQ(red.Type(), plain.ID().Type());
-    EXPECT_EQ(ZylDorvCollectionID::BaseMinor(red.Minor()), plain.ID().Minor());
+    EXPECT_EQ(std::make_tuple(red.Color(), red.Context() == plain.ID().Context(), red.Type(), ZylDorvCollectionID::BaseMinor(red.Minor())),
+              std::make_tuple(1, true, plain.ID().Type(), plain.ID().Minor()));
     EXPECT_FALSE(ZylDorvDynamicID::Equal(red, plain.ID()));
     EXPECT_EQ(plain.CreateColorVariant(0), plain.ID());
-
     ZylDorvCollection redHandle(red);
     EXPECT_EQ(redHandle.Count(), 4);
-    const ZylDorvCSetID seenRed = redHandle.BiggestCSetID();
+    const ZylDorvCSetID seenRed = redHandle.BiggestCSetID(), seenPlain = plain.BiggestCSetID();
     EXPECT_EQ(seenRed.CollectionID(), red) << "CSets are seen through the handle's colour";
-    const ZylDorvCSetID seenPlain = plain.BiggestCSetID();
     EXPECT_EQ(seenPlain.Number(), seenRed.Number()) << "one CSet, two colours";
     EXPECT_TRUE(ZylDorvCSet(seenPlain).HasOverlap(seenRed));
-    const ZylDorvDistributionID square =
-        Context().CreateDistribution(ZylDorvGrid{red, plain.ID()}, ZylDorvRangeType(), ZylDorvTypeID());
+    const ZylDorvDistributionID square = Context().CreateDistribution(ZylDorvGrid{red, plain.ID()}, ZylDorvRangeType(), ZylDorvTypeID());
     EXPECT_EQ(ZylDorvDistribution(square).AxisCollectionID(0), red);
 }

@@ -3,6 +3,7 @@
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
+#include <tuple>
 
 namespace {
 
@@ -11,16 +12,6 @@ struct Csr {
     std::vector<double> values, diagonal;
 };
 
-ZylDorvSerializationType Kind(bool symmetric)
-{
-    ZylDorvSerializationType type;
-    if (symmetric)
-        type.SetSparseSym();
-    else
-        type.SetSparse();
-    return type;
-}
-
 template <typename T>
 std::int64_t Bytes(const std::vector<T>& v) { return static_cast<std::int64_t>(v.size() * sizeof(T)); }
 
@@ -28,39 +19,52 @@ std::int64_t Bytes(const std::vector<T>& v) { return static_cast<std::int64_t>(v
 
 class SparseDrawerTest : public zyltest::DatabaseTest {
 protected:
-    void Make(int n, int m)
+    void Make(int n, int m, ZylDorvTypeKey key = ZylDorvTypeKey::Double)
     {
         const ZylDorvCollectionID r = NewCollection(n);
         AllOf(r);
         rows = ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1); // CSet 2, the columns' is 1
         columns = AllOf(NewCollection(m));
-        d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
-                                                             ZylDorvRangeType(), -1));
+        d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{r, columns.CollectionID()}, ZylDorvRangeType(key), -1));
+    }
+    ZylDorvTransfer Sparse(bool symmetric, bool write, bool make = false, bool dims = true) const
+    {
+        ZylDorvTransfer t(d);
+        ZylDorvSerializationType type;
+        symmetric ? type.SetSparseSym() : type.SetSparse();
+        t.SetSerialization(type);
+        if (make)
+            t.SetMakeNewDrawer();
+        write ? t.SetWrite() : t.SetRead();
+        t.SetBufferPadding(false);
+        if (dims) {
+            t.SetDim(0, rows);
+            t.SetDim(1, columns);
+        }
+        return t;
+    }
+    static void Buffers(ZylDorvTransfer& t, Csr& s, bool diagonal)
+    {
+        t.SetBuffer(2, s.offsets.data(), Bytes(s.offsets));
+        t.SetBuffer(1, s.columns.data(), Bytes(s.columns));
+        t.SetBuffer(0, s.values.data(), Bytes(s.values));
+        if (diagonal)
+            t.SetBuffer(3, s.diagonal.data(), Bytes(s.diagonal));
     }
     // Makes the drawer with the values, column indices, row offsets and (unless not given) the diagonal.
-    void Write(bool symmetric, const Csr& s, bool withDiagonal = true)
+    void Write(Csr s, bool symmetric, bool withDiagonal = true)
     {
-        ZylDorvTransfer w(d);
-        w.SetMakeNewDrawer();
-        w.SetWrite();
-        w.SetBufferPadding(false);
+        ZylDorvTransfer w = Sparse(symmetric, true, true);
         w.SetSparseNNonzero(static_cast<int>(s.values.size()));
-        w.SetDim(0, rows);
-        w.SetDim(1, columns);
-        w.SetSerialization(Kind(symmetric));
         w.CheckView();
-        w.SetBuffer(2, s.offsets.data(), Bytes(s.offsets));
-        w.SetBuffer(1, s.columns.data(), Bytes(s.columns));
-        w.SetBuffer(0, s.values.data(), Bytes(s.values));
-        if (symmetric && withDiagonal)
-            w.SetBuffer(3, s.diagonal.data(), Bytes(s.diagonal));
+        Buffers(w, s, symmetric && withDiagonal);
         w.ExecWrite();
     }
-    int NumDrawers() const
+    ZylDorvArray<ZylDorvPersistentDrawerDesc> Drawers() const
     {
         ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
         d.QueryDrawers(drawers);
-        return drawers.Size();
+        return drawers;
     }
     ZylDorvCSetID rows, columns;
     ZylDorvDistribution d;
@@ -74,109 +78,70 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
     for (bool sym : {false, true}) {
         SCOPED_TRACE(sym ? "symmetric" : "general");
         const Csr& s = sym ? symmetric : general;
-        const int n = static_cast<int>(s.offsets.size()) - 1;
-        Make(n, sym ? n : 4);
+        Make(3, sym ? 3 : 4);
         if (sym) {
-            EXPECT_DORV_ERROR(Write(true, s, false), ZylDorvError_BufferMissing, "new drawer: buffer 3 is not set");
-            EXPECT_EQ(NumDrawers(), 0) << "the refused write made nothing";
+            EXPECT_DORV_ERROR(Write(s, true, false), ZylDorvError_BufferMissing, "new drawer: buffer 3 is not set");
+            EXPECT_EQ(Drawers().Size(), 0) << "the refused write made nothing";
         }
-        Write(sym, s);
-        ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-        d.QueryDrawers(drawers);
-        ASSERT_EQ(drawers.Size(), 1);
-        const ZylDorvPersistentDrawerDesc& desc = drawers[0];
-        EXPECT_TRUE(desc.Serialization().IsSparse());
-        EXPECT_EQ(desc.Serialization().IsSparseSym(), sym);
-        EXPECT_EQ(desc.DataSizeItems(0), static_cast<int>(s.values.size()));
-        EXPECT_EQ(desc.DataSizeItems(1), static_cast<int>(s.columns.size()));
-        EXPECT_EQ(desc.DataSizeItems(2), n + 1);
-        EXPECT_EQ(desc.DataSizeItems(3), static_cast<int>(s.diagonal.size()));
-        EXPECT_EQ(desc.DimSize(0), n);
-        EXPECT_EQ(desc.DimSize(1), sym ? n : 4);
-        EXPECT_EQ(desc.DimCSetID(0), rows);
-        EXPECT_EQ(desc.DimCSetID(1), columns);
+        Write(s, sym);
+        ASSERT_EQ(Drawers().Size(), 1);
+        const ZylDorvPersistentDrawerDesc desc = Drawers()[0];
+        EXPECT_EQ(std::make_tuple(desc.Serialization().IsSparse(), desc.Serialization().IsSparseSym(), desc.DimSize(0), desc.DimSize(1)),
+                  std::make_tuple(true, sym, 3, sym ? 3 : 4));
+        EXPECT_TRUE(desc.DimCSetID(0) == rows && desc.DimCSetID(1) == columns);
+        EXPECT_EQ((std::vector<std::size_t>{std::size_t(desc.DataSizeItems(0)), std::size_t(desc.DataSizeItems(1)), std::size_t(desc.DataSizeItems(2)),
+                                            std::size_t(desc.DataSizeItems(3))}),
+                  (std::vector<std::size_t>{s.values.size(), s.columns.size(), 4, s.diagonal.size()}));
 
-        Csr back{std::vector<int>(s.offsets.size(), -1), std::vector<int>(s.columns.size(), -1),
-                 std::vector<double>(s.values.size(), -1.0), std::vector<double>(s.diagonal.size(), -1.0)};
-        ZylDorvTransfer r(d);
-        r.SetRead();
-        r.SetBufferPadding(false);
-        r.SetSerialization(desc.Serialization());
-        r.SetDim(0, desc.DimCSetID(0));
-        r.SetDim(1, desc.DimCSetID(1));
+        Csr back{std::vector<int>(4, -1), std::vector<int>(s.columns.size(), -1), std::vector<double>(s.values.size(), -1.0),
+                 std::vector<double>(s.diagonal.size(), -1.0)};
+        ZylDorvTransfer r = Sparse(sym, false);
         r.CheckView();
-        r.SetBuffer(2, back.offsets.data(), Bytes(back.offsets));
-        r.SetBuffer(1, back.columns.data(), Bytes(back.columns));
-        r.SetBuffer(0, back.values.data(), Bytes(back.values));
+        Buffers(r, back, false);
         if (sym) {
             r.SetBuffer(3, back.diagonal.data(), 16);
             EXPECT_DORV_ERROR(r.ExecRead(), ZylDorvError_BufferTooSmall, "buffer 3 holds 16 bytes, the transfer needs 24");
             r.SetBuffer(3, back.diagonal.data(), 24);
         }
         r.ExecRead();
-        EXPECT_EQ(back.offsets, s.offsets);
-        EXPECT_EQ(back.columns, s.columns);
-        EXPECT_EQ(back.values, s.values);
-        EXPECT_EQ(back.diagonal, s.diagonal);
+        EXPECT_EQ(std::tie(back.offsets, back.columns, back.values, back.diagonal), std::tie(s.offsets, s.columns, s.values, s.diagonal));
 
         std::vector<double> dense(12);
         ZylDorvTransfer wrong(d);
         wrong.SetRead();
         wrong.SetBuffer(0, dense.data(), 96);
-        EXPECT_DORV_ERROR(wrong.ExecRead(), ZylDorvError_SerializationMismatch,
-                          "drawer 0: the drawer is sparse, the transfer is dense");
+        EXPECT_DORV_ERROR(wrong.ExecRead(), ZylDorvError_SerializationMismatch, "drawer 0: the drawer is sparse, the transfer is dense");
     }
 }
 
 TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
 {
     Make(2, 2);
-    struct Refused {
-        const char* fragment;
-        Csr csr;
-    } const refused[] = {
+    const std::pair<const char*, Csr> refused[] = {
         {"sparse structure invalid: ExecWrite of distribution 1 in context 1 of \"test.dorv\", new drawer: row offsets fall after row 1", {{0, 2, 1}, {0}, {1}, {}}},
         {"column index 5 at entry 1 of 2 columns", {{0, 1, 2}, {0, 5}, {1, 2}, {}}},
         {"row offsets run from 0 to 2, 0 to 3 expected", {{0, 1, 2}, {0, 1, 0}, {1, 2, 3}, {}}},
     };
-    for (const Refused& c : refused) {
-        SCOPED_TRACE(c.fragment);
-        EXPECT_DORV_ERROR(Write(false, c.csr), ZylDorvError_SparseStructureInvalid, c.fragment);
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.first);
+        EXPECT_DORV_ERROR(Write(c.second, false), ZylDorvError_SparseStructureInvalid, c.first);
     }
-    EXPECT_EQ(NumDrawers(), 0);
-    Write(false, Csr{{0, 0, 0}, {}, {}, {}});
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    d.QueryDrawers(drawers);
-    ASSERT_EQ(drawers.Size(), 1);
-    EXPECT_EQ(drawers[0].DataSizeItems(0), 0);
+    EXPECT_EQ(Drawers().Size(), 0);
+    Write(Csr{{0, 0, 0}, {}, {}, {}}, false);
+    ASSERT_EQ(Drawers().Size(), 1);
+    EXPECT_EQ(Drawers()[0].DataSizeItems(0), 0);
 
-    auto transfer = [&](bool make, bool write) {
-        ZylDorvTransfer t(d);
-        if (make)
-            t.SetMakeNewDrawer();
-        if (write)
-            t.SetWrite();
-        else
-            t.SetRead();
-        t.SetSerialization(Kind(false));
-        return t;
-    };
-    ZylDorvTransfer unset = transfer(true, true);
-    unset.SetDim(0, rows);
-    unset.SetDim(1, columns);
+    ZylDorvTransfer unset = Sparse(false, true, true);
     EXPECT_DORV_ERROR(unset.CheckView(), ZylDorvError_ViewIncomplete, "SetSparseNNonzero");
     unset.SetSparseNNonzero(0);
     EXPECT_DORV_ERROR(unset.InitializePersistentDrawer(), ZylDorvError_SerializationMismatch, "sparse drawers are made by ExecWrite");
-    ZylDorvTransfer partial = transfer(false, false);
+    ZylDorvTransfer partial = Sparse(false, false, false, false);
     partial.SetDimOrdinalRange(0, rows.CollectionID(), 0, 0);
     EXPECT_DORV_ERROR(partial.CheckView(), ZylDorvError_SerializationMismatch, "sparse drawers are read and written whole");
-    EXPECT_DORV_ERROR(transfer(false, true).ExecWrite(), ZylDorvError_SerializationMismatch, "written once, when it is made");
-    d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{rows.CollectionID(), columns.CollectionID()},
-                                                         ZylDorvRangeType(ZylDorvTypeKey::Int32), -1));
-    ZylDorvTransfer ints = transfer(true, true);
+    EXPECT_DORV_ERROR(Sparse(false, true, false, false).ExecWrite(), ZylDorvError_SerializationMismatch, "written once, when it is made");
+    Make(2, 2, ZylDorvTypeKey::Int32);
+    ZylDorvTransfer ints = Sparse(false, true, true);
     ints.SetSparseNNonzero(0);
-    ints.SetDim(0, rows);
-    ints.SetDim(1, columns);
-    EXPECT_DORV_ERROR(ints.CheckView(), ZylDorvError_SerializationMismatch, "serialization mismatch: CheckView of distribution 2 in context 1 of \"test.dorv\", new drawer: "
-                      "sparse drawers need two dimensions and double values");
+    EXPECT_DORV_ERROR(ints.CheckView(), ZylDorvError_SerializationMismatch,
+                      "serialization mismatch: CheckView of distribution 2 in context 1 of \"test.dorv\", new drawer: sparse drawers need two dimensions and double values");
 }

@@ -1,6 +1,6 @@
-// Reading and writing values: rectangles of dense drawers against a model
-// updated by naive loops, never-written values, ordinals, buffers, integer,
-// 3-D, multi-drawer and temporary distributions.
+// Reading and writing values: rectangles across chunk edges against a model,
+// never-written values, ordinals, buffers, integer, 3-D, multi-drawer and
+// temporary distributions.
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
@@ -51,42 +51,28 @@ std::vector<T> Read(const ZylDorvDistribution& d, int n, std::vector<std::array<
 
 TEST_F(TransferTest, RectanglesOfEveryShapeRoundTripAcrossChunks)
 {
-    struct Geometry {
-        const char* what;
-        int rows, columns, rowChunk, columnChunk;
-    } const geometries[] = {
-        {"edge chunks short both ways", 37, 23, 7, 5},
-        {"unchunked", 19, 11, -1, -1},
-        {"one chunk larger than small ranges", 300, 200, 300, 200},
-    };
-    unsigned seed = 1;
-    for (const Geometry& g : geometries) {
-        SCOPED_TRACE(g.what);
-        const MatrixSetup m = MakeMatrix(g.rows, g.columns, g.rowChunk, g.columnChunk, -1.0);
-        RefMatrix model(g.rows, g.columns, -1.0);
-        std::mt19937 random(seed++);
+    // Edge chunks short both ways; unchunked; one chunk larger than the small ranges.
+    const std::array<int, 4> geometries[] = {{37, 23, 7, 5}, {19, 11, -1, -1}, {300, 200, 300, 200}};
+    std::mt19937 random(1);
+    for (const auto& g : geometries) {
+        SCOPED_TRACE(g[0]);
+        const MatrixSetup m = MakeMatrix(g[0], g[1], g[2], g[3], -1.0);
+        RefMatrix model(g[0], g[1], -1.0);
         auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
         for (int round = 0; round < 60; ++round) {
-            int r0 = pick(g.rows), r1 = pick(g.rows), c0 = pick(g.columns), c1 = pick(g.columns);
-            if (r0 > r1)
-                std::swap(r0, r1);
-            if (c0 > c1)
-                std::swap(c0, c1);
-            switch (round % 4) {
-            case 0: c0 = 0, c1 = g.columns - 1; break; // row band
-            case 1: r0 = 0, r1 = g.rows - 1; break;    // column band
-            case 2: r1 = r0, c1 = c0; break;           // one value
-            default: break;                            // rectangle
-            }
+            int r0 = pick(g[0]), r1 = pick(g[0]), c0 = pick(g[1]), c1 = pick(g[1]);
+            std::tie(r0, r1) = std::minmax(r0, r1);
+            std::tie(c0, c1) = std::minmax(c0, c1);
+            if (round % 4 == 0) c0 = 0, c1 = g[1] - 1; // row band
+            if (round % 4 == 1) r0 = 0, r1 = g[0] - 1; // column band
+            if (round % 4 == 2) r1 = r0, c1 = c0;      // one value
             if (round < 40) {
-                RefMatrix block(r1 - r0 + 1, c1 - c0 + 1);
                 for (int c = c0; c <= c1; ++c)
                     for (int r = r0; r <= r1; ++r)
-                        model(r, c) = block(r - r0, c - c0) = round * 100000.0 + r * 100.0 + c + 0.5;
-                RawWrite(m, r0, r1, c0, c1, block.data());
+                        model(r, c) = round * 100000.0 + r * 100.0 + c + 0.5;
+                RawWrite(m, r0, r1, c0, c1, model.Block(r0, r1, c0, c1).data());
             } else {
-                ASSERT_EQ(RawRead(m, r0, r1, c0, c1).v, model.Block(r0, r1, c0, c1).v)
-                    << "rows " << r0 << ".." << r1 << ", columns " << c0 << ".." << c1;
+                ASSERT_EQ(RawRead(m, r0, r1, c0, c1).v, model.Block(r0, r1, c0, c1).v) << r0 << ".." << r1 << ", " << c0 << ".." << c1;
             }
         }
         EXPECT_EQ(RawRead(m).v, model.v);
@@ -97,14 +83,9 @@ TEST_F(TransferTest, DrawerDescriptionAndNeverWrittenValues)
 {
     const MatrixSetup m = MakeMatrix(10, 7, 4, 3, 2.5);
     const ZylDorvPersistentDrawerDesc d = Drawer(m.Distribution());
-    EXPECT_EQ(d.DrawerIndex(), 0);
-    EXPECT_EQ(d.ExtendableDim(), 0);
-    EXPECT_TRUE(d.Serialization().IsDense());
-    EXPECT_EQ(d.DataSizeItems(0), 70);
-    EXPECT_EQ(d.DataSizeItems(1), 0);
-    EXPECT_EQ(d.ChunkSize(0), 3);
+    EXPECT_EQ(std::make_tuple(d.DrawerIndex(), d.ExtendableDim(), d.Serialization().IsDense(), d.DataSizeItems(0), d.DataSizeItems(1), d.ChunkSize(0)),
+              std::make_tuple(0, 0, true, 70, 0, 3));
     EXPECT_EQ(d.InitializationValue().AsDouble(), 2.5);
-    EXPECT_EQ(RawRead(m).v, std::vector<double>(70, 2.5));
     const double two[] = {7.0, 8.0};
     RawWrite(m, 1, 2, 1, 1, two);
     EXPECT_EQ(RawRead(m, 0, 9, 1, 1).v, (std::vector<double>{2.5, 7, 8, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5}));
@@ -131,7 +112,7 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     const RefMatrix all = zyltest::PatternMatrix(6, 3);
     RawWrite(m, all);
     EXPECT_EQ(RawRead(m, 1, 2, 1, 1).v, (std::vector<double>{1001, 2001})) << "rows 1 and 2 are labels 4 and 3";
-    // Selecting by a CSet that is a run of the drawer's members: labels 3, 2, 1 are rows 2..4.
+    // Labels 3, 2, 1 are a run of the drawer's members: rows 2..4; the leading dimension is the range's row count.
     std::vector<double> big(50, -7.0);
     const ZylDorvTransfer prepared = Prepared(m.Distribution());
     ZylDorvTransfer t(prepared);
@@ -139,15 +120,13 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     t.SetDimOrdinalRange(0, m.columns, 1, 2);
     t.SetBuffer(0, big.data(), 50 * 8);
     t.ExecRead();
-    EXPECT_EQ(std::vector<double>(big.begin(), big.begin() + 7), (std::vector<double>{2001, 3001, 4001, 2002, 3002, 4002, -7}))
-        << "leading dimension is the range's row count";
+    EXPECT_EQ(std::vector<double>(big.begin(), big.begin() + 7), (std::vector<double>{2001, 3001, 4001, 2002, 3002, 4002, -7}));
     ZylDorvTransfer bad = Prepared(m.Distribution());
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(outside, 1));
     EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous, "CSet -2 is not a run");
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(notRun, 2));
     EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous,
-                      "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -3 is not a run "
-                      "of the drawer's members");
+                      "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -3 is not a run of the drawer's members");
 
     // Copies of a prepared transfer take no CSet, range or buffer from each other.
     ZylDorvTransfer second(prepared);
@@ -174,7 +153,6 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
         t.InitializePersistentDrawer();
         return ZylDorvDistribution(id);
     };
-    // Integers with an integer initialization value.
     const ZylDorvDistribution ints = make(context.CreateDistribution(ZylDorvGrid{c}, ZylDorvRangeType(ZylDorvTypeKey::Int32), -1),
                                           {AllOf(c)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(std::int32_t(-3)));
     EXPECT_EQ(Drawer(ints).RangeType().ItemBytes(), 4);
@@ -190,34 +168,33 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvDistribution cube = make(context.CreateDistribution(ZylDorvGrid{a, b, c}, ZylDorvRangeType(), -1),
                                           {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{2, 3, 2}, ZylDorvRangeValue(0.0));
     std::vector<double> all(60);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 5; ++k)
-                all[static_cast<std::size_t>((i * 4 + j) * 5 + k)] = i * 100 + j * 10 + k;
+    for (int i = 0; i < 60; ++i)
+        all[static_cast<std::size_t>(i)] = i / 20 * 100 + i / 5 % 4 * 10 + i % 5;
     ZylDorvTransfer w = Prepared(cube);
     w.SetBuffer(0, all.data(), 480);
     w.ExecWrite();
     EXPECT_EQ(Read<double>(cube, 12, {{{0, 1, 2}}, {{1, 2, 3}}, {{2, 1, 3}}}),
               (std::vector<double>{121, 122, 123, 131, 132, 133, 221, 222, 223, 231, 232, 233}));
 
-    // A second drawer of a distribution, addressed by SetDrawer.
+    // A second drawer, addressed by SetDrawer.
     make(cube.ID(), {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{1, 1, 5}, ZylDorvRangeValue(2.0));
     EXPECT_EQ(Drawer(cube, 1).DrawerIndex(), 1);
     EXPECT_EQ(Read<double>(cube, 60, {}, 1), std::vector<double>(60, 2.0));
     EXPECT_EQ(Read<double>(cube, 60), all) << "drawer 0 by default";
     EXPECT_DORV_ERROR(Read<double>(cube, 60, {}, 2), ZylDorvError_DrawerNotFound, "no drawer 2 (the distribution has 2)");
 
-    // Temporary distributions are not listed and end with the database.
+    // Temporary distributions and CSets are not listed and end with the database.
     const int labels[] = {2, 3, 4};
     const ZylDorvDistributionID id = context.CreateTempDistribution(ZylDorvGrid{c}, ZylDorvRangeType(), -1);
     EXPECT_TRUE(id.IsTemporary());
-    const ZylDorvDistribution temp =
-        make(id, {ZylDorvCollection(c).CreateTempOrderedCSet(labels, 3)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(4.0));
+    const ZylDorvCSetID tempCSet = ZylDorvCollection(c).CreateTempOrderedCSet(labels, 3);
+    const ZylDorvDistribution temp = make(id, {tempCSet}, ZylDorvArray<int>{2}, ZylDorvRangeValue(4.0));
     EXPECT_EQ(Read<double>(temp, 3), std::vector<double>(3, 4.0));
     EXPECT_EQ(context.DistributionIDs().Size(), 2);
     db.Close();
     EXPECT_FALSE(temp.IsValid());
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);
-    EXPECT_DORV_ERROR(ZylDorvDistribution(ZylDorvDistributionID(db.ContextIDs()[0], id.Number())),
-                      ZylDorvError_DistributionNotFound, "distribution -1");
+    const ZylDorvContextID again = db.ContextIDs()[0];
+    EXPECT_DORV_ERROR(ZylDorvDistribution(ZylDorvDistributionID(again, id.Number())), ZylDorvError_DistributionNotFound, "distribution -1");
+    EXPECT_DORV_ERROR(ZylDorvCSet(ZylDorvCSetID(ZylDorvCollectionID(again, c.Minor(), c.Type()), tempCSet.Number())), ZylDorvError_CSetNotFound, "CSet -1");
 }
