@@ -3,41 +3,42 @@
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
+#include <tuple>
+
 using zyltest::MatrixSetup;
 using zyltest::RefMatrix;
 
 class TransactionTest : public zyltest::DatabaseTest {
 protected:
-    ZylDorvContextID Reopen(int flags = ZylDorvDatabase::OpenReadWrite)
+    ZylDorvContext Reopen(int flags = ZylDorvDatabase::OpenReadWrite)
     {
         db.Close();
         db.OpenFile(ZylDroviUnicodeString(kPath), flags);
-        return db.ContextIDs()[0];
+        return ZylDorvContext(ctx = db.ContextIDs()[0]);
     }
-    // The first distribution of the reopened context as a matrix.
-    static MatrixSetup Reopened(ZylDorvContextID context, int index = 0)
+    // The first distribution of the context as a matrix, as its drawer describes it.
+    MatrixSetup Reopened() const
     {
         MatrixSetup m;
-        m.id = ZylDorvContext(context).DistributionIDs()[index];
+        m.id = Context().DistributionIDs()[0];
         ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
         m.Distribution().QueryDrawers(drawers);
-        m.columnCSet = drawers[0].DimCSetID(0);
-        m.rowCSet = drawers[0].DimCSetID(1);
-        m.columns = m.columnCSet.CollectionID();
-        m.rows = m.rowCSet.CollectionID();
-        m.numColumns = drawers[0].DimSize(0);
-        m.numRows = drawers[0].DimSize(1);
+        m.columnCSet = drawers[0].DimCSetID(0), m.rowCSet = drawers[0].DimCSetID(1);
+        m.columns = m.columnCSet.CollectionID(), m.rows = m.rowCSet.CollectionID();
+        m.numColumns = drawers[0].DimSize(0), m.numRows = drawers[0].DimSize(1);
         return m;
+    }
+    std::tuple<int, int, int> Sizes(ZylDorvCollectionID c) const
+    {
+        return {Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), ZylDorvCollection(c).Count()};
     }
 };
 
 TEST_F(TransactionTest, WorkOfAnAbandonedTransactionDisappears)
 {
-    ZylDorvContext context = Context();
     const ZylDorvCollectionID kept = NewCollection(5);
     const ZylDorvCSetID keptCSet = AllOf(kept);
-    const MatrixSetup before = MakeMatrixOver(keptCSet, AllOf(NewCollection(2)), 2, 2);
-    const RefMatrix values = FillRandom(before, 5);
+    const RefMatrix values = FillRandom(MakeMatrixOver(keptCSet, AllOf(NewCollection(2)), 2, 2), 5);
     ZylDorvCollectionID gone;
     {
         ZylDorvTransaction transaction(ctx);
@@ -50,18 +51,13 @@ TEST_F(TransactionTest, WorkOfAnAbandonedTransactionDisappears)
         EXPECT_TRUE(inside.Distribution().IsValid()) << "usable before the end of the transaction";
         FillRandom(inside, 6);
     }
-    EXPECT_EQ(ZylDorvCollection(kept).Count(), 5);
+    EXPECT_EQ(Sizes(kept), std::make_tuple(2, 1, 5));
     EXPECT_EQ(ZylDorvCollection(kept).CSetIDs().Size(), 1);
-    EXPECT_EQ(context.CollectionIDs().Size(), 2);
-    EXPECT_EQ(context.DistributionIDs().Size(), 1);
     EXPECT_DORV_ERROR(ZylDorvCollection{gone}, ZylDorvError_CollectionNotFound, "collection 3 in context 1");
-    EXPECT_EQ(RawRead(before).v, values.v);
-
-    ZylDorvContext reopened(Reopen());
-    EXPECT_EQ(reopened.CollectionIDs().Size(), 2);
-    EXPECT_EQ(reopened.DistributionIDs().Size(), 1);
-    EXPECT_EQ(ZylDorvCollection(reopened.CollectionIDs()[0]).Count(), 5);
-    EXPECT_EQ(RawRead(Reopened(reopened.ID())).v, values.v);
+    EXPECT_EQ(RawRead(Reopened()).v, values.v);
+    Reopen();
+    EXPECT_EQ(Sizes(Context().CollectionIDs()[0]), std::make_tuple(2, 1, 5));
+    EXPECT_EQ(RawRead(Reopened()).v, values.v);
 }
 
 TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransaction)
@@ -87,10 +83,7 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
     EXPECT_EQ(context.CollectionIDs().Size(), 1) << "the outer one was abandoned";
     {
         ZylDorvTransaction outer(ctx);
-        {
-            ZylDorvTransaction inner(ctx);
-            NewCollection(6);
-        }
+        { ZylDorvTransaction inner(ctx); NewCollection(6); }
         NewCollection(7);
         outer.Commit();
     }
@@ -112,48 +105,42 @@ TEST_F(TransactionTest, ReopenedDatabaseHasEveryRecordAndValue)
 {
     ZylDorvContext context = Context();
     const int type = context.DefineType("shell");
+    const int labels[] = {9, 4, 1};
     ZylDorvCSetID ordered;
     RefMatrix values;
     {
         ZylDorvTransaction transaction(ctx);
         const MatrixSetup m = MakeMatrix(40, 30, 9, 7, 0.25);
         values = FillRandom(m, 11);
-        const int labels[] = {9, 4, 1};
         ordered = ZylDorvCollection(m.rows).CreateOrderedCSet(labels, 3);
         const ZylDorvCollectionID typed = context.CreateCollection(3, context.Schema().TypeID(type));
-        context.CreateDistribution(ZylDorvGrid{typed}, ZylDorvRangeType(ZylDorvTypeKey::Int32),
-                                   context.Schema().TypeID(type));
+        context.CreateDistribution(ZylDorvGrid{typed}, ZylDorvRangeType(ZylDorvTypeKey::Int32), context.Schema().TypeID(type));
         transaction.Commit();
     }
-    ZylDorvContext reopened(Reopen(ZylDorvDatabase::OpenReadOnly));
+    ZylDorvContext reopened = Reopen(ZylDorvDatabase::OpenReadOnly);
     EXPECT_EQ(reopened.Schema().NumTypes(), 1);
     const ZylDorvArray<ZylDorvDistributionID> ids = reopened.DistributionIDs();
     ASSERT_EQ(ids.Size(), 2);
-    const MatrixSetup m = Reopened(reopened.ID());
+    const MatrixSetup m = Reopened();
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     m.Distribution().QueryDrawers(drawers);
-    EXPECT_EQ(m.numRows, 40);
-    EXPECT_EQ(drawers[0].ChunkSize(0), 7);
-    EXPECT_EQ(drawers[0].ChunkSize(1), 9);
-    EXPECT_EQ(drawers[0].InitializationValue().AsDouble(), 0.25);
+    EXPECT_EQ(std::make_tuple(m.numRows, drawers[0].ChunkSize(0), drawers[0].ChunkSize(1), drawers[0].InitializationValue().AsDouble()),
+              std::make_tuple(40, 7, 9, 0.25));
     EXPECT_EQ(RawRead(m).v, values.v);
     EXPECT_EQ(RawRead(m, 10, 12, 20, 21).v, values.Block(10, 12, 20, 21).v);
     const ZylDorvArray<ZylDorvCSetID> csets = ZylDorvCollection(m.rows).CSetIDs();
     ASSERT_EQ(csets.Size(), 2);
     EXPECT_EQ(zyltest::MembersOf(csets[1]), (std::vector<int>{9, 4, 1}));
     EXPECT_EQ(csets[1].Number(), ordered.Number());
-    ZylDorvDistribution typedDistribution(ids[1]);
-    EXPECT_EQ(typedDistribution.TypeID().Value(), type);
-    EXPECT_EQ(typedDistribution.RangeType().Key(), ZylDorvTypeKey::Int32);
-    EXPECT_EQ(typedDistribution.AxisCollectionID(0).Type(), type);
+    ZylDorvDistribution typed(ids[1]);
+    EXPECT_EQ(std::make_tuple(typed.TypeID().Value(), typed.RangeType().Key(), typed.AxisCollectionID(0).Type()),
+              std::make_tuple(type, ZylDorvTypeKey::Int32, type));
 
     // Read-only: creation is refused, and a value write fails inside HDF5.
-    EXPECT_DORV_ERROR(reopened.CreateCollection(1, -1), ZylDorvError_ReadOnlyDatabase,
-                      "database is read-only: CreateCollection of \"test.dorv\": opened read-only");
+    EXPECT_DORV_ERROR(reopened.CreateCollection(1, -1), ZylDorvError_ReadOnlyDatabase, "database is read-only: CreateCollection of \"test.dorv\": opened read-only");
     EXPECT_DORV_ERROR(db.CreateContext(ZylDorvNamespaceID()), ZylDorvError_ReadOnlyDatabase, "CreateContext");
     EXPECT_DORV_ERROR(ZylDorvCollection(m.rows).CreateColorVariant(1), ZylDorvError_ReadOnlyDatabase, "CreateColorVariant");
     const double four[] = {1, 2, 3, 4};
-    EXPECT_DORV_ERROR(RawWrite(m, 0, 1, 0, 1, four), ZylDorvError_ValueWriteFailed,
-                      "ExecWrite of distribution 1 in context 1 of \"test.dorv\", drawer 0: ");
+    EXPECT_DORV_ERROR(RawWrite(m, 0, 1, 0, 1, four), ZylDorvError_ValueWriteFailed, "ExecWrite of distribution 1 in context 1 of \"test.dorv\", drawer 0: ");
     EXPECT_EQ(RawRead(m).v, values.v);
 }

@@ -26,10 +26,7 @@ std::string Report(const std::string& text)
 }
 
 // The context can be used: a collection can be made in it.
-void ExpectUsable(ZylDorvContextID context)
-{
-    EXPECT_EQ(ZylDorvContext(context).CreateCollection(3, ZylDorvTypeID()).Context(), context);
-}
+void ExpectUsable(ZylDorvContextID context) { EXPECT_EQ(ZylDorvContext(context).CreateCollection(3, ZylDorvTypeID()).Context(), context); }
 
 } // namespace
 
@@ -41,22 +38,17 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
         SCOPED_TRACE(order);
         auto* original = new ZylSrvDorvFileHandle;
         EXPECT_FALSE(original->IsAssociated());
-        EXPECT_EQ(original->ShareCount(), 1);
         EXPECT_EQ(mem_LiveBlocks(), before + 1); // the count
         original->Associate(atr_String(path));
         EXPECT_TRUE(original->IsAssociated());
         EXPECT_EQ(mem_LiveBlocks(), before + 3); // the count, the representation and the database object
         auto* copy = new ZylSrvDorvFileHandle(*original);
-        EXPECT_EQ(original->ShareCount(), 2);
-        EXPECT_EQ(copy->ShareCount(), 2);
+        EXPECT_EQ(std::make_pair(original->ShareCount(), copy->ShareCount()), std::make_pair(2, 2));
         EXPECT_TRUE(copy->IsAssociated());
-        EXPECT_EQ(copy->ContextID(), original->ContextID());
         ZylDorvContext(original->ContextID()).CreateCollection(4, ZylDorvTypeID());
         EXPECT_EQ(ZylDorvContext(copy->ContextID()).CollectionIDs().Size(), 1) << "one file seen through both";
-
-        ZylSrvDorvFileHandle* first = order == 0 ? original : copy;
         ZylSrvDorvFileHandle* last = order == 0 ? copy : original;
-        delete first;
+        delete (order == 0 ? original : copy);
         EXPECT_EQ(last->ShareCount(), 1);
         EXPECT_TRUE(FileExists(path));
         ExpectUsable(last->ContextID());
@@ -66,45 +58,33 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
     }
 }
 
-TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleases)
+TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCopiesEmpty)
 {
-    ZylSrvDorvFileHandle a, b, empty;
+    ZylSrvDorvFileHandle a, b, empty, copy1(empty), copy2(empty);
     a.Associate(atr_String("a.dorv"));
     b.Associate(atr_String("b.dorv"));
     ZylSrvDorvFileHandle c(b);
     b = a; // b leaves B (still held by c) for A
     EXPECT_EQ(b.ContextID(), a.ContextID());
-    EXPECT_EQ(a.ShareCount(), 2);
-    EXPECT_EQ(c.ShareCount(), 1);
+    EXPECT_EQ(std::make_pair(a.ShareCount(), c.ShareCount()), std::make_pair(2, 1));
     EXPECT_TRUE(FileExists("b.dorv"));
     c = a; // the last holder of B goes over to A: B is deleted
     EXPECT_FALSE(FileExists("b.dorv"));
-    EXPECT_EQ(a.ShareCount(), 3);
     c = c;
     EXPECT_EQ(a.ShareCount(), 3) << "self-assignment changes nothing";
-    a = empty;
-    b = empty;
+    a = b = empty;
     EXPECT_TRUE(FileExists("a.dorv"));
     c = empty;
     EXPECT_FALSE(FileExists("a.dorv"));
-    EXPECT_EQ(empty.ShareCount(), 4);
+    EXPECT_EQ(empty.ShareCount(), 6);
     EXPECT_FALSE(a.IsAssociated());
-}
 
-TEST(ZylSrvDorvFileHandle, AssociateOnASharedEmptyHandleLeavesTheOtherCopiesEmpty)
-{
-    ZylSrvDorvFileHandle empty;
-    ZylSrvDorvFileHandle copy1(empty), copy2(empty);
-    EXPECT_EQ(empty.ShareCount(), 3);
     copy1.Associate(atr_String("own.dorv"));
-    EXPECT_EQ(copy1.ShareCount(), 1);
-    EXPECT_FALSE(empty.IsAssociated());
-    EXPECT_FALSE(copy2.IsAssociated());
-    EXPECT_EQ(empty.ShareCount(), 2);
+    EXPECT_EQ(std::make_pair(copy1.ShareCount(), empty.ShareCount()), std::make_pair(1, 5));
+    EXPECT_FALSE(empty.IsAssociated() || copy2.IsAssociated());
     ExpectUsable(copy1.ContextID());
     copy2.Associate(atr_String("own2.dorv"));
     EXPECT_NE(copy2.ContextID(), copy1.ContextID());
-    EXPECT_EQ(empty.ShareCount(), 1);
     {
         ZylSrvDorvFileHandle last(copy1);
         copy1 = empty;
@@ -123,12 +103,10 @@ TEST(ZylSrvDorvFileHandle, FailedAssociateLeavesTheHandleEmptyAndAForeignFileAlo
     std::fputs("not ours", foreign);
     std::fclose(foreign);
     const long before = mem_LiveBlocks();
-    ZylSrvDorvFileHandle handle;
-    ZylSrvDorvFileHandle copy(handle);
+    ZylSrvDorvFileHandle handle, copy(handle);
     EXPECT_DORV_ERROR(handle.Associate(atr_String(path)), ZylDorvError_FileCreateFailed, "CreateFile \"taken.dorv\"");
     EXPECT_FALSE(handle.IsAssociated());
-    EXPECT_EQ(handle.ShareCount(), 1) << "took its own count before creating";
-    EXPECT_EQ(copy.ShareCount(), 1);
+    EXPECT_EQ(std::make_pair(handle.ShareCount(), copy.ShareCount()), std::make_pair(1, 1)) << "took its own count before creating";
     EXPECT_EQ(mem_LiveBlocks(), before + 2) << "the two counts, no representation";
     handle.Associate(atr_String("free.dorv"));
     ExpectUsable(handle.ContextID());
@@ -147,14 +125,12 @@ TEST(ZylSrvDorvFileHandleDeathTest, AssociatingTwiceOrTheContextOfAnEmptyHandleE
             handle.Associate(atr_String("other.dorv"));
         },
         testing::ExitedWithCode(1),
-        Report("pointer.IsNull() && \"File Handle already associated with a DORV database.\" "
-                  "(mtx/impl/ZylSrvDorvFileHandle, line 16)"));
+        Report("pointer.IsNull() && \"File Handle already associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 16)"));
     EXPECT_TRUE(FileExists("twice.dorv")) << "the child created the first file and no further";
     EXPECT_FALSE(FileExists("other.dorv"));
     std::remove("twice.dorv");
 
-    const std::string expected = Report("pointer.HasValue() && \"File Handle is not associated with a DORV "
-                                           "database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)");
+    const std::string expected = Report("pointer.HasValue() && \"File Handle is not associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)");
     ZylSrvDorvFileHandle empty;
     EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), expected);
     ZylSrvDorvFileHandle associated(empty); // also for a copy left empty when another was associated

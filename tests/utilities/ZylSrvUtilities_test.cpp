@@ -9,16 +9,14 @@
 
 #include <climits>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 constexpr const char* kSource = "mtx/impl/ZylSrvUtilities";
 
-ZylDorvCollectionID ColourOne(ZylDorvCollectionID c)
-{
-    return ZylDorvCollectionID(c.Context(), ZylDorvCollectionID::SetColor(c.Minor(), 1), c.Type());
-}
+ZylDorvCollectionID ColourOne(ZylDorvCollectionID c) { return ZylDorvCollectionID(c.Context(), ZylDorvCollectionID::SetColor(c.Minor(), 1), c.Type()); }
 ZylDorvCSetID ColourOne(ZylDorvCSetID cset) { return ZylDorvCSetID(cset, ColourOne(cset.CollectionID())); }
 
 ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID id)
@@ -48,138 +46,99 @@ std::vector<T> ReadAll(const ZylDorvPersistentDrawerDesc& drawer, ZylDorvDistrib
 
 TEST(ZylSrvUtilitiesLimitChunkSize2GB, BoundsEachChunkByTheOtherSideAndRefusesEmptySides)
 {
-    struct Case {
-        int rowChunk, columnChunk, rows, columns, expectedRow, expectedColumn;
-    } const cases[] = {
+    const int cases[][6] = { // row chunk, column chunk, rows, columns, expected row chunk, expected column chunk
         {1000, 1000, 100000, 1000000, 268, 1000}, // 2^28 / 10^6 and 2^28 / 10^5 = 2684 above 1000
-        {INT_MAX, INT_MAX, 3, 1, 268435456, 268435456 / 3},
-        {10, -1, 1, 1, 10, -1},
-        {-1, 10, 7, 3, -1, 10},
-        {10, 10, 268435456, 1, 10, 1},
-        {10, 10, INT_MAX, INT_MAX, 0, 0}, // so large that the bound is 0
+        {INT_MAX, INT_MAX, 3, 1, 268435456, 268435456 / 3}, {10, -1, 1, 1, 10, -1}, {-1, 10, 7, 3, -1, 10},
+        {10, 10, 268435456, 1, 10, 1}, {10, 10, INT_MAX, INT_MAX, 0, 0}, // so large that the bound is 0
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rows << " x " << c.columns);
-        int rowChunk = c.rowChunk, columnChunk = c.columnChunk;
-        ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, c.rows, c.columns);
-        EXPECT_EQ(rowChunk, c.expectedRow);
-        EXPECT_EQ(columnChunk, c.expectedColumn);
+    for (const auto& c : cases) {
+        int rowChunk = c[0], columnChunk = c[1];
+        ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, c[2], c[3]);
+        EXPECT_EQ(std::make_pair(rowChunk, columnChunk), std::make_pair(c[4], c[5])) << c[2] << " x " << c[3];
     }
-    const int sides[][2] = {{0, 5}, {5, 0}, {0, 0}, {-1, 5}, {5, INT_MIN}, {1, 0}};
-    for (const auto& side : sides) {
+    for (const auto& side : {std::make_pair(0, 5), {5, 0}, {0, 0}, {-1, 5}, {5, INT_MIN}, {1, 0}}) {
         int rowChunk = 33, columnChunk = -1;
-        zyltest::ExpectIllegalInput(
-            [&] { ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, side[0], side[1]); }, "LimitChunkSize2GB",
-            kSource);
-        EXPECT_EQ(rowChunk, 33);
-        EXPECT_EQ(columnChunk, -1);
+        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, side.first, side.second); }, "LimitChunkSize2GB", kSource);
+        EXPECT_EQ(std::make_pair(rowChunk, columnChunk), std::make_pair(33, -1));
     }
 }
 
 class UtilitiesTest : public zyltest::DatabaseTest {
 protected:
-    ZylDorvCSetID RunOf(ZylDorvCollectionID c, int first, int count)
-    {
-        return ZylDorvCollection(c).CreateCSetStrided(first, count, 1, 1);
-    }
+    ZylDorvCSetID RunOf(ZylDorvCollectionID c, int first, int count) { return ZylDorvCollection(c).CreateCSetStrided(first, count, 1, 1); }
     int NumPermanent() const { return Context().DistributionIDs().Size(); }
+    void SetUp() override
+    {
+        DatabaseTest::SetUp();
+        at = ZylSrvPosition(ctx);
+    }
+    ZylSrvPosition at;
 };
 
 TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
 {
-    const ZylSrvPosition position(ctx);
     const ZylDorvCollectionID rows = NewCollection(30), columns = NewCollection(60), narrow = NewCollection(20);
     const ZylDorvCollectionID shared = NewCollection(40), a = NewCollection(6), b = NewCollection(4);
-    const ZylDorvCSetID run = RunOf(rows, 3, 15), rowCSet = AllOf(rows), columnCSet = RunOf(columns, 0, 60);
-    const ZylDorvCSetID narrowCSet = AllOf(narrow), sharedRows = RunOf(shared, 0, 25), sharedColumns = RunOf(shared, 25, 15);
-    const ZylDorvCSetID csetA = AllOf(a), csetB = AllOf(b), s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3);
+    const ZylDorvCSetID run = RunOf(rows, 3, 15), rc = AllOf(rows), cc = RunOf(columns, 0, 60), nc = AllOf(narrow);
+    const ZylDorvCSetID sr = RunOf(shared, 0, 25), sc = RunOf(shared, 25, 15), ca = AllOf(a), cb = AllOf(b), s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3);
     const int type = Context().DefineType("matrix");
     using Axes = ZylDorvArray<ZylDorvCSetID>;
     using Chunks = ZylDorvArray<int>;
     using U = ZylSrvUtilities;
-    const ZylSrvPosition& at = position;
     ZylDorvTransaction tx(ctx);
     ZylDorvTransaction finished(ctx); // the temporary route does not use the transaction
     finished.Commit();
-    struct Row {
-        const char* what;
-        std::function<ZylDorvDistributionID()> make;
-        std::vector<ZylDorvCollectionID> axes;
-        std::vector<ZylDorvCSetID> dims;
-        std::vector<int> chunks; // empty: unchunked
-        int type;
-        bool temporary;
-    };
-    const Row table[] = {
-        {"1-D chunked", [&] { return U::Create1DDistribution(run, 4); }, {rows}, {run}, {4}, -1, false},
-        {"1-D whole", [&] { return U::Create1DDistribution(run, -1); }, {rows}, {run}, {}, -1, false},
-        {"1-D in a transaction", [&] { return U::Create1DDistribution(tx, at, -1, rowCSet, 5); },
-         {rows}, {rowCSet}, {5}, -1, false},
-        {"1-D typed", [&] { return U::Create1DDistribution(tx, at, type, rowCSet, -1); },
-         {rows}, {rowCSet}, {}, type, false},
-        {"2-D, columns on axis 0", [&] { return U::Create2DDistribution(rowCSet, columnCSet, 7, 9); },
-         {columns, rows}, {columnCSet, rowCSet}, {9, 7}, -1, false},
-        {"2-D unchunked", [&] { return U::Create2DDistribution(rowCSet, columnCSet, -1, -1); },
-         {columns, rows}, {columnCSet, rowCSet}, {}, -1, false},
-        {"2-D whole rows", [&] { return U::Create2DDistribution(rowCSet, columnCSet, -1, 50); },
-         {columns, rows}, {columnCSet, rowCSet}, {50, 30}, -1, false},
-        {"2-D whole columns", [&] { return U::Create2DDistribution(rowCSet, columnCSet, 6, -1); },
-         {columns, rows}, {columnCSet, rowCSet}, {60, 6}, -1, false},
-        {"2-D, row chunk = side", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 30, 4); },
-         {narrow, rows}, {narrowCSet, rowCSet}, {4, 30}, -1, false},
-        {"2-D, column chunk > side", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 8, 500); },
-         {narrow, rows}, {narrowCSet, rowCSet}, {20, 8}, -1, false},
-        {"2-D, both whole, typed", [&] { return U::Create2DDistribution(tx, at, type, rowCSet, narrowCSet, 30, 20); },
-         {narrow, rows}, {narrowCSet, rowCSet}, {}, type, false},
-        {"2-D, chunks side - 1", [&] { return U::Create2DDistribution(tx, at, -1, rowCSet, narrowCSet, 29, 19); },
-         {narrow, rows}, {narrowCSet, rowCSet}, {19, 29}, -1, false},
-        {"2-D over one collection", [&] { return U::Create2DDistribution(sharedRows, sharedColumns, 10, 5); },
-         {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
-        {"2-D shared, transaction",
-         [&] { return U::Create2DDistribution(tx, at, -1, sharedRows, sharedColumns, 10, 5); },
-         {ColourOne(shared), shared}, {ColourOne(sharedColumns), sharedRows}, {5, 10}, -1, false},
-        {"N-D reversed", [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks{3, 2}, false); },
-         {b, a}, {csetB, csetA}, {2, 3}, -1, false},
-        {"N-D unchunked", [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks(), false); },
-         {b, a}, {csetB, csetA}, {}, -1, false},
-        {"N-D first n chunks",
-         [&] { return U::CreateDistribution(tx, at, -1, Axes{csetA, csetB}, Chunks{5, 1, 99}, false); },
-         {b, a}, {csetB, csetA}, {1, 5}, -1, false},
-        {"N-D one shared pair", [&] { return U::CreateDistribution(tx, at, -1, Axes{s1, s2, csetB}, Chunks(), false); },
-         {b, shared, ColourOne(shared)}, {csetB, s2, ColourOne(s1)}, {}, -1, false},
-        {"N-D temp", [&] { return U::CreateDistribution(finished, at, -1, Axes{csetA, csetB}, Chunks{2, 1}, true); },
-         {b, a}, {csetB, csetA}, {1, 2}, -1, true},
-        {"N-D temp typed", [&] { return U::CreateDistribution(finished, at, type, Axes{csetA}, Chunks(), true); },
-         {a}, {csetA}, {}, type, true},
+    // What, maker, the drawer's CSets (the axes are their collections), chunks (empty: unchunked), type, temporary.
+    const std::tuple<const char*, std::function<ZylDorvDistributionID()>, std::vector<ZylDorvCSetID>, std::vector<int>, int, bool> table[] = {
+        {"1-D chunked", [&] { return U::Create1DDistribution(run, 4); }, {run}, {4}, -1, false},
+        {"1-D whole", [&] { return U::Create1DDistribution(run, -1); }, {run}, {}, -1, false},
+        {"1-D in a transaction", [&] { return U::Create1DDistribution(tx, at, -1, rc, 5); }, {rc}, {5}, -1, false},
+        {"1-D typed", [&] { return U::Create1DDistribution(tx, at, type, rc, -1); }, {rc}, {}, type, false},
+        {"2-D, columns on axis 0", [&] { return U::Create2DDistribution(rc, cc, 7, 9); }, {cc, rc}, {9, 7}, -1, false},
+        {"2-D unchunked", [&] { return U::Create2DDistribution(rc, cc, -1, -1); }, {cc, rc}, {}, -1, false},
+        {"2-D whole rows", [&] { return U::Create2DDistribution(rc, cc, -1, 50); }, {cc, rc}, {50, 30}, -1, false},
+        {"2-D whole columns", [&] { return U::Create2DDistribution(rc, cc, 6, -1); }, {cc, rc}, {60, 6}, -1, false},
+        {"2-D, row chunk = side", [&] { return U::Create2DDistribution(tx, at, -1, rc, nc, 30, 4); }, {nc, rc}, {4, 30}, -1, false},
+        {"2-D, column chunk > side", [&] { return U::Create2DDistribution(tx, at, -1, rc, nc, 8, 500); }, {nc, rc}, {20, 8}, -1, false},
+        {"2-D, both whole, typed", [&] { return U::Create2DDistribution(tx, at, type, rc, nc, 30, 20); }, {nc, rc}, {}, type, false},
+        {"2-D, chunks side - 1", [&] { return U::Create2DDistribution(tx, at, -1, rc, nc, 29, 19); }, {nc, rc}, {19, 29}, -1, false},
+        {"2-D over one collection", [&] { return U::Create2DDistribution(sr, sc, 10, 5); }, {ColourOne(sc), sr}, {5, 10}, -1, false},
+        {"2-D shared, transaction", [&] { return U::Create2DDistribution(tx, at, -1, sr, sc, 10, 5); }, {ColourOne(sc), sr}, {5, 10}, -1, false},
+        {"N-D reversed", [&] { return U::CreateDistribution(tx, at, -1, Axes{ca, cb}, Chunks{3, 2}, false); }, {cb, ca}, {2, 3}, -1, false},
+        {"N-D unchunked", [&] { return U::CreateDistribution(tx, at, -1, Axes{ca, cb}, Chunks(), false); }, {cb, ca}, {}, -1, false},
+        {"N-D first n chunks", [&] { return U::CreateDistribution(tx, at, -1, Axes{ca, cb}, Chunks{5, 1, 99}, false); }, {cb, ca}, {1, 5}, -1, false},
+        {"N-D one shared pair", [&] { return U::CreateDistribution(tx, at, -1, Axes{s1, s2, cb}, Chunks(), false); }, {cb, s2, ColourOne(s1)}, {}, -1, false},
+        {"N-D temp", [&] { return U::CreateDistribution(finished, at, -1, Axes{ca, cb}, Chunks{2, 1}, true); }, {cb, ca}, {1, 2}, -1, true},
+        {"N-D temp typed", [&] { return U::CreateDistribution(finished, at, type, Axes{ca}, Chunks(), true); }, {ca}, {}, type, true},
     };
     int permanent = 0;
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.what);
-        const ZylDorvDistributionID id = row.make();
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::get<0>(row));
+        const ZylDorvDistributionID id = std::get<1>(row)();
+        const std::vector<ZylDorvCSetID>& dims = std::get<2>(row);
         ASSERT_TRUE(id.IsValid());
-        permanent += row.temporary ? 0 : 1;
-        EXPECT_EQ(id.IsTemporary(), row.temporary);
+        permanent += std::get<5>(row) ? 0 : 1;
+        EXPECT_EQ(id.IsTemporary(), std::get<5>(row));
         EXPECT_EQ(id.Context(), ctx);
         ZylDorvDistribution distribution(id);
-        ASSERT_EQ(distribution.NumDimensions(), static_cast<int>(row.axes.size()));
-        for (int k = 0; k < distribution.NumDimensions(); ++k)
-            EXPECT_EQ(distribution.AxisCollectionID(k), row.axes[static_cast<std::size_t>(k)]) << "axis " << k;
         EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
-        EXPECT_EQ(distribution.TypeID(), row.type < 0 ? ZylDorvTypeID() : Context().Schema().TypeID(row.type));
+        EXPECT_EQ(distribution.TypeID(), std::get<4>(row) < 0 ? ZylDorvTypeID() : Context().Schema().TypeID(std::get<4>(row)));
         const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
         ASSERT_EQ(drawers.Size(), 1);
-        const ZylDorvPersistentDrawerDesc& drawer = drawers[0];
+        ASSERT_EQ(distribution.NumDimensions(), static_cast<int>(dims.size()));
         std::size_t count = 1;
-        for (int k = 0; k < drawer.NumDimensions(); ++k) {
-            EXPECT_EQ(drawer.DimCSetID(k), row.dims[static_cast<std::size_t>(k)]) << "dimension " << k;
-            EXPECT_EQ(drawer.DimSize(k), ZylDorvCSet(row.dims[static_cast<std::size_t>(k)]).Size());
-            count *= static_cast<std::size_t>(drawer.DimSize(k));
+        for (int k = 0; k < distribution.NumDimensions(); ++k) {
+            const ZylDorvCSetID& dim = dims[static_cast<std::size_t>(k)];
+            EXPECT_EQ(distribution.AxisCollectionID(k), dim.CollectionID()) << "axis " << k;
+            EXPECT_EQ(drawers[0].DimCSetID(k), dim) << "dimension " << k;
+            EXPECT_EQ(drawers[0].DimSize(k), ZylDorvCSet(dim).Size());
+            count *= static_cast<std::size_t>(drawers[0].DimSize(k));
         }
-        const ZylDorvArray<int>& chunks = drawer.ChunkSizes();
-        EXPECT_EQ(std::vector<int>(chunks.Data(), chunks.Data() + chunks.Size()), row.chunks);
-        EXPECT_EQ(drawer.IsChunked(), !row.chunks.empty());
-        EXPECT_EQ(drawer.InitializationValue().Key(), ZylDorvTypeKey::Double);
-        EXPECT_EQ(ReadAll<double>(drawer, id), std::vector<double>(count, 0.0));
+        const ZylDorvArray<int>& chunks = drawers[0].ChunkSizes();
+        EXPECT_EQ(std::vector<int>(chunks.Data(), chunks.Data() + chunks.Size()), std::get<3>(row));
+        EXPECT_EQ(drawers[0].IsChunked(), !std::get<3>(row).empty());
+        EXPECT_EQ(drawers[0].InitializationValue().Key(), ZylDorvTypeKey::Double);
+        EXPECT_EQ(ReadAll<double>(drawers[0], id), std::vector<double>(count, 0.0));
     }
     tx.Commit();
     EXPECT_EQ(NumPermanent(), permanent);
@@ -188,7 +147,7 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
     ZylDorvDistributionID abandoned;
     {
         ZylDorvTransaction transaction(ctx);
-        abandoned = ZylSrvUtilities::Create1DDistribution(transaction, position, -1, rowCSet, 5);
+        abandoned = ZylSrvUtilities::Create1DDistribution(transaction, at, -1, rc, 5);
         EXPECT_TRUE(ZylDorvDistribution(abandoned).IsValid());
     }
     EXPECT_EQ(NumPermanent(), permanent);
@@ -197,30 +156,21 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
 
 TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
 {
-    const ZylSrvPosition position(ctx);
     const ZylDorvCollectionID shared = NewCollection(9);
     const ZylDorvCSetID s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3), s3 = RunOf(shared, 6, 3);
     const ZylDorvCSetID a = AllOf(NewCollection(3)), b = AllOf(NewCollection(4)), c = AllOf(NewCollection(5));
     const int values[] = {1, 2, 3, 4, 5};
     ZylDorvTransaction transaction(ctx);
     for (bool temporary : {false, true}) {
-        SCOPED_TRACE(temporary ? "temporary" : "permanent");
-        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3},
-                                                        ZylDorvArray<int>{1, 1, 1}, temporary)
-                        .IsNull())
+        SCOPED_TRACE(temporary);
+        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1, 1, 1}, temporary).IsNull())
             << "three shared pairs: nothing made";
         zyltest::ExpectIllegalInput(
-            [&] {
-                ZylSrvUtilities::CreateDistribution(transaction, position, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c},
-                                                    ZylDorvArray<int>{2, 2}, temporary);
-            },
+            [&] { ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2}, temporary); },
             "CreateDistribution", kSource);
     }
-    for (int count : {3, 5, 0, -1})
-        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, values, count); },
-                                    "Write1DIntDistribution", kSource);
-    zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, nullptr, 4); },
-                                "Write1DIntDistribution", kSource);
+    for (int count : {3, 5, 0, -1, 4})
+        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, count == 4 ? nullptr : values, count); }, "Write1DIntDistribution", kSource);
     transaction.Commit();
     EXPECT_EQ(NumPermanent(), 0);
     EXPECT_DORV_ERROR(ZylSrvUtilities::Create2DDistribution(a, b, 0, 5), ZylDorvError_InvalidChunking, "chunk size 0");
@@ -228,7 +178,6 @@ TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
 
 TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenSharing)
 {
-    const ZylSrvPosition position(ctx);
     const ZylDorvCollectionID rows = NewCollection(8), columns = NewCollection(5), shared = NewCollection(10);
     const ZylDorvCSetID all = AllOf(shared), rowCSet = AllOf(rows), columnCSet = AllOf(columns);
     const int type = Context().DefineType("sparse");
@@ -241,15 +190,15 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
             id = ZylSrvUtilities::CreateSparseDistribution(first, second);
         } else {
             ZylDorvTransaction transaction(ctx);
-            id = ZylSrvUtilities::CreateSparseDistribution(transaction, position, type, first, second);
+            id = ZylSrvUtilities::CreateSparseDistribution(transaction, at, type, first, second);
             transaction.Commit();
         }
         EXPECT_EQ(first, sharing ? all : rowCSet);
         EXPECT_EQ(second, sharing ? ColourOne(all) : columnCSet);
         ZylDorvDistribution distribution(id);
         EXPECT_EQ(distribution.NumDimensions(), 2);
-        EXPECT_EQ(distribution.AxisCollectionID(0), sharing ? shared : rows);
-        EXPECT_EQ(distribution.AxisCollectionID(1), sharing ? ColourOne(shared) : columns);
+        EXPECT_EQ(distribution.AxisCollectionID(0), first.CollectionID());
+        EXPECT_EQ(distribution.AxisCollectionID(1), second.CollectionID());
         EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
         EXPECT_EQ(distribution.TypeID(), form % 2 ? Context().Schema().TypeID(type) : ZylDorvTypeID());
         EXPECT_EQ(DrawersOf(id).Size(), 0);
@@ -279,29 +228,24 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
 
 TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
 {
-    const ZylSrvPosition position(ctx);
     const ZylDorvGrid grid{NewCollection(3)};
-    EXPECT_EQ(position.ContextID(), ctx);
-    EXPECT_EQ(position.Context().ID(), ctx);
+    EXPECT_EQ(at.ContextID(), ctx);
+    EXPECT_EQ(at.Context().ID(), ctx);
     {
         ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
-        EXPECT_DORV_ERROR(position.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument,
-                          "ZylSrvPosition::CreateDistribution in context 1 of database");
+        EXPECT_DORV_ERROR(at.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateDistribution in context 1 of database");
     }
     ZylDorvTransaction committed(ctx);
     committed.Commit();
-    EXPECT_DORV_ERROR(position.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()),
-                      ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
+    EXPECT_DORV_ERROR(at.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()), ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
     EXPECT_DORV_ERROR(ZylSrvPosition().Context(), ZylDorvError_NullIdentifier, "null context ID");
 
     ZylDorvTransaction transaction(ctx);
-    const ZylDorvDistributionID id = position.CreateTypedDistribution(transaction, grid, Context().DefineType("t"),
-                                                                      ZylDorvRangeType(ZylDorvTypeKey::Int32));
+    const ZylDorvDistributionID id = at.CreateTypedDistribution(transaction, grid, Context().DefineType("t"), ZylDorvRangeType(ZylDorvTypeKey::Int32));
     EXPECT_EQ(ZylDorvDistribution(id).RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Int32));
     EXPECT_EQ(ZylDorvDistribution(id).TypeID(), Context().Schema().TypeID(0));
     EXPECT_EQ(DrawersOf(id).Size(), 0);
-    EXPECT_DORV_ERROR(position.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType()), ZylDorvError_TypeNotFound,
-                      "TypeID 5");
+    EXPECT_DORV_ERROR(at.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType()), ZylDorvError_TypeNotFound, "TypeID 5");
     transaction.Commit();
     EXPECT_EQ(NumPermanent(), 1);
 }
