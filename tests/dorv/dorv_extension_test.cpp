@@ -3,6 +3,7 @@
 #include "support/DatabaseTest.h"
 
 #include <numeric>
+#include <tuple>
 
 using zyltest::MatrixSetup;
 using zyltest::MembersOf;
@@ -21,60 +22,46 @@ ZylDorvPersistentDrawerDesc Drawer0(const MatrixSetup& m)
 void Extend(const MatrixSetup& m, ZylDorvCSetID added)
 {
     ZylDorvTransfer t(m.Distribution());
-    t.SetWrite();
-    t.SetDimExtension(added);
-    t.CheckView();
-    t.InitializeExtension();
+    t.SetWrite(), t.SetDimExtension(added), t.CheckView(), t.InitializeExtension();
 }
 
 } // namespace
 
 TEST_F(ExtensionTest, NewMembersReadAsTheInitializationValueAndOldValuesStay)
 {
-    struct Case {
-        const char* what;
+    // Rows past a one-block side; rows after a partial edge chunk; columns by an ordered CSet of new labels 7, 5.
+    const std::tuple<int, int, int, int, bool> cases[] = {{30, 4, 100, 4, true}, {5, 3, 4, 3, true}, {3, 2, -1, -1, false}};
+    const int added[] = {7, 5};
+    for (const auto& c : cases) {
         int rows, columns, rowChunk, columnChunk;
         bool growRows;
-        std::vector<int> added; // labels of the new members, in order
-    } const cases[] = {
-        {"rows past a one-block side", 30, 4, 100, 4, true, {}},
-        {"rows after a partial edge chunk", 5, 3, 4, 3, true, {}},
-        {"columns by an ordered CSet of new labels", 3, 2, -1, -1, false, {7, 5}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        MatrixSetup m = MakeMatrix(c.rows, c.columns, c.rowChunk, c.columnChunk, 0.5);
+        std::tie(rows, columns, rowChunk, columnChunk, growRows) = c;
+        SCOPED_TRACE(rows);
+        MatrixSetup m = MakeMatrix(rows, columns, rowChunk, columnChunk, 0.5);
         const RefMatrix old = FillRandom(m, 7);
-        ZylDorvCollection grown(c.growRows ? m.rows : m.columns);
-        const int oldSize = c.growRows ? c.rows : c.columns;
-        const ZylDorvCSetID added = c.added.empty() ? grown.CreateCSetStrided(oldSize, 100, 1, 1)
-                                                    : grown.CreateOrderedCSet(c.added.data(), 2);
-        const int addedSize = ZylDorvCSet(added).Size();
-        Extend(m, added);
+        ZylDorvCollection grown(growRows ? m.rows : m.columns);
+        const int oldSize = growRows ? rows : columns, axis = growRows ? 1 : 0;
+        const ZylDorvCSetID extension = growRows ? grown.CreateCSetStrided(oldSize, 100, 1, 1) : grown.CreateOrderedCSet(added, 2);
+        Extend(m, extension);
+        (growRows ? m.numRows : m.numColumns) += ZylDorvCSet(extension).Size();
 
         const ZylDorvPersistentDrawerDesc d = Drawer0(m);
-        const int axis = c.growRows ? 1 : 0;
-        EXPECT_EQ(d.DimSize(axis), oldSize + addedSize);
-        EXPECT_EQ(d.DimSize(1 - axis), c.growRows ? c.columns : c.rows);
-        EXPECT_EQ(d.IsChunked(), c.rowChunk > 0);
-        if (c.rowChunk > 0) {
-            EXPECT_EQ(d.ChunkSize(1), c.rowChunk) << "the block geometry stays";
+        EXPECT_EQ(std::make_tuple(d.DimSize(1), d.DimSize(0), d.IsChunked()), std::make_tuple(m.numRows, m.numColumns, rowChunk > 0));
+        if (rowChunk > 0) {
+            EXPECT_EQ(d.ChunkSize(1), rowChunk) << "the block geometry stays";
         }
         std::vector<int> members(static_cast<std::size_t>(oldSize));
         std::iota(members.begin(), members.end(), 0);
-        const std::vector<int> addedMembers = MembersOf(added);
-        members.insert(members.end(), addedMembers.begin(), addedMembers.end());
+        for (int label : MembersOf(extension))
+            members.push_back(label);
         EXPECT_EQ(MembersOf(d.DimCSetID(axis)), members);
 
-        (c.growRows ? m.numRows : m.numColumns) += addedSize;
         RefMatrix expected(m.numRows, m.numColumns, 0.5);
-        for (int col = 0; col < c.columns; ++col)
-            for (int r = 0; r < c.rows; ++r)
+        for (int col = 0; col < columns; ++col)
+            for (int r = 0; r < rows; ++r)
                 expected(r, col) = old(r, col);
-        EXPECT_EQ(RawRead(m).v, expected.v);
-        const double nine = 9.0;
-        RawWrite(m, m.numRows - 1, m.numRows - 1, m.numColumns - 1, m.numColumns - 1, &nine);
         expected(m.numRows - 1, m.numColumns - 1) = 9.0;
+        RawWrite(m, m.numRows - 1, m.numRows - 1, m.numColumns - 1, m.numColumns - 1, &expected(m.numRows - 1, m.numColumns - 1));
         EXPECT_EQ(RawRead(m).v, expected.v);
     }
 }
@@ -88,12 +75,10 @@ TEST_F(ExtensionTest, ExtensionInsideATransactionIsUndoneWithIt)
         Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 3, 1, 1));
         EXPECT_EQ(Drawer0(m).DimSize(1), 9);
     }
-    const ZylDorvPersistentDrawerDesc d = Drawer0(m);
-    EXPECT_EQ(d.DimSize(1), 6);
-    EXPECT_EQ(d.DimCSetID(1), m.rowCSet);
+    EXPECT_EQ(Drawer0(m).DimSize(1), 6);
+    EXPECT_EQ(Drawer0(m).DimCSetID(1), m.rowCSet);
     EXPECT_EQ(ZylDorvCollection(m.rows).Count(), 6) << "the strided CSet and the growth went too";
     EXPECT_EQ(RawRead(m).v, values.v);
-    // Extending again after the rollback starts from the old size.
     Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 1, 1, 1));
-    EXPECT_EQ(RawRead(m, 6, 6, 0, 1).v, (std::vector<double>{1.0, 1.0}));
+    EXPECT_EQ(RawRead(m, 6, 6, 0, 1).v, (std::vector<double>{1.0, 1.0})) << "extending after the rollback starts from the old size";
 }
