@@ -7,10 +7,7 @@
 
 namespace {
 
-struct Csr {
-    std::vector<int> offsets, columns;
-    std::vector<double> values, diagonal;
-};
+struct Csr { std::vector<int> offsets, columns; std::vector<double> values, diagonal; };
 
 template <typename T>
 std::int64_t Bytes(const std::vector<T>& v) { return static_cast<std::int64_t>(v.size() * sizeof(T)); }
@@ -37,17 +34,13 @@ protected:
             t.SetMakeNewDrawer();
         write ? t.SetWrite() : t.SetRead();
         t.SetBufferPadding(false);
-        if (dims) {
-            t.SetDim(0, rows);
-            t.SetDim(1, columns);
-        }
+        if (dims)
+            t.SetDim(0, rows), t.SetDim(1, columns);
         return t;
     }
     static void Buffers(ZylDorvTransfer& t, Csr& s, bool diagonal)
     {
-        t.SetBuffer(2, s.offsets.data(), Bytes(s.offsets));
-        t.SetBuffer(1, s.columns.data(), Bytes(s.columns));
-        t.SetBuffer(0, s.values.data(), Bytes(s.values));
+        t.SetBuffer(2, s.offsets.data(), Bytes(s.offsets)), t.SetBuffer(1, s.columns.data(), Bytes(s.columns)), t.SetBuffer(0, s.values.data(), Bytes(s.values));
         if (diagonal)
             t.SetBuffer(3, s.diagonal.data(), Bytes(s.diagonal));
     }
@@ -55,10 +48,8 @@ protected:
     void Write(Csr s, bool symmetric, bool withDiagonal = true)
     {
         ZylDorvTransfer w = Sparse(symmetric, true, true);
-        w.SetSparseNNonzero(static_cast<int>(s.values.size()));
-        w.CheckView();
-        Buffers(w, s, symmetric && withDiagonal);
-        w.ExecWrite();
+        w.SetSparseNNonzero(static_cast<int>(s.values.size())), w.CheckView();
+        Buffers(w, s, symmetric && withDiagonal), w.ExecWrite();
     }
     ZylDorvArray<ZylDorvPersistentDrawerDesc> Drawers() const
     {
@@ -89,15 +80,11 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         EXPECT_EQ(std::make_tuple(desc.Serialization().IsSparse(), desc.Serialization().IsSparseSym(), desc.DimSize(0), desc.DimSize(1)),
                   std::make_tuple(true, sym, 3, sym ? 3 : 4));
         EXPECT_TRUE(desc.DimCSetID(0) == rows && desc.DimCSetID(1) == columns);
-        EXPECT_EQ((std::vector<std::size_t>{std::size_t(desc.DataSizeItems(0)), std::size_t(desc.DataSizeItems(1)), std::size_t(desc.DataSizeItems(2)),
-                                            std::size_t(desc.DataSizeItems(3))}),
-                  (std::vector<std::size_t>{s.values.size(), s.columns.size(), 4, s.diagonal.size()}));
-
-        Csr back{std::vector<int>(4, -1), std::vector<int>(s.columns.size(), -1), std::vector<double>(s.values.size(), -1.0),
-                 std::vector<double>(s.diagonal.size(), -1.0)};
+        EXPECT_EQ((std::vector<std::int64_t>{desc.DataSizeItems(0), desc.DataSizeItems(1), desc.DataSizeItems(2), desc.DataSizeItems(3)}),
+                  (std::vector<std::int64_t>{std::int64_t(s.values.size()), std::int64_t(s.columns.size()), 4, std::int64_t(s.diagonal.size())}));
+        Csr back{std::vector<int>(4, -1), std::vector<int>(s.columns.size(), -1), std::vector<double>(s.values.size(), -1.0), std::vector<double>(s.diagonal.size(), -1.0)};
         ZylDorvTransfer r = Sparse(sym, false);
-        r.CheckView();
-        Buffers(r, back, false);
+        r.CheckView(), Buffers(r, back, false);
         if (sym) {
             r.SetBuffer(3, back.diagonal.data(), 16);
             EXPECT_DORV_ERROR(r.ExecRead(), ZylDorvError_BufferTooSmall, "buffer 3 holds 16 bytes, the transfer needs 24");
@@ -105,11 +92,9 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         }
         r.ExecRead();
         EXPECT_EQ(std::tie(back.offsets, back.columns, back.values, back.diagonal), std::tie(s.offsets, s.columns, s.values, s.diagonal));
-
         std::vector<double> dense(12);
         ZylDorvTransfer wrong(d);
-        wrong.SetRead();
-        wrong.SetBuffer(0, dense.data(), 96);
+        wrong.SetRead(), wrong.SetBuffer(0, dense.data(), 96);
         EXPECT_DORV_ERROR(wrong.ExecRead(), ZylDorvError_SerializationMismatch, "drawer 0: the drawer is sparse, the transfer is dense");
     }
 }
@@ -130,7 +115,6 @@ TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
     Write(Csr{{0, 0, 0}, {}, {}, {}}, false);
     ASSERT_EQ(Drawers().Size(), 1);
     EXPECT_EQ(Drawers()[0].DataSizeItems(0), 0);
-
     ZylDorvTransfer unset = Sparse(false, true, true);
     EXPECT_DORV_ERROR(unset.CheckView(), ZylDorvError_ViewIncomplete, "SetSparseNNonzero");
     unset.SetSparseNNonzero(0);
