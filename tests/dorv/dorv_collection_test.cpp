@@ -23,7 +23,6 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(std::make_tuple(listed[i] == ids[i], ids[i].Context() == ctx, ZylDorvCollection(ids[i]).Count(), ids[i].Type()),
                   std::make_tuple(true, true, counts[i], i == 2 ? 1 : -1));
-
     const ZylDorvCollectionID id = NewCollection(5);
     ZylDorvCollection collection(id);
     const int shuffled[] = {4, 0, 3}, run[] = {2, 3, 4, 5, 6, 7}, beyond[] = {17, 18, 19, 20};
@@ -54,7 +53,6 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
     }
     const ZylDorvArray<ZylDorvCSetID> csets = collection.CSetIDs();
     EXPECT_EQ(std::vector<ZylDorvCSetID>(csets.Data(), csets.Data() + csets.Size()), permanent) << "temporary CSets are not listed";
-
     // A collection made empty for a container takes its count from its CSets.
     ZylDorvTransaction transaction(ctx);
     ZylDorvCollection grown(NewCollection(0));
@@ -65,7 +63,6 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
     EXPECT_EQ(grown.Count(), 40);
     EXPECT_NE(first, second);
     EXPECT_EQ(MembersOf(second), std::vector<int>(labels.begin(), labels.begin() + 25));
-
     // The biggest CSet lists all members and is reused until the count changes.
     ZylDorvCollection six(NewCollection(6));
     const ZylDorvCSetID all = six.BiggestCSetID();

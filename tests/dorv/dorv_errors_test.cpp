@@ -92,7 +92,6 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     });
     std::remove("plain.txt"), std::remove("full.dorv");
     EXPECT_FALSE(other.IsOpen());
-
     // Truncating replaces a file; a mode is applied; closing twice does nothing.
     other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600);
     other.Close();
@@ -102,7 +101,6 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateTruncate, -1);
     other.Close(), other.Close();
     std::remove("t2.dorv");
-
     db.Close();
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/context1", "next_collection"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed,
@@ -136,7 +134,6 @@ TEST_F(ErrorTest, IdentifiersThatNameNothingAndHandlesOfAClosedDatabase)
         {ZylDorvError_TypeNotFound, "type 0, the schema has 0 types", [&] { context.CreateDistribution(ZylDorvGrid{real}, ZylDorvRangeType(), 0); }},
         {ZylDorvError_OrdinalRangeInvalid, "ordinal range invalid: Member(3) of a CSet of 3 members", [&] { ZylDorvCSet(AllOf(real)).Member(3); }},
     });
-
     // Everything ends with the database.
     const ZylDorvCSetID cset = AllOf(real);
     const ZylDorvDistribution handle = MakeMatrix(2, 2, -1, -1).Distribution();
@@ -251,7 +248,6 @@ TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
     EXPECT_EQ(RawRead(m, 0, 0, 0, 0).v, std::vector<double>{1.0}) << "nothing was written";
     RawWrite(m, 0, 0, 0, 0, &five);
     EXPECT_EQ(RawRead(m, 0, 0, 0, 0).v, std::vector<double>{5.0}) << "the seam is spent";
-
     ZylDorvTestSeam::FailValueWrites(1, 12345);
     EXPECT_DORV_ERROR(RawWrite(m, 1, 1, 0, 0, &five), 12345, "ZylDorv error 12345: database error: ExecWrite");
     ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed);
@@ -286,7 +282,6 @@ TEST_F(ErrorTest, ForcedRecordFailuresTakeBackHalfMadeRecords)
     EXPECT_FALSE(FileSize("half.dorv")) << "a CreateFile that fails part-way removes the file it made";
     other.CreateFile(U("half.dorv"), ZylDorvDatabase::CreateExclusive, -1);
     other.Close(), std::remove("half.dorv");
-
     // The file holds nothing of the refused records.
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(std::make_tuple(Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), db.ContextIDs().Size()), std::make_tuple(4, 1, 1));
@@ -310,7 +305,6 @@ TEST_F(ErrorTest, FailuresOfTheFileSystemCarryItsTextAndLeaveTheDatabaseUsable)
     MatrixSetup again = m;
     again.id = Context().DistributionIDs()[0], again.rows = ZylDorvCollectionID(ctx, m.rows.Minor(), -1), again.columns = ZylDorvCollectionID(ctx, m.columns.Minor(), -1);
     EXPECT_EQ(RawRead(again).v, threes);
-
     FileSizeLimit limit(FileSize(kPath) + 4096);
     ZylDorvTransaction transaction(ctx);
     for (int i = 0; i < 200; ++i)

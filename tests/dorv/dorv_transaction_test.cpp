@@ -78,7 +78,6 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
     const ZylDorvArray<ZylDorvCollectionID> ids = context.CollectionIDs();
     ASSERT_EQ(ids.Size(), 2) << "the abandoned inner collection is gone, the outer one stays";
     EXPECT_EQ(ZylDorvCollection(ids[1]).Count(), 7);
-
     // Closing the database discards live transactions.
     ZylDorvTransaction live(ctx);
     NewCollection(2), db.Close();
@@ -121,7 +120,6 @@ TEST_F(TransactionTest, ReopenedDatabaseHasEveryRecordAndValue)
     ZylDorvDistribution typed(ids[1]);
     EXPECT_EQ(std::make_tuple(typed.TypeID().Value(), typed.RangeType().Key(), typed.AxisCollectionID(0).Type()),
               std::make_tuple(type, ZylDorvTypeKey::Int32, type));
-
     // Read-only: creation is refused, and a value write fails inside HDF5.
     EXPECT_DORV_ERROR(reopened.CreateCollection(1, -1), ZylDorvError_ReadOnlyDatabase, "database is read-only: CreateCollection of \"test.dorv\": opened read-only");
     EXPECT_DORV_ERROR(db.CreateContext(ZylDorvNamespaceID()), ZylDorvError_ReadOnlyDatabase, "CreateContext");

@@ -67,7 +67,6 @@ TEST_F(TransferTest, DrawerDescriptionAndNeverWrittenValues)
     RawWrite(m, 1, 2, 1, 1, two);
     EXPECT_EQ(RawRead(m, 0, 9, 1, 1).v, (std::vector<double>{2.5, 7, 8, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5}));
     EXPECT_EQ(Drawer(MakeMatrix(5, 2, -1, -1).Distribution()).ChunkSize(1), 5) << "unchunked: one block of the side";
-
     // A huge zero-filled distribution costs no time and no space.
     const auto start = std::chrono::steady_clock::now();
     const MatrixSetup huge = MakeMatrix(100000, 100000, 1000, 1000);
@@ -102,7 +101,6 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(notRun, 2));
     EXPECT_DORV_ERROR(bad.CheckView(), ZylDorvError_SelectionNotContiguous,
                       "selection not contiguous: CheckView of distribution 1 in context 1 of \"test.dorv\", drawer 0: dimension 1: CSet -3 is not a run of the drawer's members");
-
     // Copies of a prepared transfer take no CSet, range or buffer from each other.
     ZylDorvTransfer second(prepared);
     EXPECT_DORV_ERROR(second.ExecRead(), ZylDorvError_BufferMissing, "buffer 0 is not set");
@@ -133,7 +131,6 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     ZylDorvTransfer wi = Prepared(ints);
     wi.SetDimOrdinalRange(0, c, 1, 2), wi.SetBuffer(0, two.data(), 8), wi.ExecWrite();
     EXPECT_EQ(Read<int>(ints, 5), (std::vector<int>{-3, 11, 12, -3, -3}));
-
     // Three dimensions: the last axis runs fastest.
     const ZylDorvDistribution cube = make(context.CreateDistribution(ZylDorvGrid{a, b, c}, ZylDorvRangeType(), -1),
                                           {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{2, 3, 2}, ZylDorvRangeValue(0.0));
@@ -144,14 +141,12 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     w.SetBuffer(0, all.data(), 480), w.ExecWrite();
     EXPECT_EQ(Read<double>(cube, 12, {{{0, 1, 2}}, {{1, 2, 3}}, {{2, 1, 3}}}),
               (std::vector<double>{121, 122, 123, 131, 132, 133, 221, 222, 223, 231, 232, 233}));
-
     // A second drawer, addressed by SetDrawer.
     make(cube.ID(), {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{1, 1, 5}, ZylDorvRangeValue(2.0));
     EXPECT_EQ(Drawer(cube, 1).DrawerIndex(), 1);
     EXPECT_EQ(Read<double>(cube, 60, {}, 1), std::vector<double>(60, 2.0));
     EXPECT_EQ(Read<double>(cube, 60), all) << "drawer 0 by default";
     EXPECT_DORV_ERROR(Read<double>(cube, 60, {}, 2), ZylDorvError_DrawerNotFound, "no drawer 2 (the distribution has 2)");
-
     // Temporary distributions and CSets are not listed and end with the database.
     const int labels[] = {2, 3, 4};
     const ZylDorvDistributionID id = context.CreateTempDistribution(ZylDorvGrid{c}, ZylDorvRangeType(), -1);
@@ -185,7 +180,6 @@ TEST_F(TransferTest, NewMembersReadAsTheInitializationValueAndOldValuesStay)
         const ZylDorvCSetID extension = growRows ? grown.CreateCSetStrided(oldSize, 100, 1, 1) : grown.CreateOrderedCSet(added, 2);
         Extend(m, extension);
         (growRows ? m.numRows : m.numColumns) += ZylDorvCSet(extension).Size();
-
         const ZylDorvPersistentDrawerDesc d = Drawer(m.Distribution());
         EXPECT_EQ(std::make_tuple(d.DimSize(1), d.DimSize(0), d.IsChunked()), std::make_tuple(m.numRows, m.numColumns, rowChunk > 0));
         EXPECT_EQ(d.ChunkSize(1), rowChunk > 0 ? rowChunk : rows) << "the block geometry stays";
@@ -194,7 +188,6 @@ TEST_F(TransferTest, NewMembersReadAsTheInitializationValueAndOldValuesStay)
         for (int label : MembersOf(extension))
             members.push_back(label);
         EXPECT_EQ(MembersOf(d.DimCSetID(axis)), members);
-
         RefMatrix expected(m.numRows, m.numColumns, 0.5);
         for (int col = 0; col < columns; ++col)
             for (int r = 0; r < rows; ++r)

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -37,11 +38,9 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
     for (int order = 0; order < 2; ++order) {
         SCOPED_TRACE(order);
         auto* original = new ZylSrvDorvFileHandle;
-        EXPECT_FALSE(original->IsAssociated());
-        EXPECT_EQ(mem_LiveBlocks(), before + 1); // the count
+        EXPECT_EQ(std::make_pair(original->IsAssociated(), mem_LiveBlocks()), std::make_pair(false, before + 1)); // the count
         original->Associate(atr_String(path));
-        EXPECT_TRUE(original->IsAssociated());
-        EXPECT_EQ(mem_LiveBlocks(), before + 3); // the count, the representation and the database object
+        EXPECT_EQ(std::make_pair(original->IsAssociated(), mem_LiveBlocks()), std::make_pair(true, before + 3)); // and the representation and database
         auto* copy = new ZylSrvDorvFileHandle(*original);
         EXPECT_EQ(std::make_pair(original->ShareCount(), copy->ShareCount()), std::make_pair(2, 2));
         EXPECT_TRUE(copy->IsAssociated());
@@ -49,25 +48,21 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
         EXPECT_EQ(ZylDorvContext(copy->ContextID()).CollectionIDs().Size(), 1) << "one file seen through both";
         ZylSrvDorvFileHandle* last = order == 0 ? copy : original;
         delete (order == 0 ? original : copy);
-        EXPECT_EQ(last->ShareCount(), 1);
-        EXPECT_TRUE(FileExists(path));
+        EXPECT_EQ(std::make_pair(last->ShareCount(), FileExists(path)), std::make_pair(1, true));
         ExpectUsable(last->ContextID());
         delete last;
-        EXPECT_FALSE(FileExists(path));
-        EXPECT_EQ(mem_LiveBlocks(), before);
+        EXPECT_EQ(std::make_pair(FileExists(path), mem_LiveBlocks()), std::make_pair(false, before));
     }
 }
 
 TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCopiesEmpty)
 {
     ZylSrvDorvFileHandle a, b, empty, copy1(empty), copy2(empty);
-    a.Associate(atr_String("a.dorv"));
-    b.Associate(atr_String("b.dorv"));
+    a.Associate(atr_String("a.dorv")), b.Associate(atr_String("b.dorv"));
     ZylSrvDorvFileHandle c(b);
     b = a; // b leaves B (still held by c) for A
     EXPECT_EQ(b.ContextID(), a.ContextID());
-    EXPECT_EQ(std::make_pair(a.ShareCount(), c.ShareCount()), std::make_pair(2, 1));
-    EXPECT_TRUE(FileExists("b.dorv"));
+    EXPECT_EQ(std::make_tuple(a.ShareCount(), c.ShareCount(), FileExists("b.dorv")), std::make_tuple(2, 1, true));
     c = a; // the last holder of B goes over to A: B is deleted
     EXPECT_FALSE(FileExists("b.dorv"));
     c = c;
@@ -75,10 +70,7 @@ TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCop
     a = b = empty;
     EXPECT_TRUE(FileExists("a.dorv"));
     c = empty;
-    EXPECT_FALSE(FileExists("a.dorv"));
-    EXPECT_EQ(empty.ShareCount(), 6);
-    EXPECT_FALSE(a.IsAssociated());
-
+    EXPECT_EQ(std::make_tuple(FileExists("a.dorv"), empty.ShareCount(), a.IsAssociated()), std::make_tuple(false, 6, false));
     copy1.Associate(atr_String("own.dorv"));
     EXPECT_EQ(std::make_pair(copy1.ShareCount(), empty.ShareCount()), std::make_pair(1, 5));
     EXPECT_FALSE(empty.IsAssociated() || copy2.IsAssociated());
@@ -99,20 +91,16 @@ TEST(ZylSrvDorvFileHandle, FailedAssociateLeavesTheHandleEmptyAndAForeignFileAlo
 {
     const char* path = "taken.dorv";
     std::FILE* foreign = std::fopen(path, "w");
-    ASSERT_NE(foreign, nullptr);
-    std::fputs("not ours", foreign);
-    std::fclose(foreign);
+    std::fputs("not ours", foreign), std::fclose(foreign);
     const long before = mem_LiveBlocks();
     ZylSrvDorvFileHandle handle, copy(handle);
     EXPECT_DORV_ERROR(handle.Associate(atr_String(path)), ZylDorvError_FileCreateFailed, "CreateFile \"taken.dorv\"");
-    EXPECT_FALSE(handle.IsAssociated());
-    EXPECT_EQ(std::make_pair(handle.ShareCount(), copy.ShareCount()), std::make_pair(1, 1)) << "took its own count before creating";
-    EXPECT_EQ(mem_LiveBlocks(), before + 2) << "the two counts, no representation";
+    // Empty, with its own count taken before creating: the two counts, no representation.
+    EXPECT_EQ(std::make_tuple(handle.IsAssociated(), handle.ShareCount(), copy.ShareCount(), mem_LiveBlocks()), std::make_tuple(false, 1, 1, before + 2));
     handle.Associate(atr_String("free.dorv"));
     ExpectUsable(handle.ContextID());
     handle = copy;
-    EXPECT_FALSE(FileExists("free.dorv"));
-    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(std::make_pair(FileExists("free.dorv"), FileExists(path)), std::make_pair(false, true));
     std::remove(path);
 }
 
@@ -126,10 +114,8 @@ TEST(ZylSrvDorvFileHandleDeathTest, AssociatingTwiceOrTheContextOfAnEmptyHandleE
         },
         testing::ExitedWithCode(1),
         Report("pointer.IsNull() && \"File Handle already associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 16)"));
-    EXPECT_TRUE(FileExists("twice.dorv")) << "the child created the first file and no further";
-    EXPECT_FALSE(FileExists("other.dorv"));
+    EXPECT_EQ(std::make_pair(FileExists("twice.dorv"), FileExists("other.dorv")), std::make_pair(true, false)) << "the child created the first file only";
     std::remove("twice.dorv");
-
     const std::string expected = Report("pointer.HasValue() && \"File Handle is not associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)");
     ZylSrvDorvFileHandle empty;
     EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), expected);

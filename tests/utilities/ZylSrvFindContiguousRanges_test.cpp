@@ -55,7 +55,6 @@ TEST(ZylSrvFindContiguousRanges, SplitsAtGapsDescentsRepeatsAndTheLengthLimitAsA
     const int one = 4;
     EXPECT_EQ(Offsets(nullptr, 0, 10), std::vector<int>());
     EXPECT_EQ(Offsets(&one, -3, 10), std::vector<int>()) << "a negative count is an empty list";
-
     unsigned state = 12345u;
     auto next = [&state]() { return static_cast<int>(((state = state * 1103515245u + 12345u) >> 16) & 0x7fff); };
     for (int trial = 0; trial < 200; ++trial) {

@@ -35,10 +35,8 @@ std::vector<T> ReadAll(const ZylDorvPersistentDrawerDesc& drawer, ZylDorvDistrib
         count *= static_cast<std::size_t>(drawer.DimSize(k));
     std::vector<T> values(count, T(99));
     ZylDorvTransfer transfer{ZylDorvDistribution(id)};
-    transfer.SetRead();
-    transfer.SetBufferPadding(false);
-    transfer.SetBuffer(0, static_cast<void*>(values.data()), static_cast<std::int64_t>(count * sizeof(T)));
-    transfer.ExecRead();
+    transfer.SetRead(), transfer.SetBufferPadding(false);
+    transfer.SetBuffer(0, static_cast<void*>(values.data()), static_cast<std::int64_t>(count * sizeof(T))), transfer.ExecRead();
     return values;
 }
 
@@ -67,11 +65,7 @@ class UtilitiesTest : public zyltest::DatabaseTest {
 protected:
     ZylDorvCSetID RunOf(ZylDorvCollectionID c, int first, int count) { return ZylDorvCollection(c).CreateCSetStrided(first, count, 1, 1); }
     int NumPermanent() const { return Context().DistributionIDs().Size(); }
-    void SetUp() override
-    {
-        DatabaseTest::SetUp();
-        at = ZylSrvPosition(ctx);
-    }
+    void SetUp() override { DatabaseTest::SetUp(), at = ZylSrvPosition(ctx); }
     ZylSrvPosition at;
 };
 
@@ -118,10 +112,9 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         const std::vector<ZylDorvCSetID>& dims = std::get<2>(row);
         ASSERT_TRUE(id.IsValid());
         permanent += std::get<5>(row) ? 0 : 1;
-        EXPECT_EQ(id.IsTemporary(), std::get<5>(row));
-        EXPECT_EQ(id.Context(), ctx);
         ZylDorvDistribution distribution(id);
-        EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
+        EXPECT_EQ(std::make_tuple(id.IsTemporary(), id.Context() == ctx, distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Double)),
+                  std::make_tuple(std::get<5>(row), true, true));
         EXPECT_EQ(distribution.TypeID(), std::get<4>(row) < 0 ? ZylDorvTypeID() : Context().Schema().TypeID(std::get<4>(row)));
         const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
         ASSERT_EQ(drawers.Size(), 1);
@@ -136,19 +129,16 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         }
         const ZylDorvArray<int>& chunks = drawers[0].ChunkSizes();
         EXPECT_EQ(std::vector<int>(chunks.Data(), chunks.Data() + chunks.Size()), std::get<3>(row));
-        EXPECT_EQ(drawers[0].IsChunked(), !std::get<3>(row).empty());
-        EXPECT_EQ(drawers[0].InitializationValue().Key(), ZylDorvTypeKey::Double);
+        EXPECT_EQ(std::make_pair(drawers[0].IsChunked(), drawers[0].InitializationValue().Key()), std::make_pair(!std::get<3>(row).empty(), ZylDorvTypeKey::Double));
         EXPECT_EQ(ReadAll<double>(drawers[0], id), std::vector<double>(count, 0.0));
     }
     tx.Commit();
     EXPECT_EQ(NumPermanent(), permanent);
-
     // Not committed: gone with the transaction.
     ZylDorvDistributionID abandoned;
     {
         ZylDorvTransaction transaction(ctx);
-        abandoned = ZylSrvUtilities::Create1DDistribution(transaction, at, -1, rc, 5);
-        EXPECT_TRUE(ZylDorvDistribution(abandoned).IsValid());
+        EXPECT_TRUE(ZylDorvDistribution(abandoned = ZylSrvUtilities::Create1DDistribution(transaction, at, -1, rc, 5)).IsValid());
     }
     EXPECT_EQ(NumPermanent(), permanent);
     EXPECT_DORV_ERROR(ZylDorvDistribution{abandoned}, ZylDorvError_DistributionNotFound, "distribution");
@@ -193,15 +183,12 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
             id = ZylSrvUtilities::CreateSparseDistribution(transaction, at, type, first, second);
             transaction.Commit();
         }
-        EXPECT_EQ(first, sharing ? all : rowCSet);
-        EXPECT_EQ(second, sharing ? ColourOne(all) : columnCSet);
+        EXPECT_TRUE(first == (sharing ? all : rowCSet) && second == (sharing ? ColourOne(all) : columnCSet));
         ZylDorvDistribution distribution(id);
-        EXPECT_EQ(distribution.NumDimensions(), 2);
-        EXPECT_EQ(distribution.AxisCollectionID(0), first.CollectionID());
-        EXPECT_EQ(distribution.AxisCollectionID(1), second.CollectionID());
-        EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Double));
+        EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == first.CollectionID(), distribution.AxisCollectionID(1) == second.CollectionID(),
+                                  distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Double), DrawersOf(id).Size()),
+                  std::make_tuple(2, true, true, true, 0));
         EXPECT_EQ(distribution.TypeID(), form % 2 ? Context().Schema().TypeID(type) : ZylDorvTypeID());
-        EXPECT_EQ(DrawersOf(id).Size(), 0);
     }
 }
 
@@ -215,22 +202,18 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
     const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values.data(), 5);
     EXPECT_EQ(mem_LiveBlocks(), live);
     ZylDorvDistribution distribution(id);
-    EXPECT_EQ(distribution.NumDimensions(), 1);
-    EXPECT_EQ(distribution.AxisCollectionID(0), collection);
-    EXPECT_EQ(distribution.RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Int32));
-    EXPECT_TRUE(distribution.TypeID().IsNull());
     const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
     ASSERT_EQ(drawers.Size(), 1);
-    EXPECT_EQ(drawers[0].DimCSetID(0), cset);
+    EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == collection, distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Int32),
+                              distribution.TypeID().IsNull(), drawers[0].DimCSetID(0) == cset, NumPermanent()),
+              std::make_tuple(1, true, true, true, true, 1));
     EXPECT_EQ(ReadAll<int>(drawers[0], id), values);
-    EXPECT_EQ(NumPermanent(), 1);
 }
 
 TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
 {
     const ZylDorvGrid grid{NewCollection(3)};
-    EXPECT_EQ(at.ContextID(), ctx);
-    EXPECT_EQ(at.Context().ID(), ctx);
+    EXPECT_TRUE(at.ContextID() == ctx && at.Context().ID() == ctx);
     {
         ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
         EXPECT_DORV_ERROR(at.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateDistribution in context 1 of database");
@@ -239,12 +222,11 @@ TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
     committed.Commit();
     EXPECT_DORV_ERROR(at.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()), ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
     EXPECT_DORV_ERROR(ZylSrvPosition().Context(), ZylDorvError_NullIdentifier, "null context ID");
-
     ZylDorvTransaction transaction(ctx);
     const ZylDorvDistributionID id = at.CreateTypedDistribution(transaction, grid, Context().DefineType("t"), ZylDorvRangeType(ZylDorvTypeKey::Int32));
-    EXPECT_EQ(ZylDorvDistribution(id).RangeType(), ZylDorvRangeType(ZylDorvTypeKey::Int32));
-    EXPECT_EQ(ZylDorvDistribution(id).TypeID(), Context().Schema().TypeID(0));
-    EXPECT_EQ(DrawersOf(id).Size(), 0);
+    EXPECT_EQ(std::make_tuple(ZylDorvDistribution(id).RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Int32), ZylDorvDistribution(id).TypeID() == Context().Schema().TypeID(0),
+                              DrawersOf(id).Size()),
+              std::make_tuple(true, true, 0));
     EXPECT_DORV_ERROR(at.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType()), ZylDorvError_TypeNotFound, "TypeID 5");
     transaction.Commit();
     EXPECT_EQ(NumPermanent(), 1);
