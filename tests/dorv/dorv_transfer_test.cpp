@@ -1,7 +1,8 @@
 // Reading and writing values (broad round trips of bands and rectangles are in
 // the dense-matrix tests): never-written values, ordinals, buffers, integer,
-// 3-D, multi-drawer and temporary distributions; extension of a drawer by new
-// members of one of its collections (refusals are in dorv_errors_test).
+// 3-D, multi-drawer and temporary distributions; extension undone with its
+// transaction (extension itself is in the dense-matrix tests, refusals in
+// dorv_errors_test).
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
@@ -9,11 +10,9 @@
 
 #include <array>
 #include <chrono>
-#include <numeric>
 #include <tuple>
 
 using zyltest::MatrixSetup;
-using zyltest::MembersOf;
 using zyltest::RefMatrix;
 using TransferTest = zyltest::DatabaseTest;
 
@@ -161,41 +160,6 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvContextID again = db.ContextIDs()[0];
     EXPECT_DORV_ERROR(ZylDorvDistribution(ZylDorvDistributionID(again, id.Number())), ZylDorvError_DistributionNotFound, "distribution -1");
     EXPECT_DORV_ERROR(ZylDorvCSet(ZylDorvCSetID(ZylDorvCollectionID(again, c.Minor(), c.Type()), tempCSet.Number())), ZylDorvError_CSetNotFound, "CSet -1");
-}
-
-TEST_F(TransferTest, NewMembersReadAsTheInitializationValueAndOldValuesStay)
-{
-    // Rows past a one-block side; rows after a partial edge chunk; columns by an ordered CSet of new labels 7, 5.
-    const std::tuple<int, int, int, int, bool> cases[] = {{30, 4, 100, 4, true}, {5, 3, 4, 3, true}, {3, 2, -1, -1, false}};
-    const int added[] = {7, 5};
-    for (const auto& c : cases) {
-        int rows, columns, rowChunk, columnChunk;
-        bool growRows;
-        std::tie(rows, columns, rowChunk, columnChunk, growRows) = c;
-        SCOPED_TRACE(rows);
-        MatrixSetup m = MakeMatrix(rows, columns, rowChunk, columnChunk, 0.5);
-        const RefMatrix old = FillRandom(m, 7);
-        ZylDorvCollection grown(growRows ? m.rows : m.columns);
-        const int oldSize = growRows ? rows : columns, axis = growRows ? 1 : 0;
-        const ZylDorvCSetID extension = growRows ? grown.CreateCSetStrided(oldSize, 100, 1, 1) : grown.CreateOrderedCSet(added, 2);
-        Extend(m, extension);
-        (growRows ? m.numRows : m.numColumns) += ZylDorvCSet(extension).Size();
-        const ZylDorvPersistentDrawerDesc d = Drawer(m.Distribution());
-        EXPECT_EQ(std::make_tuple(d.DimSize(1), d.DimSize(0), d.IsChunked()), std::make_tuple(m.numRows, m.numColumns, rowChunk > 0));
-        EXPECT_EQ(d.ChunkSize(1), rowChunk > 0 ? rowChunk : rows) << "the block geometry stays";
-        std::vector<int> members(static_cast<std::size_t>(oldSize));
-        std::iota(members.begin(), members.end(), 0);
-        for (int label : MembersOf(extension))
-            members.push_back(label);
-        EXPECT_EQ(MembersOf(d.DimCSetID(axis)), members);
-        RefMatrix expected(m.numRows, m.numColumns, 0.5);
-        for (int col = 0; col < columns; ++col)
-            for (int r = 0; r < rows; ++r)
-                expected(r, col) = old(r, col);
-        expected(m.numRows - 1, m.numColumns - 1) = 9.0;
-        RawWrite(m, m.numRows - 1, m.numRows - 1, m.numColumns - 1, m.numColumns - 1, &expected(m.numRows - 1, m.numColumns - 1));
-        EXPECT_EQ(RawRead(m).v, expected.v);
-    }
 }
 
 TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
