@@ -167,7 +167,8 @@ TEST(MatrixRecord, SetsAndAddsScaledSlicesAndDiagonals)
     // A diagonal source: SetSlice makes the block a scaled diagonal with
     // zeros; AddSlice touches only its diagonal; into a diagonal matrix both
     // are placed by the row offset alone.
-    const ZylSrvMatrix diag = Diagonal({3, 5});
+    double dv[3] = {3, 5, 100}; // 100 lies beyond the source
+    const ZylSrvMatrix diag(2, 2, dv, false, true);
     ZylSrvMatrix full(3, 4), bigDiag = Diagonal({1, 1, 1, 1});
     full = 1.0;
     full.SetSlice(2.0, diag, 1, 2);
