@@ -23,8 +23,8 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(std::make_tuple(listed[i] == ids[i], ids[i].Context() == ctx, ZylDorvCollection(ids[i]).Count(), ids[i].Type()),
                   std::make_tuple(true, true, counts[i], i == 2 ? 1 : -1));
-    const ZylDorvCollectionID id = NewCollection(5);
-    ZylDorvCollection collection(id);
+    ZylDorvCollection collection(NewCollection(5));
+    const ZylDorvCollectionID id = collection.ID();
     const int shuffled[] = {4, 0, 3}, run[] = {2, 3, 4, 5, 6, 7}, beyond[] = {17, 18, 19, 20};
     const std::tuple<const char*, std::function<ZylDorvCSetID()>, std::vector<int>, int> rows[] = {
         {"ordered, inside", [&] { return collection.CreateOrderedCSet(shuffled, 3); }, {4, 0, 3}, 5},
@@ -45,9 +45,7 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
         EXPECT_EQ(MembersOf(cset), members);
         EXPECT_EQ(std::make_tuple(ZylDorvCSet(cset).Size(), cset.CollectionID() == id, collection.Count(), cset.IsTemporary(), cset.Number() < 0),
                   std::make_tuple(int(members.size()), true, std::get<3>(row), temporary, temporary));
-        if (!members.empty()) {
-            EXPECT_EQ(ZylDorvCSet(cset).Member(0), members[0]);
-        }
+        EXPECT_EQ(members.empty() ? -1 : ZylDorvCSet(cset).Member(0), members.empty() ? -1 : members[0]);
         if (!temporary)
             permanent.push_back(cset);
     }

@@ -98,15 +98,12 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     std::remove("plain.txt"), std::remove("full.dorv");
     EXPECT_FALSE(other.IsOpen());
     // Truncating replaces a file; a mode is applied; closing twice does nothing.
-    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600);
-    other.Close();
+    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600), other.Close();
     struct stat info;
     ASSERT_EQ(::stat("t2.dorv", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateTruncate, -1);
-    other.Close(), other.Close();
-    std::remove("t2.dorv");
-    db.Close();
+    other.Close(), other.Close(), std::remove("t2.dorv"), db.Close();
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/context1", "next_collection"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed,
                       "reading database records failed: OpenFile, context 1 of \"test.dorv\", attribute \"next_collection\": can't locate attribute: 'next_collection'");
@@ -234,8 +231,7 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
     EXPECT_EQ(context.DistributionIDs().Size(), 2) << "refused grids leave nothing behind";
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4}) << "refused extensions change nothing";
     ZylDorvTransfer write = rows(0, 3); // a const buffer serves a write
-    write.SetBuffer(0, static_cast<const double*>(buf.data()), 96);
-    write.ExecWrite();
+    write.SetBuffer(0, static_cast<const double*>(buf.data()), 96), write.ExecWrite();
 }
 
 TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
@@ -253,17 +249,14 @@ TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
     EXPECT_EQ(RawRead(m, 0, 0, 0, 0).v, std::vector<double>{1.0}) << "nothing was written";
     RawWrite(m, 0, 0, 0, 0, &five);
     EXPECT_EQ(RawRead(m, 0, 0, 0, 0).v, std::vector<double>{5.0}) << "the seam is spent";
-    ZylDorvTestSeam::FailValueWrites(1, 12345);
-    EXPECT_DORV_ERROR(RawWrite(m, 1, 1, 0, 0, &five), 12345, "ZylDorv error 12345: database error: ExecWrite");
-    ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed);
-    EXPECT_DORV_ERROR(RawRead(m), ZylDorvError_ValueReadFailed, "ZylDorv error 71: reading values failed: ExecRead of distribution 1");
+    EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueWrites(1, 12345); RawWrite(m, 1, 1, 0, 0, &five), 12345, "ZylDorv error 12345: database error: ExecWrite");
+    EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed); RawRead(m), ZylDorvError_ValueReadFailed, "ZylDorv error 71: reading values failed: ExecRead of distribution 1");
     ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_ExtensionFailed);
     ZylDorvTransfer extension(m.Distribution());
     extension.SetWrite(), extension.SetDimExtension(ZylDorvCollection(m.rows).CreateCSetStrided(4, 1, 1, 1));
     EXPECT_DORV_ERROR(extension.InitializeExtension(), ZylDorvError_ExtensionFailed, "extending a drawer failed: InitializeExtension");
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4});
-    ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_DrawerCreateFailed);
-    EXPECT_DORV_ERROR(MakeMatrix(2, 2, -1, -1), ZylDorvError_DrawerCreateFailed, "creating a drawer failed: InitializePersistentDrawer of distribution 2");
+    EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_DrawerCreateFailed); MakeMatrix(2, 2, -1, -1), ZylDorvError_DrawerCreateFailed, "creating a drawer failed: InitializePersistentDrawer of distribution 2");
     EXPECT_EQ(DrawerSizes(MatrixSetup{{}, {}, {}, {}, Context().DistributionIDs()[1]}), std::vector<int>{});
 }
 
@@ -290,8 +283,7 @@ TEST_F(ErrorTest, ForcedRecordFailuresTakeBackHalfMadeRecords)
     // The file holds nothing of the refused records.
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(std::make_tuple(Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), db.ContextIDs().Size()), std::make_tuple(4, 1, 1));
-        db.Close(), db.OpenFile(U(kPath), 0);
-        ctx = db.ContextIDs()[0];
+        db.Close(), db.OpenFile(U(kPath), 0), ctx = db.ContextIDs()[0];
     }
 }
 
@@ -305,8 +297,7 @@ TEST_F(ErrorTest, FailuresOfTheFileSystemCarryItsTextAndLeaveTheDatabaseUsable)
         EXPECT_DORV_ERROR(RawWrite(m, 0, 255, 0, 255, twos.data()), ZylDorvError_ValueWriteFailed, "ExecWrite of distribution 1 in context 1 of \"test.dorv\", drawer 0: File too large");
     }
     RawWrite(m, 0, 255, 0, 255, threes.data());
-    db.Close(), db.OpenFile(U(kPath), ZylDorvDatabase::OpenReadWrite);
-    ctx = db.ContextIDs()[0];
+    db.Close(), db.OpenFile(U(kPath), ZylDorvDatabase::OpenReadWrite), ctx = db.ContextIDs()[0];
     MatrixSetup again = m;
     again.id = Context().DistributionIDs()[0], again.rows = ZylDorvCollectionID(ctx, m.rows.Minor(), -1), again.columns = ZylDorvCollectionID(ctx, m.columns.Minor(), -1);
     EXPECT_EQ(RawRead(again).v, threes);

@@ -19,8 +19,7 @@ protected:
     void Make(int n, int m, ZylDorvTypeKey key = ZylDorvTypeKey::Double)
     {
         const ZylDorvCollectionID r = NewCollection(n);
-        AllOf(r);
-        rows = ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1); // CSet 2, the columns' is 1
+        rows = (AllOf(r), ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1)); // CSet 2, the columns' is 1
         columns = AllOf(NewCollection(m));
         d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{r, columns.CollectionID()}, ZylDorvRangeType(key), -1));
     }
@@ -28,12 +27,10 @@ protected:
     {
         ZylDorvTransfer t(d);
         ZylDorvSerializationType type;
-        symmetric ? type.SetSparseSym() : type.SetSparse();
-        t.SetSerialization(type);
+        symmetric ? type.SetSparseSym() : type.SetSparse(), t.SetSerialization(type);
         if (make)
             t.SetMakeNewDrawer();
-        write ? t.SetWrite() : t.SetRead();
-        t.SetBufferPadding(false);
+        write ? t.SetWrite() : t.SetRead(), t.SetBufferPadding(false);
         if (dims)
             t.SetDim(0, rows), t.SetDim(1, columns);
         return t;
@@ -107,10 +104,8 @@ TEST_F(SparseDrawerTest, EmptyMatrixAndRefusedStructures)
         {"column index 5 at entry 1 of 2 columns", {{0, 1, 2}, {0, 5}, {1, 2}, {}}},
         {"row offsets run from 0 to 2, 0 to 3 expected", {{0, 1, 2}, {0, 1, 0}, {1, 2, 3}, {}}},
     };
-    for (const auto& c : refused) {
-        SCOPED_TRACE(c.first);
+    for (const auto& c : refused)
         EXPECT_DORV_ERROR(Write(c.second, false), ZylDorvError_SparseStructureInvalid, c.first);
-    }
     EXPECT_EQ(Drawers().Size(), 0);
     Write(Csr{{0, 0, 0}, {}, {}, {}}, false);
     ASSERT_EQ(Drawers().Size(), 1);

@@ -77,8 +77,7 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
 {
     ZylDorvContext context = Context();
     ZylDorvTransaction committed(ctx);
-    NewCollection(2);
-    committed.Commit();
+    NewCollection(2), committed.Commit();
     EXPECT_FALSE(committed.IsActive());
     EXPECT_DORV_ERROR(committed.Commit(), ZylDorvError_TransactionNotActive, "transaction not active: Commit of a transaction on context 1 of \"test.dorv\": already committed");
     {

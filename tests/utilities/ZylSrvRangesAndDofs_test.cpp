@@ -16,13 +16,10 @@ std::vector<int> ReferenceOffsets(const std::vector<int>& indices, int maxRangeL
 {
     std::vector<int> offsets;
     for (std::size_t start = 0, end = 0; start < indices.size(); start = end) {
-        for (end = start + 1; end < indices.size() && static_cast<long long>(indices[end]) - indices[end - 1] == 1 && static_cast<long long>(end - start) < maxRangeLength;)
-            ++end;
+        for (end = start + 1; end < indices.size() && static_cast<long long>(indices[end]) - indices[end - 1] == 1 && static_cast<long long>(end - start) < maxRangeLength; ++end) {}
         offsets.push_back(static_cast<int>(end));
     }
-    if (!offsets.empty())
-        offsets.insert(offsets.begin(), 0);
-    return offsets;
+    return offsets.empty() ? offsets : (offsets.insert(offsets.begin(), 0), offsets);
 }
 
 // The offsets, checking the count and that the result is one allocator block owned by the caller.
@@ -31,13 +28,9 @@ std::vector<int> Offsets(const int* indices, int count, int maxRangeLength)
     const long live = mem_LiveBlocks();
     int numRanges = -7;
     int* offsets = ZylSrvFindContiguousRanges(indices, count, maxRangeLength, numRanges);
-    std::vector<int> result;
-    if (offsets != nullptr) {
-        EXPECT_EQ(mem_LiveBlocks(), live + 1);
-        result.assign(offsets, offsets + numRanges + 1);
-    } else {
-        EXPECT_EQ(numRanges, 0);
-    }
+    const std::vector<int> result = offsets ? std::vector<int>(offsets, offsets + numRanges + 1) : std::vector<int>();
+    EXPECT_TRUE(offsets || numRanges == 0);
+    EXPECT_EQ(mem_LiveBlocks(), live + (offsets ? 1 : 0));
     mem_Free(offsets);
     EXPECT_EQ(mem_LiveBlocks(), live);
     return result;

@@ -79,8 +79,7 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
     using Axes = ZylDorvArray<ZylDorvCSetID>;
     using Chunks = ZylDorvArray<int>;
     using U = ZylSrvUtilities;
-    ZylDorvTransaction tx(ctx);
-    ZylDorvTransaction finished(ctx); // the temporary route does not use the transaction
+    ZylDorvTransaction tx(ctx), finished(ctx); // the temporary route does not use the transaction
     finished.Commit();
     // What, maker, the drawer's CSets (the axes are their collections), chunks (empty: unchunked), type, temporary.
     const std::tuple<const char*, std::function<ZylDorvDistributionID()>, std::vector<ZylDorvCSetID>, std::vector<int>, int, bool> table[] = {
@@ -110,7 +109,6 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         SCOPED_TRACE(std::get<0>(row));
         const ZylDorvDistributionID id = std::get<1>(row)();
         const std::vector<ZylDorvCSetID>& dims = std::get<2>(row);
-        ASSERT_TRUE(id.IsValid());
         permanent += std::get<5>(row) ? 0 : 1;
         ZylDorvDistribution distribution(id);
         EXPECT_EQ(std::make_tuple(id.IsTemporary(), id.Context() == ctx, distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Double)),
@@ -119,18 +117,15 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
         ASSERT_EQ(drawers.Size(), 1);
         ASSERT_EQ(distribution.NumDimensions(), static_cast<int>(dims.size()));
-        std::size_t count = 1;
         for (int k = 0; k < distribution.NumDimensions(); ++k) {
             const ZylDorvCSetID& dim = dims[static_cast<std::size_t>(k)];
             EXPECT_EQ(distribution.AxisCollectionID(k), dim.CollectionID()) << "axis " << k;
             EXPECT_EQ(drawers[0].DimCSetID(k), dim) << "dimension " << k;
             EXPECT_EQ(drawers[0].DimSize(k), ZylDorvCSet(dim).Size());
-            count *= static_cast<std::size_t>(drawers[0].DimSize(k));
         }
-        const ZylDorvArray<int>& chunks = drawers[0].ChunkSizes();
-        EXPECT_EQ(std::vector<int>(chunks.Data(), chunks.Data() + chunks.Size()), std::get<3>(row));
+        EXPECT_EQ(std::vector<int>(drawers[0].ChunkSizes().Data(), drawers[0].ChunkSizes().Data() + drawers[0].ChunkSizes().Size()), std::get<3>(row));
         EXPECT_EQ(std::make_pair(drawers[0].IsChunked(), drawers[0].InitializationValue().Key()), std::make_pair(!std::get<3>(row).empty(), ZylDorvTypeKey::Double));
-        EXPECT_EQ(ReadAll<double>(drawers[0], id), std::vector<double>(count, 0.0));
+        EXPECT_THAT(ReadAll<double>(drawers[0], id), testing::Each(0.0));
     }
     tx.Commit();
     EXPECT_EQ(NumPermanent(), permanent);
@@ -153,11 +148,8 @@ TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
     ZylDorvTransaction transaction(ctx);
     for (bool temporary : {false, true}) {
         SCOPED_TRACE(temporary);
-        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1, 1, 1}, temporary).IsNull())
-            << "three shared pairs: nothing made";
-        zyltest::ExpectIllegalInput(
-            [&] { ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2}, temporary); },
-            "CreateDistribution", kSource);
+        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1, 1, 1}, temporary).IsNull()) << "three shared pairs";
+        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2}, temporary); }, "CreateDistribution", kSource);
     }
     for (int count : {3, 5, 0, -1, 4})
         zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, count == 4 ? nullptr : values, count); }, "Write1DIntDistribution", kSource);
@@ -175,14 +167,9 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
         SCOPED_TRACE(form);
         const bool sharing = form >= 2;
         ZylDorvCSetID first = sharing ? all : rowCSet, second = sharing ? all : columnCSet;
-        ZylDorvDistributionID id;
-        if (form % 2 == 0) {
-            id = ZylSrvUtilities::CreateSparseDistribution(first, second);
-        } else {
-            ZylDorvTransaction transaction(ctx);
-            id = ZylSrvUtilities::CreateSparseDistribution(transaction, at, type, first, second);
-            transaction.Commit();
-        }
+        ZylDorvTransaction transaction(ctx);
+        const ZylDorvDistributionID id = form % 2 ? ZylSrvUtilities::CreateSparseDistribution(transaction, at, type, first, second) : ZylSrvUtilities::CreateSparseDistribution(first, second);
+        transaction.Commit();
         EXPECT_TRUE(first == (sharing ? all : rowCSet) && second == (sharing ? ColourOne(all) : columnCSet));
         ZylDorvDistribution distribution(id);
         EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == first.CollectionID(), distribution.AxisCollectionID(1) == second.CollectionID(),
@@ -195,11 +182,10 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
 TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
 {
     const ZylDorvCollectionID collection = NewCollection(7);
-    const int labels[] = {4, 0, 6, 2, 5};
+    const int labels[] = {4, 0, 6, 2, 5}, values[] = {-3, 17, INT_MAX, 0, INT_MIN};
     const ZylDorvCSetID cset = ZylDorvCollection(collection).CreateOrderedCSet(labels, 5);
-    const std::vector<int> values = {-3, 17, INT_MAX, 0, INT_MIN};
     const long live = mem_LiveBlocks();
-    const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values.data(), 5);
+    const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values, 5);
     EXPECT_EQ(mem_LiveBlocks(), live);
     ZylDorvDistribution distribution(id);
     const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
@@ -207,17 +193,15 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
     EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == collection, distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Int32),
                               distribution.TypeID().IsNull(), drawers[0].DimCSetID(0) == cset, NumPermanent()),
               std::make_tuple(1, true, true, true, true, 1));
-    EXPECT_EQ(ReadAll<int>(drawers[0], id), values);
+    EXPECT_EQ(ReadAll<int>(drawers[0], id), std::vector<int>(values, values + 5));
 }
 
 TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
 {
     const ZylDorvGrid grid{NewCollection(3)};
     EXPECT_TRUE(at.ContextID() == ctx && at.Context().ID() == ctx);
-    {
-        ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
-        EXPECT_DORV_ERROR(at.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateDistribution in context 1 of database");
-    }
+    ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
+    EXPECT_DORV_ERROR(at.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateDistribution in context 1 of database");
     ZylDorvTransaction committed(ctx);
     committed.Commit();
     EXPECT_DORV_ERROR(at.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()), ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
