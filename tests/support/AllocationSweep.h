@@ -43,13 +43,6 @@ int SweepAllocationFailures(Prepare&& prepare, Op&& op, Check&& afterRefusal, in
     return -1;
 }
 
-// The same when there is nothing to rebuild or to check beyond the leak count.
-template <typename Op>
-int SweepAllocationFailures(Op&& op)
-{
-    return SweepAllocationFailures([] {}, op, [](int) {});
-}
-
 } // namespace zyltest
 
 #endif
