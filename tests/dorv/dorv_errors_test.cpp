@@ -41,7 +41,11 @@ struct FileSizeLimit {
         const rlimit limit{bytes, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler); }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, handler);
+    }
 };
 
 rlim_t FileSize(const char* path)
@@ -98,12 +102,16 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     std::remove("plain.txt"), std::remove("full.dorv");
     EXPECT_FALSE(other.IsOpen());
     // Truncating replaces a file; a mode is applied; closing twice does nothing.
-    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600), other.Close();
+    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600);
+    other.Close();
     struct stat info;
     ASSERT_EQ(::stat("t2.dorv", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateTruncate, -1);
-    other.Close(), other.Close(), std::remove("t2.dorv"), db.Close();
+    other.Close();
+    other.Close();
+    std::remove("t2.dorv");
+    db.Close();
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/context1", "next_collection"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed,
                       "reading database records failed: OpenFile, context 1 of \"test.dorv\", attribute \"next_collection\": can't locate attribute: 'next_collection'");
@@ -163,14 +171,18 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
     auto grid = [&](ZylDorvGrid g, int key = 2) { context.CreateDistribution(g, ZylDorvRangeType(ZylDorvTypeKey(key)), -1); };
     auto maker = [&](ZylDorvCSetID dim0) { // a new drawer for m, dimension 0 bound to dim0 unless null
         ZylDorvTransfer t(m.Distribution());
-        t.SetMakeNewDrawer(), t.SetWrite(), t.SetDim(1, m.rowCSet);
+        t.SetMakeNewDrawer();
+        t.SetWrite();
+        t.SetDim(1, m.rowCSet);
         if (!dim0.IsNull())
             t.SetDim(0, dim0);
         return t;
     };
     auto rows = [&](int r0, int r1) { // rows r0..r1 of m, all columns
         ZylDorvTransfer t(m.Distribution());
-        t.SetRead(), t.SetWrite(), t.SetDimOrdinalRange(1, m.rows, r0, r1);
+        t.SetRead();
+        t.SetWrite();
+        t.SetDimOrdinalRange(1, m.rows, r0, r1);
         return t;
     };
     auto extend = [&](ZylDorvCSetID added) { ZylDorvTransfer t = rows(0, 3); t.SetDimExtension(added), t.InitializeExtension(); };
@@ -231,7 +243,8 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
     EXPECT_EQ(context.DistributionIDs().Size(), 2) << "refused grids leave nothing behind";
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4}) << "refused extensions change nothing";
     ZylDorvTransfer write = rows(0, 3); // a const buffer serves a write
-    write.SetBuffer(0, static_cast<const double*>(buf.data()), 96), write.ExecWrite();
+    write.SetBuffer(0, static_cast<const double*>(buf.data()), 96);
+    write.ExecWrite();
 }
 
 TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
@@ -253,7 +266,8 @@ TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
     EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed); RawRead(m), ZylDorvError_ValueReadFailed, "ZylDorv error 71: reading values failed: ExecRead of distribution 1");
     ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_ExtensionFailed);
     ZylDorvTransfer extension(m.Distribution());
-    extension.SetWrite(), extension.SetDimExtension(ZylDorvCollection(m.rows).CreateCSetStrided(4, 1, 1, 1));
+    extension.SetWrite();
+    extension.SetDimExtension(ZylDorvCollection(m.rows).CreateCSetStrided(4, 1, 1, 1));
     EXPECT_DORV_ERROR(extension.InitializeExtension(), ZylDorvError_ExtensionFailed, "extending a drawer failed: InitializeExtension");
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4});
     EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_DrawerCreateFailed); MakeMatrix(2, 2, -1, -1), ZylDorvError_DrawerCreateFailed, "creating a drawer failed: InitializePersistentDrawer of distribution 2");
@@ -279,11 +293,14 @@ TEST_F(ErrorTest, ForcedRecordFailuresTakeBackHalfMadeRecords)
     EXPECT_EQ(DrawerSizes(m).size(), 1u);
     EXPECT_FALSE(FileSize("half.dorv")) << "a CreateFile that fails part-way removes the file it made";
     other.CreateFile(U("half.dorv"), ZylDorvDatabase::CreateExclusive, -1);
-    other.Close(), std::remove("half.dorv");
+    other.Close();
+    std::remove("half.dorv");
     // The file holds nothing of the refused records.
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(std::make_tuple(Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), db.ContextIDs().Size()), std::make_tuple(4, 1, 1));
-        db.Close(), db.OpenFile(U(kPath), 0), ctx = db.ContextIDs()[0];
+        db.Close();
+        db.OpenFile(U(kPath), 0);
+        ctx = db.ContextIDs()[0];
     }
 }
 
@@ -297,7 +314,9 @@ TEST_F(ErrorTest, FailuresOfTheFileSystemCarryItsTextAndLeaveTheDatabaseUsable)
         EXPECT_DORV_ERROR(RawWrite(m, 0, 255, 0, 255, twos.data()), ZylDorvError_ValueWriteFailed, "ExecWrite of distribution 1 in context 1 of \"test.dorv\", drawer 0: File too large");
     }
     RawWrite(m, 0, 255, 0, 255, threes.data());
-    db.Close(), db.OpenFile(U(kPath), ZylDorvDatabase::OpenReadWrite), ctx = db.ContextIDs()[0];
+    db.Close();
+    db.OpenFile(U(kPath), ZylDorvDatabase::OpenReadWrite);
+    ctx = db.ContextIDs()[0];
     MatrixSetup again = m;
     again.id = Context().DistributionIDs()[0], again.rows = ZylDorvCollectionID(ctx, m.rows.Minor(), -1), again.columns = ZylDorvCollectionID(ctx, m.columns.Minor(), -1);
     EXPECT_EQ(RawRead(again).v, threes);

@@ -27,17 +27,29 @@ protected:
     {
         ZylDorvTransfer t(d);
         ZylDorvSerializationType type;
-        symmetric ? type.SetSparseSym() : type.SetSparse(), t.SetSerialization(type);
+        if (symmetric)
+            type.SetSparseSym();
+        else
+            type.SetSparse();
+        t.SetSerialization(type);
         if (make)
             t.SetMakeNewDrawer();
-        write ? t.SetWrite() : t.SetRead(), t.SetBufferPadding(false);
-        if (dims)
-            t.SetDim(0, rows), t.SetDim(1, columns);
+        if (write)
+            t.SetWrite();
+        else
+            t.SetRead();
+        t.SetBufferPadding(false);
+        if (dims) {
+            t.SetDim(0, rows);
+            t.SetDim(1, columns);
+        }
         return t;
     }
     static void Buffers(ZylDorvTransfer& t, Csr& s, bool diagonal)
     {
-        t.SetBuffer(2, s.offsets.data(), Bytes(s.offsets)), t.SetBuffer(1, s.columns.data(), Bytes(s.columns)), t.SetBuffer(0, s.values.data(), Bytes(s.values));
+        t.SetBuffer(2, s.offsets.data(), Bytes(s.offsets));
+        t.SetBuffer(1, s.columns.data(), Bytes(s.columns));
+        t.SetBuffer(0, s.values.data(), Bytes(s.values));
         if (diagonal)
             t.SetBuffer(3, s.diagonal.data(), Bytes(s.diagonal));
     }
@@ -45,8 +57,10 @@ protected:
     void Write(Csr s, bool symmetric, bool withDiagonal = true)
     {
         ZylDorvTransfer w = Sparse(symmetric, true, true);
-        w.SetSparseNNonzero(static_cast<int>(s.values.size())), w.CheckView();
-        Buffers(w, s, symmetric && withDiagonal), w.ExecWrite();
+        w.SetSparseNNonzero(static_cast<int>(s.values.size()));
+        w.CheckView();
+        Buffers(w, s, symmetric && withDiagonal);
+        w.ExecWrite();
     }
     ZylDorvArray<ZylDorvPersistentDrawerDesc> Drawers() const
     {
@@ -81,7 +95,8 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
                   (std::vector<std::int64_t>{std::int64_t(s.values.size()), std::int64_t(s.columns.size()), 4, std::int64_t(s.diagonal.size())}));
         Csr back{std::vector<int>(4, -1), std::vector<int>(s.columns.size(), -1), std::vector<double>(s.values.size(), -1.0), std::vector<double>(s.diagonal.size(), -1.0)};
         ZylDorvTransfer r = Sparse(sym, false);
-        r.CheckView(), Buffers(r, back, false);
+        r.CheckView();
+        Buffers(r, back, false);
         if (sym) {
             r.SetBuffer(3, back.diagonal.data(), 16);
             EXPECT_DORV_ERROR(r.ExecRead(), ZylDorvError_BufferTooSmall, "buffer 3 holds 16 bytes, the transfer needs 24");
@@ -91,7 +106,8 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         EXPECT_EQ(std::tie(back.offsets, back.columns, back.values, back.diagonal), std::tie(s.offsets, s.columns, s.values, s.diagonal));
         std::vector<double> dense(12);
         ZylDorvTransfer wrong(d);
-        wrong.SetRead(), wrong.SetBuffer(0, dense.data(), 96);
+        wrong.SetRead();
+        wrong.SetBuffer(0, dense.data(), 96);
         EXPECT_DORV_ERROR(wrong.ExecRead(), ZylDorvError_SerializationMismatch, "drawer 0: the drawer is sparse, the transfer is dense");
     }
 }

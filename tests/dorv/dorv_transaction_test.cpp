@@ -30,8 +30,12 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
         m.id = Context().DistributionIDs()[0];
         ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
         m.Distribution().QueryDrawers(drawers);
-        m.columnCSet = drawers[0].DimCSetID(0), m.rowCSet = drawers[0].DimCSetID(1), m.columns = m.columnCSet.CollectionID(), m.rows = m.rowCSet.CollectionID();
-        m.numColumns = drawers[0].DimSize(0), m.numRows = drawers[0].DimSize(1);
+        m.columnCSet = drawers[0].DimCSetID(0);
+        m.rowCSet = drawers[0].DimCSetID(1);
+        m.columns = m.columnCSet.CollectionID();
+        m.rows = m.rowCSet.CollectionID();
+        m.numColumns = drawers[0].DimSize(0);
+        m.numRows = drawers[0].DimSize(1);
         return m;
     };
     auto sizes = [&](ZylDorvCollectionID c) {
@@ -50,7 +54,8 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
     EXPECT_EQ(sizes(m.rows), std::make_tuple(3, 2, 40, 2));
     EXPECT_DORV_ERROR(ZylDorvCollection{gone}, ZylDorvError_CollectionNotFound, "collection 4 in context 1");
 
-    db.Close(), db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadOnly);
+    db.Close();
+    db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadOnly);
     ZylDorvContext again(ctx = db.ContextIDs()[0]);
     m = reopened();
     EXPECT_EQ(sizes(m.rows), std::make_tuple(3, 2, 40, 2));
@@ -77,7 +82,8 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
 {
     ZylDorvContext context = Context();
     ZylDorvTransaction committed(ctx);
-    NewCollection(2), committed.Commit();
+    NewCollection(2);
+    committed.Commit();
     EXPECT_FALSE(committed.IsActive());
     EXPECT_DORV_ERROR(committed.Commit(), ZylDorvError_TransactionNotActive, "transaction not active: Commit of a transaction on context 1 of \"test.dorv\": already committed");
     {
@@ -97,7 +103,8 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
     EXPECT_EQ(ZylDorvCollection(ids[1]).Count(), 7);
     // Closing the database discards live transactions.
     ZylDorvTransaction live(ctx);
-    NewCollection(2), db.Close();
+    NewCollection(2);
+    db.Close();
     EXPECT_FALSE(live.IsActive());
     EXPECT_DORV_ERROR(live.Commit(), ZylDorvError_TransactionNotActive, "the database is closed");
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);

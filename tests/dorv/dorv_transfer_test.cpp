@@ -21,7 +21,9 @@ namespace {
 ZylDorvTransfer Prepared(const ZylDorvDistribution& d)
 {
     ZylDorvTransfer t(d);
-    t.SetRead(), t.SetWrite(), t.SetBufferPadding(false);
+    t.SetRead();
+    t.SetWrite();
+    t.SetBufferPadding(false);
     return t;
 }
 
@@ -41,14 +43,18 @@ std::vector<T> Read(const ZylDorvDistribution& d, int n, std::vector<std::array<
     t.SetDrawer(drawer);
     for (const auto& r : ranges)
         t.SetDimOrdinalRange(r[0], d.AxisCollectionID(r[0]), r[1], r[2]);
-    t.SetBuffer(0, out.data(), static_cast<std::int64_t>(out.size() * sizeof(T))), t.ExecRead();
+    t.SetBuffer(0, out.data(), static_cast<std::int64_t>(out.size() * sizeof(T)));
+    t.ExecRead();
     return out;
 }
 
 void Extend(const MatrixSetup& m, ZylDorvCSetID added)
 {
     ZylDorvTransfer t(m.Distribution());
-    t.SetWrite(), t.SetDimExtension(added), t.CheckView(), t.InitializeExtension();
+    t.SetWrite();
+    t.SetDimExtension(added);
+    t.CheckView();
+    t.InitializeExtension();
 }
 
 } // namespace
@@ -89,8 +95,10 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     std::vector<double> big(50, -7.0);
     const ZylDorvTransfer prepared = Prepared(m.Distribution());
     ZylDorvTransfer t(prepared);
-    t.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(run, 3)), t.SetDimOrdinalRange(0, m.columns, 1, 2);
-    t.SetBuffer(0, big.data(), 50 * 8), t.ExecRead();
+    t.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(run, 3));
+    t.SetDimOrdinalRange(0, m.columns, 1, 2);
+    t.SetBuffer(0, big.data(), 50 * 8);
+    t.ExecRead();
     EXPECT_EQ(std::vector<double>(big.begin(), big.begin() + 7), (std::vector<double>{2001, 3001, 4001, 2002, 3002, 4002, -7}));
     ZylDorvTransfer bad = Prepared(m.Distribution());
     bad.SetDim(1, ZylDorvCollection(rows).CreateTempOrderedCSet(outside, 1));
@@ -102,7 +110,8 @@ TEST_F(TransferTest, OrdinalsArePositionsAndBuffersArePackedAtTheirStart)
     ZylDorvTransfer second(prepared);
     EXPECT_DORV_ERROR(second.ExecRead(), ZylDorvError_BufferMissing, "buffer 0 is not set");
     std::vector<double> whole(18);
-    second.SetBuffer(0, whole.data(), 18 * 8), second.ExecRead();
+    second.SetBuffer(0, whole.data(), 18 * 8);
+    second.ExecRead();
     EXPECT_EQ(whole, all.v);
     second = t;
     EXPECT_EQ(second.Distribution().ID(), m.id);
@@ -114,10 +123,12 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvCollectionID a = NewCollection(3), b = NewCollection(4), c = NewCollection(5);
     auto make = [&](ZylDorvDistributionID id, std::vector<ZylDorvCSetID> dims, ZylDorvArray<int> chunks, ZylDorvRangeValue init) {
         ZylDorvTransfer t{ZylDorvDistribution(id)};
-        t.SetMakeNewDrawerChunked(chunks), t.SetWrite();
+        t.SetMakeNewDrawerChunked(chunks);
+        t.SetWrite();
         for (std::size_t k = 0; k < dims.size(); ++k)
             t.SetDim(static_cast<int>(k), dims[k]);
-        t.SetInitializationValue(init), t.InitializePersistentDrawer();
+        t.SetInitializationValue(init);
+        t.InitializePersistentDrawer();
         return ZylDorvDistribution(id);
     };
     const ZylDorvDistribution ints = make(context.CreateDistribution(ZylDorvGrid{c}, ZylDorvRangeType(ZylDorvTypeKey::Int32), -1),
@@ -126,7 +137,9 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     EXPECT_EQ(ZylDorvRangeType(ZylDorvTypeKey::Double).ItemBytes(), 8);
     const std::vector<int> two = {11, 12};
     ZylDorvTransfer wi = Prepared(ints);
-    wi.SetDimOrdinalRange(0, c, 1, 2), wi.SetBuffer(0, two.data(), 8), wi.ExecWrite();
+    wi.SetDimOrdinalRange(0, c, 1, 2);
+    wi.SetBuffer(0, two.data(), 8);
+    wi.ExecWrite();
     EXPECT_EQ(Read<int>(ints, 5), (std::vector<int>{-3, 11, 12, -3, -3}));
     // Three dimensions: the last axis runs fastest.
     const ZylDorvDistribution cube = make(context.CreateDistribution(ZylDorvGrid{a, b, c}, ZylDorvRangeType(), -1),
@@ -135,7 +148,8 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     for (int i = 0; i < 60; ++i)
         all[static_cast<std::size_t>(i)] = i / 20 * 100 + i / 5 % 4 * 10 + i % 5;
     ZylDorvTransfer w = Prepared(cube);
-    w.SetBuffer(0, all.data(), 480), w.ExecWrite();
+    w.SetBuffer(0, all.data(), 480);
+    w.ExecWrite();
     EXPECT_EQ(Read<double>(cube, 12, {{{0, 1, 2}}, {{1, 2, 3}}, {{2, 1, 3}}}),
               (std::vector<double>{121, 122, 123, 131, 132, 133, 221, 222, 223, 231, 232, 233}));
     // A second drawer, addressed by SetDrawer.

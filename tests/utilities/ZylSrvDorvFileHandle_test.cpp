@@ -57,7 +57,8 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
 TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCopiesEmpty)
 {
     ZylSrvDorvFileHandle a, b, empty, copy1(empty), copy2(empty);
-    a.Associate(atr_String("a.dorv")), b.Associate(atr_String("b.dorv"));
+    a.Associate(atr_String("a.dorv"));
+    b.Associate(atr_String("b.dorv"));
     ZylSrvDorvFileHandle c(b);
     b = a; // b leaves B (still held by c) for A
     EXPECT_EQ(b.ContextID(), a.ContextID());
