@@ -3,46 +3,28 @@
 // it empty: anything left behind fails the run.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
-#include <vector>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> EntriesOf(const std::string& dir)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        }
-        closedir(d);
-    }
-    return names;
-}
-
-void RemoveTree(const std::string& path)
-{
-    std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0)
-        std::cerr << "could not remove " << path << "\n";
-}
-
 class ScratchDirectoryListener : public testing::EmptyTestEventListener {
 public:
-    explicit ScratchDirectoryListener(std::string home) : m_home(std::move(home)) {}
+    explicit ScratchDirectoryListener(fs::path home) : m_home(std::move(home)) {}
 
     void OnTestStart(const testing::TestInfo&) override
     {
         char pattern[] = "/tmp/zylsrv-test-XXXXXX";
+        std::error_code failed;
         const char* dir = mkdtemp(pattern);
-        if (dir == nullptr || chdir(dir) != 0) {
+        if (dir != nullptr)
+            fs::current_path(dir, failed);
+        if (dir == nullptr || failed) {
             std::cerr << "cannot create a scratch directory\n";
             std::abort();
         }
@@ -51,22 +33,21 @@ public:
 
     void OnTestEnd(const testing::TestInfo& info) override
     {
-        const std::vector<std::string> left = EntriesOf(m_dir);
-        for (const std::string& name : left) {
-            std::cerr << "[ LEFTOVER ] " << info.test_suite_name() << "." << info.name()
-                      << " left " << name << " behind\n";
+        for (const fs::directory_entry& left : fs::directory_iterator(m_dir)) {
+            std::cerr << "[ LEFTOVER ] " << info.test_suite_name() << "." << info.name() << " left "
+                      << left.path().filename().string() << " behind\n";
             m_leftovers = true;
         }
-        if (chdir(m_home.c_str()) != 0)
-            std::abort();
-        RemoveTree(m_dir);
+        fs::current_path(m_home);
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
     }
 
     bool LeftSomethingBehind() const { return m_leftovers; }
 
 private:
-    std::string m_home;
-    std::string m_dir;
+    fs::path m_home;
+    fs::path m_dir;
     bool m_leftovers = false;
 };
 
@@ -75,10 +56,7 @@ private:
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr)
-        return 2;
-    auto* listener = new ScratchDirectoryListener(cwd);
+    auto* listener = new ScratchDirectoryListener(fs::current_path());
     testing::UnitTest::GetInstance()->listeners().Append(listener);
     int result = RUN_ALL_TESTS();
     if (listener->LeftSomethingBehind())
