@@ -335,12 +335,14 @@ TEST(DorvUnicodeString, KeepsUtf8AndConvertsUtf16)
     const ZylDroviUnicodeString ascii("plain.dorv");
     EXPECT_STREQ(ascii.Utf8(), "plain.dorv");
     EXPECT_EQ(ascii.Length(), 10u);
-    const char16_t wide[] = {u'M', 0x00E4, 0x20AC, 0xD83D, 0xDE00, 0}, lone[] = {0xDC00, u'x', 0};
+    // U+1F600 and U+10FFFD: the second has bits set above bit 18 of a code point.
+    const char16_t wide[] = {u'M', 0x00E4, 0x20AC, 0xD83D, 0xDE00, 0xDBFF, 0xDFFD, 0}, lone[] = {0xDC00, u'x', 0};
     const ZylDroviUnicodeString fromWide(wide);
-    EXPECT_STREQ(fromWide.Utf8(), "M\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_EQ(fromWide.Length(), 4u);
+    EXPECT_STREQ(fromWide.Utf8(), "M\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBD");
+    EXPECT_EQ(fromWide.Length(), 5u);
     EXPECT_EQ(fromWide.Utf16(), std::u16string(wide));
-    EXPECT_STREQ(ZylDroviUnicodeString("a\xFF" "b\xC3").Utf8(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD") << "ill-formed bytes become U+FFFD";
+    // A lead byte without its continuation, inside the text and at its end.
+    EXPECT_STREQ(ZylDroviUnicodeString("a\xFF" "b\xC3" "c\xE2\x82").Utf8(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
     EXPECT_STREQ(ZylDroviUnicodeString(lone).Utf8(), "\xEF\xBF\xBDx");
     EXPECT_TRUE(ZylDroviUnicodeString().IsEmpty());
     EXPECT_TRUE(ZylDroviUnicodeString(atr_String("x")) == ZylDroviUnicodeString("x"));

@@ -158,6 +158,7 @@ TEST(MatrixProduct, RefusesBeforeWriting)
         // SymmetricMultiply: three full n x n matrices, the result none of them.
         {"SymmetricMultiply", [&] { wide.SymmetricMultiply(sq, sq); }, &wide},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, sq); }, &m},
+        {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a43, sq); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a34); }, &m},

@@ -105,14 +105,15 @@ TEST(MatrixRecord, AssignsIntoItsBufferOrReshapes)
 
 TEST(MatrixRecord, ComparesShapeStorageKindAndExactValues)
 {
-    ZylSrvMatrix a(2, 2, nullptr, false, false), b(2, 2, nullptr, true, false), tall(4, 1), full(2, 2);
+    ZylSrvMatrix a(2, 2, nullptr, false, false), b(2, 2, nullptr, true, false), tall(3, 2), wide(2, 3), full(2, 2);
     FillCounting(a);
     FillCounting(b);
     FillCounting(tall);
+    FillCounting(wide);
     const ZylSrvMatrix diag = Diagonal({1, 4});
     full = diag;
     EXPECT_TRUE(a == b) << "the symmetric flag is not compared";
-    EXPECT_FALSE(a == tall) << "same values, other shape";
+    EXPECT_FALSE(a == tall || a == wide) << "the same leading values, one side longer";
     EXPECT_FALSE(diag == full || full == diag);
     b.Values()[3] = 5.0;
     testing::internal::CaptureStdout();
@@ -177,6 +178,11 @@ TEST(MatrixRecord, SetsAndAddsScaledSlicesAndDiagonals)
     bigDiag.SetSlice(0.5, diag, 2, 99);
     bigDiag.AddSlice(-1.0, diag, 1, 99);
     EXPECT_EQ(StoredValues(bigDiag), (V{1, -2, -3.5, 2.5}));
+    // += of the diagonal stops at its order: target[6] would be element (2, 2).
+    double target[7] = {1, 1, 1, 1, 0, 0, 0};
+    ZylSrvMatrix wrapped(2, 2, target, false, false);
+    wrapped += diag;
+    EXPECT_EQ(V(target, target + 7), (V{4, 1, 1, 6, 0, 0, 0}));
     // SetDiagonal from a full or a diagonal matrix writes the diagonal only.
     ZylSrvMatrix sq(3, 3), d3(3, 3, nullptr, false, true), source(3, 3);
     sq = 1.0;
