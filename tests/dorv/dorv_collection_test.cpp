@@ -83,7 +83,7 @@ TEST_F(CollectionTest, HasOverlapComparesLabels)
     EXPECT_TRUE(ZylDorvCSet(high).HasOverlap(ZylDorvCSet(touching)));
     EXPECT_TRUE(ZylDorvCSet(low).HasOverlap(s1)) << "label 3";
     EXPECT_FALSE(ZylDorvCSet(s1).HasOverlap(s2));
-    EXPECT_TRUE(ZylDorvCSet(s2).HasOverlap(a.CreateCSetStrided(10, 1, 1, 1)));
+    EXPECT_TRUE(ZylDorvCSet(a.CreateCSetStrided(10, 1, 1, 1)).HasOverlap(s2)) << "a single member";
     EXPECT_FALSE(ZylDorvCSet(low).HasOverlap(b.CreateCSetStrided(0, 5, 1, 1))) << "other collection";
     EXPECT_FALSE(ZylDorvCSet(low).HasOverlap(a.CreateOrderedCSet(nullptr, 0)));
 }

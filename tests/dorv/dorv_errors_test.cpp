@@ -200,6 +200,7 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
         {ZylDorvError_InvalidStride, "CreateCSetStrided(0, -2, 1, 1)", [&] { labelled.CreateCSetStrided(0, -2, 1, 1); }},
         {ZylDorvError_InvalidStride, "CreateCSetStrided(0, 2, 0, 0)", [&] { labelled.CreateCSetStrided(0, 2, 0, 0); }},
         {ZylDorvError_SizeTooLarge, "size too large: CreateCSetStrided in collection 4 in context 1 of \"test.dorv\": label 4294967295 or size 4294967296 beyond the 32-bit range", [&] { labelled.CreateCSetStrided(0, 1 << 30, 4, 4); }},
+        {ZylDorvError_SizeTooLarge, "label 2147483649 or size 4 beyond", [&] { labelled.CreateCSetStrided(2147483646, 4, 1, 1); }},
         {ZylDorvError_InvalidGrid, "invalid grid: CreateDistribution in context 1 of \"test.dorv\": the grid has no axis", [&] { grid({}); }},
         {ZylDorvError_InvalidGrid, "axis 1 is the null collection", [&] { grid({other, ZylDorvCollectionID()}); }},
         {ZylDorvError_InvalidGrid, "axis 1 is a collection of another context", [&] { grid({other, foreign}); }},

@@ -97,6 +97,9 @@ TEST_F(SparseDrawerTest, GeneralAndSymmetricDrawersRoundTripTheirBuffers)
         ZylDorvTransfer r = Sparse(sym, false);
         r.CheckView();
         Buffers(r, back, false);
+        r.SetBuffer(2, back.offsets.data(), 12);
+        EXPECT_DORV_ERROR(r.ExecRead(), ZylDorvError_BufferTooSmall, "buffer 2 holds 12 bytes, the transfer needs 16");
+        r.SetBuffer(2, back.offsets.data(), 16);
         if (sym) {
             r.SetBuffer(3, back.diagonal.data(), 16);
             EXPECT_DORV_ERROR(r.ExecRead(), ZylDorvError_BufferTooSmall, "buffer 3 holds 16 bytes, the transfer needs 24");

@@ -109,4 +109,5 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
     EXPECT_DORV_ERROR(live.Commit(), ZylDorvError_TransactionNotActive, "the database is closed");
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);
     EXPECT_EQ(ZylDorvContext(db.ContextIDs()[0]).CollectionIDs().Size(), 2);
+    EXPECT_EQ(db.CreateContext(ZylDorvNamespaceID()).Number(), 2) << "the reopened file numbers on";
 }
