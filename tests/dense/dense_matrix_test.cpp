@@ -392,7 +392,7 @@ TEST_F(DenseAccess, CopyMappedRowsFollowsMemberLabelsClearingOrKeepingRowsWithou
     dest.CopyMappedRows(&src, false);
     ExpectMatrixNear(expected, RawRead(d), "row without source kept");
     dest.CopyMappedRows(&src, true);
-    ExpectMatrixNear(Placed(expected, RefMatrix(1, 5), 0, 0), RawRead(d), "row without source cleared");
+    ExpectMatrixNear(Placed(expected, RefMatrix(1, 5), 0, 0), RawRead(d), "row without source cleared", 0.0);
 
     // A source with more columns than this matrix writes nothing.
     const MatrixSetup n = MakeMatrixOver(destRows, AllOf(NewCollection(4)), 2, 2, -1.0);
