@@ -106,8 +106,9 @@ std::vector<int> Permutation()
     return perm;
 }
 
-// Groups {4, 5, 6}; none; {9, 2, 3, 3} (split into runs); {18}; {0, 1}.
-const int kRowIndex[] = {4, 5, 6, 9, 2, 3, 3, 18, 0, 1};
+// Groups {4, 5, 6}; none; {7, 2, 3, 3} (split into runs; 7 continues the
+// previous group's run, which must still end with its group); {18}; {0, 1}.
+const int kRowIndex[] = {4, 5, 6, 7, 2, 3, 3, 18, 0, 1};
 const int kGroupStart[] = {0, 3, 3, 7, 8, 10};
 
 std::vector<F::Slot> F::Slots()
