@@ -372,6 +372,7 @@ TEST(DorvException, CarriesNumberAndWritesItsDescription)
     ZylDorvDebugOutString out;
     EXPECT_TRUE(out.IsEmpty());
     out.Append("before\n");
+    out.Append(nullptr);
     e.Write(out);
     EXPECT_STREQ(out.Chars(), "before\nZylDorv error 70: writing values failed: somewhere");
     try {
