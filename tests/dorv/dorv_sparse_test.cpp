@@ -19,7 +19,8 @@ protected:
     void Make(int n, int m, ZylDorvTypeKey key = ZylDorvTypeKey::Double)
     {
         const ZylDorvCollectionID r = NewCollection(n);
-        rows = (AllOf(r), ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1)); // CSet 2, the columns' is 1
+        AllOf(r); // made first, so that the rows' CSet is number 2 and the columns' number 1
+        rows = ZylDorvCollection(r).CreateCSetStrided(0, n, 1, 1);
         columns = AllOf(NewCollection(m));
         d = ZylDorvDistribution(Context().CreateDistribution(ZylDorvGrid{r, columns.CollectionID()}, ZylDorvRangeType(key), -1));
     }
