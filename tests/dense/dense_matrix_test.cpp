@@ -156,13 +156,13 @@ TEST_F(DenseGeometry, ViewsOutsideTheParentAndBareDistributionsAreRefused)
             kSource);
     }
 
-    // No drawer; a drawer over an empty column CSet.
+    // No drawer; a chunked drawer over an empty column CSet.
     const ZylDorvCollectionID rows = NewCollection(4), columns = NewCollection(3);
     const ZylDorvDistributionID bare = Context().CreateDistribution(
         ZylDorvGrid{columns, rows}, ZylDorvRangeType(ZylDorvTypeKey::Double), ZylDorvTypeID());
     zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(bare); }, "AttachDistribution", kSource);
     const ZylDorvCSetID noColumns = ZylDorvCollection(columns).CreateCSetStrided(0, 0, 1, 1);
-    const MatrixSetup noMembers = MakeMatrixOver(AllOf(rows), noColumns, -1, -1);
+    const MatrixSetup noMembers = MakeMatrixOver(AllOf(rows), noColumns, 2, 2);
     zyltest::ExpectIllegalInput([&] { ZylSrvDenseMatrix m(noMembers.id); }, "AttachDistribution", kSource);
 }
 
