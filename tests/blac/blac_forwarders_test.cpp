@@ -11,15 +11,11 @@
 
 using blactest::Pack;
 using blactest::Padded;
+using zyltest::NaiveProduct;
 using zyltest::RandomMatrix;
 using zyltest::RefMatrix;
 
 namespace {
-
-RefMatrix P(const RefMatrix& a, bool ta, const RefMatrix& b, bool tb = false)
-{
-    return zyltest::NaiveProduct(a, ta, b, tb);
-}
 
 // x(0), x(inc), ... as a column, and a column spread out with stride inc.
 RefMatrix Gather(const std::vector<double>& x, int n, int inc)
@@ -36,15 +32,6 @@ std::vector<double> Scatter(const RefMatrix& c, int inc)
     for (int i = 0; i < c.rows; ++i)
         x[static_cast<std::size_t>(i) * inc] = c(i, 0);
     return x;
-}
-
-// alpha x + beta y, entry by entry.
-RefMatrix Lin(double alpha, const RefMatrix& x, double beta, const RefMatrix& y)
-{
-    RefMatrix r = x;
-    for (std::size_t p = 0; p < r.v.size(); ++p)
-        r.v[p] = alpha * x.v[p] + beta * y.v[p];
-    return r;
 }
 
 // The symmetric matrix of the referenced triangle of g.
@@ -119,13 +106,13 @@ TEST(BlacForwarders, BlasRoutinesMatchNaiveLoops)
     RefMatrix got(1, 4), want(1, 4);
     got.v = {BLAC_DASUM(&n, x.data(), &incx), BLAC_DDOT(&n, x.data(), &incx, y.data(), &incy),
              BLAC_DNRM2(&n, x.data(), &incx), static_cast<double>(BLAC_IDAMAX(&n, x.data(), &incx))};
-    want.v = {asum, P(xc, true, yc)(0, 0), std::sqrt(P(xc, true, xc)(0, 0)), 4.0};
+    want.v = {asum, NaiveProduct(xc, true, yc)(0, 0), std::sqrt(NaiveProduct(xc, true, xc)(0, 0)), 4.0};
 
     // Vectors: each call on its own copy.
     std::vector<double> axpy = y, copy = y, scal = x, swapX = x, swapY = y, rotX = x, rotY = y;
     std::vector<double> gemv = Scatter(y4, incy), symv = y, spmv = y, trmv = x, tpmv = x;
-    std::vector<double> trsv = Scatter(P(Tri(g, 'U', 'N'), true, xc), incx);
-    std::vector<double> tpsv = Scatter(P(Tri(g, 'L', 'U'), false, xc), incx), spr = gU, spr2 = gL;
+    std::vector<double> trsv = Scatter(NaiveProduct(Tri(g, 'U', 'N'), true, xc), incx);
+    std::vector<double> tpsv = Scatter(NaiveProduct(Tri(g, 'L', 'U'), false, xc), incx), spr = gU, spr2 = gL;
     BLAC_DAXPY(&n, &al, x.data(), &incx, axpy.data(), &incy);
     BLAC_DCOPY(&n, x.data(), &incx, copy.data(), &incy);
     BLAC_DSCAL(&n, &be, scal.data(), &incx);
@@ -144,7 +131,7 @@ TEST(BlacForwarders, BlasRoutinesMatchNaiveLoops)
 
     // Matrices: each call on its own padded copy.
     Padded ger(a, 2), syr(g, 1), syr2(g, 3), symm(c53, 1), syrk(c55, 2), syr2k(c55, 1), trmm(b, 3);
-    Padded trsm(Lin(1 / al, P(b, false, Tri(g3, 'L', 'N')), 0, b), 2);
+    Padded trsm(zyltest::Combine(1 / al, NaiveProduct(b, false, Tri(g3, 'L', 'N')), 0, b), 2);
     const Padded pb(b, 3), pc(c53, 1), pg3(g3, 2), pa35(a35, 1);
     BLAC_DGER(&m, &k, &al, x6s.data(), &incx, gemv.data(), &incy, ger.data(), &ger.ld);
     BLAC_DSYR("L", &n, &al, x.data(), &incx, syr.data(), &syr.ld);
@@ -157,33 +144,33 @@ TEST(BlacForwarders, BlasRoutinesMatchNaiveLoops)
     for (const Padded* p : {&ger, &syr, &syr2, &symm, &syrk, &syr2k, &trmm, &trsm})
         EXPECT_TRUE(p->Intact());
 
-    const RefMatrix gemvY = Lin(al, P(a, true, x6), be, y4), xxt = P(xc, false, xc, true);
-    const RefMatrix xyt = Lin(1, P(xc, false, yc, true), 1, P(yc, false, xc, true));
-    const RefMatrix bct = Lin(1, P(b, false, c53, true), 1, P(c53, false, b, true));
+    const RefMatrix gemvY = zyltest::Combine(al, NaiveProduct(a, true, x6), be, y4), xxt = NaiveProduct(xc, false, xc, true);
+    const RefMatrix xyt = zyltest::Combine(1, NaiveProduct(xc, false, yc, true), 1, NaiveProduct(yc, false, xc, true));
+    const RefMatrix bct = zyltest::Combine(1, NaiveProduct(b, false, c53, true), 1, NaiveProduct(c53, false, b, true));
     ExpectRows({{"DASUM DDOT DNRM2 IDAMAX", got, want},
-                {"DAXPY", Gather(axpy, n, incy), Lin(al, xc, 1, yc)},
+                {"DAXPY", Gather(axpy, n, incy), zyltest::Combine(al, xc, 1, yc)},
                 {"DCOPY", Gather(copy, n * incy, 1), Gather(Scatter(xc, incy), n * incy, 1)}, // gaps untouched
-                {"DSCAL", Gather(scal, n, incx), Lin(be, xc, 0, xc)},
+                {"DSCAL", Gather(scal, n, incx), zyltest::Combine(be, xc, 0, xc)},
                 {"DSWAP x", Gather(swapX, n, incx), yc},
                 {"DSWAP y", Gather(swapY, n, incy), xc},
-                {"DROT x", Gather(rotX, n, incx), Lin(c, xc, s, yc)},
-                {"DROT y", Gather(rotY, n, incy), Lin(c, yc, -s, xc)},
+                {"DROT x", Gather(rotX, n, incx), zyltest::Combine(c, xc, s, yc)},
+                {"DROT y", Gather(rotY, n, incy), zyltest::Combine(c, yc, -s, xc)},
                 {"DGEMV T", Gather(gemv, k, incy), gemvY},
-                {"DSYMV L", Gather(symv, n, incy), Lin(al, P(Sym(g, 'L'), false, xc), be, yc)},
-                {"DSPMV U", Gather(spmv, n, incy), Lin(al, P(Sym(g, 'U'), false, xc), be, yc)},
-                {"DSPR U", Sym(Unpack(spr, n, 'U'), 'U'), Lin(al, xxt, 1, Sym(g, 'U'))},
-                {"DSPR2 L", Sym(Unpack(spr2, n, 'L'), 'L'), Lin(al, xyt, 1, Sym(g, 'L'))},
-                {"DTRMV L T U", Gather(trmv, n, incx), P(Tri(g, 'L', 'U'), true, xc)},
-                {"DTPMV U N N", Gather(tpmv, n, incx), P(Tri(g, 'U', 'N'), false, xc)},
+                {"DSYMV L", Gather(symv, n, incy), zyltest::Combine(al, NaiveProduct(Sym(g, 'L'), false, xc), be, yc)},
+                {"DSPMV U", Gather(spmv, n, incy), zyltest::Combine(al, NaiveProduct(Sym(g, 'U'), false, xc), be, yc)},
+                {"DSPR U", Sym(Unpack(spr, n, 'U'), 'U'), zyltest::Combine(al, xxt, 1, Sym(g, 'U'))},
+                {"DSPR2 L", Sym(Unpack(spr2, n, 'L'), 'L'), zyltest::Combine(al, xyt, 1, Sym(g, 'L'))},
+                {"DTRMV L T U", Gather(trmv, n, incx), NaiveProduct(Tri(g, 'L', 'U'), true, xc)},
+                {"DTPMV U N N", Gather(tpmv, n, incx), NaiveProduct(Tri(g, 'U', 'N'), false, xc)},
                 {"DTRSV U T N", Gather(trsv, n, incx), xc},
                 {"DTPSV L N U", Gather(tpsv, n, incx), xc},
-                {"DGER", ger.Ref(), Lin(al, P(x6, false, gemvY, true), 1, a)},
-                {"DSYR L", Sym(syr.Ref(), 'L'), Lin(al, xxt, 1, Sym(g, 'L'))},
-                {"DSYR2 U", Sym(syr2.Ref(), 'U'), Lin(al, xyt, 1, Sym(g, 'U'))},
-                {"DSYMM R L", symm.Ref(), Lin(al, P(b, false, Sym(g3, 'L')), be, c53)},
-                {"DSYRK U T", Sym(syrk.Ref(), 'U'), Lin(al, P(a35, true, a35), be, Sym(c55, 'U'))},
-                {"DSYR2K L N", Sym(syr2k.Ref(), 'L'), Lin(al, bct, be, Sym(c55, 'L'))},
-                {"DTRMM L U T U", trmm.Ref(), Lin(al, P(Tri(g, 'U', 'U'), true, b), 0, b)},
+                {"DGER", ger.Ref(), zyltest::Combine(al, NaiveProduct(x6, false, gemvY, true), 1, a)},
+                {"DSYR L", Sym(syr.Ref(), 'L'), zyltest::Combine(al, xxt, 1, Sym(g, 'L'))},
+                {"DSYR2 U", Sym(syr2.Ref(), 'U'), zyltest::Combine(al, xyt, 1, Sym(g, 'U'))},
+                {"DSYMM R L", symm.Ref(), zyltest::Combine(al, NaiveProduct(b, false, Sym(g3, 'L')), be, c53)},
+                {"DSYRK U T", Sym(syrk.Ref(), 'U'), zyltest::Combine(al, NaiveProduct(a35, true, a35), be, Sym(c55, 'U'))},
+                {"DSYR2K L N", Sym(syr2k.Ref(), 'L'), zyltest::Combine(al, bct, be, Sym(c55, 'L'))},
+                {"DTRMM L U T U", trmm.Ref(), zyltest::Combine(al, NaiveProduct(Tri(g, 'U', 'U'), true, b), 0, b)},
                 {"DTRSM R L N N", trsm.Ref(), b}},
                1e-12);
 }
@@ -192,7 +179,7 @@ TEST(BlacForwarders, LapackFactorizationsReproduceTheirMatrix)
 {
     const int n = 5, nrhs = 2, lwork = 64 * n;
     const RefMatrix g = Dominant(n, 21), rhs = RandomMatrix(n, nrhs, 22);
-    const RefMatrix spd = Lin(0.5, g, 0.5, g.Transposed()), ind = Sym(RandomMatrix(n, n, 23), 'L');
+    const RefMatrix spd = zyltest::Combine(0.5, g, 0.5, g.Transposed()), ind = Sym(RandomMatrix(n, n, 23), 'L');
     Padded lu(g, 2), ldl(ind, 1), chol(spd, 3), x1(rhs, 3), x2(rhs, 1), x3(rhs, 2);
     std::vector<double> apU = Pack(spd, 'U'), apL = Pack(spd, 'L'), tp = Pack(g, 'U'), work(lwork);
     std::vector<int> ipiv(n), ipiv2(n);
@@ -211,11 +198,11 @@ TEST(BlacForwarders, LapackFactorizationsReproduceTheirMatrix)
         EXPECT_EQ(i, 0);
     const RefMatrix identity = Tri(RefMatrix(n, n), 'U', 'U');
     const RefMatrix l = Tri(chol.Ref(), 'L', 'N');
-    ExpectRows({{"DGETRF + DGETRS T", P(g, true, x1.Ref()), rhs},
-                {"DPOTRF L", P(l, false, l, true), spd},
-                {"DPPTRF + DPPTRS U", P(spd, false, x2.Ref()), rhs},
-                {"DPPTRF + DPPTRI L", P(spd, false, Sym(Unpack(apL, n, 'L'), 'L')), identity},
-                {"DSYTRF + DSYTRS L", P(ind, false, x3.Ref()), rhs},
-                {"DTPTRI U U", P(Tri(g, 'U', 'U'), false, Tri(Unpack(tp, n, 'U'), 'U', 'U')), identity}},
+    ExpectRows({{"DGETRF + DGETRS T", NaiveProduct(g, true, x1.Ref()), rhs},
+                {"DPOTRF L", NaiveProduct(l, false, l, true), spd},
+                {"DPPTRF + DPPTRS U", NaiveProduct(spd, false, x2.Ref()), rhs},
+                {"DPPTRF + DPPTRI L", NaiveProduct(spd, false, Sym(Unpack(apL, n, 'L'), 'L')), identity},
+                {"DSYTRF + DSYTRS L", NaiveProduct(ind, false, x3.Ref()), rhs},
+                {"DTPTRI U U", NaiveProduct(Tri(g, 'U', 'U'), false, Tri(Unpack(tp, n, 'U'), 'U', 'U')), identity}},
                1e-10);
 }

@@ -1,8 +1,8 @@
 #ifndef TESTS_DENSE_DENSEHELPERS_H
 #define TESTS_DENSE_DENSEHELPERS_H
 // What only the dense matrix tests need on top of tests/support: reading a
-// ZylSrvDenseMatrix through the class, moving values between RefMatrix and
-// ZylSrvMatrix, and random views whose blocks are cut unevenly.
+// ZylSrvDenseMatrix through the class, placing one matrix inside another, and
+// random views whose blocks are cut unevenly.
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 #include "support/ReferenceMatrix.h"
@@ -16,7 +16,10 @@
 
 namespace densetest {
 
+using zyltest::Combine;
+using zyltest::MatrixOf;
 using zyltest::RefMatrix;
+using zyltest::RefOf;
 
 constexpr const char* kSource = "mtx/impl/ZylSrvDenseMatrix";
 constexpr const char* kGetRange = "ZylSrvDenseMatrix::GetValues invalid range values.";
@@ -27,20 +30,6 @@ inline RefMatrix ReadThrough(const ZylSrvDenseMatrix& m)
 {
     RefMatrix v(m.NumberOfRows(), m.NumberOfColumns(), -555.0);
     m.GetAllValues(v.data());
-    return v;
-}
-
-inline ZylSrvMatrix ToMatrix(const RefMatrix& v)
-{
-    ZylSrvMatrix m(v.rows, v.cols);
-    std::copy(v.v.begin(), v.v.end(), m.Values());
-    return m;
-}
-
-inline RefMatrix FromMatrix(const ZylSrvMatrix& m)
-{
-    RefMatrix v(m.NumberOfRows(), m.NumberOfColumns());
-    std::copy(m.Values(), m.Values() + v.v.size(), v.v.begin());
     return v;
 }
 

@@ -276,11 +276,11 @@ TEST_F(DenseAccess, RectanglesArePackedAtTheStartOfTheBufferAndRangesOutsideAreR
     const MatrixSetup v = MakeVector(7, 3);
     ZylSrvDenseMatrix vector(v.id);
     const RefMatrix column = zyltest::RandomMatrix(7, 1, 6);
-    vector.SetValues(0, 6, 0, 0, ToMatrix(column));
+    vector.SetValues(0, 6, 0, 0, MatrixOf(column));
     ExpectMatrixNear(column, RawRead(v), "one-dimensional");
     ZylSrvMatrix part(3, 1);
     vector.GetRows(2, 4, part);
-    ExpectMatrixNear(column.Block(2, 4, 0, 0), FromMatrix(part), "one-dimensional rows");
+    ExpectMatrixNear(column.Block(2, 4, 0, 0), RefOf(part), "one-dimensional rows");
     ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { vector.GetValues(0, 1, 0, 1, part); }, 203, kGetRange,
                                                 kSource);
 }
@@ -297,7 +297,7 @@ TEST_F(DenseAccess, DatabaseFailures)
     EXPECT_THAT(description, ::testing::StartsWith("ZylDorv error 70: "));
 
     // A failed write of values (70) becomes 208 with the database's text.
-    const ZylSrvMatrix block = ToMatrix(RefMatrix(2, 2, 9.0));
+    const ZylSrvMatrix block = MatrixOf(RefMatrix(2, 2, 9.0));
     ZylDorvTestSeam::FailValueWrites(1, 70);
     ExpectFamilyError<ZylSrvMtxFileWriteFailure>(
         [&] { m.SetValues(1, 2, 1, 2, block); }, 208,
@@ -315,7 +315,7 @@ TEST_F(DenseAccess, DatabaseFailures)
     ZylDorvTestSeam::FailValueReads(1, 71);
     EXPECT_DORV_ERROR(m.GetValues(0, 5, 0, 3, out), 71, "failure forced by the test seam");
     m.SetValues(1, 2, 1, 2, block);
-    ExpectMatrixNear(Placed(values, FromMatrix(block), 1, 1), ReadThrough(m), "written afterwards");
+    ExpectMatrixNear(Placed(values, RefOf(block), 1, 1), ReadThrough(m), "written afterwards");
 }
 
 TEST_F(DenseAccess, GetSubmatrixAndCopyValuesFillTheDestinationOrWriteNothing)
@@ -415,7 +415,7 @@ TEST_F(DenseAccess, WholeMatrixReadsScatterRowsAndPackTriangles)
     for (int c = 0; c < 8; ++c)
         for (int r = 0; r < 7; ++r)
             scattered(rowMap[r], c) = parentValues(r, c);
-    ExpectMatrixNear(scattered, FromMatrix(out), "scattered rows");
+    ExpectMatrixNear(scattered, RefOf(out), "scattered rows");
 
     // The packed triangles of a square view, nothing written past them.
     const int n = 5;

@@ -63,15 +63,6 @@ private:
 
 using F = DenseProducts;
 
-// x a + y b, entry by entry.
-RefMatrix Combine(double x, const RefMatrix& a, double y, const RefMatrix& b)
-{
-    RefMatrix c = a;
-    for (std::size_t i = 0; i < c.v.size(); ++i)
-        c.v[i] = x * a.v[i] + y * b.v[i];
-    return c;
-}
-
 // What a product writes into an array, a ZylSrvMatrix, or a new dense matrix
 // (rows x columns chunked 4 x 5), each reading NaN (the dense one `init`)
 // until written.
@@ -84,9 +75,9 @@ RefMatrix IntoArray(int rows, int columns, const std::function<void(double*)>& p
 
 RefMatrix IntoMatrix(int rows, int columns, const std::function<void(ZylSrvMatrix&)>& product)
 {
-    ZylSrvMatrix c = ToMatrix(RefMatrix(rows, columns, kNaN));
+    ZylSrvMatrix c = MatrixOf(RefMatrix(rows, columns, kNaN));
     product(c);
-    return FromMatrix(c);
+    return RefOf(c);
 }
 
 RefMatrix F::IntoDense(int rows, int columns, double init, const std::function<void(ZylSrvDenseMatrix&)>& product)
@@ -139,7 +130,7 @@ std::vector<F::Slot> F::Slots()
          },
          [=](F& f) { return Combine(1.0, y0, 2.0, NaiveProduct(f.av, false, x)); }},
         {"Slot6_OverwritesC",
-         [=](F& f) { return IntoMatrix(m, 4, [&](ZylSrvMatrix& c) { f.a->Multiply(ToMatrix(b4), c); }); },
+         [=](F& f) { return IntoMatrix(m, 4, [&](ZylSrvMatrix& c) { f.a->Multiply(MatrixOf(b4), c); }); },
          [=](F& f) { return NaiveProduct(f.av, false, b4); }},
         {"Slot7_DenseBIntoArray", [](F& f) { return IntoArray(m, 9, [&](double* c) { f.a->Multiply(f.b, c); }); },
          [](F& f) { return NaiveProduct(f.av, false, f.bv); }},
@@ -156,7 +147,7 @@ std::vector<F::Slot> F::Slots()
         {"Slot8_Unchunked", bands(7, 5, 6, -1, -1, -1), naiveBands},
         {"Slot10_MultiplyAssign",
          [=](F& f) {
-             f.a->MultiplyAssign(ToMatrix(bk));
+             f.a->MultiplyAssign(MatrixOf(bk));
              return f.RawRead(f.aSetup);
          },
          [=](F& f) { return Placed(f.aParent, NaiveProduct(f.av, false, bk), 3, 2); }, true},
@@ -175,10 +166,10 @@ std::vector<F::Slot> F::Slots()
         // C := 2 A^T B - C, then C := (row-permuted A)^T B + C / 2.
         {"Slot12_AlphaBetaThenPermuted",
          [=](F& f) {
-             ZylSrvMatrix c = ToMatrix(c3);
-             f.a->TransposeMultiply(nullptr, ToMatrix(b3), c, 2.0, -1.0);
-             f.a->TransposeMultiply(Permutation().data(), ToMatrix(b3), c, 1.0, 0.5);
-             return FromMatrix(c);
+             ZylSrvMatrix c = MatrixOf(c3);
+             f.a->TransposeMultiply(nullptr, MatrixOf(b3), c, 2.0, -1.0);
+             f.a->TransposeMultiply(Permutation().data(), MatrixOf(b3), c, 1.0, 0.5);
+             return RefOf(c);
          },
          [=](F& f) {
              RefMatrix p(m, k);
@@ -189,18 +180,18 @@ std::vector<F::Slot> F::Slots()
              return Combine(1.0, NaiveProduct(p, true, b3), 0.5, first);
          }},
         {"Slot13_Array",
-         [=](F& f) { return IntoArray(k, 5, [&](double* c) { f.a->TransposeMultiply(ToMatrix(b5), c, 0); }); },
+         [=](F& f) { return IntoArray(k, 5, [&](double* c) { f.a->TransposeMultiply(MatrixOf(b5), c, 0); }); },
          atb(b5)},
         {"Slot14_Matrix",
-         [=](F& f) { return IntoMatrix(k, 5, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(ToMatrix(b5), c, 0); }); },
+         [=](F& f) { return IntoMatrix(k, 5, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(MatrixOf(b5), c, 0); }); },
          atb(b5)},
         {"Slot14_Symmetric",
-         [](F& f) { return IntoMatrix(k, k, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(ToMatrix(f.av), c, 1); }); },
+         [](F& f) { return IntoMatrix(k, k, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(MatrixOf(f.av), c, 1); }); },
          ata},
         {"Slot14_OneBandIsBItself",
          [=](F& f) {
              ZylSrvDenseMatrix* whole = f.RandomView(6, 4, -1, -1, 0, 0, 20, f.lv);
-             return IntoMatrix(4, 3, [&](ZylSrvMatrix& c) { whole->TransposeMultiply(ToMatrix(b6), c, 0); });
+             return IntoMatrix(4, 3, [&](ZylSrvMatrix& c) { whole->TransposeMultiply(MatrixOf(b6), c, 0); });
          },
          [=](F& f) { return NaiveProduct(f.lv, true, b6); }},
         {"Slot15_LeadingColumnsOfADenseC",
@@ -220,7 +211,7 @@ std::vector<F::Slot> F::Slots()
         {"Slot18_IndexedGroupsAndRuns",
          [=](F& f) {
              return f.IntoDense(12, 3, -1.0, [&](ZylSrvDenseMatrix& c) {
-                 f.a->IndexedMultiply(ToMatrix(bg), c, kRowIndex, kGroupStart, 5);
+                 f.a->IndexedMultiply(MatrixOf(bg), c, kRowIndex, kGroupStart, 5);
              });
          },
          [=](F& f) {
@@ -252,8 +243,8 @@ INSTANTIATE_TEST_SUITE_P(DenseSlots, DenseProductSlot, ::testing::ValuesIn(Dense
 
 TEST_F(DenseProducts, AlphaBetaProductReadsCOnlyWhenBetaIsNonZero)
 {
-    const ZylSrvMatrix bm = ToMatrix(RandomMatrix(k, 4, 11));
-    const RefMatrix product = NaiveProduct(av, false, FromMatrix(bm));
+    const ZylSrvMatrix bm = MatrixOf(RandomMatrix(k, 4, 11));
+    const RefMatrix product = NaiveProduct(av, false, RefOf(bm));
     // C reads NaN everywhere until written; its row blocks (3) differ from A's.
     const MatrixSetup cs = MakeMatrix(m, 4, 3, 4, kNaN);
     ZylSrvDenseMatrix c(cs.id);
@@ -343,7 +334,7 @@ TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorPasses)
     const int rowIndex[] = {0, 1, m};
     const int groupStart[] = {0, 3};
     zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>(
-        [&] { a->IndexedMultiply(ToMatrix(RandomMatrix(k, 9, 27)), c, rowIndex, groupStart, 1); }, 203, kGetRange,
+        [&] { a->IndexedMultiply(MatrixOf(RandomMatrix(k, 9, 27)), c, rowIndex, groupStart, 1); }, 203, kGetRange,
         kSource);
     // A database read failure in the middle of a transposed product.
     ZylDorvTestSeam::FailValueReads(1, 71);
@@ -353,7 +344,7 @@ TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorPasses)
 
 TEST_F(DenseProducts, RefusedStagingAllocationsLeakNothingAndChangeNoOperand)
 {
-    const ZylSrvMatrix bm = ToMatrix(RandomMatrix(k, 4, 4)), bandB = ToMatrix(bv);
+    const ZylSrvMatrix bm = MatrixOf(RandomMatrix(k, 4, 4)), bandB = MatrixOf(bv);
     const MatrixSetup cs = MakeMatrix(m, 9, 4, 2);
     ZylSrvDenseMatrix cDense(cs.id);
     ZylSrvMatrix c(m, 4), ct(k, 7);
@@ -364,11 +355,11 @@ TEST_F(DenseProducts, RefusedStagingAllocationsLeakNothingAndChangeNoOperand)
     };
     const std::vector<Product> products = {
         {"A B (slot 6)", [&] { a->Multiply(bm, c); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, false, FromMatrix(bm)), FromMatrix(c)); }},
+         [&] { ExpectMatrixNear(NaiveProduct(av, false, RefOf(bm)), RefOf(c)); }},
         {"A B in the database (slot 8)", [&] { a->Multiply(*b, cDense); },
          [&] { ExpectMatrixNear(NaiveProduct(av, false, bv), RawRead(cs)); }},
         {"A^T B, dense B (slot 17)", [&] { a->TransposeMultiply(bt, ct, 0); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, true, btv), FromMatrix(ct)); }},
+         [&] { ExpectMatrixNear(NaiveProduct(av, true, btv), RefOf(ct)); }},
         {"A B by row blocks of C (slot 9)", [&] { a->Multiply(1.0, bandB, 0.0, cDense); },
          [&] { ExpectMatrixNear(NaiveProduct(av, false, bv), RawRead(cs)); }},
     };

@@ -57,8 +57,7 @@ rlim_t FileSize(const char* path)
 // The size along axis 1 of each drawer of m.
 std::vector<int> DrawerSizes(const MatrixSetup& m)
 {
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    m.Distribution().QueryDrawers(drawers);
+    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.id);
     std::vector<int> sizes;
     for (int i = 0; i < drawers.Size(); ++i)
         sizes.push_back(drawers[i].DimSize(1));

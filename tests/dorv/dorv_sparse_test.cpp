@@ -63,12 +63,7 @@ protected:
         Buffers(w, s, symmetric && withDiagonal);
         w.ExecWrite();
     }
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> Drawers() const
-    {
-        ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-        d.QueryDrawers(drawers);
-        return drawers;
-    }
+    ZylDorvArray<ZylDorvPersistentDrawerDesc> Drawers() const { return zyltest::DrawersOf(d.ID()); }
     ZylDorvCSetID rows, columns;
     ZylDorvDistribution d;
 };

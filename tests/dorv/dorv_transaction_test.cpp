@@ -28,8 +28,7 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
     auto reopened = [&] {
         MatrixSetup m;
         m.id = Context().DistributionIDs()[0];
-        ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-        m.Distribution().QueryDrawers(drawers);
+        const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.id);
         m.columnCSet = drawers[0].DimCSetID(0);
         m.rowCSet = drawers[0].DimCSetID(1);
         m.columns = m.columnCSet.CollectionID();
@@ -60,8 +59,7 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
     m = reopened();
     EXPECT_EQ(sizes(m.rows), std::make_tuple(3, 2, 40, 2));
     EXPECT_EQ(again.Schema().NumTypes(), 1);
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    m.Distribution().QueryDrawers(drawers);
+    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.id);
     EXPECT_EQ(std::make_tuple(m.numRows, drawers[0].ChunkSize(0), drawers[0].ChunkSize(1), drawers[0].InitializationValue().AsDouble()), std::make_tuple(40, 7, 9, 0.25));
     EXPECT_EQ(RawRead(m, 10, 12, 20, 21).v, values.Block(10, 12, 20, 21).v);
     const ZylDorvCSetID reread = ZylDorvCollection(m.rows).CSetIDs()[1];

@@ -28,24 +28,11 @@ ZylDorvTransfer Prepared(const ZylDorvDistribution& d)
 
 ZylDorvPersistentDrawerDesc Drawer(const ZylDorvDistribution& d, int index = 0)
 {
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    d.QueryDrawers(drawers);
+    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(d.ID());
     return drawers.Size() > index ? drawers[index] : ZylDorvPersistentDrawerDesc();
 }
 
 // Reads (drawer `drawer` of) d whole, or the ordinals `ranges` {dimension, first, last}, into n values.
-template <typename T>
-std::vector<T> Read(const ZylDorvDistribution& d, int n, std::vector<std::array<int, 3>> ranges = {}, int drawer = 0)
-{
-    std::vector<T> out(static_cast<std::size_t>(n), T(-99));
-    ZylDorvTransfer t = Prepared(d);
-    t.SetDrawer(drawer);
-    for (const auto& r : ranges)
-        t.SetDimOrdinalRange(r[0], d.AxisCollectionID(r[0]), r[1], r[2]);
-    t.SetBuffer(0, out.data(), static_cast<std::int64_t>(out.size() * sizeof(T)));
-    t.ExecRead();
-    return out;
-}
 
 void Extend(const MatrixSetup& m, ZylDorvCSetID added)
 {
@@ -142,7 +129,7 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     wi.SetDimOrdinalRange(0, c, 1, 2);
     wi.SetBuffer(0, two.data(), 8);
     wi.ExecWrite();
-    EXPECT_EQ(Read<int>(ints, 5), (std::vector<int>{-3, 11, 12, -3, -3}));
+    EXPECT_EQ(zyltest::ReadValues<int>(ints.ID(), 5), (std::vector<int>{-3, 11, 12, -3, -3}));
     // Three dimensions: the last axis runs fastest.
     const ZylDorvDistribution cube = make(context.CreateDistribution(ZylDorvGrid{a, b, c}, ZylDorvRangeType(), -1),
                                           {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{2, 3, 2}, ZylDorvRangeValue(0.0));
@@ -152,21 +139,21 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     ZylDorvTransfer w = Prepared(cube);
     w.SetBuffer(0, all.data(), 480);
     w.ExecWrite();
-    EXPECT_EQ(Read<double>(cube, 12, {{{0, 1, 2}}, {{1, 2, 3}}, {{2, 1, 3}}}),
+    EXPECT_EQ(zyltest::ReadValues<double>(cube.ID(), 12, {{{0, 1, 2}}, {{1, 2, 3}}, {{2, 1, 3}}}),
               (std::vector<double>{121, 122, 123, 131, 132, 133, 221, 222, 223, 231, 232, 233}));
     // A second drawer, addressed by SetDrawer.
     make(cube.ID(), {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{1, 1, 5}, ZylDorvRangeValue(2.0));
     EXPECT_EQ(Drawer(cube, 1).DrawerIndex(), 1);
-    EXPECT_EQ(Read<double>(cube, 60, {}, 1), std::vector<double>(60, 2.0));
-    EXPECT_EQ(Read<double>(cube, 60), all) << "drawer 0 by default";
-    EXPECT_DORV_ERROR(Read<double>(cube, 60, {}, 2), ZylDorvError_DrawerNotFound, "no drawer 2 (the distribution has 2)");
+    EXPECT_EQ(zyltest::ReadValues<double>(cube.ID(), 60, {}, 1), std::vector<double>(60, 2.0));
+    EXPECT_EQ(zyltest::ReadValues<double>(cube.ID(), 60), all) << "drawer 0 by default";
+    EXPECT_DORV_ERROR(zyltest::ReadValues<double>(cube.ID(), 60, {}, 2), ZylDorvError_DrawerNotFound, "no drawer 2 (the distribution has 2)");
     // Temporary distributions and CSets are not listed and end with the database.
     const int labels[] = {2, 3, 4};
     const ZylDorvDistributionID id = context.CreateTempDistribution(ZylDorvGrid{c}, ZylDorvRangeType(), -1);
     EXPECT_TRUE(id.IsTemporary());
     const ZylDorvCSetID tempCSet = ZylDorvCollection(c).CreateTempOrderedCSet(labels, 3);
     const ZylDorvDistribution temp = make(id, {tempCSet}, ZylDorvArray<int>{2}, ZylDorvRangeValue(4.0));
-    EXPECT_EQ(Read<double>(temp, 3), std::vector<double>(3, 4.0));
+    EXPECT_EQ(zyltest::ReadValues<double>(temp.ID(), 3), std::vector<double>(3, 4.0));
     EXPECT_EQ(context.DistributionIDs().Size(), 2);
     db.Close();
     EXPECT_FALSE(temp.IsValid());

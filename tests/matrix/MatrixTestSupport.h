@@ -1,7 +1,6 @@
 #ifndef TESTS_MATRIX_MATRIXTESTSUPPORT_H
 #define TESTS_MATRIX_MATRIXTESTSUPPORT_H
-// What the ZylSrvMatrix suites add to tests/support: converters between a
-// ZylSrvMatrix and the reference matrix, a diagonal maker, the bitwise
+// What the ZylSrvMatrix suites add to tests/support: a diagonal maker, the bitwise
 // snapshot behind every "left unchanged" check, and tables of refusals.
 #include "support/FamilyError.h"
 #include "support/ReferenceMatrix.h"
@@ -17,29 +16,14 @@
 
 namespace matrix_test {
 
+using zyltest::Combine;
+using zyltest::MatrixOf;
 using zyltest::NaiveProduct;
 using zyltest::RandomMatrix;
 using zyltest::RefMatrix;
+using zyltest::RefOf;
 
 const char* const kSource = "mtx/impl/ZylSrvMatrix";
-
-// An owning full matrix holding r's values.
-inline ZylSrvMatrix MatrixOf(const RefMatrix& r, bool symmetric = false)
-{
-    ZylSrvMatrix m(r.rows, r.cols, nullptr, symmetric, false);
-    std::copy(r.v.begin(), r.v.end(), m.Values());
-    return m;
-}
-
-// Every element of m (a diagonal matrix with its zeros).
-inline RefMatrix RefOf(const ZylSrvMatrix& m)
-{
-    RefMatrix r(m.NumberOfRows(), m.NumberOfColumns());
-    for (int j = 0; j < r.cols; ++j)
-        for (int i = 0; i < r.rows; ++i)
-            r(i, j) = m.Element(i, j);
-    return r;
-}
 
 inline ZylSrvMatrix Diagonal(std::initializer_list<double> values)
 {

@@ -9,19 +9,6 @@
 
 using namespace matrix_test;
 
-namespace {
-
-// a + factor * b, element by element.
-RefMatrix Plus(const RefMatrix& a, double factor, const RefMatrix& b)
-{
-    RefMatrix s = a;
-    for (std::size_t k = 0; k < s.v.size(); ++k)
-        s.v[k] += factor * b.v[k];
-    return s;
-}
-
-} // namespace
-
 TEST(MatrixProduct, EachFormMatchesTheNaiveOracle)
 {
     const RefMatrix a = RandomMatrix(4, 3, 1), b = RandomMatrix(4, 3, 2), s = RandomMatrix(3, 3, 3);
@@ -39,16 +26,16 @@ TEST(MatrixProduct, EachFormMatchesTheNaiveOracle)
         RefMatrix oracle;
     };
     const Row rows[] = {
-        {"a += b", A, [&](ZylSrvMatrix& m) { m += B; }, Plus(a, 1, b)},
-        {"s += diagonal", S, [&](ZylSrvMatrix& m) { m += D; }, Plus(s, 1, d)},
-        {"diagonal += diagonal", D, [&](ZylSrvMatrix& m) { m += D2; }, Plus(d, 1, d2)},
-        {"Add(2.5, b)", A, [&](ZylSrvMatrix& m) { m.Add(2.5, B); }, Plus(a, 2.5, b)},
-        {"Add(1, b)", A, [&](ZylSrvMatrix& m) { m.Add(1.0, B); }, Plus(a, 1, b)},
-        {"Add(-1, b)", A, [&](ZylSrvMatrix& m) { m.Add(-1.0, B); }, Plus(a, -1, b)},
-        {"Add(1, itself)", A, [&](ZylSrvMatrix& m) { m.Add(1.0, m); }, Plus(a, 1, a)},
+        {"a += b", A, [&](ZylSrvMatrix& m) { m += B; }, Combine(1, a, 1, b)},
+        {"s += diagonal", S, [&](ZylSrvMatrix& m) { m += D; }, Combine(1, s, 1, d)},
+        {"diagonal += diagonal", D, [&](ZylSrvMatrix& m) { m += D2; }, Combine(1, d, 1, d2)},
+        {"Add(2.5, b)", A, [&](ZylSrvMatrix& m) { m.Add(2.5, B); }, Combine(1, a, 2.5, b)},
+        {"Add(1, b)", A, [&](ZylSrvMatrix& m) { m.Add(1.0, B); }, Combine(1, a, 1, b)},
+        {"Add(-1, b)", A, [&](ZylSrvMatrix& m) { m.Add(-1.0, B); }, Combine(1, a, -1, b)},
+        {"Add(1, itself)", A, [&](ZylSrvMatrix& m) { m.Add(1.0, m); }, Combine(1, a, 1, a)},
         {"Add(0, another shape) checks nothing", A, [&](ZylSrvMatrix& m) { m.Add(0.0, S); }, a},
-        {"s.Add(-3, diagonal)", S, [&](ZylSrvMatrix& m) { m.Add(-3.0, D); }, Plus(s, -3, d)},
-        {"diagonal.Add(0.5, diagonal)", D, [&](ZylSrvMatrix& m) { m.Add(0.5, D2); }, Plus(d, 0.5, d2)},
+        {"s.Add(-3, diagonal)", S, [&](ZylSrvMatrix& m) { m.Add(-3.0, D); }, Combine(1, s, -3, d)},
+        {"diagonal.Add(0.5, diagonal)", D, [&](ZylSrvMatrix& m) { m.Add(0.5, D2); }, Combine(1, d, 0.5, d2)},
         // *= : a column is multiplied from the left, a square from the right.
         {"column *= s", MatrixOf(col), [&](ZylSrvMatrix& m) { m *= S; }, NaiveProduct(s, false, col)},
         {"column *= diagonal", MatrixOf(col), [&](ZylSrvMatrix& m) { m *= D; }, NaiveProduct(d, false, col)},
@@ -65,10 +52,10 @@ TEST(MatrixProduct, EachFormMatchesTheNaiveOracle)
         {"empty result", ZylSrvMatrix(0, 4), [&](ZylSrvMatrix& m) { m.Multiply(ZylSrvMatrix(0, 7), Q); }, {0, 4}},
         // The unchecked forms into a given result, with and without accumulation.
         {"result := p q", C, [&](ZylSrvMatrix& r) { P.Multiply(Q, r, 12345, 0); }, NaiveProduct(p, false, q)},
-        {"result += p q", C, [&](ZylSrvMatrix& r) { P.Multiply(Q, r, 0, 1); }, Plus(NaiveProduct(p, false, q), 1, c)},
+        {"result += p q", C, [&](ZylSrvMatrix& r) { P.Multiply(Q, r, 0, 1); }, Combine(1, NaiveProduct(p, false, q), 1, c)},
         {"result := t^T u", C, [&](ZylSrvMatrix& r) { T.TransposeMultiply(U, r, 0, 0); }, NaiveProduct(t, true, u)},
         {"result += t^T u", C, [&](ZylSrvMatrix& r) { T.TransposeMultiply(U, r, 0, 7); },
-         Plus(NaiveProduct(t, true, u), 1, c)},
+         Combine(1, NaiveProduct(t, true, u), 1, c)},
         {"one-block SymmetricMultiply", X, [&](ZylSrvMatrix& m) { m.SymmetricMultiply(Y, X); },
          NaiveProduct(y, false, x)},
     };

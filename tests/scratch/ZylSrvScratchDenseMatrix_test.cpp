@@ -48,8 +48,7 @@ std::string FileNameOf(const void* address)
 
 ZylDorvPersistentDrawerDesc DrawerOf(const ZylSrvDenseMatrix& m)
 {
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    ZylDorvDistribution(m.DistributionID()).QueryDrawers(drawers);
+    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.DistributionID());
     EXPECT_EQ(drawers.Size(), 1);
     return drawers.IsEmpty() ? ZylDorvPersistentDrawerDesc() : drawers[0];
 }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -38,6 +39,34 @@ inline std::vector<int> MembersOf(ZylDorvCSetID id)
     if (!members.empty())
         cset.OrderedMembers(members.data());
     return members;
+}
+
+// The drawers of a distribution, in index order.
+inline ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID id)
+{
+    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
+    ZylDorvDistribution(id).QueryDrawers(drawers);
+    return drawers;
+}
+
+// `count` values of type T read raw from drawer `drawer` of a distribution:
+// all of it, or the ordinal ranges {axis, first, last}, into a buffer
+// filled with -99 first.
+template <typename T>
+std::vector<T> ReadValues(ZylDorvDistributionID id, std::size_t count,
+                          const std::vector<std::array<int, 3>>& ranges = {}, int drawer = 0)
+{
+    const ZylDorvDistribution d(id);
+    std::vector<T> out(count, T(-99));
+    ZylDorvTransfer t(d);
+    t.SetRead();
+    t.SetBufferPadding(false);
+    t.SetDrawer(drawer);
+    for (const std::array<int, 3>& r : ranges)
+        t.SetDimOrdinalRange(r[0], d.AxisCollectionID(r[0]), r[1], r[2]);
+    t.SetBuffer(0, static_cast<void*>(out.data()), static_cast<std::int64_t>(count * sizeof(T)));
+    t.ExecRead();
+    return out;
 }
 
 class DatabaseTest : public ::testing::Test {

@@ -1,9 +1,13 @@
 #ifndef TESTS_SUPPORT_REFERENCEMATRIX_H
 #define TESTS_SUPPORT_REFERENCEMATRIX_H
 // The independent reference every numerical test compares against: a plain
-// column-major matrix in a std::vector, deterministic random fill, and the
-// textbook triple-loop product.
+// column-major matrix in a std::vector, deterministic random fill, the
+// textbook triple-loop product, and the moves between it and a ZylSrvMatrix.
+#include <mtx/ZylSrvMatrix.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstddef>
@@ -83,6 +87,33 @@ inline RefMatrix NaiveProduct(const RefMatrix& a, bool transposeA, const RefMatr
             c(i, j) = s;
         }
     return c;
+}
+
+// x a + y b, entry by entry.
+inline RefMatrix Combine(double x, const RefMatrix& a, double y, const RefMatrix& b)
+{
+    RefMatrix c = a;
+    for (std::size_t i = 0; i < c.v.size(); ++i)
+        c.v[i] = x * a.v[i] + y * b.v[i];
+    return c;
+}
+
+// An owning full ZylSrvMatrix holding r's values.
+inline ZylSrvMatrix MatrixOf(const RefMatrix& r, bool symmetric = false)
+{
+    ZylSrvMatrix m(r.rows, r.cols, nullptr, symmetric, false);
+    std::copy(r.v.begin(), r.v.end(), m.Values());
+    return m;
+}
+
+// Every element of m (a diagonal matrix with its zeros).
+inline RefMatrix RefOf(const ZylSrvMatrix& m)
+{
+    RefMatrix r(m.NumberOfRows(), m.NumberOfColumns());
+    for (int j = 0; j < r.cols; ++j)
+        for (int i = 0; i < r.rows; ++i)
+            r(i, j) = m.Element(i, j);
+    return r;
 }
 
 // Every entry of `actual` (leading dimension ld) within a relative 1e-12 of

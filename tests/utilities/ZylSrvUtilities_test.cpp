@@ -14,31 +14,12 @@
 
 namespace {
 
+using zyltest::DrawersOf;
+
 constexpr const char* kSource = "mtx/impl/ZylSrvUtilities";
 
 ZylDorvCollectionID ColourOne(ZylDorvCollectionID c) { return ZylDorvCollectionID(c.Context(), ZylDorvCollectionID::SetColor(c.Minor(), 1), c.Type()); }
 ZylDorvCSetID ColourOne(ZylDorvCSetID cset) { return ZylDorvCSetID(cset, ColourOne(cset.CollectionID())); }
-
-ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID id)
-{
-    ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
-    ZylDorvDistribution(id).QueryDrawers(drawers);
-    return drawers;
-}
-
-// Every value of drawer 0, read into a buffer filled with 99 first.
-template <typename T>
-std::vector<T> ReadAll(const ZylDorvPersistentDrawerDesc& drawer, ZylDorvDistributionID id)
-{
-    std::size_t count = 1;
-    for (int k = 0; k < drawer.NumDimensions(); ++k)
-        count *= static_cast<std::size_t>(drawer.DimSize(k));
-    std::vector<T> values(count, T(99));
-    ZylDorvTransfer transfer{ZylDorvDistribution(id)};
-    transfer.SetRead(), transfer.SetBufferPadding(false);
-    transfer.SetBuffer(0, static_cast<void*>(values.data()), static_cast<std::int64_t>(count * sizeof(T))), transfer.ExecRead();
-    return values;
-}
 
 } // namespace
 
@@ -117,7 +98,9 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
         ASSERT_EQ(drawers.Size(), 1);
         ASSERT_EQ(distribution.NumDimensions(), static_cast<int>(dims.size()));
+        std::size_t values = 1;
         for (int k = 0; k < distribution.NumDimensions(); ++k) {
+            values *= static_cast<std::size_t>(drawers[0].DimSize(k));
             const ZylDorvCSetID& dim = dims[static_cast<std::size_t>(k)];
             EXPECT_EQ(distribution.AxisCollectionID(k), dim.CollectionID()) << "axis " << k;
             EXPECT_EQ(drawers[0].DimCSetID(k), dim) << "dimension " << k;
@@ -125,7 +108,7 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
         }
         EXPECT_EQ(std::vector<int>(drawers[0].ChunkSizes().Data(), drawers[0].ChunkSizes().Data() + drawers[0].ChunkSizes().Size()), std::get<3>(row));
         EXPECT_EQ(std::make_pair(drawers[0].IsChunked(), drawers[0].InitializationValue().Key()), std::make_pair(!std::get<3>(row).empty(), ZylDorvTypeKey::Double));
-        EXPECT_THAT(ReadAll<double>(drawers[0], id), testing::Each(0.0));
+        EXPECT_THAT(zyltest::ReadValues<double>(id, values), testing::Each(0.0));
     }
     tx.Commit();
     EXPECT_EQ(NumPermanent(), permanent);
@@ -193,7 +176,7 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
     EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == collection, distribution.RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Int32),
                               distribution.TypeID().IsNull(), drawers[0].DimCSetID(0) == cset, NumPermanent()),
               std::make_tuple(1, true, true, true, true, 1));
-    EXPECT_EQ(ReadAll<int>(drawers[0], id), std::vector<int>(values, values + 5));
+    EXPECT_EQ(zyltest::ReadValues<int>(id, 5), std::vector<int>(values, values + 5));
 }
 
 TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
