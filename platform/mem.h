@@ -3,6 +3,10 @@
 // Foundation allocator. Every allocation either returns usable memory or
 // throws mem_AllocationFailure (a ZylBasException); none returns null.
 #include <cstddef>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 void* mem_OperatorNewThrow(std::size_t size);      // class objects
 void* mem_OperatorNewTinyThrow(std::size_t size);  // small objects (timer, list blocks, tree nodes)
@@ -23,6 +27,85 @@ public:
     static void* operator new[](std::size_t size);
     static void operator delete[](void* block) noexcept;
 };
+
+// An owned array of `count` plain items (doubles, ints, bytes) from the
+// allocator above, released on every path. The items start uninitialised. A
+// count of 0 still yields a block, so Get() is never null while owned; a count
+// whose byte size overflows (a negative count converted, for one) is refused
+// like any failed allocation.
+template <typename T>
+class mem_Array {
+    static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
+                  "mem_Array holds plain items only: it neither constructs nor destroys them");
+
+public:
+    mem_Array() noexcept = default;
+    explicit mem_Array(std::size_t count)
+        : m_data(static_cast<T*>(mem_OperatorNewThrowBuiltin(mem_ArraySize(count, sizeof(T))))), m_count(count)
+    {
+    }
+    mem_Array(mem_Array&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_count(std::exchange(other.m_count, 0))
+    {
+    }
+    mem_Array& operator=(mem_Array&& other) noexcept
+    {
+        mem_Array taken(std::move(other));
+        std::swap(m_data, taken.m_data);
+        std::swap(m_count, taken.m_count);
+        return *this;
+    }
+    mem_Array(const mem_Array&) = delete;
+    mem_Array& operator=(const mem_Array&) = delete;
+    ~mem_Array() { mem_Free(m_data); }
+
+    T* Get() const noexcept { return m_data; }
+    std::size_t Count() const noexcept { return m_count; }
+    T& operator[](std::size_t i) const noexcept { return m_data[i]; }
+    T* begin() const noexcept { return m_data; }
+    T* end() const noexcept { return m_data + m_count; }
+
+    // Hands the block to a caller that frees it with mem_Free.
+    T* Release() noexcept
+    {
+        m_count = 0;
+        return std::exchange(m_data, nullptr);
+    }
+
+private:
+    T* m_data = nullptr;
+    std::size_t m_count = 0;
+};
+
+// One object on the allocator: constructed in place, its memory returned when
+// the constructor throws. mem_Delete destroys and frees (and accepts null).
+template <typename T, typename... Args>
+T* mem_New(Args&&... args)
+{
+    void* memory = mem_OperatorNewThrow(sizeof(T));
+    try {
+        return new (memory) T(std::forward<Args>(args)...);
+    } catch (...) {
+        mem_Free(memory);
+        throw;
+    }
+}
+
+template <typename T>
+void mem_Delete(T* object) noexcept
+{
+    if (object == nullptr)
+        return;
+    object->~T();
+    mem_Free(const_cast<std::remove_cv_t<T>*>(object));
+}
+
+template <typename T>
+struct mem_Deleter {
+    void operator()(T* object) const noexcept { mem_Delete(object); }
+};
+template <typename T>
+using mem_Unique = std::unique_ptr<T, mem_Deleter<T>>;
 
 // Test seam, in the manner of SQLite's out-of-memory tests: make the Nth
 // allocation from now fail (n = 1 is the very next one), once or, with

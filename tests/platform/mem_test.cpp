@@ -56,3 +56,35 @@ TEST(Allocator, FailureSeamFailsTheNthAllocationOnceOrFromThenOn)
     void* served = mem_Malloc(8);
     mem_Free(served);
 }
+
+namespace {
+struct Refusing {
+    explicit Refusing(bool refuse)
+    {
+        if (refuse)
+            throw 7;
+    }
+};
+} // namespace
+
+TEST(Allocator, ArraysAndObjectsReturnTheirMemoryOnEveryPath)
+{
+    const long before = mem_LiveBlocks();
+    {
+        mem_Array<double> values(3);
+        values[2] = 1.5;
+        mem_Array<double> moved(std::move(values));
+        EXPECT_EQ(values.Get(), nullptr);
+        EXPECT_EQ(moved.Count(), 3u);
+        EXPECT_EQ(moved[2], 1.5);
+        moved = mem_Array<double>(0); // the old block goes back; an empty array still owns a block
+        EXPECT_NE(moved.Get(), nullptr);
+        EXPECT_EQ(mem_LiveBlocks(), before + 1);
+        EXPECT_THROW(mem_Array<int>(static_cast<std::size_t>(-1)), mem_AllocationFailure);
+        mem_Free(moved.Release());
+        mem_Unique<Refusing> held(mem_New<Refusing>(false));
+        EXPECT_EQ(mem_LiveBlocks(), before + 1);
+        EXPECT_THROW(mem_New<Refusing>(true), int);
+    }
+    EXPECT_EQ(mem_LiveBlocks(), before);
+}
