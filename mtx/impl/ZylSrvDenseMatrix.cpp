@@ -13,29 +13,19 @@
 
 namespace {
 
-// Lines recorded with the range and write failures of GetValues/SetValues.
-constexpr int kGetValuesRangeLine = 530;
-constexpr int kSetValuesRangeLine = 554;
-constexpr int kSetValuesWriteFailureLine = 575;
-
-[[noreturn]] void RaiseIllegalInput(const char* operation, int line)
-{
-    ZylSrvMtxIllegalInput error(operation);
-    error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, line);
-}
+// Raise sites here record this class's implementation file.
+constexpr const char* kRaiseSource = zyl_mtx::kDenseMatrixSource;
 
 // The range errors of GetValues and SetValues; the composite operations raise
 // them too when their whole range is checked before the first transfer.
 [[noreturn]] void RaiseGetRange()
 {
-    ZylSrvMtxInvalidGetRange error;
-    error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kGetValuesRangeLine);
+    zyl_mtx::Raise<ZylSrvMtxInvalidGetRange>(kRaiseSource, zyl_mtx::kContractLineGetValuesRange);
 }
 
 [[noreturn]] void RaiseSetRange()
 {
-    ZylSrvMtxInvalidSetRange error;
-    error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kSetValuesRangeLine);
+    zyl_mtx::Raise<ZylSrvMtxInvalidSetRange>(kRaiseSource, zyl_mtx::kContractLineSetValuesRange);
 }
 
 bool RangeInside(int r0, int r1, int c0, int c1, int rows, int columns)
@@ -183,8 +173,8 @@ ZylDorvCSetID CutCSet(ZylDorvCSetID parent, int first, int count)
     const int size = cset.Size();
     if (size == count)
         return parent;
-    if (static_cast<std::int64_t>(first) + count > size) // a parent whose CSet is shorter than its side
-        RaiseIllegalInput("Submatrix", __LINE__);
+    // a parent whose CSet is shorter than its side
+    ZYL_SRV_MTX_REFUSE_IF(static_cast<std::int64_t>(first) + count > size, "Submatrix");
     Staging<int> members(size);
     ReadMembers(cset, size, members.Get());
     return ZylDorvCollection(parent.CollectionID()).CreateTempOrderedCSet(members.Get() + first, count);
@@ -309,9 +299,9 @@ ZylSrvDenseMatrix::ZylSrvDenseMatrix(const ZylSrvDenseMatrix& parent, int firstR
                                      int lastColumn)
     : ZylSrvDenseMatrix()
 {
-    if (firstRow < 0 || lastRow < firstRow || lastRow >= parent.numRows || firstColumn < 0 ||
-        lastColumn < firstColumn || lastColumn >= parent.numColumns)
-        RaiseIllegalInput("Submatrix", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(firstRow < 0 || lastRow < firstRow || lastRow >= parent.numRows || firstColumn < 0 ||
+                              lastColumn < firstColumn || lastColumn >= parent.numColumns,
+                          "Submatrix");
 
     distribution = parent.distribution;
     isSubmatrix = true;
@@ -354,8 +344,7 @@ void ZylSrvDenseMatrix::AttachDistribution(const ZylDorvDistribution& handle)
 {
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     handle.QueryDrawers(drawers);
-    if (drawers.IsEmpty())
-        RaiseIllegalInput("AttachDistribution", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(drawers.IsEmpty(), "AttachDistribution");
     const ZylDorvPersistentDrawerDesc& drawer = drawers[0];
 
     int rows = 0;
@@ -377,8 +366,7 @@ void ZylSrvDenseMatrix::AttachDistribution(const ZylDorvDistribution& handle)
         rowCSet = drawer.DimCSetID(0);
     }
     // A side without members has no block to compute with.
-    if (rows < 1 || columns < 1 || rowBlockSize < 1 || columnBlockSize < 1)
-        RaiseIllegalInput("AttachDistribution", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(rows < 1 || columns < 1 || rowBlockSize < 1 || columnBlockSize < 1, "AttachDistribution");
 
     int rowBlocks = 0, firstRows = 0, lastRows = 0;
     int columnBlocks = 0, firstColumns = 0, lastColumns = 0;
@@ -574,8 +562,8 @@ void ZylSrvDenseMatrix::SetValues(int r0, int r1, int c0, int c1, const ZylSrvMa
         detail.Append("ZylSrvDenseMatrix::SetValues");
         detail.Append("\n");
         failure.Write(detail);
-        ZylSrvMtxFileWriteFailure error(detail.Chars());
-        error.Throw(ZYL_SRV_DENSE_MATRIX_SOURCE, kSetValuesWriteFailureLine);
+        zyl_mtx::Raise<ZylSrvMtxFileWriteFailure>(kRaiseSource, zyl_mtx::kContractLineSetValuesWriteFailure,
+                                                  detail.Chars());
     }
 }
 
@@ -723,7 +711,7 @@ void PackWholeSquare(const ZylSrvDenseMatrix& matrix, const char* operation, int
 {
     const int n = matrix.NumberOfRows();
     if (n != matrix.NumberOfColumns())
-        RaiseIllegalInput(operation, line);
+        zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, line, operation);
     Staging<double> staging(Count(n, n));
     ZylSrvMatrix whole(n, n, staging.Get());
     matrix.GetValues(0, n - 1, 0, n - 1, whole);

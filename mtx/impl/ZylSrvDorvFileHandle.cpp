@@ -1,5 +1,6 @@
 #include <mtx/ZylSrvDorvFileHandle.h>
 
+#include <mtx/impl/ZylSrvMtxErrors.h>
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvAssert.h>
 #include <platform/dorv/ZylDorvDatabase.h>
@@ -9,15 +10,13 @@
 #include <cstdio>
 #include <new>
 
-#define ZYL_SRV_FILE_HANDLE_SOURCE "mtx/impl/ZylSrvDorvFileHandle"
-
 // Reports the failed condition with its expression text and ends the process.
 // The reported lines are fixed: callers and tests rely on them.
 #define ZYL_SRV_FILE_HANDLE_REQUIRE(expression, message, line)                                      \
     do {                                                                                            \
         if (!(expression))                                                                          \
             ZylDorvAssert::ReportValidationFailure(#expression " && \"" message "\"",               \
-                                                   ZYL_SRV_FILE_HANDLE_SOURCE, line);               \
+                                                   zyl_mtx::kDorvFileHandleSource, line);           \
     } while (false)
 
 // What the copies of an associated handle share.

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Raise sites here record this class's implementation file.
+constexpr const char* kRaiseSource = zyl_mtx::kMatrixSource;
+
 // ---- buffers --------------------------------------------------------------
 
 // Bytes for `count` doubles or ints. A count that is negative or does not fit
@@ -66,12 +69,6 @@ void FillDoubles(double* to, double value, std::int64_t n)
 {
     for (std::int64_t k = 0; k < n; ++k)
         to[k] = value;
-}
-
-[[noreturn]] void RaiseIllegalInput(const char* operation, int line)
-{
-    ZylSrvMtxIllegalInput error(operation);
-    error.Throw(ZYL_SRV_MATRIX_SOURCE, line);
 }
 
 // The inclusive range lies inside a dim1 x dim2 matrix and is not empty.
@@ -149,8 +146,7 @@ ZylSrvMatrix& ZylSrvMatrix::operator=(const ZylSrvMatrix& other)
         }
         return *this;
     }
-    if (!m_ownsValues)
-        RaiseIllegalInput("Assignment operator", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(!m_ownsValues, "Assignment operator");
     // The new buffer is filled before the old one goes, so that a refused
     // allocation leaves this matrix as it was.
     DoubleBuffer buffer(other.NumberOfStoredValues());
@@ -193,8 +189,8 @@ bool ZylSrvMatrix::operator==(const ZylSrvMatrix& other) const
 void ZylSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              const double* values)
 {
-    if (m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2))
-        RaiseIllegalInput("SetValues", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2),
+                          "SetValues");
     const std::int64_t h = static_cast<std::int64_t>(lastRow) - firstRow + 1;
     // Last column first, each column as one move: the block's destination
     // never lies before its source position, so even values taken from this
@@ -208,23 +204,22 @@ void ZylSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int las
 void ZylSrvMatrix::SetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              const ZylSrvMatrix& source)
 {
-    if (BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
-        static_cast<std::int64_t>(source.m_dim1) * source.m_dim2)
-        RaiseIllegalInput("SetValues", __LINE__);
-    if (source.m_diagonal)
-        RaiseIllegalInput("SetValues", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
+                              static_cast<std::int64_t>(source.m_dim1) * source.m_dim2,
+                          "SetValues");
+    ZYL_SRV_MTX_REFUSE_IF(source.m_diagonal, "SetValues");
     SetValues(firstRow, lastRow, firstColumn, lastColumn, source.m_values);
 }
 
 void ZylSrvMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int lastColumn,
                              ZylSrvMatrix& target) const
 {
-    if (m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2))
-        RaiseIllegalInput("GetValues", __LINE__);
-    if (BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
-            static_cast<std::int64_t>(target.m_dim1) * target.m_dim2 ||
-        target.m_diagonal)
-        RaiseIllegalInput("GetValues", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || !RangeIsValid(firstRow, lastRow, firstColumn, lastColumn, m_dim1, m_dim2),
+                          "GetValues");
+    ZYL_SRV_MTX_REFUSE_IF(BlockCount(firstRow, lastRow, firstColumn, lastColumn) >
+                                  static_cast<std::int64_t>(target.m_dim1) * target.m_dim2 ||
+                              target.m_diagonal,
+                          "GetValues");
     const std::int64_t h = static_cast<std::int64_t>(lastRow) - firstRow + 1;
     // First column first: the packed destination never lies after its source
     // position, so a target sharing this buffer is safe.
@@ -260,8 +255,7 @@ void RequireSliceFits(const char* operation, const ZylSrvMatrix& target, const Z
     // A diagonal into a diagonal is placed by the row offset alone.
     fits = fits && (target.IsDiagonal() || (columnOffset >= 0 && static_cast<std::int64_t>(columnOffset) + sourceDim2 <=
                                                                       target.NumberOfColumns()));
-    if (!fits)
-        RaiseIllegalInput(operation, __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(!fits, operation);
 }
 
 // Calls apply(to, from, count) for each column of a full source and the
@@ -322,20 +316,16 @@ void ZylSrvMatrix::SetDiagonal(const double* values)
         CopyDoubles(m_values, values, m_dim1);
         return;
     }
-    if (m_dim1 != m_dim2)
-        RaiseIllegalInput("SetDiagonal", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2, "SetDiagonal");
     for (int i = 0; i < m_dim1; ++i)
         m_values[i + static_cast<std::int64_t>(m_dim1) * i] = values[i];
 }
 
 void ZylSrvMatrix::SetDiagonal(const ZylSrvMatrix& source)
 {
-    if (m_dim1 != m_dim2 || source.m_dim1 != source.m_dim2)
-        RaiseIllegalInput("SetDiagonal", __LINE__);
-    if (m_diagonal && !source.m_diagonal)
-        RaiseIllegalInput("SetDiagonal", __LINE__);
-    if (source.m_dim1 != m_dim1)
-        RaiseIllegalInput("SetDiagonal", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2 || source.m_dim1 != source.m_dim2, "SetDiagonal");
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal && !source.m_diagonal, "SetDiagonal");
+    ZYL_SRV_MTX_REFUSE_IF(source.m_dim1 != m_dim1, "SetDiagonal");
     if (source.m_diagonal) {
         SetDiagonal(source.m_values);
         return;
@@ -373,8 +363,7 @@ void ZylSrvMatrix::Transpose()
 
 void ZylSrvMatrix::SetSymmetricResults()
 {
-    if (m_diagonal)
-        RaiseIllegalInput("SetSymmetricResults", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal, "SetSymmetricResults");
     const std::int64_t ld = m_dim1;
     const int order = std::min(m_dim1, m_dim2);
     for (int j = 0; j < order; ++j) {
@@ -389,8 +378,7 @@ void ZylSrvMatrix::SetSymmetricResults()
 
 void ZylSrvMatrix::SetSkewSymmetricResults()
 {
-    if (m_diagonal)
-        RaiseIllegalInput("SetSkewSymmetricResults", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal, "SetSkewSymmetricResults");
     const std::int64_t ld = m_dim1;
     const int order = std::min(m_dim1, m_dim2);
     for (int j = 0; j < order; ++j) {
@@ -419,12 +407,10 @@ bool ZylSrvMatrix::IsSymmetricNumerically() const
 
 void ZylSrvMatrix::Interpolate(double t, const ZylSrvMatrix& a, const ZylSrvMatrix& b)
 {
-    if (a.m_dim1 != m_dim1 || a.m_dim2 != m_dim2 || b.m_dim1 != m_dim1 || b.m_dim2 != m_dim2)
-        RaiseIllegalInput("Interpolate", __LINE__);
-    if (t < 0.0 || t > 1.0)
-        RaiseIllegalInput("Interpolate", __LINE__);
-    if (m_diagonal || a.m_diagonal || b.m_diagonal)
-        RaiseIllegalInput("Interpolate", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(a.m_dim1 != m_dim1 || a.m_dim2 != m_dim2 || b.m_dim1 != m_dim1 || b.m_dim2 != m_dim2,
+                          "Interpolate");
+    ZYL_SRV_MTX_REFUSE_IF(t < 0.0 || t > 1.0, "Interpolate");
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || a.m_diagonal || b.m_diagonal, "Interpolate");
     const std::int64_t n = NumberOfStoredValues();
     for (std::int64_t k = 0; k < n; ++k)
         m_values[k] = (1.0 - t) * a.m_values[k] + t * b.m_values[k];
@@ -477,10 +463,8 @@ void Gemm(const char* transA, const char* transB, int m, int n, int k, const dou
 
 ZylSrvMatrix& ZylSrvMatrix::operator+=(const ZylSrvMatrix& other)
 {
-    if (&other == this)
-        RaiseIllegalInput("+=", __LINE__);
-    if (m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal))
-        RaiseIllegalInput("+=", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(&other == this, "+=");
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal), "+=");
     if (m_diagonal == other.m_diagonal) {
         const std::int64_t n = NumberOfStoredValues();
         for (std::int64_t k = 0; k < n; ++k)
@@ -498,8 +482,7 @@ void ZylSrvMatrix::Add(double factor, const ZylSrvMatrix& other)
 {
     if (factor == 0.0)
         return;
-    if (m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal))
-        RaiseIllegalInput("Add", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != other.m_dim1 || m_dim2 != other.m_dim2 || (m_diagonal && !other.m_diagonal), "Add");
     if (m_diagonal == other.m_diagonal) {
         const std::int64_t n = NumberOfStoredValues();
         if (factor == 1.0) {
@@ -522,12 +505,9 @@ void ZylSrvMatrix::Add(double factor, const ZylSrvMatrix& other)
 
 ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
 {
-    if (&other == this)
-        RaiseIllegalInput("*=", __LINE__);
-    if (m_dim1 != other.m_dim2)
-        RaiseIllegalInput("*=", __LINE__);
-    if (m_diagonal && !other.m_diagonal)
-        RaiseIllegalInput("*=", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(&other == this, "*=");
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != other.m_dim2, "*=");
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal && !other.m_diagonal, "*=");
     const std::int64_t ld = m_dim1;
 
     if (m_diagonal) { // both diagonal
@@ -550,8 +530,7 @@ ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
                 m_values[i] *= other.m_values[i];
             return *this;
         }
-        if (other.m_dim1 != other.m_dim2)
-            RaiseIllegalInput("Multiply", __LINE__);
+        ZYL_SRV_MTX_REFUSE_IF(other.m_dim1 != other.m_dim2, "Multiply");
         if (m_dim1 == 0)
             return *this;
         DoubleBuffer column(m_dim1);
@@ -564,8 +543,7 @@ ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
                    m_values, &step);
         return *this;
     }
-    if (m_dim1 != m_dim2 || other.m_dim1 != m_dim1)
-        RaiseIllegalInput("Multiply", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2 || other.m_dim1 != m_dim1, "Multiply");
     const int n = m_dim1;
     DoubleBuffer copy(NumberOfStoredValues());
     CopyDoubles(copy.Get(), m_values, NumberOfStoredValues());
@@ -578,8 +556,7 @@ void ZylSrvMatrix::Add(double factor, const ZylSrvDenseMatrix& dense)
     if (factor == 0.0)
         return;
     // Checked before the first block lands, so a refused call changes nothing.
-    if (m_diagonal || dense.NumberOfRows() > m_dim1 || dense.NumberOfColumns() > m_dim2)
-        RaiseIllegalInput("Add", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || dense.NumberOfRows() > m_dim1 || dense.NumberOfColumns() > m_dim2, "Add");
     DoubleBuffer buffer(static_cast<std::int64_t>(dense.MaxNumberOfRowsInBlock()) * dense.MaxNumberOfColumnsInBlock());
     for (int cb = 0; cb < dense.NumberOfColumnBlocks(); ++cb) {
         const int width = dense.NumberOfColumnsInBlock(cb);
@@ -608,12 +585,9 @@ void ZylSrvMatrix::MirrorUpperTriangleDown()
 
 void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
 {
-    if (a.m_dim2 != b.m_dim1)
-        RaiseIllegalInput("Multiply", __LINE__);
-    if (m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2)
-        RaiseIllegalInput("Multiply", __LINE__);
-    if (m_diagonal && (!a.m_diagonal || !b.m_diagonal))
-        RaiseIllegalInput("Multiply", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(a.m_dim2 != b.m_dim1, "Multiply");
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2, "Multiply");
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal && (!a.m_diagonal || !b.m_diagonal), "Multiply");
     const std::int64_t ld = m_dim1;
 
     if (a.m_diagonal && b.m_diagonal) {
@@ -629,8 +603,7 @@ void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
     }
     if (!a.m_diagonal && !b.m_diagonal) {
         // BLAS cannot write a product over one of its operands.
-        if (m_values == a.m_values || m_values == b.m_values)
-            RaiseIllegalInput("Multiply", __LINE__);
+        ZYL_SRV_MTX_REFUSE_IF(m_values == a.m_values || m_values == b.m_values, "Multiply");
         Gemm(&kNoTranspose, &kNoTranspose, m_dim1, m_dim2, a.m_dim2, a.m_values, a.m_dim1, b.m_values,
              b.m_dim1, 0.0, m_values, m_dim1);
         return;
@@ -702,15 +675,11 @@ void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result
 
 void ZylSrvMatrix::SymmetricMultiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
 {
-    if (m_dim1 != m_dim2 || m_dim1 != a.m_dim2 || b.m_dim1 != a.m_dim2)
-        RaiseIllegalInput("SymmetricMultiply", __LINE__);
-    if (m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2)
-        RaiseIllegalInput("SymmetricMultiply", __LINE__);
-    if (m_diagonal || a.m_diagonal || b.m_diagonal)
-        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2 || m_dim1 != a.m_dim2 || b.m_dim1 != a.m_dim2, "SymmetricMultiply");
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != a.m_dim1 || m_dim2 != b.m_dim2, "SymmetricMultiply");
+    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || a.m_diagonal || b.m_diagonal, "SymmetricMultiply");
     // This matrix is cleared before the products read a and b.
-    if (m_values == a.m_values || m_values == b.m_values)
-        RaiseIllegalInput("SymmetricMultiply", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_values == a.m_values || m_values == b.m_values, "SymmetricMultiply");
     const int n = m_dim1;
     FillDoubles(m_values, 0.0, NumberOfStoredValues());
     if (n == 0)
@@ -737,15 +706,13 @@ void ZylSrvMatrix::Factorize(int* pivots)
     if (m_diagonal) {
         for (int k = 0; k < m_dim1; ++k) {
             if (m_values[k] == 0.0) {
-                ZylSrvMtxDivByZero error;
-                error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+                zyl_mtx::Raise<ZylSrvMtxDivByZero>(kRaiseSource, __LINE__);
             }
             m_values[k] = 1.0 / m_values[k];
         }
         return;
     }
-    if (m_symmetric && m_dim1 != m_dim2)
-        RaiseIllegalInput("Factorize", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_symmetric && m_dim1 != m_dim2, "Factorize");
     // Empty matrices go to LAPACK as well: a matrix without rows has a
     // leading dimension of 0, which LAPACK refuses (INFO -4, raised below);
     // one with rows but no columns is a quick return there.
@@ -761,19 +728,16 @@ void ZylSrvMatrix::Factorize(int* pivots)
         BLAC_DGETRF(&n, &columns, m_values, &n, pivots, &info);
     }
     // A positive INFO (an exactly zero pivot) is not reported.
-    if (info < 0)
-        RaiseIllegalInput("Factorize", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(info < 0, "Factorize");
 }
 
 void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, bool transpose) const
 {
-    if (m_dim1 != m_dim2 || rhs.m_dim1 != m_dim1 || rhs.m_diagonal)
-        RaiseIllegalInput("ForwardBackwardPass", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2 || rhs.m_dim1 != m_dim1 || rhs.m_diagonal, "ForwardBackwardPass");
     const int n = m_dim1;
     const int nrhs = rhs.m_dim2;
     if (m_diagonal) { // the factors are the reciprocals
-        if (nrhs < 0) // what DGETRS would refuse, refused here too
-            RaiseIllegalInput("ForwardBackwardPass", __LINE__);
+        ZYL_SRV_MTX_REFUSE_IF(nrhs < 0, "ForwardBackwardPass"); // what DGETRS would refuse, refused here too
         const std::int64_t ld = n;
         for (int j = 0; j < nrhs; ++j)
             for (int i = 0; i < n; ++i)
@@ -795,14 +759,12 @@ void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, boo
     else
         BLAC_DGETRS(transpose ? &kTranspose : &kNoTranspose, &n, &nrhs, m_values, &n, pivots,
                     rhs.m_values, &n, &info);
-    if (info < 0)
-        RaiseIllegalInput("ForwardBackwardPass", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(info < 0, "ForwardBackwardPass");
 }
 
 void ZylSrvMatrix::PermuteRowsInPlace(const int* permutation, int length)
 {
-    if (length != m_dim1 || m_diagonal)
-        RaiseIllegalInput("PermuteRowsInPlace", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(length != m_dim1 || m_diagonal, "PermuteRowsInPlace");
     DoubleBuffer column(m_dim1);
     double* temporary = column.Get();
     const std::int64_t ld = m_dim1;
@@ -812,8 +774,7 @@ void ZylSrvMatrix::PermuteRowsInPlace(const int* permutation, int length)
         for (int i = 0; i < m_dim1; ++i) {
             const int target = permutation[i];
             if (target < 0 || target >= m_dim1) {
-                ZylSrvMtxIllegalPermVect error;
-                error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+                zyl_mtx::Raise<ZylSrvMtxIllegalPermVect>(kRaiseSource, __LINE__);
             }
             values[target] = temporary[i];
         }
@@ -827,16 +788,11 @@ void ReportEigenproblemInfo(int info, int n)
 {
     if (info == 0)
         return;
-    if (info < 0) {
-        ZylSrvMtxSolveIllegalArg error(-info);
-        error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
-    }
-    if (info <= n) {
-        ZylSrvMtxSolveNotConverge error;
-        error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
-    }
-    ZylSrvMtxSolveNotPositive error; // the leading minor of order info - n of B
-    error.Throw(ZYL_SRV_MATRIX_SOURCE, __LINE__);
+    if (info < 0)
+        zyl_mtx::Raise<ZylSrvMtxSolveIllegalArg>(kRaiseSource, __LINE__, -info);
+    if (info <= n)
+        zyl_mtx::Raise<ZylSrvMtxSolveNotConverge>(kRaiseSource, __LINE__);
+    zyl_mtx::Raise<ZylSrvMtxSolveNotPositive>(kRaiseSource, __LINE__); // the leading minor of order info - n of B
 }
 
 } // namespace
@@ -845,13 +801,12 @@ void ZylSrvMatrix::SolveEigenproblemSymmetric(const ZylSrvMatrix& b, ZylSrvMatri
                                               ZylSrvMatrix& eigenvectors) const
 {
     const int n = m_dim1;
-    if (n < 1 || m_dim2 != n || b.m_dim1 != n || eigenvalues.m_dim1 != n || eigenvectors.m_dim1 != n ||
-        b.m_dim2 != n || eigenvectors.m_dim2 != n)
-        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
-    if (eigenvectors.m_diagonal || eigenvalues.NumberOfStoredValues() < n)
-        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
-    if (!IsSymmetricNumerically() || !b.IsSymmetricNumerically())
-        RaiseIllegalInput("SolveEigenproblemSymmetric", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(n < 1 || m_dim2 != n || b.m_dim1 != n || eigenvalues.m_dim1 != n ||
+                              eigenvectors.m_dim1 != n || b.m_dim2 != n || eigenvectors.m_dim2 != n,
+                          "SolveEigenproblemSymmetric");
+    ZYL_SRV_MTX_REFUSE_IF(eigenvectors.m_diagonal || eigenvalues.NumberOfStoredValues() < n,
+                          "SolveEigenproblemSymmetric");
+    ZYL_SRV_MTX_REFUSE_IF(!IsSymmetricNumerically() || !b.IsSymmetricNumerically(), "SolveEigenproblemSymmetric");
 
     const int blockSizeQuery = 1;
     const int unused = -1;

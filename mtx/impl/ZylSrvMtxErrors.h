@@ -27,6 +27,8 @@
 #include <mtx/ZylSrvMtxOpenFileException.h>
 #include <platform/ZylBasException.h>
 
+#include <utility>
+
 // A type that carries one text (operation name, file name or detail).
 #define ZYL_SRV_MTX_TEXT_ERROR(Name)                         \
     class Name : public ZylBasException {                    \
@@ -87,10 +89,42 @@ private:
     int m_argumentNumber;
 };
 
-// Source paths recorded by Throw at the raise sites.
-#define ZYL_SRV_MATRIX_SOURCE "mtx/impl/ZylSrvMatrix"
-#define ZYL_SRV_DENSE_MATRIX_SOURCE "mtx/impl/ZylSrvDenseMatrix"
-#define ZYL_SRV_SPARSE_MATRIX_SOURCE "mtx/impl/ZylSrvSparseMatrix"
-#define ZYL_SRV_SPARSE_IMEXPORTER_SOURCE "mtx/impl/ZylSrvSparseImExPorter"
+namespace zyl_mtx {
+
+// The source names raise sites record: the implementation file of the raising
+// class, without its extension. Callers match on them.
+inline constexpr char kMatrixSource[] = "mtx/impl/ZylSrvMatrix";
+inline constexpr char kDenseMatrixSource[] = "mtx/impl/ZylSrvDenseMatrix";
+inline constexpr char kScratchDenseMatrixSource[] = "mtx/impl/ZylSrvScratchDenseMatrix";
+inline constexpr char kUtilitiesSource[] = "mtx/impl/ZylSrvUtilities";
+inline constexpr char kDorvFileHandleSource[] = "mtx/impl/ZylSrvDorvFileHandle";
+inline constexpr char kSparseMatrixSource[] = "mtx/impl/ZylSrvSparseMatrix";
+inline constexpr char kSparseImExPorterSource[] = "mtx/impl/ZylSrvSparseImExPorter";
+
+// Line numbers the contract fixes for three dense-matrix errors. Callers match
+// on them, so they never follow the lines of the file that raises them.
+inline constexpr int kContractLineGetValuesRange = 530;
+inline constexpr int kContractLineSetValuesRange = 554;
+inline constexpr int kContractLineSetValuesWriteFailure = 575;
+
+// The one way an error of the family leaves the library: built from
+// `arguments`, recorded at source:line, thrown as its most-derived type.
+template <typename Error, typename... Arguments>
+[[noreturn]] void Raise(const char* source, int line, Arguments&&... arguments)
+{
+    Error error(std::forward<Arguments>(arguments)...);
+    error.Throw(source, line);
+}
+
+} // namespace zyl_mtx
+
+// Refuses input in the manner of BLAS++'s blas_error_if: when `condition`
+// holds, raises 206 naming `operation` at this line. The source recorded is the
+// raising file's `kRaiseSource`, which each implementation file defines once.
+#define ZYL_SRV_MTX_REFUSE_IF(condition, operation)                                                  \
+    do {                                                                                             \
+        if (condition)                                                                               \
+            ::zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, __LINE__, operation);              \
+    } while (false)
 
 #endif

@@ -14,7 +14,10 @@
 #include <cstdio>
 #include <cstring>
 
-#define ZYL_SRV_SCRATCH_DENSE_MATRIX_SOURCE "mtx/impl/ZylSrvScratchDenseMatrix"
+namespace {
+// Raise sites here record this class's implementation file.
+constexpr const char* kRaiseSource = zyl_mtx::kScratchDenseMatrixSource;
+} // namespace
 
 namespace {
 
@@ -116,10 +119,8 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
 {
     // Refused before any file exists: an empty side has no block, and a block
     // size of 0 or below -1 names no block either.
-    if (rows < 1 || columns < 1 || !IsBlockSize(rowBlockSize) || !IsBlockSize(columnBlockSize)) {
-        ZylSrvMtxIllegalInput error("ZylSrvScratchDenseMatrix");
-        error.Throw(ZYL_SRV_SCRATCH_DENSE_MATRIX_SOURCE, __LINE__);
-    }
+    ZYL_SRV_MTX_REFUSE_IF(rows < 1 || columns < 1 || !IsBlockSize(rowBlockSize) || !IsBlockSize(columnBlockSize),
+                          "ZylSrvScratchDenseMatrix");
 
     // 1. The class name followed by this object's address: unique among the
     //    live matrices of the process, relative to the current directory.

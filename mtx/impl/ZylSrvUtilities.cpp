@@ -12,18 +12,13 @@
 #include <algorithm>
 #include <cstdint>
 
-#define ZYL_SRV_UTILITIES_SOURCE "mtx/impl/ZylSrvUtilities"
-
 namespace {
+
+// Raise sites here record this class's implementation file.
+constexpr const char* kRaiseSource = zyl_mtx::kUtilitiesSource;
 
 // Number of 8-byte values in 2 GiB.
 constexpr int kValuesIn2GB = 268435456;
-
-[[noreturn]] void RaiseIllegalInput(const char* operation, int line)
-{
-    ZylSrvMtxIllegalInput error(operation);
-    error.Throw(ZYL_SRV_UTILITIES_SOURCE, line);
-}
 
 ZylDorvRangeType DoubleRange() { return ZylDorvRangeType(ZylDorvTypeKey::Double); }
 
@@ -127,8 +122,7 @@ private:
 
 void ZylSrvUtilities::LimitChunkSize2GB(int& rowChunk, int& columnChunk, int numRows, int numColumns)
 {
-    if (numRows < 1 || numColumns < 1)
-        RaiseIllegalInput("LimitChunkSize2GB", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(numRows < 1 || numColumns < 1, "LimitChunkSize2GB");
     rowChunk = std::min(rowChunk, kValuesIn2GB / numColumns);
     columnChunk = std::min(columnChunk, kValuesIn2GB / numRows);
 }
@@ -212,8 +206,7 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
                                                           ZylDorvArray<int> chunks, bool temporary)
 {
     const int n = csets.Size();
-    if (!chunks.IsEmpty() && chunks.Size() < n)
-        RaiseIllegalInput("CreateDistribution", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(!chunks.IsEmpty() && chunks.Size() < n, "CreateDistribution");
 
     ZylDorvArray<ZylDorvCSetID> axes(n);
     for (int k = 0; k < n; ++k)
@@ -252,8 +245,7 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
 ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset, const int* values, int count)
 {
     const int size = SizeOf(cset);
-    if (count != size || (values == nullptr && count > 0))
-        RaiseIllegalInput("Write1DIntDistribution", __LINE__);
+    ZYL_SRV_MTX_REFUSE_IF(count != size || (values == nullptr && count > 0), "Write1DIntDistribution");
 
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
     const ZylDorvDistributionID id =
