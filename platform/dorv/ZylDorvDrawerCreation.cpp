@@ -38,14 +38,10 @@ std::vector<hsize_t> StorageChunk(const std::vector<std::int64_t>& blocks, int i
 std::function<void()> ForgetDrawer(FileState* f, std::int32_t c, std::int64_t d, int index)
 {
     return [f, c, d, index] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        auto dist = ctx->second.distributions.find(d);
-        if (dist == ctx->second.distributions.end())
-            return;
-        dist->second.drawers.erase(index);
-        DeleteLink(dist->second.group, "drawer" + std::to_string(index));
+        if (DistributionData* distribution = FindDistribution(*f, c, d)) {
+            distribution->drawers.erase(index);
+            DeleteLink(distribution->group, "drawer" + std::to_string(index));
+        }
     };
 }
 

@@ -329,21 +329,8 @@ void ZylDorvTransfer::InitializeExtension()
     LocalUndo undo(context);
     const std::int64_t mergedNumber =
         CreateCSetRecord(file, context, collection, std::move(merged), distribution.number < 0, v.subject);
-    if (mergedNumber > 0) {
-        FileState* f = &file;
-        const std::int32_t c = context.number;
-        const std::int32_t m = collection.minor;
-        undo.Add([f, c, m, mergedNumber] {
-            auto ctx = f->contexts.find(c);
-            if (ctx == f->contexts.end())
-                return;
-            auto coll = ctx->second.collections.find(m);
-            if (coll == ctx->second.collections.end())
-                return;
-            coll->second.csets.erase(mergedNumber);
-            DeleteLink(coll->second.group, "cset" + std::to_string(mergedNumber));
-        });
-    }
+    if (mergedNumber > 0)
+        undo.Add(ForgetCSet(file, context.number, collection.minor, mergedNumber));
     std::vector<hsize_t> oldDims(drawer.sizes.begin(), drawer.sizes.end()), newDims = oldDims;
     newDims[static_cast<std::size_t>(dim)] = static_cast<hsize_t>(newSize);
     const std::vector<std::int64_t> oldCSets = drawer.csets;
@@ -352,22 +339,15 @@ void ZylDorvTransfer::InitializeExtension()
     const std::int64_t d = distribution.number;
     const int index = drawer.index;
     undo.Add([f, c, d, index, oldDims, oldCSets] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
+        DrawerData* back = FindDrawer(*f, c, d, index);
+        if (back == nullptr)
             return;
-        auto dist = ctx->second.distributions.find(d);
-        if (dist == ctx->second.distributions.end())
-            return;
-        auto dr = dist->second.drawers.find(index);
-        if (dr == dist->second.drawers.end())
-            return;
-        DrawerData& back = dr->second;
-        H5Dset_extent(back.object.Get(), oldDims.data());
+        H5Dset_extent(back->object.Get(), oldDims.data());
         H5Eclear2(H5E_DEFAULT);
-        back.sizes.assign(oldDims.begin(), oldDims.end());
-        back.chunkAddress.clear();
-        back.csets = oldCSets;
-        WriteAttr(back.object.Get(), "csets", oldCSets, "rollback");
+        back->sizes.assign(oldDims.begin(), oldDims.end());
+        back->chunkAddress.clear();
+        back->csets = oldCSets;
+        WriteAttr(back->object.Get(), "csets", oldCSets, "rollback");
     });
     Checked(H5Dset_extent(drawer.object.Get(), newDims.data()), ZylDorvError_ExtensionFailed, v.subject);
     drawer.chunkAddress.clear();

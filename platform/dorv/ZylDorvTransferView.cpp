@@ -104,12 +104,11 @@ View CheckView(TransferState& s, const std::string& operation)
         return v;
     }
 
-    auto found = distribution.drawers.find(s.drawer);
-    if (found == distribution.drawers.end())
+    v.drawer = FindIn(distribution.drawers, s.drawer);
+    if (v.drawer == nullptr)
         Fail(ZylDorvError_DrawerNotFound, v.subject + ": no drawer " + std::to_string(s.drawer) + " (the distribution has " +
                                               std::to_string(distribution.drawers.size()) + ")");
-    DrawerData& drawer = found->second;
-    v.drawer = &drawer;
+    DrawerData& drawer = *v.drawer;
     v.subject += ", drawer " + std::to_string(drawer.index);
     if (s.hasExtension)
         return v;
