@@ -22,19 +22,6 @@ namespace zyl_dorv {
 
 namespace {
 
-// A staging block from the foundation allocator, released on every path.
-class Staging {
-public:
-    explicit Staging(std::size_t bytes) : m_data(static_cast<unsigned char*>(mem_Malloc(bytes ? bytes : 1))) {}
-    ~Staging() { mem_Free(m_data); }
-    Staging(const Staging&) = delete;
-    Staging& operator=(const Staging&) = delete;
-    unsigned char* Get() const noexcept { return m_data; }
-
-private:
-    unsigned char* m_data;
-};
-
 std::uint64_t Volume(const std::vector<hsize_t>& v)
 {
     std::uint64_t n = 1;
@@ -189,7 +176,9 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
         last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
     }
     const std::size_t chunkBytes = Volume(io.chunk) * item;
-    std::unique_ptr<Staging> staging; // made when a chunk is to be allocated
+    // Made when a chunk is to be allocated; from the allocator, so that its
+    // failure seam reaches the largest block a transfer needs.
+    mem_Array<unsigned char> staging;
     RunMover mover(io.fd, writing, number, io.subject);
     std::vector<hsize_t> index = first, origin(rank), extent(rank), inBuffer(rank), inChunk(rank);
     const std::vector<hsize_t> zeros(rank, 0);
@@ -212,12 +201,12 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
             FillBox(buffer, sel.count, inBuffer, extent, io.fill, item);
         } else {
             mover.Flush();
-            if (!staging)
-                staging.reset(new Staging(chunkBytes));
+            if (staging.Get() == nullptr)
+                staging = mem_Array<unsigned char>(chunkBytes);
             if (!(full && inside))
-                FillBox(staging->Get(), io.chunk, zeros, io.chunk, io.fill, item);
-            CopyBox(buffer, sel.count, inBuffer, staging->Get(), io.chunk, inChunk, extent, item);
-            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, staging->Get()), number, io.subject);
+                FillBox(staging.Get(), io.chunk, zeros, io.chunk, io.fill, item);
+            CopyBox(buffer, sel.count, inBuffer, staging.Get(), io.chunk, inChunk, extent, item);
+            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, staging.Get()), number, io.subject);
         }
         // Next chunk, last dimension fastest.
         std::size_t k = rank;

@@ -3,6 +3,7 @@
 // 3-D, multi-drawer and temporary distributions; extension undone with its
 // transaction (extension itself is in the dense-matrix tests, refusals in
 // dorv_errors_test).
+#include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
@@ -177,4 +178,15 @@ TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
     EXPECT_EQ(RawRead(m).v, values.v);
     Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 1, 1, 1));
     EXPECT_EQ(RawRead(m, 6, 6, 0, 1).v, (std::vector<double>{1.0, 1.0})) << "extending after the rollback starts from the old size";
+}
+
+TEST_F(TransferTest, ANewChunkIsStagedThroughTheAllocator)
+{
+    const MatrixSetup m = MakeMatrix(4, 2, 2, 1, 1.0);
+    const double five = 5.0;
+    const int allocations = zyltest::SweepAllocationFailures([] {}, [&] { RawWrite(m, 1, 1, 0, 0, &five); }, [&](int) {
+        EXPECT_EQ(RawRead(m).v, std::vector<double>(8, 1.0)) << "a refused staging block writes nothing";
+    });
+    EXPECT_EQ(allocations, 1);
+    EXPECT_EQ(RawRead(m, 0, 1, 0, 0).v, (std::vector<double>{1.0, 5.0}));
 }
