@@ -3,7 +3,6 @@
 // 3-D, multi-drawer and temporary distributions; extension undone with its
 // transaction (extension itself is in the dense-matrix tests, refusals in
 // dorv_errors_test).
-#include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
@@ -23,7 +22,6 @@ ZylDorvTransfer Prepared(const ZylDorvDistribution& d)
     ZylDorvTransfer t(d);
     t.SetRead();
     t.SetWrite();
-    t.SetBufferPadding(false);
     return t;
 }
 
@@ -33,14 +31,11 @@ ZylDorvPersistentDrawerDesc Drawer(const ZylDorvDistribution& d, int index = 0)
     return drawers.Size() > index ? drawers[index] : ZylDorvPersistentDrawerDesc();
 }
 
-// Reads (drawer `drawer` of) d whole, or the ordinals `ranges` {dimension, first, last}, into n values.
-
 void Extend(const MatrixSetup& m, ZylDorvCSetID added)
 {
     ZylDorvTransfer t(m.Distribution());
     t.SetWrite();
     t.SetDimExtension(added);
-    t.CheckView();
     t.InitializeExtension();
 }
 
@@ -124,7 +119,6 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvDistribution ints = make(context.CreateDistribution(ZylDorvGrid{c}, ZylDorvRangeType(ZylDorvTypeKey::Int32), -1),
                                           {AllOf(c)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(std::int32_t(-3)));
     EXPECT_EQ(Drawer(ints).RangeType().ItemBytes(), 4);
-    EXPECT_EQ(ZylDorvRangeType(ZylDorvTypeKey::Double).ItemBytes(), 8);
     const std::vector<int> two = {11, 12};
     ZylDorvTransfer wi = Prepared(ints);
     wi.SetDimOrdinalRange(0, c, 1, 2);
@@ -151,7 +145,6 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     // Temporary distributions and CSets are not listed and end with the database.
     const int labels[] = {2, 3, 4};
     const ZylDorvDistributionID id = context.CreateTempDistribution(ZylDorvGrid{c}, ZylDorvRangeType(), -1);
-    EXPECT_TRUE(id.IsTemporary());
     const ZylDorvCSetID tempCSet = ZylDorvCollection(c).CreateTempOrderedCSet(labels, 3);
     const ZylDorvDistribution temp = make(id, {tempCSet}, ZylDorvArray<int>{2}, ZylDorvRangeValue(4.0));
     EXPECT_EQ(zyltest::ReadValues<double>(temp.ID(), 3), std::vector<double>(3, 4.0));
@@ -178,15 +171,4 @@ TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
     EXPECT_EQ(RawRead(m).v, values.v);
     Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 1, 1, 1));
     EXPECT_EQ(RawRead(m, 6, 6, 0, 1).v, (std::vector<double>{1.0, 1.0})) << "extending after the rollback starts from the old size";
-}
-
-TEST_F(TransferTest, ANewChunkIsStagedThroughTheAllocator)
-{
-    const MatrixSetup m = MakeMatrix(4, 2, 2, 1, 1.0);
-    const double five = 5.0;
-    const int allocations = zyltest::SweepAllocationFailures([] {}, [&] { RawWrite(m, 1, 1, 0, 0, &five); }, [&](int) {
-        EXPECT_EQ(RawRead(m).v, std::vector<double>(8, 1.0)) << "a refused staging block writes nothing";
-    });
-    EXPECT_EQ(allocations, 1);
-    EXPECT_EQ(RawRead(m, 0, 1, 0, 0).v, (std::vector<double>{1.0, 5.0}));
 }
