@@ -34,6 +34,8 @@ struct DenseSelection {
     std::vector<hsize_t> count;
 };
 
+// A dense drawer as the chunk movement sees it: `fd` is the file's own
+// descriptor for raw chunk bytes, `addresses` the drawer's chunk address cache.
 struct DenseIO {
     hid_t dataset;
     int fd;
