@@ -97,16 +97,13 @@ ZylDorvCSetID ZylDorvCollection::BiggestCSetID()
     const std::int32_t c = context.number;
     const std::int32_t m = collection.minor;
     Journal(context, [f, c, m, oldCount, oldNumber] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
+        CollectionData* back = FindCollection(*f, c, m);
+        if (back == nullptr)
             return;
-        auto coll = ctx->second.collections.find(m);
-        if (coll == ctx->second.collections.end())
-            return;
-        coll->second.biggestCount = oldCount;
-        coll->second.biggestNumber = oldNumber;
-        WriteAttr(coll->second.group.Get(), "biggest_count", oldCount, "rollback");
-        WriteAttr(coll->second.group.Get(), "biggest_cset", oldNumber, "rollback");
+        back->biggestCount = oldCount;
+        back->biggestNumber = oldNumber;
+        WriteAttr(back->group.Get(), "biggest_count", oldCount, "rollback");
+        WriteAttr(back->group.Get(), "biggest_cset", oldNumber, "rollback");
     });
     return ZylDorvCSetID(m_id, number);
 }

@@ -56,13 +56,13 @@ int ZylDorvContext::DefineType(const char* name)
     FileState* f = m_file.get();
     const std::int32_t c = context.number;
     Journal(context, [f, c, index] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
+        ContextData* back = FindContext(*f, c);
+        if (back == nullptr)
             return;
-        ctx->second.typeNames.resize(static_cast<std::size_t>(index));
+        back->typeNames.resize(static_cast<std::size_t>(index));
         const std::string attr = "type" + std::to_string(index);
-        H5Adelete(ctx->second.group.Get(), attr.c_str());
-        WriteAttr(ctx->second.group.Get(), "type_count", std::int64_t(index), "rollback");
+        H5Adelete(back->group.Get(), attr.c_str());
+        WriteAttr(back->group.Get(), "type_count", std::int64_t(index), "rollback");
     });
     return index;
 }

@@ -164,10 +164,10 @@ void LoadDistribution(ContextData& context, std::int64_t number, const std::stri
     const hid_t g = distribution.group.Get();
     for (std::int64_t axis : ReadAttrInts(g, "axes", detail)) {
         distribution.axes.push_back(static_cast<std::int32_t>(axis));
-        auto collection = context.collections.find(ZylDorvCollectionID::BaseMinor(static_cast<std::int32_t>(axis)));
-        if (collection == context.collections.end())
+        const CollectionData* collection = FindIn(context.collections, ZylDorvCollectionID::BaseMinor(static_cast<std::int32_t>(axis)));
+        if (collection == nullptr)
             Fail(ZylDorvError_MetadataReadFailed, detail + ": distribution " + std::to_string(number) + " names a missing collection");
-        distribution.axisTypes.push_back(collection->second.type);
+        distribution.axisTypes.push_back(collection->type);
     }
     distribution.key = static_cast<ZylDorvTypeKey>(ReadAttrInt(g, "range_type", detail));
     distribution.type = static_cast<std::int32_t>(ReadAttrInt(g, "type", detail));
@@ -398,10 +398,10 @@ void RequireWritable(const FileState& file, const std::string& operation)
 ContextData& ContextOf(FileState& file, std::int32_t context, const std::string& operation)
 {
     RequireOpen(file, operation);
-    auto found = file.contexts.find(context);
-    if (found == file.contexts.end())
+    ContextData* found = FindContext(file, context);
+    if (found == nullptr)
         Fail(ZylDorvError_ContextNotFound, operation + ": " + ContextText(file, context));
-    return found->second;
+    return *found;
 }
 
 CollectionData& CollectionOf(FileState& file, ZylDorvCollectionID id, const std::string& operation)
@@ -409,14 +409,14 @@ CollectionData& CollectionOf(FileState& file, ZylDorvCollectionID id, const std:
     if (id.IsNull())
         Fail(ZylDorvError_NullIdentifier, operation + ": null collection ID");
     ContextData& context = ContextOf(file, id.Context().Number(), operation);
-    auto found = context.collections.find(ZylDorvCollectionID::BaseMinor(id.Minor()));
-    if (found == context.collections.end())
+    CollectionData* found = FindIn(context.collections, ZylDorvCollectionID::BaseMinor(id.Minor()));
+    if (found == nullptr)
         Fail(ZylDorvError_CollectionNotFound, operation + ": " + CollectionText(file, context.number, id.Minor()));
-    if (found->second.type != id.Type())
+    if (found->type != id.Type())
         Fail(ZylDorvError_CollectionNotFound, operation + ": " + CollectionText(file, context.number, id.Minor()) +
-                                                  " has type " + std::to_string(found->second.type) +
+                                                  " has type " + std::to_string(found->type) +
                                                   ", the ID says " + std::to_string(id.Type()));
-    return found->second;
+    return *found;
 }
 
 CSetData& CSetOf(FileState& file, ZylDorvCSetID id, const std::string& operation)
@@ -428,15 +428,15 @@ CSetData& CSetOf(FileState& file, ZylDorvCSetID id, const std::string& operation
     const std::string text = "CSet " + std::to_string(id.Number()) + " of " +
                              CollectionText(file, context.number, collection.minor);
     if (id.IsTemporary()) {
-        auto found = context.tempCSets.find(id.Number());
-        if (found == context.tempCSets.end() || found->second.baseMinor != collection.minor)
+        CSetData* found = FindIn(context.tempCSets, id.Number());
+        if (found == nullptr || found->baseMinor != collection.minor)
             Fail(ZylDorvError_CSetNotFound, operation + ": " + text);
-        return found->second;
+        return *found;
     }
-    auto found = collection.csets.find(id.Number());
-    if (found == collection.csets.end())
+    CSetData* found = FindIn(collection.csets, id.Number());
+    if (found == nullptr)
         Fail(ZylDorvError_CSetNotFound, operation + ": " + text);
-    CSetData& cset = found->second;
+    CSetData& cset = *found;
     if (!cset.labelsLoaded) {
         const std::string detail = operation + ", reading the labels of " + text;
         Hid group = OpenGroup(collection.group.Get(), Name("cset", cset.number), detail);
@@ -455,11 +455,7 @@ DistributionData* FindDistribution(FileState& file, ZylDorvDistributionID id) no
 {
     if (!file.open || id.IsNull() || id.Context().Database() != file.number)
         return nullptr;
-    auto context = file.contexts.find(id.Context().Number());
-    if (context == file.contexts.end())
-        return nullptr;
-    auto found = context->second.distributions.find(id.Number());
-    return found == context->second.distributions.end() ? nullptr : &found->second;
+    return FindDistribution(file, id.Context().Number(), id.Number());
 }
 
 DistributionData& DistributionOf(FileState& file, ZylDorvDistributionID id, const std::string& operation)
@@ -572,24 +568,25 @@ namespace {
 std::function<void()> ForgetCollection(FileState* f, std::int32_t c, std::int32_t minor)
 {
     return [f, c, minor] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        ctx->second.collections.erase(minor);
-        DeleteLink(ctx->second.group, Name("collection", minor));
+        if (ContextData* context = FindContext(*f, c)) {
+            context->collections.erase(minor);
+            DeleteLink(context->group, Name("collection", minor));
+        }
     };
 }
 
-CollectionData* FindCollection(FileState* f, std::int32_t c, std::int32_t minor)
-{
-    auto ctx = f->contexts.find(c);
-    if (ctx == f->contexts.end())
-        return nullptr;
-    auto coll = ctx->second.collections.find(minor);
-    return coll == ctx->second.collections.end() ? nullptr : &coll->second;
-}
-
 } // namespace
+
+std::function<void()> ForgetCSet(FileState& file, std::int32_t context, std::int32_t minor, std::int64_t number)
+{
+    FileState* f = &file;
+    return [f, context, minor, number] {
+        if (CollectionData* collection = FindCollection(*f, context, minor)) {
+            collection->csets.erase(number);
+            DeleteLink(collection->group, Name("cset", number));
+        }
+    };
+}
 
 ZylDorvCollectionID CreateCollectionRecord(FileState& file, ContextData& context, std::int64_t count, std::int32_t type)
 {
@@ -671,19 +668,10 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
 
     RequireWritable(file, operation);
     const std::int64_t number = collection.nextCSet;
-    const std::string name = Name("cset", number);
-    FileState* f = &file;
-    const std::int32_t c = context.number;
-    const std::int32_t m = collection.minor;
     LocalUndo undo(context);
-    undo.Add([f, c, m, number, name] {
-        if (CollectionData* coll = FindCollection(f, c, m)) {
-            coll->csets.erase(number);
-            DeleteLink(coll->group, name);
-        }
-    });
+    undo.Add(ForgetCSet(file, context.number, collection.minor, number));
     {
-        Hid group = CreateGroup(collection.group.Get(), name, detail);
+        Hid group = CreateGroup(collection.group.Get(), Name("cset", number), detail);
         const hid_t g = group.Get();
         WriteAttr(g, "size", proto.size, detail);
         if (proto.strided) {
@@ -708,9 +696,12 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
     collection.csets.emplace(number, std::move(proto));
     // The collection grows to hold every label of the new CSet.
     if (maxLabel + 1 > collection.count) {
+        FileState* f = &file;
+        const std::int32_t c = context.number;
+        const std::int32_t m = collection.minor;
         const std::int64_t old = collection.count;
         undo.Add([f, c, m, old] {
-            if (CollectionData* coll = FindCollection(f, c, m)) {
+            if (CollectionData* coll = FindCollection(*f, c, m)) {
                 coll->count = old;
                 WriteAttr(coll->group.Get(), "count", old, "rollback");
             }
@@ -764,11 +755,10 @@ std::int64_t CreateDistributionRecord(FileState& file, ContextData& context, con
     FileState* f = &file;
     const std::int32_t c = context.number;
     undo.Add([f, c, number, name] {
-        auto ctx = f->contexts.find(c);
-        if (ctx == f->contexts.end())
-            return;
-        ctx->second.distributions.erase(number);
-        DeleteLink(number < 0 ? ctx->second.tempGroup : ctx->second.group, name);
+        if (ContextData* back = FindContext(*f, c)) {
+            back->distributions.erase(number);
+            DeleteLink(number < 0 ? back->tempGroup : back->group, name);
+        }
     });
     distribution.number = number;
     distribution.group = CreateGroup(temporary ? context.tempGroup.Get() : context.group.Get(), name, detail);

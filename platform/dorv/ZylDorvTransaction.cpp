@@ -19,12 +19,10 @@ ZylDorvTransaction::~ZylDorvTransaction()
     if (!m_state->active)
         return;
     // Roll back: undo in reverse order what this transaction made.
-    if (m_file->open) {
-        auto context = m_file->contexts.find(m_state->context);
-        if (context != m_file->contexts.end()) {
-            auto& stack = context->second.transactions;
-            stack.erase(std::remove(stack.begin(), stack.end(), m_state.get()), stack.end());
-        }
+    ContextData* context = m_file->open ? FindContext(*m_file, m_state->context) : nullptr;
+    if (context != nullptr) {
+        auto& stack = context->transactions;
+        stack.erase(std::remove(stack.begin(), stack.end(), m_state.get()), stack.end());
     }
     for (auto step = m_state->undo.rbegin(); step != m_state->undo.rend(); ++step) {
         try {

@@ -4,7 +4,6 @@
 #include "support/FamilyError.h"
 
 #include <functional>
-#include <numeric>
 #include <tuple>
 
 using zyltest::MembersOf;
@@ -51,16 +50,6 @@ TEST_F(CollectionTest, CountsTypesAndCSetKindsThatListTheirMembersAndGrowTheColl
     }
     const ZylDorvArray<ZylDorvCSetID> csets = collection.CSetIDs();
     EXPECT_EQ(std::vector<ZylDorvCSetID>(csets.Data(), csets.Data() + csets.Size()), permanent) << "temporary CSets are not listed";
-    // A collection made empty for a container takes its count from its CSets.
-    ZylDorvTransaction transaction(ctx);
-    ZylDorvCollection grown(NewCollection(0));
-    std::vector<int> labels(40);
-    std::iota(labels.begin(), labels.end(), 0);
-    const ZylDorvCSetID first = grown.CreateOrderedCSet(labels.data(), 40), second = grown.CreateOrderedCSet(labels.data(), 25);
-    transaction.Commit();
-    EXPECT_EQ(grown.Count(), 40);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(MembersOf(second), std::vector<int>(labels.begin(), labels.begin() + 25));
     // The biggest CSet lists all members and is reused until the count changes.
     ZylDorvCollection six(NewCollection(6));
     const ZylDorvCSetID all = six.BiggestCSetID();

@@ -4,6 +4,7 @@
 // checked by a fragment that names the cause. Also the database's file names,
 // paths and exception type (its assertion reports are checked through
 // ZylSrvDorvFileHandle in tests/utilities).
+#include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
@@ -117,7 +118,6 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/", "format"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_NotADatabaseFile, "not a database file: OpenFile \"test.dorv\": the file has no \"format\" attribute \"ZylDorv\"");
     EXPECT_FALSE(other.IsOpen());
-    EXPECT_FALSE(ZylDorvTestSeam::DamageFile("missing.dorv", "/", "format"));
 }
 
 TEST_F(ErrorTest, IdentifiersThatNameNothingAndHandlesOfAClosedDatabase)
@@ -125,7 +125,6 @@ TEST_F(ErrorTest, IdentifiersThatNameNothingAndHandlesOfAClosedDatabase)
     ZylDorvContext context = Context();
     const ZylDorvCollectionID real = NewCollection(3);
     const ZylDorvDistribution none;
-    EXPECT_TRUE(none.ID().IsNull());
     ExpectRefusals({
         {ZylDorvError_NullIdentifier, "null identifier: ZylDorvContext: null context ID", [] { ZylDorvContext{ZylDorvContextID()}; }},
         {ZylDorvError_NullIdentifier, "ZylDorvCollection: null collection ID", [] { ZylDorvCollection{ZylDorvCollectionID()}; }},
@@ -239,12 +238,8 @@ TEST_F(ErrorTest, RefusedArgumentsGridsAndTransfers)
     });
     EXPECT_EQ(labelled.CSetIDs().Size(), 0) << "refused CSets leave nothing behind";
     EXPECT_EQ(labelled.Count(), 4);
-    EXPECT_EQ(ZylDorvRangeType(ZylDorvTypeKey(3)).ItemBytes(), 0);
     EXPECT_EQ(context.DistributionIDs().Size(), 2) << "refused grids leave nothing behind";
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4}) << "refused extensions change nothing";
-    ZylDorvTransfer write = rows(0, 3); // a const buffer serves a write
-    write.SetBuffer(0, static_cast<const double*>(buf.data()), 96);
-    write.ExecWrite();
 }
 
 TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
@@ -270,6 +265,10 @@ TEST_F(ErrorTest, ForcedValueFailuresCarryTheGivenNumberAndChangeNothing)
     extension.SetDimExtension(ZylDorvCollection(m.rows).CreateCSetStrided(4, 1, 1, 1));
     EXPECT_DORV_ERROR(extension.InitializeExtension(), ZylDorvError_ExtensionFailed, "extending a drawer failed: InitializeExtension");
     EXPECT_EQ(DrawerSizes(m), std::vector<int>{4});
+    // So does a refused staging block for a chunk never written (the allocator's error).
+    EXPECT_EQ(zyltest::SweepAllocationFailures([] {}, [&] { RawWrite(m, 3, 3, 1, 1, &five); },
+                                               [&](int) { EXPECT_EQ(RawRead(m, 3, 3, 1, 1).v, std::vector<double>{1.0}); }), 1);
+    EXPECT_EQ(RawRead(m, 3, 3, 1, 1).v, std::vector<double>{5.0});
     EXPECT_DORV_ERROR(ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_DrawerCreateFailed); MakeMatrix(2, 2, -1, -1), ZylDorvError_DrawerCreateFailed, "creating a drawer failed: InitializePersistentDrawer of distribution 2");
     EXPECT_EQ(DrawerSizes(MatrixSetup{{}, {}, {}, {}, Context().DistributionIDs()[1]}), std::vector<int>{});
 }
@@ -357,29 +356,18 @@ TEST(DorvFilePath, JoinsComponentsAndTestsExistence)
     EXPECT_FALSE(utl_FilePath("present.txt", "").Exists());
     std::fclose(std::fopen("present.txt", "w"));
     EXPECT_TRUE(utl_FilePath("present.txt", "").Exists());
-    EXPECT_TRUE(utl_FilePath(".", "present.txt").Exists());
     std::remove("present.txt");
-    EXPECT_FALSE(utl_FilePath("present.txt", "").Exists());
     EXPECT_FALSE(utl_FilePath("", "").Exists());
 }
 
-TEST(DorvException, CarriesNumberAndWritesItsDescription)
+TEST(DorvException, AppendsItsDescriptionAndIsRethrownAsItself)
 {
     const ZylDorvException e(70, "ZylDorv error 70: writing values failed: somewhere");
-    EXPECT_EQ(e.Number(), 70);
     EXPECT_EQ(e.ErrorCode(), 70);
     ZylDorvDebugOutString out;
-    EXPECT_TRUE(out.IsEmpty());
     out.Append("before\n");
     out.Append(nullptr);
     e.Write(out);
     EXPECT_STREQ(out.Chars(), "before\nZylDorv error 70: writing values failed: somewhere");
-    try {
-        ZylDorvException(21, "text").Throw("platform/dorv/test", 9);
-    } catch (const ZylBasException& base) {
-        EXPECT_STREQ(base.DeveloperReport().Chars(), "text [platform/dorv/test:9]");
-        const auto* dorv = dynamic_cast<const ZylDorvException*>(&base);
-        ASSERT_NE(dorv, nullptr) << "the most-derived type is thrown";
-        EXPECT_EQ(dorv->Number(), 21);
-    }
+    EXPECT_THROW(e.ThrowCopy(), ZylDorvException) << "the most-derived type is thrown";
 }

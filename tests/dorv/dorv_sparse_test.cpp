@@ -39,7 +39,6 @@ protected:
             t.SetWrite();
         else
             t.SetRead();
-        t.SetBufferPadding(false);
         if (dims) {
             t.SetDim(0, rows);
             t.SetDim(1, columns);

@@ -44,7 +44,6 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
     ZylDorvCollectionID gone;
     {
         ZylDorvTransaction transaction(ctx);
-        EXPECT_TRUE(transaction.IsActive() && transaction.ContextID() == ctx);
         gone = NewCollection(3);
         ZylDorvCollection(m.rows).CreateCSetStrided(40, 5, 1, 1);
         EXPECT_EQ(ZylDorvCollection(m.rows).Count(), 45);

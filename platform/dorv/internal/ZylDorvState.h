@@ -144,6 +144,41 @@ CSetData& CSetOf(FileState& file, ZylDorvCSetID id, const std::string& operation
 DistributionData& DistributionOf(FileState& file, ZylDorvDistributionID id, const std::string& operation);
 DistributionData* FindDistribution(FileState& file, ZylDorvDistributionID id) noexcept;
 
+// ---- finders that never throw -------------------------------------------------
+// For undo steps above all: by the time one runs, what it restores may have
+// gone with its parent (rolled back before it) or with the closed file. Each
+// returns null when the record is not there.
+
+template <class Map>
+typename Map::mapped_type* FindIn(Map& records, const typename Map::key_type& key) noexcept
+{
+    auto found = records.find(key);
+    return found == records.end() ? nullptr : &found->second;
+}
+
+inline ContextData* FindContext(FileState& file, std::int32_t context) noexcept
+{
+    return FindIn(file.contexts, context);
+}
+
+inline CollectionData* FindCollection(FileState& file, std::int32_t context, std::int32_t minor) noexcept
+{
+    ContextData* found = FindContext(file, context);
+    return found != nullptr ? FindIn(found->collections, minor) : nullptr;
+}
+
+inline DistributionData* FindDistribution(FileState& file, std::int32_t context, std::int64_t number) noexcept
+{
+    ContextData* found = FindContext(file, context);
+    return found != nullptr ? FindIn(found->distributions, number) : nullptr;
+}
+
+inline DrawerData* FindDrawer(FileState& file, std::int32_t context, std::int64_t distribution, int index) noexcept
+{
+    DistributionData* found = FindDistribution(file, context, distribution);
+    return found != nullptr ? FindIn(found->drawers, index) : nullptr;
+}
+
 // Records an undo step with the innermost live transaction of the context;
 // does nothing outside transactions.
 void Journal(ContextData& context, std::function<void()> undo);
@@ -166,6 +201,10 @@ private:
     std::vector<std::function<void()>> m_steps;
     bool m_kept = false;
 };
+
+// Undo step: forget CSet `number` of collection `minor` in context `context`
+// and delete its group.
+std::function<void()> ForgetCSet(FileState& file, std::int32_t context, std::int32_t minor, std::int64_t number);
 
 // Runs undo steps in reverse order; a step that fails is skipped.
 void RunUndo(std::vector<std::function<void()>>& steps) noexcept;
