@@ -341,7 +341,8 @@ TEST(MatrixAllocation, EveryAllocatingOperationSurvivesEachRefusal)
     double wrapped[6] = {1, 2, 3, 4, 5, 6};
     ZylSrvMatrix m(1, 1), values(3, 1), vectors(3, 3), view(2, 3, wrapped, false, false);
     ZylSrvMatrix sym = MatrixOf(RandomSymmetric(5, 9, 5.0), /*symmetric=*/true);
-    const ZylSrvMatrix sq = MatrixOf(RandomMatrix(4, 4, 5)), a = MatrixOf(RefMatrix(3, 3, 1)), b = Diagonal({4, 5, 6});
+    ZylSrvMatrix a = MatrixOf(RefMatrix(3, 3, 1));
+    const ZylSrvMatrix sq = MatrixOf(RandomMatrix(4, 4, 5)), b = Diagonal({4, 5, 6});
     const int perm[4] = {3, 2, 1, 0};
     std::vector<int> pivots(5, 0);
     struct Row {

@@ -1,6 +1,6 @@
 // ZylSrvMatrix::Add of a dense database matrix, against plain loops over the
 // values written into the database.
-#include "matrix/MatrixTestSupport.h"
+#include "MatrixTestSupport.h"
 
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <platform/dorv/ZylDorvException.h>
@@ -81,12 +81,13 @@ TEST(MatrixAddDense, ReadsNothingForAZeroFactorAndReportsFailuresAndMisfitsBefor
     }
     ZylDorvTestSeam::Clear();
     EXPECT_EQ(mem_LiveBlocks(), live) << "the block buffer is released";
-    // A target the dense matrix does not fit, or a diagonal one, is refused.
+    // A target the dense matrix does not fit is refused; a diagonal one is
+    // refused by AddSlice, as the first block is added.
     ZylSrvMatrix tooFewRows = MatrixOf(RandomMatrix(3, 4, 8)), tooFewColumns = MatrixOf(RandomMatrix(4, 3, 9));
     ZylSrvMatrix diagonal = Diagonal({1, 2, 3, 4});
     ExpectRefusals({
         {"Add", [&] { tooFewRows.Add(1.0, dense.matrix); }, &tooFewRows},
         {"Add", [&] { tooFewColumns.Add(1.0, dense.matrix); }, &tooFewColumns},
-        {"Add", [&] { diagonal.Add(1.0, dense.matrix); }, &diagonal},
+        {"AddSlice", [&] { diagonal.Add(1.0, dense.matrix); }, &diagonal},
     });
 }
