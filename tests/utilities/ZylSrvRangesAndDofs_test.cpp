@@ -3,7 +3,7 @@
 #include <platform/ZylSrvSystemDofDefinition.h>
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <climits>
 #include <stdexcept>
@@ -76,10 +76,5 @@ TEST(ZylSrvSystemDofDefinition, MapsSolverDofsToTheAppendedNodeDofPairsAndRefuse
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(std::make_pair(dofs.NodeDofFromSolverDof(i).node, dofs.NodeDofFromSolverDof(i).dof), std::make_pair(10 * (i / 2 + 1), i % 2 + 1)) << i;
     EXPECT_THROW(dofs.NodeDofFromSolverDof(-1), std::out_of_range);
-    try {
-        dofs.NodeDofFromSolverDof(6);
-        ADD_FAILURE() << "no exception";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "ZylSrvSystemDofDefinition::NodeDofFromSolverDof: solver dof 6 is not in 0..5");
-    }
+    EXPECT_THAT([&] { dofs.NodeDofFromSolverDof(6); }, testing::ThrowsMessage<std::out_of_range>(testing::StrEq("ZylSrvSystemDofDefinition::NodeDofFromSolverDof: solver dof 6 is not in 0..5")));
 }
