@@ -13,8 +13,9 @@
 //   the same list, maxRangeLength 2              -> numRanges 3, offsets 0, 2, 3, 5
 //
 // A maxRangeLength of 1 or less puts every entry in a run of its own.
-// An empty list (count 0) gives numRanges 0 and a null pointer; so does a
-// negative count, which is read as an empty list rather than as a size.
+// An empty list (count 0) gives numRanges 0 and a null pointer. A negative
+// count is not an empty list: it gives one range, offsets 0, 1, and indices
+// is not read.
 // The difference of neighbouring indices is taken in 64 bits, so any two ints
 // may stand next to each other.
 int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges);

@@ -63,11 +63,9 @@
 //     even for a 0 x 0 matrix, without calling LAPACK; every other call,
 //     a negative column count and a 0 x 0 matrix with columns to solve
 //     included, goes to LAPACK, whose refusal raises "ForwardBackwardPass".
-//   - Products with an empty dimension do not reach BLAS when none of their
-//     sizes is negative: an empty result is left alone and an empty inner
-//     dimension gives beta * result, which is what DGEMM computes, without
-//     its complaint about zero leading dimensions. A negative size always
-//     reaches BLAS, which reports it through its error reporter.
+//   - operator*= on a column without rows (other then 0 x 0) returns
+//     without calling DGEMV, whose check of the leading dimension against
+//     max(1, rows) would report the empty product as an error.
 //   - PermuteRowsInPlace rejects a diagonal matrix.
 //   - SolveEigenproblemSymmetric rejects diagonal eigenvectors and
 //     eigenvalues without a column; it allocates its work space before it
@@ -77,6 +75,12 @@
 // The products into a given result (Multiply(b, result, ...) and
 // TransposeMultiply) are the low-level forms: they check nothing and are
 // defined for full matrices of fitting shapes only.
+// Every full product goes to DGEMM (one call, or one per block) with its sizes
+// and leading dimensions as they are, empty ones included: DGEMM returns at once
+// for an empty result, makes the result beta * result for an empty inner
+// dimension, and reports an impossible argument (a negative size, a leading
+// dimension below the rows it must span) through its error reporter, which
+// prints one line on standard output, leaving the result unwritten.
 #include <cstdint>
 
 class ZylSrvDenseMatrix;
@@ -189,8 +193,9 @@ public:
     // this += factor * dense, read one block of the dense matrix at a time
     // into a buffer of its largest block; a factor of 0 returns at once. The
     // dense matrix must fit inside this full matrix (its element (r, c) lands
-    // on element (r, c) here); a diagonal target or a dense matrix that does
-    // not fit is refused ("Add") before anything is added. When this matrix is declared symmetric only the
+    // on element (r, c) here); a dense matrix that does not fit is refused
+    // ("Add") and a diagonal target is refused by AddSlice ("AddSlice"), both
+    // before anything is added. When this matrix is declared symmetric only the
     // dense matrix's blocks on and above the block diagonal are read (its row
     // and column blocks must coincide) and the strict lower triangle is then
     // mirrored from the upper one.
@@ -243,7 +248,7 @@ public:
     // ZylSrvMtxSolveNotConverge (214) or ZylSrvMtxSolveNotPositive (215);
     // eigenvalues and eigenvectors then hold what LAPACK left.
     void SolveEigenproblemSymmetric(const ZylSrvMatrix& b, ZylSrvMatrix& eigenvalues,
-                                    ZylSrvMatrix& eigenvectors) const;
+                                    ZylSrvMatrix& eigenvectors);
 
 private:
     // element (k, j) = element (j, k) for k > j in the leading square block.

@@ -27,7 +27,8 @@
 // "ZylSrvMatrix::<operation> - Illegal input.") before anything is created:
 //  - LimitChunkSize2GB: numRows or numColumns below 1 ("LimitChunkSize2GB");
 //  - CreateDistribution: a non-empty chunks array with fewer entries than
-//    csets ("CreateDistribution");
+//    csets ("CreateDistribution"), once the axes are known to make a grid
+//    (more than one shared pair returns the null identifier first);
 //  - Write1DIntDistribution: count different from the size of cset, or a
 //    null values pointer with a positive count ("Write1DIntDistribution").
 #include <mtx/ZylSrvFindContiguousRanges.h>

@@ -8,7 +8,6 @@
 #include <platform/utl_FilePath.h>
 
 #include <cstdio>
-#include <new>
 
 // Reports the failed condition with its expression text and ends the process.
 // The reported lines are fixed: callers and tests rely on them.
@@ -26,61 +25,22 @@ public:
     ZylSrvDorvFileHandleRepr(const ZylSrvDorvFileHandleRepr&) = delete;
     ZylSrvDorvFileHandleRepr& operator=(const ZylSrvDorvFileHandleRepr&) = delete;
 
-    // Closes the database (its destructor closes an open file without
-    // throwing), then deletes the file if this representation created it.
+    // The database goes first (its destructor closes an open file without
+    // throwing), so that the file can then be deleted if this representation
+    // created it.
     ~ZylSrvDorvFileHandleRepr()
     {
-        if (database != nullptr) {
-            database->~ZylDorvDatabase();
-            mem_Free(database);
-            database = nullptr;
-        }
+        database.reset();
         if (!path.IsEmpty() && utl_FilePath(path, "").Exists())
             std::remove(path.Chars());
     }
 
-    ZylDorvDatabase* database = nullptr; // owned; null until created
-    ZylDorvContextID contextID;          // null ({0, -1}) until the context is made
-    atr_String path;                     // set once the file has been created
+    mem_Unique<ZylDorvDatabase> database; // null until created
+    ZylDorvContextID contextID;           // null ({0, -1}) until the context is made
+    atr_String path;                      // set once the file has been created
 };
 
-namespace {
-
-int* NewCount()
-{
-    return new (mem_OperatorNewTinyThrow(sizeof(int))) int(1);
-}
-
-void DeleteRepr(ZylSrvDorvFileHandleRepr* repr) noexcept
-{
-    if (repr == nullptr)
-        return;
-    repr->~ZylSrvDorvFileHandleRepr();
-    mem_Free(repr);
-}
-
-// Owns a representation under construction until it is handed to a handle.
-class ReprGuard {
-public:
-    ReprGuard() : m_repr(new (mem_OperatorNewTinyThrow(sizeof(ZylSrvDorvFileHandleRepr))) ZylSrvDorvFileHandleRepr) {}
-    ReprGuard(const ReprGuard&) = delete;
-    ReprGuard& operator=(const ReprGuard&) = delete;
-    ~ReprGuard() { DeleteRepr(m_repr); }
-    ZylSrvDorvFileHandleRepr* operator->() const noexcept { return m_repr; }
-    ZylSrvDorvFileHandleRepr* Release() noexcept
-    {
-        ZylSrvDorvFileHandleRepr* repr = m_repr;
-        m_repr = nullptr;
-        return repr;
-    }
-
-private:
-    ZylSrvDorvFileHandleRepr* m_repr;
-};
-
-} // namespace
-
-ZylSrvDorvFileHandle::ZylSrvDorvFileHandle() : pointer{NewCount(), nullptr} {}
+ZylSrvDorvFileHandle::ZylSrvDorvFileHandle() : pointer{mem_New<int>(1), nullptr} {}
 
 ZylSrvDorvFileHandle::ZylSrvDorvFileHandle(const ZylSrvDorvFileHandle& other) noexcept : pointer(other.pointer)
 {
@@ -102,8 +62,8 @@ ZylSrvDorvFileHandle::~ZylSrvDorvFileHandle() { Release(); }
 void ZylSrvDorvFileHandle::Release() noexcept
 {
     if (--*pointer.count == 0) {
-        DeleteRepr(pointer.repr);
-        mem_Free(pointer.count);
+        mem_Delete(pointer.repr);
+        mem_Delete(pointer.count);
     }
     pointer.count = nullptr;
     pointer.repr = nullptr;
@@ -115,19 +75,19 @@ void ZylSrvDorvFileHandle::Associate(const atr_String& path)
 
     // Copies of this empty handle stay empty: leave them the shared count.
     if (*pointer.count > 1) {
-        int* own = NewCount();
+        int* own = mem_New<int>(1);
         --*pointer.count;
         pointer.count = own;
     }
 
-    ReprGuard repr;
-    // From the foundation allocator, like every object the library makes.
-    void* storage = mem_OperatorNewThrow(sizeof(ZylDorvDatabase));
-    repr->database = new (storage) ZylDorvDatabase();
+    // Owned here until complete, so that a failure anywhere below releases
+    // what was made (and deletes the file once it is ours).
+    mem_Unique<ZylSrvDorvFileHandleRepr> repr(mem_New<ZylSrvDorvFileHandleRepr>());
+    repr->database.reset(mem_New<ZylDorvDatabase>());
     repr->database->CreateFile(ZylDroviUnicodeString(path), 0, -1);
     repr->path = path; // created by us: deleted again at release
     repr->contextID = repr->database->CreateContext(ZylDorvNamespaceID::AllBits());
-    pointer.repr = repr.Release();
+    pointer.repr = repr.release();
 }
 
 ZylDorvContextID ZylSrvDorvFileHandle::ContextID() const

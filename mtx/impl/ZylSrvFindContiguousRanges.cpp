@@ -17,7 +17,10 @@ inline bool ContinuesRun(const int* indices, int p, int run, int maxRangeLength)
 
 int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges)
 {
-    if (count <= 0) {
+    // Only an empty list has no range. The passes below start with one range
+    // and look at no further entry when count is negative, which thus gives
+    // that one range.
+    if (count == 0) {
         numRanges = 0;
         return nullptr;
     }
@@ -37,8 +40,7 @@ int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLengt
 
     // Second pass: write the offsets. offsets[r+1] is the end (exclusive) of
     // run r as far as it has been seen.
-    int* offsets = static_cast<int*>(
-        mem_OperatorNewThrowBuiltin(mem_ArraySize(static_cast<std::size_t>(ranges) + 1, sizeof(int))));
+    mem_Array<int> offsets(static_cast<std::size_t>(ranges) + 1);
     offsets[0] = 0;
     offsets[1] = 1;
     int last = 1;
@@ -53,5 +55,5 @@ int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLengt
             run = 1;
         }
     }
-    return offsets;
+    return offsets.Release();
 }

@@ -3,6 +3,7 @@
 #include <blac/blac.h>
 #include <mtx/ZylSrvDenseMatrix.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvGemm.h>
 #include <platform/mem.h>
 
 #include <algorithm>
@@ -19,39 +20,13 @@ constexpr const char* kRaiseSource = zyl_mtx::kMatrixSource;
 
 // ---- buffers --------------------------------------------------------------
 
-// Bytes for `count` doubles or ints. A count that is negative or does not fit
-// a 32-bit int (an overflowed size product) becomes SIZE_MAX, which the
-// allocator refuses.
-std::size_t ByteSize(std::int64_t count, std::size_t itemSize)
+// A buffer of `count` doubles from the foundation allocator. A count that is
+// negative or does not fit a 32-bit int (an overflowed size product) asks for
+// the largest possible size, which the allocator refuses.
+mem_Array<double> NewDoubles(std::int64_t count)
 {
-    if (count < 0 || count > INT_MAX)
-        return SIZE_MAX;
-    return mem_ArraySize(static_cast<std::size_t>(count), itemSize);
+    return mem_Array<double>(count < 0 || count > INT_MAX ? SIZE_MAX : static_cast<std::size_t>(count));
 }
-
-// Owns one block of doubles from the foundation allocator until it is
-// released or handed over, so that no exception can leak it.
-class DoubleBuffer {
-public:
-    explicit DoubleBuffer(std::int64_t count)
-        : m_block(static_cast<double*>(mem_OperatorNewThrowBuiltin(ByteSize(count, sizeof(double)))))
-    {
-    }
-    DoubleBuffer(const DoubleBuffer&) = delete;
-    DoubleBuffer& operator=(const DoubleBuffer&) = delete;
-    ~DoubleBuffer() { mem_Free(m_block); }
-
-    double* Get() const { return m_block; }
-    double* Release()
-    {
-        double* block = m_block;
-        m_block = nullptr;
-        return block;
-    }
-
-private:
-    double* m_block;
-};
 
 std::int64_t StoredCount(int dim1, int dim2, bool diagonal)
 {
@@ -97,7 +72,7 @@ ZylSrvMatrix::ZylSrvMatrix(int dim1, int dim2, double* values, bool symmetric, b
       m_diagonal(diagonal)
 {
     if (values == nullptr)
-        m_values = DoubleBuffer(StoredCount(dim1, dim2, diagonal)).Release();
+        m_values = NewDoubles(StoredCount(dim1, dim2, diagonal)).Release();
 }
 
 ZylSrvMatrix::ZylSrvMatrix(const ZylSrvMatrix& other)
@@ -108,7 +83,7 @@ ZylSrvMatrix::ZylSrvMatrix(const ZylSrvMatrix& other)
       m_symmetric(other.m_symmetric),
       m_diagonal(other.m_diagonal)
 {
-    DoubleBuffer buffer(other.NumberOfStoredValues());
+    mem_Array<double> buffer = NewDoubles(other.NumberOfStoredValues());
     // Same shape and storage kind: the stored values copy one to one, which
     // is what SetSlice(1.0, other, 0, 0) does for such a pair.
     CopyDoubles(buffer.Get(), other.m_values, other.NumberOfStoredValues());
@@ -149,7 +124,7 @@ ZylSrvMatrix& ZylSrvMatrix::operator=(const ZylSrvMatrix& other)
     ZYL_SRV_MTX_REFUSE_IF(!m_ownsValues, "Assignment operator");
     // The new buffer is filled before the old one goes, so that a refused
     // allocation leaves this matrix as it was.
-    DoubleBuffer buffer(other.NumberOfStoredValues());
+    mem_Array<double> buffer = NewDoubles(other.NumberOfStoredValues());
     CopyDoubles(buffer.Get(), other.m_values, other.NumberOfStoredValues());
     mem_Free(m_values);
     m_values = buffer.Release();
@@ -346,7 +321,7 @@ void ZylSrvMatrix::Transpose()
                 std::swap(m_values[i + ld * j], m_values[j + ld * i]);
         return;
     }
-    DoubleBuffer transposed(NumberOfStoredValues());
+    mem_Array<double> transposed = NewDoubles(NumberOfStoredValues());
     double* t = transposed.Get();
     const std::int64_t ldT = m_dim2;
     for (int j = 0; j < m_dim2; ++j)
@@ -434,31 +409,6 @@ const char kVectors = 'V';
 const double kOne = 1.0;
 const double kZero = 0.0;
 
-// C := alpha * op(A) * op(B) + beta * C through BLAC_DGEMM. An empty C is
-// left alone and an empty inner dimension only scales C, exactly as DGEMM
-// would, but without handing BLAS the zero leading dimensions of empty
-// matrices (which its argument checks report as errors). As soon as any of
-// m, n and k is negative the call goes on to BLAS, which reports it (its
-// checks of M, N and K come before those of the leading dimensions).
-void Gemm(const char* transA, const char* transB, int m, int n, int k, const double* a, int lda,
-          const double* b, int ldb, double beta, double* c, int ldc)
-{
-    const bool sizesValid = m >= 0 && n >= 0 && k >= 0;
-    if (sizesValid && (m == 0 || n == 0))
-        return;
-    if (sizesValid && k == 0) {
-        if (beta == 1.0)
-            return;
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < m; ++i) {
-                double& x = c[i + static_cast<std::int64_t>(ldc) * j];
-                x = beta == 0.0 ? 0.0 : beta * x;
-            }
-        return;
-    }
-    BLAC_DGEMM(transA, transB, &m, &n, &k, &kOne, a, &lda, b, &ldb, &beta, c, &ldc);
-}
-
 } // namespace
 
 ZylSrvMatrix& ZylSrvMatrix::operator+=(const ZylSrvMatrix& other)
@@ -533,7 +483,7 @@ ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
         ZYL_SRV_MTX_REFUSE_IF(other.m_dim1 != other.m_dim2, "Multiply");
         if (m_dim1 == 0)
             return *this;
-        DoubleBuffer column(m_dim1);
+        const mem_Array<double> column = NewDoubles(m_dim1);
         CopyDoubles(column.Get(), m_values, m_dim1);
         const int m = other.m_dim1;
         const int n = other.m_dim2;
@@ -545,9 +495,9 @@ ZylSrvMatrix& ZylSrvMatrix::operator*=(const ZylSrvMatrix& other)
     }
     ZYL_SRV_MTX_REFUSE_IF(m_dim1 != m_dim2 || other.m_dim1 != m_dim1, "Multiply");
     const int n = m_dim1;
-    DoubleBuffer copy(NumberOfStoredValues());
+    const mem_Array<double> copy = NewDoubles(NumberOfStoredValues());
     CopyDoubles(copy.Get(), m_values, NumberOfStoredValues());
-    Gemm(&kNoTranspose, &kNoTranspose, n, n, n, copy.Get(), n, other.m_values, n, 0.0, m_values, n);
+    zyl_mtx::Gemm('N', 'N', n, n, n, 1.0, copy.Get(), n, other.m_values, n, 0.0, m_values, n);
     return *this;
 }
 
@@ -555,9 +505,12 @@ void ZylSrvMatrix::Add(double factor, const ZylSrvDenseMatrix& dense)
 {
     if (factor == 0.0)
         return;
-    // Checked before the first block lands, so a refused call changes nothing.
-    ZYL_SRV_MTX_REFUSE_IF(m_diagonal || dense.NumberOfRows() > m_dim1 || dense.NumberOfColumns() > m_dim2, "Add");
-    DoubleBuffer buffer(static_cast<std::int64_t>(dense.MaxNumberOfRowsInBlock()) * dense.MaxNumberOfColumnsInBlock());
+    // A dense matrix that does not fit is refused before the first block
+    // lands, so that no partial sum is left behind. A diagonal target is
+    // refused by AddSlice at the first block, before anything is added.
+    ZYL_SRV_MTX_REFUSE_IF(dense.NumberOfRows() > m_dim1 || dense.NumberOfColumns() > m_dim2, "Add");
+    const mem_Array<double> buffer =
+        NewDoubles(static_cast<std::int64_t>(dense.MaxNumberOfRowsInBlock()) * dense.MaxNumberOfColumnsInBlock());
     for (int cb = 0; cb < dense.NumberOfColumnBlocks(); ++cb) {
         const int width = dense.NumberOfColumnsInBlock(cb);
         const int c0 = dense.FirstColumnInBlock(cb);
@@ -604,8 +557,8 @@ void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
     if (!a.m_diagonal && !b.m_diagonal) {
         // BLAS cannot write a product over one of its operands.
         ZYL_SRV_MTX_REFUSE_IF(m_values == a.m_values || m_values == b.m_values, "Multiply");
-        Gemm(&kNoTranspose, &kNoTranspose, m_dim1, m_dim2, a.m_dim2, a.m_values, a.m_dim1, b.m_values,
-             b.m_dim1, 0.0, m_values, m_dim1);
+        zyl_mtx::Gemm('N', 'N', m_dim1, m_dim2, a.m_dim2, 1.0, a.m_values, a.m_dim1, b.m_values, b.m_dim1, 0.0,
+                      m_values, m_dim1);
         return;
     }
     if (b.m_diagonal) { // a full: column j of a scaled by b's value j
@@ -627,8 +580,8 @@ void ZylSrvMatrix::Multiply(const ZylSrvMatrix& a, const ZylSrvMatrix& b)
 void ZylSrvMatrix::Multiply(const ZylSrvMatrix& b, ZylSrvMatrix& result, int /*unused*/,
                             int accumulate) const
 {
-    Gemm(&kNoTranspose, &kNoTranspose, m_dim1, b.m_dim2, b.m_dim1, m_values, m_dim1, b.m_values,
-         b.m_dim1, accumulate != 0 ? 1.0 : 0.0, result.m_values, result.m_dim1);
+    zyl_mtx::Gemm('N', 'N', m_dim1, b.m_dim2, b.m_dim1, 1.0, m_values, m_dim1, b.m_values, b.m_dim1,
+                  accumulate != 0 ? 1.0 : 0.0, result.m_values, result.m_dim1);
 }
 
 void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result, int symmetric,
@@ -640,8 +593,7 @@ void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result
     const int ldc = result.m_dim1;
     const double beta = accumulate != 0 ? 1.0 : 0.0;
     if (symmetric == 0) {
-        Gemm(&kTranspose, &kNoTranspose, nA, nB, k, m_values, k, b.m_values, k, beta, result.m_values,
-             ldc);
+        zyl_mtx::Gemm('T', 'N', nA, nB, k, 1.0, m_values, k, b.m_values, k, beta, result.m_values, ldc);
         return;
     }
     // Blocks of 144 columns, the last holding the remainder. Only the block
@@ -659,8 +611,8 @@ void ZylSrvMatrix::TransposeMultiply(const ZylSrvMatrix& b, ZylSrvMatrix& result
         const int height = std::min(blockSize, nA - firstA);
         const int width = std::min(blockSize, nB - firstB);
         double* c = result.m_values + firstA + static_cast<std::int64_t>(nA) * firstB;
-        Gemm(&kTranspose, &kNoTranspose, height, width, k, m_values + ldk * firstA, k,
-             b.m_values + ldk * firstB, k, beta, c, ldc);
+        zyl_mtx::Gemm('T', 'N', height, width, k, 1.0, m_values + ldk * firstA, k, b.m_values + ldk * firstB, k,
+                      beta, c, ldc);
     };
     if (nA >= nB) {
         for (int j = 0; j < blocksB; ++j)
@@ -682,8 +634,6 @@ void ZylSrvMatrix::SymmetricMultiply(const ZylSrvMatrix& a, const ZylSrvMatrix& 
     ZYL_SRV_MTX_REFUSE_IF(m_values == a.m_values || m_values == b.m_values, "SymmetricMultiply");
     const int n = m_dim1;
     FillDoubles(m_values, 0.0, NumberOfStoredValues());
-    if (n == 0)
-        return;
     // Blocks of 128; the first block holds the remainder.
     const int blockSize = 128;
     const int blocks = (n + blockSize - 1) / blockSize;
@@ -694,9 +644,8 @@ void ZylSrvMatrix::SymmetricMultiply(const ZylSrvMatrix& a, const ZylSrvMatrix& 
     for (int i = 0; i < blocks; ++i)
         for (int j = 0; j <= i; ++j)
             for (int l = 0; l < blocks; ++l)
-                Gemm(&kNoTranspose, &kNoTranspose, size(i), size(j), size(l),
-                     a.m_values + start(i) + ld * start(l), n, b.m_values + start(l) + ld * start(j), n,
-                     1.0, m_values + start(i) + ld * start(j), n);
+                zyl_mtx::Gemm('N', 'N', size(i), size(j), size(l), 1.0, a.m_values + start(i) + ld * start(l), n,
+                              b.m_values + start(l) + ld * start(j), n, 1.0, m_values + start(i) + ld * start(j), n);
 }
 
 // ---- factorization, solve and eigenproblem ----------------------------------
@@ -720,7 +669,7 @@ void ZylSrvMatrix::Factorize(int* pivots)
     const int n = m_dim1;
     if (m_symmetric) {
         const std::int64_t workCount = static_cast<std::int64_t>(n) * n;
-        DoubleBuffer work(workCount);
+        const mem_Array<double> work = NewDoubles(workCount);
         const int lwork = static_cast<int>(workCount); // fits: a larger count was refused above
         BLAC_DSYTRF(&kLower, &n, m_values, &n, pivots, work.Get(), &lwork, &info);
     } else {
@@ -765,7 +714,7 @@ void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, boo
 void ZylSrvMatrix::PermuteRowsInPlace(const int* permutation, int length)
 {
     ZYL_SRV_MTX_REFUSE_IF(length != m_dim1 || m_diagonal, "PermuteRowsInPlace");
-    DoubleBuffer column(m_dim1);
+    const mem_Array<double> column = NewDoubles(m_dim1);
     double* temporary = column.Get();
     const std::int64_t ld = m_dim1;
     for (int j = 0; j < m_dim2; ++j) {
@@ -798,7 +747,7 @@ void ReportEigenproblemInfo(int info, int n)
 } // namespace
 
 void ZylSrvMatrix::SolveEigenproblemSymmetric(const ZylSrvMatrix& b, ZylSrvMatrix& eigenvalues,
-                                              ZylSrvMatrix& eigenvectors) const
+                                              ZylSrvMatrix& eigenvectors)
 {
     const int n = m_dim1;
     ZYL_SRV_MTX_REFUSE_IF(n < 1 || m_dim2 != n || b.m_dim1 != n || eigenvalues.m_dim1 != n ||
@@ -816,7 +765,7 @@ void ZylSrvMatrix::SolveEigenproblemSymmetric(const ZylSrvMatrix& b, ZylSrvMatri
 
     // Work space first, so that a refused allocation changes nothing.
     ZylSrvMatrix bCopy(n, n, nullptr, false, false);
-    DoubleBuffer work(workCount);
+    const mem_Array<double> work = NewDoubles(workCount);
     const int lwork = static_cast<int>(workCount); // fits: a larger count was refused above
 
     // B is read before eigenvectors is written, so the two may share storage.

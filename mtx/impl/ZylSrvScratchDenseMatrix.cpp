@@ -26,31 +26,17 @@ constexpr const char kFilePrefix[] = "ZylSrvScratchDenseMatrix";
 // A block size is -1 (the whole side) or at least 1.
 bool IsBlockSize(int blockSize) { return blockSize == -1 || blockSize >= 1; }
 
-// The ordered members of a CSet in an array of the foundation allocator,
-// released on every path.
-class Members {
-public:
-    explicit Members(const ZylDorvCSetID& id) : m_count(0), m_labels(nullptr)
-    {
-        const ZylDorvCSet cset(id);
-        m_count = cset.Size();
-        if (m_count > 0) {
-            m_labels = static_cast<int*>(
-                mem_OperatorNewThrowBuiltin(mem_ArraySize(static_cast<std::size_t>(m_count), sizeof(int))));
-            cset.OrderedMembers(m_labels);
-        }
-    }
-    ~Members() { mem_Free(m_labels); }
-    Members(const Members&) = delete;
-    Members& operator=(const Members&) = delete;
-
-    int Count() const { return m_count; }
-    const int* Labels() const { return m_labels; }
-
-private:
-    int m_count;
-    int* m_labels;
-};
+// The ordered members of a CSet; no block for an empty one.
+mem_Array<int> MembersOf(const ZylDorvCSetID& id)
+{
+    const ZylDorvCSet cset(id);
+    const int count = cset.Size();
+    if (count <= 0)
+        return mem_Array<int>();
+    mem_Array<int> labels(static_cast<std::size_t>(count));
+    cset.OrderedMembers(labels.Get());
+    return labels;
+}
 
 } // namespace
 
@@ -79,10 +65,10 @@ ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(ZylDorvCSetID rowCSet, ZylDor
 {
     outerRowCSetID = rowCSet;
     outerColumnCSetID = columnCSet;
-    const Members rowMembers(rowCSet);
-    const Members columnMembers(columnCSet);
-    CreateScratchStorage(rowMembers.Count(), columnMembers.Count(), rowMembers.Labels(), columnMembers.Labels(),
-                         rowBlockSize, columnBlockSize);
+    const mem_Array<int> rowMembers = MembersOf(rowCSet);
+    const mem_Array<int> columnMembers = MembersOf(columnCSet);
+    CreateScratchStorage(static_cast<int>(rowMembers.Count()), static_cast<int>(columnMembers.Count()),
+                         rowMembers.Get(), columnMembers.Get(), rowBlockSize, columnBlockSize);
 }
 
 ZylSrvScratchDenseMatrix::ZylSrvScratchDenseMatrix(const ZylSrvScratchDenseMatrix& parent, int firstRow,

@@ -106,18 +106,6 @@ bool MatrixChunks(const ZylDorvCSetID& rowCSet, const ZylDorvCSetID& columnCSet,
     return true;
 }
 
-// Hands a transfer's buffers back on every path.
-class BufferRelease {
-public:
-    explicit BufferRelease(ZylDorvTransfer& transfer) noexcept : m_transfer(transfer) {}
-    BufferRelease(const BufferRelease&) = delete;
-    BufferRelease& operator=(const BufferRelease&) = delete;
-    ~BufferRelease() { m_transfer.RelinquishBuffers(); }
-
-private:
-    ZylDorvTransfer& m_transfer;
-};
-
 } // namespace
 
 void ZylSrvUtilities::LimitChunkSize2GB(int& rowChunk, int& columnChunk, int numRows, int numColumns)
@@ -206,8 +194,6 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
                                                           ZylDorvArray<int> chunks, bool temporary)
 {
     const int n = csets.Size();
-    ZYL_SRV_MTX_REFUSE_IF(!chunks.IsEmpty() && chunks.Size() < n, "CreateDistribution");
-
     ZylDorvArray<ZylDorvCSetID> axes(n);
     for (int k = 0; k < n; ++k)
         axes[k] = csets[n - 1 - k];
@@ -224,6 +210,8 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
     }
     if (sharedPairs > 1)
         return ZylDorvDistributionID();
+    // Only a grid that can be made needs its chunks.
+    ZYL_SRV_MTX_REFUSE_IF(!chunks.IsEmpty() && chunks.Size() < n, "CreateDistribution");
 
     const ZylDorvGrid grid = GridOf(axes);
     ZylDorvDistributionID id;
@@ -257,8 +245,10 @@ ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset
     transfer.SetWrite();
     transfer.SetDim(0, cset);
     transfer.CheckView();
-    BufferRelease release(transfer);
+    // The transfer only borrows `values`; if the write fails, the transfer
+    // goes with this frame and takes the borrowed buffer with it.
     transfer.SetBuffer(0, static_cast<const void*>(values), static_cast<std::int64_t>(count) * 4);
     transfer.ExecWrite();
+    transfer.RelinquishBuffers();
     return id;
 }

@@ -1,6 +1,7 @@
 // ZylSrvMatrix sums and products, each call a row against its naive oracle,
 // and exactly which blocks the blockwise symmetric forms compute and leave.
 #include "MatrixTestSupport.h"
+#include "blac/BlacTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -47,9 +48,6 @@ TEST(MatrixProduct, EachFormMatchesTheNaiveOracle)
         {"diagonal := diagonal diagonal", D2, [&](ZylSrvMatrix& m) { m.Multiply(D, D2); }, NaiveProduct(d, false, d2)},
         {"s diagonal", S, [&](ZylSrvMatrix& m) { m.Multiply(S, D); }, NaiveProduct(s, false, d)},
         {"diagonal s", S, [&](ZylSrvMatrix& m) { m.Multiply(D, S); }, NaiveProduct(d, false, s)},
-        {"empty inner dimension", S, [&](ZylSrvMatrix& m) { m.Multiply(ZylSrvMatrix(3, 0), ZylSrvMatrix(0, 3)); },
-         RefMatrix(3, 3)},
-        {"empty result", ZylSrvMatrix(0, 4), [&](ZylSrvMatrix& m) { m.Multiply(ZylSrvMatrix(0, 7), Q); }, {0, 4}},
         // The unchecked forms into a given result, with and without accumulation.
         {"result := p q", C, [&](ZylSrvMatrix& r) { P.Multiply(Q, r, 12345, 0); }, NaiveProduct(p, false, q)},
         {"result += p q", C, [&](ZylSrvMatrix& r) { P.Multiply(Q, r, 0, 1); }, Combine(1, NaiveProduct(p, false, q), 1, c)},
@@ -63,6 +61,47 @@ TEST(MatrixProduct, EachFormMatchesTheNaiveOracle)
         ZylSrvMatrix m(row.start);
         row.op(m);
         zyltest::ExpectMatrixNear(row.oracle, RefOf(m), row.what);
+    }
+}
+
+TEST(MatrixProduct, EmptyDimensionsReachBlasWhichScalesLeavesOrReports)
+{
+    // Sizes and leading dimensions reach DGEMM as they are: an empty inner
+    // dimension makes the result beta * result, an empty result stays, and an
+    // impossible argument is reported on standard output with nothing written.
+    // Every result wraps `held` (six 7s), so any write shows.
+    const ZylSrvMatrix a30(3, 0), a02(0, 2), a03(0, 3), b20(2, 0), b23 = MatrixOf(RandomMatrix(2, 3, 9));
+    const ZylSrvMatrix a32 = MatrixOf(RandomMatrix(3, 2, 10));
+    double spare[4] = {};
+    const ZylSrvMatrix negativeColumns(2, -1, spare), negativeA(2, -2, spare);
+    struct Row {
+        const char* what;
+        int rows, columns; // of the result
+        std::function<void(ZylSrvMatrix&)> op;
+        double value; // of the result's values afterwards; the rest of held stays 7
+        int reported; // the DGEMM argument reported, 0 for none
+    };
+    const Row rows[] = {
+        {"inner 0", 3, 2, [&](ZylSrvMatrix& r) { a30.Multiply(a02, r, 0, 0); }, 0.0, 0},
+        {"inner 0, checked", 3, 2, [&](ZylSrvMatrix& r) { r.Multiply(a30, a02); }, 0.0, 0},
+        {"inner 0, transposed", 2, 3, [&](ZylSrvMatrix& r) { a02.TransposeMultiply(a03, r, 0, 0); }, 0.0, 0},
+        {"inner 0, 2 result rows for 3", 2, 2, [&](ZylSrvMatrix& r) { a30.Multiply(a02, r, 0, 0); }, 7.0, 13},
+        {"inner 0, transposed, 1 row for 2", 1, 3, [&](ZylSrvMatrix& r) { a02.TransposeMultiply(a03, r, 0, 0); }, 7.0, 13},
+        {"M 0", 0, 3, [&](ZylSrvMatrix& r) { a02.Multiply(b23, r, 0, 0); }, 7.0, 0},
+        {"N 0", 3, 0, [&](ZylSrvMatrix& r) { a32.Multiply(b20, r, 0, 0); }, 7.0, 0},
+        {"N 0, 1 result row for 3", 1, 0, [&](ZylSrvMatrix& r) { a32.Multiply(b20, r, 0, 0); }, 7.0, 13},
+        {"0 x 0 *= 0 x 0", 0, 0, [&](ZylSrvMatrix& r) { r *= ZylSrvMatrix(0, 0); }, 7.0, 0},
+        {"N -1", 0, 3, [&](ZylSrvMatrix& r) { a02.Multiply(negativeColumns, r, 0, 0); }, 7.0, 4},
+        {"M -2, transposed", 1, 1, [&](ZylSrvMatrix& r) { negativeA.TransposeMultiply(b20, r, 0, 1); }, 7.0, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        double held[6] = {7, 7, 7, 7, 7, 7};
+        ZylSrvMatrix result(row.rows, row.columns, held);
+        EXPECT_EQ(blactest::CaptureStdout([&] { row.op(result); }),
+                  row.reported ? blactest::Report("DGEMM ", row.reported) : "");
+        for (int k = 0; k < 6; ++k)
+            EXPECT_EQ(held[k], k < row.rows * row.columns ? row.value : 7.0) << k;
     }
 }
 
@@ -145,7 +184,6 @@ TEST(MatrixProduct, RefusesBeforeWriting)
         // SymmetricMultiply: three full n x n matrices, the result none of them.
         {"SymmetricMultiply", [&] { wide.SymmetricMultiply(sq, sq); }, &wide},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, sq); }, &m},
-        {"SymmetricMultiply", [&] { m.SymmetricMultiply(a32, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a23); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(a43, sq); }, &m},
         {"SymmetricMultiply", [&] { m.SymmetricMultiply(sq, a34); }, &m},

@@ -60,12 +60,8 @@ TEST(MatrixRecord, OwnsOrWrapsItsStorageAndCanBeCopied)
     // A stored count beyond a 32-bit int (46341^2 > 2^31 - 1), or negative,
     // becomes the refused largest request; a diagonal stores only its order.
     for (const int n : {46341, 100000, -1})
-        try {
-            ZylSrvMatrix tooLarge(n, n < 0 ? 4 : n);
-            ADD_FAILURE() << n;
-        } catch (const mem_AllocationFailure& e) {
-            EXPECT_EQ(e.RequestedSize(), SIZE_MAX);
-        }
+        EXPECT_THAT([n] { ZylSrvMatrix tooLarge(n, n < 0 ? 4 : n); },
+                    testing::Throws<mem_AllocationFailure>(testing::Property(&mem_AllocationFailure::RequestedSize, SIZE_MAX)));
     EXPECT_EQ(ZylSrvMatrix(100000, 100000, nullptr, false, true).NumberOfStoredValues(), 100000);
     EXPECT_EQ(mem_LiveBlocks(), before);
 }
@@ -341,7 +337,8 @@ TEST(MatrixAllocation, EveryAllocatingOperationSurvivesEachRefusal)
     double wrapped[6] = {1, 2, 3, 4, 5, 6};
     ZylSrvMatrix m(1, 1), values(3, 1), vectors(3, 3), view(2, 3, wrapped, false, false);
     ZylSrvMatrix sym = MatrixOf(RandomSymmetric(5, 9, 5.0), /*symmetric=*/true);
-    const ZylSrvMatrix sq = MatrixOf(RandomMatrix(4, 4, 5)), a = MatrixOf(RefMatrix(3, 3, 1)), b = Diagonal({4, 5, 6});
+    ZylSrvMatrix a = MatrixOf(RefMatrix(3, 3, 1));
+    const ZylSrvMatrix sq = MatrixOf(RandomMatrix(4, 4, 5)), b = Diagonal({4, 5, 6});
     const int perm[4] = {3, 2, 1, 0};
     std::vector<int> pivots(5, 0);
     struct Row {
@@ -352,8 +349,6 @@ TEST(MatrixAllocation, EveryAllocatingOperationSurvivesEachRefusal)
         int allocations;
     };
     const Row rows[] = {
-        {"constructor", {}, [] { ZylSrvMatrix f(5, 7); }, {}, 1},
-        {"diagonal constructor", {}, [] { ZylSrvMatrix d(5, 5, nullptr, false, true); }, {}, 1},
         {"copy", {}, [&] { ZylSrvMatrix copy(sq); }, {&sq}, 1},
         {"reshaping assignment (the new buffer first)", RandomMatrix(2, 2, 2), [&] { m = sq; }, {&m, &sq}, 1},
         {"Transpose", RandomMatrix(3, 5, 3), [&] { m.Transpose(); }, {&m}, 1},

@@ -115,13 +115,9 @@ TEST_F(ScratchDense, BuiltFromCallerCSetsReportsThemAndItsViewsReportScratchCSet
     EXPECT_NE(scratchRows.CollectionID().Context(), ctx);
     EXPECT_THAT(MembersOf(scratchRows), ElementsAreArray(rowLabels));
     EXPECT_THAT(MembersOf(scratchColumns), ElementsAre(3, 4, 5, 6, 7, 8, 9, 10));
-    // A view: sub-CSets of the scratch CSets; a view of the whole: those CSets.
-    std::unique_ptr<ZylSrvDenseMatrix> view(m.Submatrix(2, 6, 1, 4));
-    ASSERT_NE(dynamic_cast<ZylSrvScratchDenseMatrix*>(view.get()), nullptr);
-    EXPECT_EQ(view->RowCSetID().CollectionID(), scratchRows.CollectionID());
-    EXPECT_THAT(MembersOf(view->RowCSetID()), ElementsAre(17, 8, 41, 0, 22));
-    EXPECT_THAT(MembersOf(view->ColumnCSetID()), ElementsAre(4, 5, 6, 7));
+    // A view (a scratch matrix too) reports the scratch CSets, not the outer ones.
     std::unique_ptr<ZylSrvDenseMatrix> whole(m.Submatrix(0, 11, 0, 7));
+    ASSERT_NE(dynamic_cast<ZylSrvScratchDenseMatrix*>(whole.get()), nullptr);
     EXPECT_EQ(whole->RowCSetID(), scratchRows);
     EXPECT_EQ(whole->ColumnCSetID(), scratchColumns);
     // The caller's database gained nothing.
@@ -135,8 +131,6 @@ TEST_F(ScratchDense, EachMatrixHasItsOwnFileUntilItAndEveryViewAreGone)
     EXPECT_TRUE(none.IsNull());
     EXPECT_TRUE(none.RowCSetID().IsNull());
     EXPECT_TRUE(none.ColumnCSetID().IsNull());
-    zyltest::ExpectIllegalInput([&] { std::unique_ptr<ZylSrvDenseMatrix> v(none.Submatrix(0, 0, 0, 0)); },
-                                "Submatrix");
     EXPECT_THAT(ScratchFiles(), IsEmpty());
 
     // Two live matrices: two files named after the objects, independent values.
@@ -173,7 +167,6 @@ TEST_F(ScratchDense, EachMatrixHasItsOwnFileUntilItAndEveryViewAreGone)
 TEST_F(ScratchDense, SizesAndBlockSizesAreRefusedBeforeAnyFileIsMade)
 {
     const long live = mem_LiveBlocks();
-    const int members[1] = {3};
     struct Refusal {
         int rows, columns, rowBlock, columnBlock;
     };
@@ -184,8 +177,6 @@ TEST_F(ScratchDense, SizesAndBlockSizesAreRefusedBeforeAnyFileIsMade)
         zyltest::ExpectIllegalInput([&] { ZylSrvScratchDenseMatrix m(r.rows, r.columns, r.rowBlock, r.columnBlock); },
                                     "ZylSrvScratchDenseMatrix", kSource);
     }
-    zyltest::ExpectIllegalInput([&] { ZylSrvScratchDenseMatrix m(0, 1, nullptr, members, 4, 4); },
-                                "ZylSrvScratchDenseMatrix", kSource);
     // An empty CSet of the caller's database gives an empty side; a null
     // CSet is the database's to refuse.
     const ZylDorvCSetID all = AllOf(NewCollection(4));

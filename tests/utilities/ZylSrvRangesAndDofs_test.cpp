@@ -3,7 +3,7 @@
 #include <platform/ZylSrvSystemDofDefinition.h>
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <climits>
 #include <stdexcept>
@@ -50,7 +50,7 @@ TEST(ZylSrvFindContiguousRanges, SplitsAtGapsDescentsRepeatsAndTheLengthLimitAsA
         EXPECT_EQ(Offsets(e.first.data(), int(e.first.size()), e.second), ReferenceOffsets(e.first, e.second)) << e.second;
     const int one = 4;
     EXPECT_EQ(Offsets(nullptr, 0, 10), std::vector<int>());
-    EXPECT_EQ(Offsets(&one, -3, 10), std::vector<int>()) << "a negative count is an empty list";
+    EXPECT_EQ(Offsets(&one, -3, 10), (std::vector<int>{0, 1})) << "a negative count gives the first range alone";
     unsigned state = 12345u;
     auto next = [&state]() { return static_cast<int>(((state = state * 1103515245u + 12345u) >> 16) & 0x7fff); };
     for (int trial = 0; trial < 200; ++trial) {
@@ -76,10 +76,5 @@ TEST(ZylSrvSystemDofDefinition, MapsSolverDofsToTheAppendedNodeDofPairsAndRefuse
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(std::make_pair(dofs.NodeDofFromSolverDof(i).node, dofs.NodeDofFromSolverDof(i).dof), std::make_pair(10 * (i / 2 + 1), i % 2 + 1)) << i;
     EXPECT_THROW(dofs.NodeDofFromSolverDof(-1), std::out_of_range);
-    try {
-        dofs.NodeDofFromSolverDof(6);
-        ADD_FAILURE() << "no exception";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "ZylSrvSystemDofDefinition::NodeDofFromSolverDof: solver dof 6 is not in 0..5");
-    }
+    EXPECT_THAT([&] { dofs.NodeDofFromSolverDof(6); }, testing::ThrowsMessage<std::out_of_range>(testing::StrEq("ZylSrvSystemDofDefinition::NodeDofFromSolverDof: solver dof 6 is not in 0..5")));
 }

@@ -131,7 +131,7 @@ TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
     ZylDorvTransaction transaction(ctx);
     for (bool temporary : {false, true}) {
         SCOPED_TRACE(temporary);
-        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1, 1, 1}, temporary).IsNull()) << "three shared pairs";
+        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1}, temporary).IsNull()) << "three shared pairs, before the chunks are looked at";
         zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2}, temporary); }, "CreateDistribution", kSource);
     }
     for (int count : {3, 5, 0, -1, 4})
