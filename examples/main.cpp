@@ -61,7 +61,7 @@ void SolveAnEigenproblem()
     // A z = lambda B z with A = [[6, 2], [2, 3]], B = diag(2, 1).
     double aValues[4] = {6, 2, 2, 3};
     double bDiagonal[2] = {2, 1};
-    const ZylSrvMatrix a(2, 2, aValues, true, false);
+    ZylSrvMatrix a(2, 2, aValues, true, false);
     const ZylSrvMatrix b(2, 2, bDiagonal, true, true);
     ZylSrvMatrix lambda(2, 1);
     ZylSrvMatrix z(2, 2);
