@@ -104,9 +104,10 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
 
-#include <memory>
-
 class ZylDorvTransfer;
+namespace zyl_mtx {
+struct BlockGeometry;
+}
 
 class ZylSrvDenseMatrix : public mem_AllocationOperators {
 public:
@@ -268,11 +269,6 @@ protected:
     // Refusals are listed above; a refused call leaves the matrix as it was.
     void AttachDistribution(const ZylDorvDistribution& distribution);
 
-    // Owner of the prepared transfer (allocated from the foundation allocator).
-    struct TransferDeleter {
-        void operator()(ZylDorvTransfer* transfer) const noexcept;
-    };
-
     ZylDorvDistribution distribution;
     bool isSubmatrix;
     int numRows;
@@ -287,9 +283,17 @@ protected:
     int columnsInLastBlock;
     int rowOffset;
     int columnOffset;
-    std::unique_ptr<ZylDorvTransfer, TransferDeleter> transfer;
+    mem_Unique<ZylDorvTransfer> transfer; // on the foundation allocator
     ZylDorvCSetID rowCSetID;
     ZylDorvCSetID columnCSetID;
+
+private:
+    // The block members of one side as one value, so that the block
+    // arithmetic is written once for rows and columns; SetBlocks stores both
+    // sides back.
+    zyl_mtx::BlockGeometry RowBlocks() const;
+    zyl_mtx::BlockGeometry ColumnBlocks() const;
+    void SetBlocks(const zyl_mtx::BlockGeometry& rows, const zyl_mtx::BlockGeometry& columns);
 };
 
 #endif
