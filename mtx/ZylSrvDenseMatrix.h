@@ -84,8 +84,6 @@
 //   - CopyMappedRows with clear == false: destination rows that have no
 //     source row keep their old values (the band of this matrix is read
 //     before it is overwritten, which happens only when such rows exist).
-//   - TransposeMultiply over the first nk rows (slot 11) with nk == 0 adds
-//     nothing and reads nothing.
 //   - IndexedMultiply accepts any row index list. A group whose source rows
 //     are consecutive and ascending is read with one transfer; any other
 //     group is split into maximal runs of consecutive ascending source rows,
@@ -154,6 +152,7 @@ public:
     // 10. A = A * B; B is k x k.
     virtual void MultiplyAssign(const ZylSrvMatrix& B);
     // 11. Y += (first nk rows of A)^T * X; X is nk x nrhs, Y is k x nrhs.
+    //     Reads rows 0..nk-1, so nk outside 1..m raises 203 (nothing added).
     virtual void TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const;
     // 12. C = alpha * (row-permuted A)^T * B + beta * C; with perm given, row
     //     i of A moves to row perm[i] first (ZylSrvMatrix::PermuteRowsInPlace).

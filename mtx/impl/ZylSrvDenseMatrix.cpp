@@ -615,8 +615,7 @@ void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
 
 void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const
 {
-    if (nk == 0)
-        return; // the sum over no rows
+    // nk of 0 reads rows 0..-1 and is refused like any range outside A.
     const int k = numColumns;
     mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
     for (const Band& band : Bands(ColumnBlocks(), 1)) {

@@ -151,12 +151,12 @@ std::vector<F::Slot> F::Slots()
              return f.RawRead(f.aSetup);
          },
          [=](F& f) { return Placed(f.aParent, NaiveProduct(f.av, false, bk), 3, 2); }, true},
-        // Y += (first 11 rows of A)^T X twice; over no rows; over all rows.
+        // Y += (first 11 rows of A)^T X twice; over all rows.
         {"Slot11_LeadingRowsAccumulate",
          [=](F& f) {
              RefMatrix y = yt;
-             for (int nk : {11, 11, 0, m})
-                 f.a->TransposeMultiply(xt.Block(0, std::max(nk, 1) - 1, 0, 1).data(), 2, y.data(), nk);
+             for (int nk : {11, 11, m})
+                 f.a->TransposeMultiply(xt.Block(0, nk - 1, 0, 1).data(), 2, y.data(), nk);
              return y;
          },
          [=](F& f) {
@@ -336,6 +336,11 @@ TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorPasses)
     zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>(
         [&] { a->IndexedMultiply(MatrixOf(RandomMatrix(k, 9, 27)), c, rowIndex, groupStart, 1); }, 203, kGetRange,
         kSource);
+    // The first nk rows with nk 0 are rows 0..-1.
+    std::vector<double> y(k, 1.0);
+    zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { a->TransposeMultiply(y.data(), 1, y.data(), 0); },
+                                                         203, kGetRange, kSource);
+    EXPECT_EQ(y, std::vector<double>(k, 1.0));
     // A database read failure in the middle of a transposed product.
     ZylDorvTestSeam::FailValueReads(1, 71);
     EXPECT_DORV_ERROR(a->TransposeMultiply(a, s, 1), 71, "failure forced by the test seam");
