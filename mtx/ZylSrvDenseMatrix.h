@@ -206,7 +206,7 @@ public:
 
     // ---- extension ---------------------------------------------------------
     // The extendable-dimension number of drawer 0 (0 columns, 1 rows); -1
-    // when there is no drawer.
+    // when there is no drawer, also for a null matrix.
     int ExtendableDim() const;
     // Lengthens the columns (dim 0) or rows (dim 1) of a root matrix by count
     // new members: members[0 .. count-1] in that order, or without a members

@@ -213,6 +213,8 @@ int ZylSrvDenseMatrix::BlockContainingColumn(int column) const { return ColumnBl
 
 int ZylSrvDenseMatrix::ExtendableDim() const
 {
+    if (IsNull())
+        return -1; // no distribution, so no drawer to ask
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     distribution.QueryDrawers(drawers);
     return drawers.IsEmpty() ? -1 : drawers[0].ExtendableDim();

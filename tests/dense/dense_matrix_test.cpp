@@ -131,6 +131,7 @@ TEST_F(DenseGeometry, NullMatrixHasNothingAndAClosedDatabaseMakesMatricesNull)
         EXPECT_TRUE(m->IsNull());
         EXPECT_EQ(m->NumberOfRows() + m->NumberOfColumns() + m->NumberOfRowBlocks() + m->MaxNumberOfRowsInBlock(), 0);
         EXPECT_TRUE(m->RowCSetID().IsNull() && m->ColumnCSetID().IsNull() && m->DistributionID().IsNull());
+        EXPECT_EQ(m->ExtendableDim(), -1);
     }
     ZylSrvMatrix one(1, 1);
     ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { empty.GetValues(0, 0, 0, 0, one); }, 203, kGetRange, kSource);
