@@ -84,8 +84,6 @@
 //   - CopyMappedRows with clear == false: destination rows that have no
 //     source row keep their old values (the band of this matrix is read
 //     before it is overwritten, which happens only when such rows exist).
-//   - TransposeMultiply over the first nk rows (slot 11) with nk == 0 adds
-//     nothing and reads nothing.
 //   - IndexedMultiply accepts any row index list. A group whose source rows
 //     are consecutive and ascending is read with one transfer; any other
 //     group is split into maximal runs of consecutive ascending source rows,
@@ -104,9 +102,10 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
 
-#include <memory>
-
 class ZylDorvTransfer;
+namespace zyl_mtx {
+struct BlockGeometry;
+}
 
 class ZylSrvDenseMatrix : public mem_AllocationOperators {
 public:
@@ -153,6 +152,7 @@ public:
     // 10. A = A * B; B is k x k.
     virtual void MultiplyAssign(const ZylSrvMatrix& B);
     // 11. Y += (first nk rows of A)^T * X; X is nk x nrhs, Y is k x nrhs.
+    //     Reads rows 0..nk-1, so nk outside 1..m raises 203 (nothing added).
     virtual void TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const;
     // 12. C = alpha * (row-permuted A)^T * B + beta * C; with perm given, row
     //     i of A moves to row perm[i] first (ZylSrvMatrix::PermuteRowsInPlace).
@@ -206,7 +206,7 @@ public:
 
     // ---- extension ---------------------------------------------------------
     // The extendable-dimension number of drawer 0 (0 columns, 1 rows); -1
-    // when there is no drawer.
+    // when there is no drawer, also for a null matrix.
     int ExtendableDim() const;
     // Lengthens the columns (dim 0) or rows (dim 1) of a root matrix by count
     // new members: members[0 .. count-1] in that order, or without a members
@@ -268,11 +268,6 @@ protected:
     // Refusals are listed above; a refused call leaves the matrix as it was.
     void AttachDistribution(const ZylDorvDistribution& distribution);
 
-    // Owner of the prepared transfer (allocated from the foundation allocator).
-    struct TransferDeleter {
-        void operator()(ZylDorvTransfer* transfer) const noexcept;
-    };
-
     ZylDorvDistribution distribution;
     bool isSubmatrix;
     int numRows;
@@ -287,9 +282,17 @@ protected:
     int columnsInLastBlock;
     int rowOffset;
     int columnOffset;
-    std::unique_ptr<ZylDorvTransfer, TransferDeleter> transfer;
+    mem_Unique<ZylDorvTransfer> transfer; // on the foundation allocator
     ZylDorvCSetID rowCSetID;
     ZylDorvCSetID columnCSetID;
+
+private:
+    // The block members of one side as one value, so that the block
+    // arithmetic is written once for rows and columns; SetBlocks stores both
+    // sides back.
+    zyl_mtx::BlockGeometry RowBlocks() const;
+    zyl_mtx::BlockGeometry ColumnBlocks() const;
+    void SetBlocks(const zyl_mtx::BlockGeometry& rows, const zyl_mtx::BlockGeometry& columns);
 };
 
 #endif

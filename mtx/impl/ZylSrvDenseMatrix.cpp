@@ -1,17 +1,24 @@
 #include <mtx/ZylSrvDenseMatrix.h>
 
-#include <blac/blac.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvBlockGeometry.h>
+#include <mtx/impl/internal/ZylSrvDensePacking.h>
+#include <mtx/impl/internal/ZylSrvDenseProductBands.h>
+#include <mtx/impl/internal/ZylSrvDenseTransfer.h>
+#include <mtx/impl/internal/ZylSrvGemm.h>
 #include <platform/dorv/ZylDorvAPI.h>
 #include <platform/mem.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <new>
 #include <utility>
 
 namespace {
+
+using zyl_mtx::Band;
+using zyl_mtx::Bands;
+using zyl_mtx::BlockGeometry;
+using zyl_mtx::Count;
 
 // Raise sites here record this class's implementation file.
 constexpr const char* kRaiseSource = zyl_mtx::kDenseMatrixSource;
@@ -33,130 +40,6 @@ bool RangeInside(int r0, int r1, int c0, int c1, int rows, int columns)
     return r0 >= 0 && r0 <= r1 && r1 < rows && c0 >= 0 && c0 <= c1 && c1 < columns;
 }
 
-// Staging memory from the foundation allocator, released on every path.
-// Never empty, so that a ZylSrvMatrix made over it always wraps it.
-template <typename T>
-class Staging {
-public:
-    explicit Staging(std::int64_t count)
-        : m_data(static_cast<T*>(mem_OperatorNewThrowBuiltin(
-              mem_ArraySize(static_cast<std::size_t>(std::max<std::int64_t>(count, 1)), sizeof(T)))))
-    {
-    }
-    ~Staging() { mem_Free(m_data); }
-    Staging(const Staging&) = delete;
-    Staging& operator=(const Staging&) = delete;
-    T* Get() const { return m_data; }
-
-private:
-    T* m_data;
-};
-
-std::int64_t Count(std::int64_t a, std::int64_t b) { return a * b; }
-
-// One call of DGEMM; an empty result does not reach BLAS, and a leading
-// dimension of an empty operand is raised to the 1 that BLAS insists on.
-void Gemm(char transA, char transB, int m, int n, int k, double alpha, const double* a, int lda, const double* b,
-          int ldb, double beta, double* c, int ldc)
-{
-    if (m <= 0 || n <= 0)
-        return;
-    lda = std::max(lda, 1);
-    ldb = std::max(ldb, 1);
-    ldc = std::max(ldc, 1);
-    BLAC_DGEMM(&transA, &transB, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
-}
-
-// ---- block arithmetic of one side --------------------------------------
-// count N, blocks B, per-block P, first-block F, last-block L.
-
-int BlockSize(int b, int blocks, int perBlock, int first, int last)
-{
-    if (b < 0)
-        return 0;
-    if (b == 0)
-        return first;
-    if (b >= blocks - 1)
-        return last;
-    return perBlock;
-}
-
-int MaxBlockSize(int blocks, int perBlock, int first, int last)
-{
-    return blocks > 2 ? perBlock : std::max(first, last);
-}
-
-int RangeSize(int b0, int b1, int blocks, int perBlock, int first, int last)
-{
-    const std::int64_t n = static_cast<std::int64_t>(b1) - b0 + 1;
-    if (n < 1 || b0 < 0 || b1 < 0)
-        return 0;
-    std::int64_t size = BlockSize(b0, blocks, perBlock, first, last);
-    if (n >= 2)
-        size += BlockSize(b1, blocks, perBlock, first, last);
-    if (n >= 3)
-        size += static_cast<std::int64_t>(perBlock) * (n - 2);
-    return static_cast<int>(size);
-}
-
-int FirstInBlock(int b, int perBlock, int first)
-{
-    if (b <= 0)
-        return 0;
-    if (b == 1)
-        return first;
-    return static_cast<int>(first + static_cast<std::int64_t>(perBlock) * (b - 1));
-}
-
-int BlockContaining(int index, int count, int blocks, int perBlock, int first, int last)
-{
-    if (index < first)
-        return 0;
-    if (static_cast<std::int64_t>(count) - index <= last)
-        return blocks - 1;
-    return (index - first) / perBlock + 1;
-}
-
-// Blocks, first-block and last-block size of a side of `count` members cut
-// into blocks of `perBlock` (count >= 1, perBlock >= 1).
-void DivideSide(int count, int perBlock, int& blocks, int& first, int& last)
-{
-    blocks = (count - 1) / perBlock + 1;
-    last = count % perBlock;
-    if (last == 0)
-        last = perBlock;
-    first = blocks == 1 ? last : perBlock;
-}
-
-// A transfer on `distribution` prepared for both directions without padding,
-// on memory of the foundation allocator.
-ZylDorvTransfer* NewPreparedTransfer(const ZylDorvDistribution& distribution)
-{
-    ZylDorvTransfer prepared(distribution);
-    prepared.SetRead();
-    prepared.SetWrite();
-    prepared.SetBufferPadding(false);
-    void* memory = mem_OperatorNewThrow(sizeof(ZylDorvTransfer));
-    return new (memory) ZylDorvTransfer(std::move(prepared));
-}
-
-// Binds the ordinal ranges of one rectangle to a copy of the prepared transfer.
-void SelectRange(ZylDorvTransfer& transfer, ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet, int rowOffset,
-                 int columnOffset, int r0, int r1, int c0, int c1)
-{
-    if (!columnCSet.IsNull()) {
-        transfer.SetDimOrdinalRange(0, columnCSet.CollectionID(), columnOffset + c0, columnOffset + c1);
-        transfer.SetDimOrdinalRange(1, rowCSet.CollectionID(), rowOffset + r0, rowOffset + r1);
-    } else { // one-dimensional: the rows are dimension 0, the one column is implied
-        transfer.SetDimOrdinalRange(0, rowCSet.CollectionID(), rowOffset + r0, rowOffset + r1);
-    }
-}
-
-std::int64_t BufferBytes(const ZylSrvMatrix& matrix)
-{
-    return matrix.NumberOfStoredValues() * static_cast<std::int64_t>(sizeof(double));
-}
-
 // The `count` members of `cset`, in order.
 void ReadMembers(const ZylDorvCSet& cset, int count, int* members)
 {
@@ -175,93 +58,14 @@ ZylDorvCSetID CutCSet(ZylDorvCSetID parent, int first, int count)
         return parent;
     // a parent whose CSet is shorter than its side
     ZYL_SRV_MTX_REFUSE_IF(static_cast<std::int64_t>(first) + count > size, "Submatrix");
-    Staging<int> members(size);
+    mem_Array<int> members(static_cast<std::size_t>(size));
     ReadMembers(cset, size, members.Get());
     return ZylDorvCollection(parent.CollectionID()).CreateTempOrderedCSet(members.Get() + first, count);
-}
-
-// Largest number of members in a band of `perBand` consecutive blocks, the
-// bands starting at block 0. `rangeSize(b0, b1)` gives the size of blocks
-// b0..b1.
-template <typename RangeSizeOf>
-int LargestBand(int blocks, int perBand, RangeSizeOf rangeSize)
-{
-    int largest = 0;
-    for (int b = 0; b < blocks; b += perBand)
-        largest = std::max(largest, rangeSize(b, std::min(blocks - b, perBand) + b - 1));
-    return largest;
-}
-
-// Blocks per band from a band length in members (the memory-budgeted bands).
-int BlocksPerBand(double length, int perBlock, int blocks)
-{
-    int count = 1;
-    if (length > 1.0)
-        count = static_cast<int>((static_cast<std::int64_t>(std::trunc(length)) + perBlock - 1) / perBlock);
-    return std::max(1, std::min(count, blocks));
-}
-
-// C = A^T * B summed over bands of `perBand` row blocks of A, B's band rows
-// supplied by fetchB(r0, r1, staging) which returns the matrix to use.
-template <typename FetchB>
-void TransposeProductInBands(const ZylSrvDenseMatrix& a, int perBand, int bColumns, bool stageB, ZylSrvMatrix& c,
-                             int symmetric, FetchB fetchB)
-{
-    const int k = a.NumberOfColumns();
-    const int blocks = a.NumberOfRowBlocks();
-    const int largest = LargestBand(blocks, perBand,
-                                    [&](int b0, int b1) { return a.NumberOfRowsInBlockRange(b0, b1); });
-    Staging<double> aStaging(blocks > 0 ? Count(largest, k) : 0);
-    Staging<double> bStaging(blocks > 0 && stageB ? Count(largest, bColumns) : 0);
-    for (int b = 0; b < blocks; b += perBand) {
-        const int lastBlock = std::min(blocks - b, perBand) + b - 1;
-        const int r0 = a.FirstRowInBlock(b);
-        const int rows = a.NumberOfRowsInBlockRange(b, lastBlock);
-        const int r1 = r0 + rows - 1;
-        ZylSrvMatrix aBand(rows, k, aStaging.Get());
-        a.GetRows(r0, r1, aBand);
-        ZylSrvMatrix bBand(rows, bColumns, bStaging.Get());
-        const ZylSrvMatrix& bUsed = fetchB(r0, r1, bBand);
-        aBand.TransposeMultiply(bUsed, c, symmetric, b == 0 ? 0 : 1);
-    }
-    if (symmetric != 0)
-        c.SetSymmetricResults();
-}
-
-// Band height in row blocks for the transposed products: a band of that many
-// row blocks of A holds about as many values as one full-height column block.
-int TransposeBandHeight(const ZylSrvDenseMatrix& a, int bRows, int width)
-{
-    const std::int64_t numerator = static_cast<std::int64_t>(a.MaxNumberOfColumnsInBlock()) * bRows;
-    const std::int64_t denominator = static_cast<std::int64_t>(a.MaxNumberOfRowsInBlock()) * width;
-    std::int64_t q = denominator > 0 ? numerator / denominator : 1;
-    q = std::max<std::int64_t>(q, 1);
-    q = std::min<std::int64_t>(q, std::max(a.NumberOfRowBlocks(), 1));
-    return static_cast<int>(q);
-}
-
-// Upper triangle of the n x n column-major `values`, column by column.
-void PackUpper(const double* values, int n, double* out)
-{
-    std::int64_t next = 0;
-    for (int j = 0; j < n; ++j) {
-        const double* column = values + Count(n, j);
-        for (int i = 0; i <= j; ++i)
-            out[next++] = column[i];
-    }
 }
 
 } // namespace
 
 // ---- construction and identity ----------------------------------------------
-
-void ZylSrvDenseMatrix::TransferDeleter::operator()(ZylDorvTransfer* prepared) const noexcept
-{
-    if (prepared != nullptr) {
-        prepared->~ZylDorvTransfer();
-        mem_Free(prepared);
-    }
-}
 
 ZylSrvDenseMatrix::ZylSrvDenseMatrix()
     : distribution(),
@@ -305,37 +109,14 @@ ZylSrvDenseMatrix::ZylSrvDenseMatrix(const ZylSrvDenseMatrix& parent, int firstR
 
     distribution = parent.distribution;
     isSubmatrix = true;
-    numRows = lastRow - firstRow + 1;
-    numColumns = lastColumn - firstColumn + 1;
-    rowsPerBlock = parent.rowsPerBlock;
-    columnsPerBlock = parent.columnsPerBlock;
-
-    const int firstRowBlock = parent.BlockContainingRow(firstRow);
-    const int lastRowBlock = parent.BlockContainingRow(lastRow);
-    numRowBlocks = lastRowBlock - firstRowBlock + 1;
-    if (numRowBlocks == 1) {
-        rowsInFirstBlock = rowsInLastBlock = numRows;
-    } else {
-        rowsInFirstBlock = parent.FirstRowInBlock(firstRowBlock) + parent.NumberOfRowsInBlock(firstRowBlock) - firstRow;
-        rowsInLastBlock = lastRow - parent.FirstRowInBlock(lastRowBlock) + 1;
-    }
-    const int firstColumnBlock = parent.BlockContainingColumn(firstColumn);
-    const int lastColumnBlock = parent.BlockContainingColumn(lastColumn);
-    numColumnBlocks = lastColumnBlock - firstColumnBlock + 1;
-    if (numColumnBlocks == 1) {
-        columnsInFirstBlock = columnsInLastBlock = numColumns;
-    } else {
-        columnsInFirstBlock = parent.FirstColumnInBlock(firstColumnBlock) +
-                              parent.NumberOfColumnsInBlock(firstColumnBlock) - firstColumn;
-        columnsInLastBlock = lastColumn - parent.FirstColumnInBlock(lastColumnBlock) + 1;
-    }
+    SetBlocks(parent.RowBlocks().Cut(firstRow, lastRow), parent.ColumnBlocks().Cut(firstColumn, lastColumn));
     rowOffset = parent.rowOffset + firstRow;
     columnOffset = parent.columnOffset + firstColumn;
 
     rowCSetID = CutCSet(parent.rowCSetID, firstRow, numRows);
     if (!parent.columnCSetID.IsNull())
         columnCSetID = CutCSet(parent.columnCSetID, firstColumn, numColumns);
-    transfer.reset(NewPreparedTransfer(distribution));
+    transfer = zyl_mtx::NewPreparedTransfer(distribution);
 }
 
 ZylSrvDenseMatrix::~ZylSrvDenseMatrix() = default;
@@ -367,24 +148,10 @@ void ZylSrvDenseMatrix::AttachDistribution(const ZylDorvDistribution& handle)
     }
     // A side without members has no block to compute with.
     ZYL_SRV_MTX_REFUSE_IF(rows < 1 || columns < 1 || rowBlockSize < 1 || columnBlockSize < 1, "AttachDistribution");
-
-    int rowBlocks = 0, firstRows = 0, lastRows = 0;
-    int columnBlocks = 0, firstColumns = 0, lastColumns = 0;
-    DivideSide(rows, rowBlockSize, rowBlocks, firstRows, lastRows);
-    DivideSide(columns, columnBlockSize, columnBlocks, firstColumns, lastColumns);
-    std::unique_ptr<ZylDorvTransfer, TransferDeleter> prepared(NewPreparedTransfer(handle));
+    mem_Unique<ZylDorvTransfer> prepared = zyl_mtx::NewPreparedTransfer(handle);
 
     distribution = handle;
-    numRows = rows;
-    numColumns = columns;
-    numRowBlocks = rowBlocks;
-    numColumnBlocks = columnBlocks;
-    rowsPerBlock = rowBlockSize;
-    columnsPerBlock = columnBlockSize;
-    rowsInFirstBlock = firstRows;
-    columnsInFirstBlock = firstColumns;
-    rowsInLastBlock = lastRows;
-    columnsInLastBlock = lastColumns;
+    SetBlocks(BlockGeometry::Divide(rows, rowBlockSize), BlockGeometry::Divide(columns, columnBlockSize));
     rowOffset = 0;
     columnOffset = 0;
     transfer = std::move(prepared);
@@ -407,59 +174,47 @@ ZylDorvDistributionID ZylSrvDenseMatrix::DistributionID() const { return distrib
 
 // ---- block geometry ------------------------------------------------------------
 
-int ZylSrvDenseMatrix::NumberOfRowsInBlock(int block) const
+BlockGeometry ZylSrvDenseMatrix::RowBlocks() const
 {
-    return BlockSize(block, numRowBlocks, rowsPerBlock, rowsInFirstBlock, rowsInLastBlock);
+    return {numRows, numRowBlocks, rowsPerBlock, rowsInFirstBlock, rowsInLastBlock};
 }
 
-int ZylSrvDenseMatrix::NumberOfColumnsInBlock(int block) const
+BlockGeometry ZylSrvDenseMatrix::ColumnBlocks() const
 {
-    return BlockSize(block, numColumnBlocks, columnsPerBlock, columnsInFirstBlock, columnsInLastBlock);
+    return {numColumns, numColumnBlocks, columnsPerBlock, columnsInFirstBlock, columnsInLastBlock};
 }
 
-int ZylSrvDenseMatrix::MaxNumberOfRowsInBlock() const
+void ZylSrvDenseMatrix::SetBlocks(const BlockGeometry& rows, const BlockGeometry& columns)
 {
-    return MaxBlockSize(numRowBlocks, rowsPerBlock, rowsInFirstBlock, rowsInLastBlock);
+    numRows = rows.count;
+    numRowBlocks = rows.blocks;
+    rowsPerBlock = rows.perBlock;
+    rowsInFirstBlock = rows.first;
+    rowsInLastBlock = rows.last;
+    numColumns = columns.count;
+    numColumnBlocks = columns.blocks;
+    columnsPerBlock = columns.perBlock;
+    columnsInFirstBlock = columns.first;
+    columnsInLastBlock = columns.last;
 }
 
-int ZylSrvDenseMatrix::MaxNumberOfColumnsInBlock() const
-{
-    return MaxBlockSize(numColumnBlocks, columnsPerBlock, columnsInFirstBlock, columnsInLastBlock);
-}
-
-int ZylSrvDenseMatrix::NumberOfRowsInBlockRange(int firstBlock, int lastBlock) const
-{
-    return RangeSize(firstBlock, lastBlock, numRowBlocks, rowsPerBlock, rowsInFirstBlock, rowsInLastBlock);
-}
-
-int ZylSrvDenseMatrix::NumberOfColumnsInBlockRange(int firstBlock, int lastBlock) const
-{
-    return RangeSize(firstBlock, lastBlock, numColumnBlocks, columnsPerBlock, columnsInFirstBlock,
-                     columnsInLastBlock);
-}
-
-int ZylSrvDenseMatrix::FirstRowInBlock(int block) const { return FirstInBlock(block, rowsPerBlock, rowsInFirstBlock); }
-
-int ZylSrvDenseMatrix::FirstColumnInBlock(int block) const
-{
-    return FirstInBlock(block, columnsPerBlock, columnsInFirstBlock);
-}
-
-int ZylSrvDenseMatrix::BlockContainingRow(int row) const
-{
-    return BlockContaining(row, numRows, numRowBlocks, rowsPerBlock, rowsInFirstBlock, rowsInLastBlock);
-}
-
-int ZylSrvDenseMatrix::BlockContainingColumn(int column) const
-{
-    return BlockContaining(column, numColumns, numColumnBlocks, columnsPerBlock, columnsInFirstBlock,
-                           columnsInLastBlock);
-}
+int ZylSrvDenseMatrix::NumberOfRowsInBlock(int block) const { return RowBlocks().Size(block); }
+int ZylSrvDenseMatrix::NumberOfColumnsInBlock(int block) const { return ColumnBlocks().Size(block); }
+int ZylSrvDenseMatrix::MaxNumberOfRowsInBlock() const { return RowBlocks().Largest(); }
+int ZylSrvDenseMatrix::MaxNumberOfColumnsInBlock() const { return ColumnBlocks().Largest(); }
+int ZylSrvDenseMatrix::NumberOfRowsInBlockRange(int b0, int b1) const { return RowBlocks().RangeSize(b0, b1); }
+int ZylSrvDenseMatrix::NumberOfColumnsInBlockRange(int b0, int b1) const { return ColumnBlocks().RangeSize(b0, b1); }
+int ZylSrvDenseMatrix::FirstRowInBlock(int block) const { return RowBlocks().FirstIndex(block); }
+int ZylSrvDenseMatrix::FirstColumnInBlock(int block) const { return ColumnBlocks().FirstIndex(block); }
+int ZylSrvDenseMatrix::BlockContainingRow(int row) const { return RowBlocks().Containing(row); }
+int ZylSrvDenseMatrix::BlockContainingColumn(int column) const { return ColumnBlocks().Containing(column); }
 
 // ---- extension -------------------------------------------------------------------
 
 int ZylSrvDenseMatrix::ExtendableDim() const
 {
+    if (IsNull())
+        return -1; // no distribution, so no drawer to ask
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     distribution.QueryDrawers(drawers);
     return drawers.IsEmpty() ? -1 : drawers[0].ExtendableDim();
@@ -497,7 +252,7 @@ int ZylSrvDenseMatrix::ExtendDim(int dim, int count, const int* members)
     // Old members in order, then the new ones.
     const ZylDorvCSet sideSet(side);
     const int oldCount = sideSet.Size();
-    Staging<int> labels(static_cast<std::int64_t>(oldCount) + addedCount);
+    mem_Array<int> labels(static_cast<std::size_t>(oldCount) + static_cast<std::size_t>(addedCount));
     ReadMembers(sideSet, oldCount, labels.Get());
     ReadMembers(addedSet, addedCount, labels.Get() + oldCount);
 
@@ -510,19 +265,17 @@ int ZylSrvDenseMatrix::ExtendDim(int dim, int count, const int* members)
         extension.InitializeExtension();
         extension.RelinquishBuffers();
     }
-    std::unique_ptr<ZylDorvTransfer, TransferDeleter> fresh(NewPreparedTransfer(distribution));
+    mem_Unique<ZylDorvTransfer> fresh = zyl_mtx::NewPreparedTransfer(distribution);
     const ZylDorvCSetID grown =
         ZylDorvCollection(side.CollectionID()).CreateOrderedCSet(labels.Get(), oldCount + addedCount);
 
     transfer = std::move(fresh);
     if (columns) {
         columnCSetID = grown;
-        numColumns += addedCount;
-        DivideSide(numColumns, columnsPerBlock, numColumnBlocks, columnsInFirstBlock, columnsInLastBlock);
+        SetBlocks(RowBlocks(), BlockGeometry::Divide(numColumns + addedCount, columnsPerBlock));
     } else {
         rowCSetID = grown;
-        numRows += addedCount;
-        DivideSide(numRows, rowsPerBlock, numRowBlocks, rowsInFirstBlock, rowsInLastBlock);
+        SetBlocks(BlockGeometry::Divide(numRows + addedCount, rowsPerBlock), ColumnBlocks());
     }
     return 0;
 }
@@ -533,10 +286,9 @@ void ZylSrvDenseMatrix::GetValues(int r0, int r1, int c0, int c1, ZylSrvMatrix& 
 {
     if (!RangeInside(r0, r1, c0, c1, numRows, numColumns))
         RaiseGetRange();
-    ZylDorvTransfer read(*transfer);
-    SelectRange(read, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
-    read.CheckView();
-    read.SetBuffer(0, static_cast<void*>(out.Values()), BufferBytes(out));
+    ZylDorvTransfer read =
+        zyl_mtx::RectangleTransfer(*transfer, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
+    read.SetBuffer(0, static_cast<void*>(out.Values()), zyl_mtx::BufferBytes(out));
     read.ExecRead();
     read.RelinquishBuffers();
 }
@@ -546,10 +298,9 @@ void ZylSrvDenseMatrix::SetValues(int r0, int r1, int c0, int c1, const ZylSrvMa
     if (!RangeInside(r0, r1, c0, c1, numRows, numColumns))
         RaiseSetRange();
     try {
-        ZylDorvTransfer write(*transfer);
-        SelectRange(write, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
-        write.CheckView();
-        write.SetBuffer(0, static_cast<const void*>(in.Values()), BufferBytes(in));
+        ZylDorvTransfer write =
+            zyl_mtx::RectangleTransfer(*transfer, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1);
+        write.SetBuffer(0, static_cast<const void*>(in.Values()), zyl_mtx::BufferBytes(in));
         write.ExecWrite();
         write.RelinquishBuffers();
     } catch (const ZylDorvException& failure) {
@@ -582,19 +333,18 @@ void ZylSrvDenseMatrix::GetSubmatrix(ZylSrvDenseMatrix& dest, int r0, int r1, in
     if (!RangeInside(r0, r1, c0, c1, numRows, numColumns) || dest.numRows > r1 - r0 + 1)
         RaiseGetRange();
     const int width = c1 - c0 + 1;
-    Staging<double> staging(Count(dest.MaxNumberOfRowsInBlock(), width));
-    for (int b = 0; b < dest.NumberOfRowBlocks(); ++b) {
-        const int f = dest.FirstRowInBlock(b);
-        const int l = std::min(r1 - r0, f + dest.NumberOfRowsInBlock(b) - 1);
-        ZylSrvMatrix band(l - f + 1, width, staging.Get());
-        GetValues(f + r0, l + r0, c0, c1, band);
-        dest.SetValues(f, l, 0, c1 - c0, band);
+    mem_Array<double> staging(Count(dest.MaxNumberOfRowsInBlock(), width));
+    for (const Band& band : Bands(dest.RowBlocks(), 1)) {
+        const int last = std::min(r1 - r0, band.last);
+        ZylSrvMatrix values(last - band.first + 1, width, staging.Get());
+        GetValues(band.first + r0, last + r0, c0, c1, values);
+        dest.SetValues(band.first, last, 0, c1 - c0, values);
     }
 }
 
 void ZylSrvDenseMatrix::CopyRowsToMemory(const int* rowMap, int ld, ZylSrvMatrix& out) const
 {
-    Staging<double> staging(Count(numRows, numColumns));
+    mem_Array<double> staging(Count(numRows, numColumns));
     ZylSrvMatrix whole(numRows, numColumns, staging.Get());
     GetValues(0, numRows - 1, 0, numColumns - 1, whole);
     double* target = out.Values();
@@ -614,16 +364,11 @@ void ZylSrvDenseMatrix::CopyValues(const ZylSrvDenseMatrix* src)
     // first write.
     if (src->numRows != numRows || src->numColumns > numColumns)
         RaiseSetRange();
-    const int rows = src->NumberOfRows();
-    Staging<double> staging(Count(rows, src->MaxNumberOfColumnsInBlock()));
-    int first = 0;
-    for (int b = 0; b < src->NumberOfColumnBlocks(); ++b) {
-        const int width = src->NumberOfColumnsInBlock(b);
-        const int last = first + width - 1;
-        ZylSrvMatrix band(rows, width, staging.Get());
-        src->GetColumns(first, last, band);
-        SetColumns(first, last, band);
-        first = last + 1;
+    mem_Array<double> staging(Count(numRows, src->MaxNumberOfColumnsInBlock()));
+    for (const Band& band : Bands(src->ColumnBlocks(), 1)) {
+        ZylSrvMatrix values(numRows, band.Size(), staging.Get());
+        src->GetColumns(band.first, band.last, values);
+        SetColumns(band.first, band.last, values);
     }
 }
 
@@ -635,63 +380,55 @@ void ZylSrvDenseMatrix::CopyMappedRows(const ZylSrvDenseMatrix* src, bool clear)
     const ZylDorvCSet targetSet(RowCSetID());
     const int sourceCount = sourceSet.Size();
     const int targetCount = targetSet.Size();
-    Staging<int> sourceLabels(sourceCount);
-    Staging<int> targetLabels(targetCount);
+    mem_Array<int> sourceLabels(static_cast<std::size_t>(sourceCount));
+    mem_Array<int> targetLabels(static_cast<std::size_t>(targetCount));
     ReadMembers(sourceSet, sourceCount, sourceLabels.Get());
     ReadMembers(targetSet, targetCount, targetLabels.Get());
 
     // Position of each label among this matrix's rows (-1: not a row here).
     int largest = -1;
-    for (int i = 0; i < sourceCount; ++i)
-        largest = std::max(largest, sourceLabels.Get()[i]);
-    for (int i = 0; i < targetCount; ++i)
-        largest = std::max(largest, targetLabels.Get()[i]);
-    Staging<int> position(static_cast<std::int64_t>(largest) + 1);
-    std::fill(position.Get(), position.Get() + (static_cast<std::int64_t>(largest) + 1), -1);
+    for (const mem_Array<int>* labels : {&sourceLabels, &targetLabels})
+        for (const int label : *labels)
+            largest = std::max(largest, label);
+    mem_Array<int> position(static_cast<std::size_t>(largest) + 1);
+    std::fill(position.begin(), position.end(), -1);
     for (int k = 0; k < targetCount; ++k)
-        position.Get()[targetLabels.Get()[k]] = k;
+        position[targetLabels[k]] = k;
 
     // Destination row of every source row, and whether every row of this
     // matrix receives one (labels are unique within a CSet).
     const int sourceRows = src->NumberOfRows();
     const int targetRows = numRows;
-    Staging<int> destination(sourceRows);
+    mem_Array<int> destination(static_cast<std::size_t>(sourceRows));
     int covered = 0;
     for (int i = 0; i < sourceRows; ++i) {
-        int k = i < sourceCount ? position.Get()[sourceLabels.Get()[i]] : -1;
-        if (k >= targetRows)
-            k = -1;
-        destination.Get()[i] = k;
-        if (k >= 0)
+        const int k = i < sourceCount ? position[sourceLabels[i]] : -1;
+        destination[i] = k < targetRows ? k : -1;
+        if (destination[i] >= 0)
             ++covered;
     }
     const bool keepUncovered = !clear && covered < targetRows;
 
     const int widest = src->MaxNumberOfColumnsInBlock();
-    Staging<double> sourceStaging(Count(sourceRows, widest));
-    Staging<double> targetStaging(Count(targetRows, widest));
-    int first = 0;
-    for (int b = 0; b < src->NumberOfColumnBlocks(); ++b) {
-        const int width = src->NumberOfColumnsInBlock(b);
-        const int last = first + width - 1;
+    mem_Array<double> sourceStaging(Count(sourceRows, widest));
+    mem_Array<double> targetStaging(Count(targetRows, widest));
+    for (const Band& band : Bands(src->ColumnBlocks(), 1)) {
+        const int width = band.Size();
         ZylSrvMatrix sourceBand(sourceRows, width, sourceStaging.Get());
         ZylSrvMatrix targetBand(targetRows, width, targetStaging.Get());
-        src->GetColumns(first, last, sourceBand);
+        src->GetColumns(band.first, band.last, sourceBand);
         if (clear)
             std::fill(targetStaging.Get(), targetStaging.Get() + Count(width, targetRows), 0.0);
         else if (keepUncovered)
-            GetColumns(first, last, targetBand);
+            GetColumns(band.first, band.last, targetBand);
         for (int c = 0; c < width; ++c) {
             const double* from = sourceStaging.Get() + Count(sourceRows, c);
             double* to = targetStaging.Get() + Count(targetRows, c);
-            for (int i = 0; i < sourceRows; ++i) {
-                const int k = destination.Get()[i];
-                if (k >= 0)
-                    to[k] = from[i];
-            }
+            for (int i = 0; i < sourceRows; ++i)
+                if (destination[i] >= 0)
+                    to[destination[i]] = from[i];
         }
-        SetColumns(first, last, targetBand);
-        first = last + 1;
+        SetColumns(band.first, band.last, targetBand);
     }
 }
 
@@ -703,63 +440,55 @@ void ZylSrvDenseMatrix::GetAllValues(double* out) const
 
 namespace {
 
-// Reads a square matrix whole into a temporary and hands it to `pack`, which
-// writes one of the packed forms; `operation` names the refusal of a matrix
-// that is not square.
-template <class Pack>
-void PackWholeSquare(const ZylSrvDenseMatrix& matrix, const char* operation, int line, Pack pack)
+// Reads a square matrix whole into a temporary (transposed when asked) and
+// packs it into `out`; `operation` names the refusal of a matrix that is not
+// square.
+void PackWholeSquare(const ZylSrvDenseMatrix& matrix, const char* operation, int line, bool transposed,
+                     void (*pack)(const double*, int, double*), double* out)
 {
     const int n = matrix.NumberOfRows();
     if (n != matrix.NumberOfColumns())
         zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, line, operation);
-    Staging<double> staging(Count(n, n));
+    mem_Array<double> staging(Count(n, n));
     ZylSrvMatrix whole(n, n, staging.Get());
     matrix.GetValues(0, n - 1, 0, n - 1, whole);
-    pack(whole, n);
+    if (transposed)
+        whole.Transpose();
+    pack(whole.Values(), n, out);
 }
 
 } // namespace
 
 void ZylSrvDenseMatrix::GetUpperValues(double* out) const
 {
-    PackWholeSquare(*this, "GetUpperValues", __LINE__,
-                    [out](ZylSrvMatrix& whole, int n) { PackUpper(whole.Values(), n, out); });
+    PackWholeSquare(*this, "GetUpperValues", __LINE__, false, zyl_mtx::PackUpper, out);
 }
 
+// The lower triangle row by row is the upper one of the transpose.
 void ZylSrvDenseMatrix::GetLowerValues(double* out) const
 {
-    PackWholeSquare(*this, "GetLowerValues", __LINE__, [out](ZylSrvMatrix& whole, int n) {
-        whole.Transpose(); // the lower triangle row by row is the upper one of the transpose
-        PackUpper(whole.Values(), n, out);
-    });
+    PackWholeSquare(*this, "GetLowerValues", __LINE__, true, zyl_mtx::PackUpper, out);
 }
 
 void ZylSrvDenseMatrix::GetSymmetricValues(double* out) const
 {
-    PackWholeSquare(*this, "GetSymmetricValues", __LINE__, [out](ZylSrvMatrix& whole, int n) {
-        const double* values = whole.Values();
-        std::int64_t next = 0;
-        for (int j = 0; j < n; ++j) {
-            for (int i = 0; i < j; ++i)
-                out[next++] = (values[i + Count(n, j)] + values[j + Count(n, i)]) * 0.5;
-            out[next++] = values[j + Count(n, j)];
-        }
-    });
+    PackWholeSquare(*this, "GetSymmetricValues", __LINE__, false, zyl_mtx::PackSymmetricPart, out);
 }
 
 // ---- products ----------------------------------------------------------------------
+// Every band goes to zyl_mtx::Gemm with the arguments as the products are
+// defined, so an empty or impossible case is answered by BLAS itself.
 
 void ZylSrvDenseMatrix::Multiply(const double* X, int nrhs, double* Y) const
 {
     const int m = numRows;
     const int k = numColumns;
-    Staging<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    for (int b = 0; b < numRowBlocks; ++b) {
-        const int r0 = FirstRowInBlock(b);
-        const int rows = NumberOfRowsInBlock(b);
-        ZylSrvMatrix band(rows, k, staging.Get());
-        GetRows(r0, r0 + rows - 1, band);
-        Gemm('N', 'N', rows, nrhs, k, 1.0, staging.Get(), rows, X, k, 1.0, Y + r0, m);
+    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+    for (const Band& band : Bands(RowBlocks(), 1)) {
+        const int rows = band.Size();
+        ZylSrvMatrix block(rows, k, staging.Get());
+        GetRows(band.first, band.last, block);
+        zyl_mtx::Gemm('N', 'N', rows, nrhs, k, 1.0, staging.Get(), rows, X, k, 1.0, Y + band.first, m);
     }
 }
 
@@ -767,14 +496,13 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
 {
     const int m = numRows;
     const int k = numColumns;
-    Staging<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    for (int b = 0; b < numRowBlocks; ++b) {
-        const int r0 = FirstRowInBlock(b);
-        const int rows = NumberOfRowsInBlock(b);
-        ZylSrvMatrix band(rows, k, staging.Get());
-        GetRows(r0, r0 + rows - 1, band);
-        Gemm('N', 'N', rows, B.NumberOfColumns(), k, 1.0, staging.Get(), rows, B.Values(), k, 0.0, C.Values() + r0,
-             m);
+    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+    for (const Band& band : Bands(RowBlocks(), 1)) {
+        const int rows = band.Size();
+        ZylSrvMatrix block(rows, k, staging.Get());
+        GetRows(band.first, band.last, block);
+        zyl_mtx::Gemm('N', 'N', rows, B.NumberOfColumns(), k, 1.0, staging.Get(), rows, B.Values(), k, 0.0,
+                      C.Values() + band.first, m);
     }
 }
 
@@ -783,99 +511,54 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     const int m = numRows;
     const int n = B->NumberOfColumns();
     std::fill(C, C + Count(m, n), 0.0);
-    const int largestRowsA = MaxNumberOfRowsInBlock();
-    const int largestRowsB = B->MaxNumberOfRowsInBlock();
-    Staging<double> aStaging(Count(largestRowsA, largestRowsB));
-    Staging<double> bStaging(Count(largestRowsB, n));
-    for (int kb = 0; kb < B->NumberOfRowBlocks(); ++kb) {
-        const int k0 = B->FirstRowInBlock(kb);
-        const int depth = B->NumberOfRowsInBlock(kb);
-        const int k1 = k0 + depth - 1;
+    mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
+    mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
+    for (const Band& inner : Bands(B->RowBlocks(), 1)) {
+        const int depth = inner.Size();
         ZylSrvMatrix bBand(depth, n, bStaging.Get());
-        B->GetRows(k0, k1, bBand);
-        for (int ib = 0; ib < numRowBlocks; ++ib) {
-            const int i0 = FirstRowInBlock(ib);
-            const int rows = NumberOfRowsInBlock(ib);
+        B->GetRows(inner.first, inner.last, bBand);
+        for (const Band& outer : Bands(RowBlocks(), 1)) {
+            const int rows = outer.Size();
             ZylSrvMatrix aBlock(rows, depth, aStaging.Get());
-            GetValues(i0, i0 + rows - 1, k0, k1, aBlock);
+            GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
             // The product of each block pair is added straight into C.
-            for (int jb = 0; jb < B->NumberOfColumnBlocks(); ++jb) {
-                const int j0 = B->FirstColumnInBlock(jb);
-                Gemm('N', 'N', rows, B->NumberOfColumnsInBlock(jb), depth, 1.0, aStaging.Get(), rows,
-                     bStaging.Get() + Count(depth, j0), depth, 1.0, C + i0 + Count(m, j0), m);
-            }
+            for (const Band& columns : Bands(B->ColumnBlocks(), 1))
+                zyl_mtx::Gemm('N', 'N', rows, columns.Size(), depth, 1.0, aStaging.Get(), rows,
+                              bStaging.Get() + Count(depth, columns.first), depth, 1.0,
+                              C + outer.first + Count(m, columns.first), m);
         }
     }
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const
 {
-    if (numRowBlocks == 0 || numColumnBlocks == 0 || B.NumberOfColumnBlocks() == 0)
-        return; // an empty product
-    const double m = numRows;
-    const double k = numColumns;
-    const double n = B.NumberOfColumns();
-    const int pm = MaxNumberOfRowsInBlock();
-    const int pk = MaxNumberOfColumnsInBlock();
-    const int pn = B.MaxNumberOfColumnsInBlock();
-    const double Pm = pm;
-    const double Pk = pk;
-
-    // Band lengths from a budget of values.
-    const double budget = n * k + (Pm * k > m ? Pm * k : m);
-    double bn = (budget - Pk * Pm) / (Pk + Pm);
-    if (bn > n)
-        bn = n;
-    double bm = (budget - bn * Pk) / (bn + Pk);
-    if (bm > m)
-        bm = m;
-    if (!(bm > 0.0))
-        bm = Pm;
-    double bk = (budget - bm * bn) / (bm + bn);
-    if (bk > k)
-        bk = k;
-    if (!(bk > 0.0))
-        bk = Pk;
-    const int rowBlocksPerBand = BlocksPerBand(bm, pm, numRowBlocks);
-    const int depthBlocksPerBand = BlocksPerBand(bk, pk, numColumnBlocks);
-    const int columnBlocksPerBand = BlocksPerBand(bn, pn, B.NumberOfColumnBlocks());
-
-    const std::int64_t mcap = LargestBand(numRowBlocks, rowBlocksPerBand,
-                                          [&](int b0, int b1) { return NumberOfRowsInBlockRange(b0, b1); });
-    const std::int64_t kcap = LargestBand(numColumnBlocks, depthBlocksPerBand,
-                                          [&](int b0, int b1) { return NumberOfColumnsInBlockRange(b0, b1); });
-    const std::int64_t ncap = LargestBand(B.NumberOfColumnBlocks(), columnBlocksPerBand,
-                                          [&](int b0, int b1) { return B.NumberOfColumnsInBlockRange(b0, b1); });
+    const zyl_mtx::ProductBands perBand = zyl_mtx::BudgetProductBands(RowBlocks(), ColumnBlocks(), B.ColumnBlocks());
+    const Bands rowBands(RowBlocks(), perBand.rowBlocks);
+    const Bands depthBands(ColumnBlocks(), perBand.depthBlocks);
+    const Bands columnBands(B.ColumnBlocks(), perBand.columnBlocks);
+    const std::size_t mcap = static_cast<std::size_t>(rowBands.Largest());
+    const std::size_t kcap = static_cast<std::size_t>(depthBands.Largest());
+    const std::size_t ncap = static_cast<std::size_t>(columnBands.Largest());
     // One allocation: the A band, the C band, the B band.
-    Staging<double> staging((kcap + mcap) * ncap + kcap * mcap);
+    mem_Array<double> staging((kcap + mcap) * ncap + kcap * mcap);
     double* aBand = staging.Get();
     double* cBand = aBand + mcap * kcap;
     double* bBand = cBand + mcap * ncap;
 
-    for (int jb = 0; jb < B.NumberOfColumnBlocks(); jb += columnBlocksPerBand) {
-        const int j0 = B.FirstColumnInBlock(jb);
-        const int columns =
-            B.NumberOfColumnsInBlockRange(jb, std::min(B.NumberOfColumnBlocks() - jb, columnBlocksPerBand) + jb - 1);
-        const int j1 = j0 + columns - 1;
-        for (int ib = 0; ib < numRowBlocks; ib += rowBlocksPerBand) {
-            const int i0 = FirstRowInBlock(ib);
-            const int rows = NumberOfRowsInBlockRange(ib, std::min(numRowBlocks - ib, rowBlocksPerBand) + ib - 1);
-            const int i1 = i0 + rows - 1;
+    for (const Band& j : columnBands) {
+        for (const Band& i : rowBands) {
             double beta = 0.0;
-            for (int kb = 0; kb < numColumnBlocks; kb += depthBlocksPerBand) {
-                const int k0 = FirstColumnInBlock(kb);
-                const int depth =
-                    NumberOfColumnsInBlockRange(kb, std::min(numColumnBlocks - kb, depthBlocksPerBand) + kb - 1);
-                const int k1 = k0 + depth - 1;
-                ZylSrvMatrix a(rows, depth, aBand);
-                ZylSrvMatrix b(depth, columns, bBand);
-                GetValues(i0, i1, k0, k1, a);
-                B.GetValues(k0, k1, j0, j1, b);
-                Gemm('N', 'N', rows, columns, depth, 1.0, aBand, rows, bBand, depth, beta, cBand, rows);
+            for (const Band& d : depthBands) {
+                ZylSrvMatrix a(i.Size(), d.Size(), aBand);
+                ZylSrvMatrix b(d.Size(), j.Size(), bBand);
+                GetValues(i.first, i.last, d.first, d.last, a);
+                B.GetValues(d.first, d.last, j.first, j.last, b);
+                zyl_mtx::Gemm('N', 'N', i.Size(), j.Size(), d.Size(), 1.0, aBand, i.Size(), bBand, d.Size(), beta,
+                              cBand, i.Size());
                 beta = 1.0;
             }
-            ZylSrvMatrix c(rows, columns, cBand);
-            C.SetValues(i0, i1, j0, j1, c);
+            ZylSrvMatrix c(i.Size(), j.Size(), cBand);
+            C.SetValues(i.first, i.last, j.first, j.last, c);
         }
     }
 }
@@ -887,72 +570,60 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
     const int bColumns = B.NumberOfColumns();
     const bool readC = !(beta == 0.0); // a NaN beta counts as non-zero
     const int largestRows = C.MaxNumberOfRowsInBlock();
-    Staging<double> aStaging(Count(largestRows, k));
+    mem_Array<double> aStaging(Count(largestRows, k));
     // Wide enough for the product even when B has more columns than C.
-    Staging<double> cStaging(Count(largestRows, std::max(cColumns, bColumns)));
-    for (int b = 0; b < C.NumberOfRowBlocks(); ++b) {
-        const int r0 = C.FirstRowInBlock(b);
-        const int rows = C.NumberOfRowsInBlock(b);
-        const int r1 = r0 + rows - 1;
+    mem_Array<double> cStaging(Count(largestRows, std::max(cColumns, bColumns)));
+    for (const Band& band : Bands(C.RowBlocks(), 1)) {
+        const int rows = band.Size();
         ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
         ZylSrvMatrix aBand(rows, k, aStaging.Get());
         if (readC)
-            C.GetRows(r0, r1, cBand);
-        GetRows(r0, r1, aBand);
+            C.GetRows(band.first, band.last, cBand);
+        GetRows(band.first, band.last, aBand);
         double* c = cStaging.Get();
         const double* a = aStaging.Get();
         if (B.IsDiagonal()) {
-            const std::int64_t count = Count(rows, cColumns);
+            const std::size_t count = Count(rows, cColumns);
             if (beta == 0.0)
                 std::fill(c, c + count, 0.0);
             else if (beta != 1.0)
-                for (std::int64_t i = 0; i < count; ++i)
+                for (std::size_t i = 0; i < count; ++i)
                     c[i] *= beta;
             const double* d = B.Values();
-            const int columns = std::min(k, cColumns);
-            for (int j = 0; j < columns; ++j) {
-                const double factor = alpha * d[j];
-                double* cColumn = c + Count(rows, j);
-                const double* aColumn = a + Count(rows, j);
+            for (int j = 0; j < std::min(k, cColumns); ++j)
                 for (int i = 0; i < rows; ++i)
-                    cColumn[i] += factor * aColumn[i];
-            }
+                    c[Count(rows, j) + i] += alpha * d[j] * a[Count(rows, j) + i];
         } else {
-            Gemm('N', 'N', rows, bColumns, k, alpha, a, rows, B.Values(), B.NumberOfRows(), beta, c, rows);
+            zyl_mtx::Gemm('N', 'N', rows, bColumns, k, alpha, a, rows, B.Values(), B.NumberOfRows(), beta, c, rows);
         }
-        C.SetRows(r0, r1, cBand);
+        C.SetRows(band.first, band.last, cBand);
     }
 }
 
 void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
 {
     const int k = numColumns;
-    const std::int64_t size = Count(MaxNumberOfRowsInBlock(), k);
-    Staging<double> staging(size);
-    Staging<double> product(size);
-    for (int b = 0; b < numRowBlocks; ++b) {
-        const int r0 = FirstRowInBlock(b);
-        const int rows = NumberOfRowsInBlock(b);
-        ZylSrvMatrix band(rows, k, staging.Get());
+    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+    mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
+    for (const Band& band : Bands(RowBlocks(), 1)) {
+        const int rows = band.Size();
+        ZylSrvMatrix block(rows, k, staging.Get());
         ZylSrvMatrix result(rows, k, product.Get());
-        GetRows(r0, r0 + rows - 1, band);
-        Gemm('N', 'N', rows, k, k, 1.0, staging.Get(), rows, B.Values(), k, 0.0, product.Get(), rows);
-        SetRows(r0, r0 + rows - 1, result);
+        GetRows(band.first, band.last, block);
+        zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, staging.Get(), rows, B.Values(), k, 0.0, product.Get(), rows);
+        SetRows(band.first, band.last, result);
     }
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const
 {
-    if (nk == 0)
-        return; // the sum over no rows
+    // nk of 0 reads rows 0..-1 and is refused like any range outside A.
     const int k = numColumns;
-    Staging<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
-    for (int b = 0; b < numColumnBlocks; ++b) {
-        const int c0 = FirstColumnInBlock(b);
-        const int width = NumberOfColumnsInBlock(b);
-        ZylSrvMatrix block(std::max(nk, 0), width, staging.Get());
-        GetValues(0, nk - 1, c0, c0 + width - 1, block);
-        Gemm('T', 'N', width, nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + c0, k);
+    mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
+    for (const Band& band : Bands(ColumnBlocks(), 1)) {
+        ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
+        GetValues(0, nk - 1, band.first, band.last, block);
+        zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first, k);
     }
 }
 
@@ -960,16 +631,14 @@ void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B
                                           double beta)
 {
     const int m = numRows;
-    Staging<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
-    for (int b = 0; b < numColumnBlocks; ++b) {
-        const int c0 = FirstColumnInBlock(b);
-        const int width = NumberOfColumnsInBlock(b);
-        ZylSrvMatrix band(m, width, staging.Get());
-        GetColumns(c0, c0 + width - 1, band);
+    mem_Array<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
+    for (const Band& band : Bands(ColumnBlocks(), 1)) {
+        ZylSrvMatrix block(m, band.Size(), staging.Get());
+        GetColumns(band.first, band.last, block);
         if (perm != nullptr)
-            band.PermuteRowsInPlace(perm, m);
-        Gemm('T', 'N', width, B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m, B.Values(),
-             B.NumberOfRows(), beta, C.Values() + c0, C.NumberOfRows());
+            block.PermuteRowsInPlace(perm, m);
+        zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
+                      B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
     }
 }
 
@@ -981,22 +650,22 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, double* C, int 
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C, int symmetric) const
 {
-    const int perBand = TransposeBandHeight(*this, B.NumberOfRows(), numColumns);
+    const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B.NumberOfRows(), numColumns);
     // One band over exactly B's rows: B itself is the band.
     const bool whole = perBand >= numRowBlocks && numRows == B.NumberOfRows();
-    TransposeProductInBands(*this, perBand, B.NumberOfColumns(), !whole, C, symmetric,
-                            [&](int r0, int r1, ZylSrvMatrix& band) -> const ZylSrvMatrix& {
-                                if (whole)
-                                    return B;
-                                B.GetRows(r0, r1, band);
-                                return band;
-                            });
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B.NumberOfColumns(), !whole, C, symmetric,
+                                     [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
+                                         if (whole)
+                                             return B;
+                                         B.GetRows(band.first, band.last, staged);
+                                         return staged;
+                                     });
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const
 {
     const int columns = B->NumberOfColumns();
-    Staging<double> staging(Count(numColumns, columns));
+    mem_Array<double> staging(Count(numColumns, columns));
     ZylSrvMatrix product(numColumns, columns, staging.Get());
     TransposeMultiply(B, product, symmetric);
     C->SetColumns(0, columns - 1, product);
@@ -1010,13 +679,13 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, double* C,
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvMatrix& C, int symmetric) const
 {
-    const int perBand =
-        TransposeBandHeight(*this, B->NumberOfRows(), std::max(numColumns, B->NumberOfColumns()));
-    TransposeProductInBands(*this, perBand, B->NumberOfColumns(), true, C, symmetric,
-                            [&](int r0, int r1, ZylSrvMatrix& band) -> const ZylSrvMatrix& {
-                                B->GetRows(r0, r1, band);
-                                return band;
-                            });
+    const int width = std::max(numColumns, B->NumberOfColumns());
+    const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B->NumberOfRows(), width);
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B->NumberOfColumns(), true, C, symmetric,
+                                     [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
+                                         B->GetRows(band.first, band.last, staged);
+                                         return staged;
+                                     });
 }
 
 void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix& C, const int* rowIndex,
@@ -1027,8 +696,8 @@ void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix
     std::int64_t longest = 0;
     for (int g = 0; g < nGroups; ++g)
         longest = std::max<std::int64_t>(longest, static_cast<std::int64_t>(groupStart[g + 1]) - groupStart[g]);
-    Staging<double> rows(Count(longest, k));
-    Staging<double> result(Count(longest, n));
+    mem_Array<double> rows(Count(longest, k));
+    mem_Array<double> result(Count(longest, n));
     for (int g = 0; g < nGroups; ++g) {
         const int first = groupStart[g];
         const int length = groupStart[g + 1] - first;
@@ -1044,7 +713,7 @@ void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix
             const int run = e - s + 1;
             ZylSrvMatrix runRows(run, k, rows.Get());
             GetValues(source[s], source[e], 0, k - 1, runRows);
-            Gemm('N', 'N', run, n, k, 1.0, rows.Get(), run, B.Values(), k, 0.0, result.Get() + s, length);
+            zyl_mtx::Gemm('N', 'N', run, n, k, 1.0, rows.Get(), run, B.Values(), k, 0.0, result.Get() + s, length);
             s = e + 1;
         }
         ZylSrvMatrix groupResult(length, n, result.Get());
@@ -1058,45 +727,31 @@ void ZylSrvDenseMatrix::AddAssign(const ZylSrvDenseMatrix& B)
 {
     if (B.numRows < numRows || B.numColumns < numColumns)
         RaiseGetRange(); // B's blocks could not all be read
-    const std::int64_t size = Count(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock());
-    Staging<double> mine(size);
-    Staging<double> theirs(size);
-    for (int cb = 0; cb < numColumnBlocks; ++cb) {
-        const int c0 = FirstColumnInBlock(cb);
-        const int width = NumberOfColumnsInBlock(cb);
-        for (int rb = 0; rb < numRowBlocks; ++rb) {
-            const int r0 = FirstRowInBlock(rb);
-            const int height = NumberOfRowsInBlock(rb);
-            ZylSrvMatrix a(height, width, mine.Get());
-            ZylSrvMatrix b(height, width, theirs.Get());
-            GetValues(r0, r0 + height - 1, c0, c0 + width - 1, a);
-            B.GetValues(r0, r0 + height - 1, c0, c0 + width - 1, b);
-            const std::int64_t count = Count(height, width);
-            double* x = mine.Get();
-            const double* y = theirs.Get();
-            for (std::int64_t i = 0; i < count; ++i)
-                x[i] += y[i];
-            SetValues(r0, r0 + height - 1, c0, c0 + width - 1, a);
+    mem_Array<double> mine(Count(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock()));
+    mem_Array<double> theirs(mine.Count());
+    for (const Band& c : Bands(ColumnBlocks(), 1)) {
+        for (const Band& r : Bands(RowBlocks(), 1)) {
+            ZylSrvMatrix a(r.Size(), c.Size(), mine.Get());
+            ZylSrvMatrix b(r.Size(), c.Size(), theirs.Get());
+            GetValues(r.first, r.last, c.first, c.last, a);
+            B.GetValues(r.first, r.last, c.first, c.last, b);
+            for (std::size_t i = 0; i < Count(r.Size(), c.Size()); ++i)
+                mine[i] += theirs[i];
+            SetValues(r.first, r.last, c.first, c.last, a);
         }
     }
 }
 
 void ZylSrvDenseMatrix::Scale(double s)
 {
-    Staging<double> staging(Count(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock()));
-    for (int cb = 0; cb < numColumnBlocks; ++cb) {
-        const int c0 = FirstColumnInBlock(cb);
-        const int width = NumberOfColumnsInBlock(cb);
-        for (int rb = 0; rb < numRowBlocks; ++rb) {
-            const int r0 = FirstRowInBlock(rb);
-            const int height = NumberOfRowsInBlock(rb);
-            ZylSrvMatrix a(height, width, staging.Get());
-            GetValues(r0, r0 + height - 1, c0, c0 + width - 1, a);
-            const std::int64_t count = Count(height, width);
-            double* x = staging.Get();
-            for (std::int64_t i = 0; i < count; ++i)
-                x[i] *= s;
-            SetValues(r0, r0 + height - 1, c0, c0 + width - 1, a);
+    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), MaxNumberOfColumnsInBlock()));
+    for (const Band& c : Bands(ColumnBlocks(), 1)) {
+        for (const Band& r : Bands(RowBlocks(), 1)) {
+            ZylSrvMatrix a(r.Size(), c.Size(), staging.Get());
+            GetValues(r.first, r.last, c.first, c.last, a);
+            for (std::size_t i = 0; i < Count(r.Size(), c.Size()); ++i)
+                staging[i] *= s;
+            SetValues(r.first, r.last, c.first, c.last, a);
         }
     }
 }
@@ -1107,23 +762,21 @@ bool ZylSrvDenseMatrix::IsSymmetric() const
         return false;
     // Both sides cut by the row blocks.
     const int largest = MaxNumberOfRowsInBlock();
-    Staging<double> upper(Count(largest, largest));
-    Staging<double> lower(Count(largest, largest));
-    for (int i = 0; i < numRowBlocks; ++i) {
-        const int i0 = FirstRowInBlock(i);
-        const int iSize = NumberOfRowsInBlock(i);
-        for (int j = i; j < numRowBlocks; ++j) {
-            const int j0 = FirstRowInBlock(j);
-            const int jSize = NumberOfRowsInBlock(j);
-            ZylSrvMatrix blockIJ(iSize, jSize, upper.Get());
-            GetValues(i0, i0 + iSize - 1, j0, j0 + jSize - 1, blockIJ);
-            if (j == i) {
+    mem_Array<double> upper(Count(largest, largest));
+    mem_Array<double> lower(Count(largest, largest));
+    for (const Band& i : Bands(RowBlocks(), 1)) {
+        for (const Band& j : Bands(RowBlocks(), 1)) {
+            if (j.firstBlock < i.firstBlock)
+                continue;
+            ZylSrvMatrix blockIJ(i.Size(), j.Size(), upper.Get());
+            GetValues(i.first, i.last, j.first, j.last, blockIJ);
+            if (j.firstBlock == i.firstBlock) {
                 if (!blockIJ.IsSymmetricNumerically())
                     return false;
                 continue;
             }
-            ZylSrvMatrix blockJI(jSize, iSize, lower.Get());
-            GetValues(j0, j0 + jSize - 1, i0, i0 + iSize - 1, blockJI);
+            ZylSrvMatrix blockJI(j.Size(), i.Size(), lower.Get());
+            GetValues(j.first, j.last, i.first, i.last, blockJI);
             blockJI.Transpose();
             if (!(blockJI == blockIJ))
                 return false;

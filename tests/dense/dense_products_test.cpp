@@ -42,9 +42,7 @@ protected:
 
     MatrixSetup aSetup;
     RefMatrix aParent, av, bv, btv, lv, rv;
-    ZylSrvDenseMatrix* a = nullptr;
-    ZylSrvDenseMatrix* b = nullptr;
-    ZylSrvDenseMatrix* bt = nullptr;
+    ZylSrvDenseMatrix *a = nullptr, *b = nullptr, *bt = nullptr;
 
 public:
     // `call` runs one product slot and returns what it produced; `oracle`
@@ -57,14 +55,20 @@ public:
     };
     static std::vector<Slot> Slots();
 
-private:
-    RefMatrix IntoDense(int rows, int columns, double init, const std::function<void(ZylSrvDenseMatrix&)>& product);
+    // What a product writes into a new dense matrix (rows x columns chunked
+    // 4 x 5, `init` until written).
+    RefMatrix IntoDense(int rows, int columns, double init, const std::function<void(ZylSrvDenseMatrix&)>& product)
+    {
+        const MatrixSetup cs = MakeMatrix(rows, columns, 4, 5, init);
+        ZylSrvDenseMatrix c(cs.id);
+        product(c);
+        return RawRead(cs);
+    }
 };
 
 using F = DenseProducts;
 
-// What a product writes into an array, a ZylSrvMatrix, or a new dense matrix
-// (rows x columns chunked 4 x 5), each reading NaN (the dense one `init`)
+// What a product writes into an array or a ZylSrvMatrix, each reading NaN
 // until written.
 RefMatrix IntoArray(int rows, int columns, const std::function<void(double*)>& product)
 {
@@ -80,22 +84,8 @@ RefMatrix IntoMatrix(int rows, int columns, const std::function<void(ZylSrvMatri
     return RefOf(c);
 }
 
-RefMatrix F::IntoDense(int rows, int columns, double init, const std::function<void(ZylSrvDenseMatrix&)>& product)
-{
-    const MatrixSetup cs = MakeMatrix(rows, columns, 4, 5, init);
-    ZylSrvDenseMatrix c(cs.id);
-    product(c);
-    return RawRead(cs);
-}
-
 // Row i of A moves to row (7 i + 3) mod m.
-std::vector<int> Permutation()
-{
-    std::vector<int> perm(m);
-    for (int i = 0; i < m; ++i)
-        perm[static_cast<std::size_t>(i)] = (7 * i + 3) % m;
-    return perm;
-}
+const int kPerm[m] = {3, 10, 17, 5, 12, 0, 7, 14, 2, 9, 16, 4, 11, 18, 6, 13, 1, 8, 15};
 
 // Groups {4, 5, 6}; none; {7, 2, 3, 3} (split into runs; 7 continues the
 // previous group's run, which must still end with its group); {18}; {0, 1}.
@@ -117,9 +107,13 @@ std::vector<F::Slot> F::Slots()
         };
     };
     const auto naiveBands = [](F& f) { return NaiveProduct(f.lv, false, f.rv); };
-    const auto atb = [](const RefMatrix& bm) { return [=](F& f) { return NaiveProduct(f.av, true, bm); }; };
     const auto ata = [](F& f) { return NaiveProduct(f.av, true, f.av); };
     const auto atbt = [](F& f) { return NaiveProduct(f.av, true, f.btv); };
+    // What a product leaves in a ZylSrvMatrix over c0's values; c0 scaled.
+    const auto after = [](const RefMatrix& c0, std::function<void(F&, ZylSrvMatrix&)> product) {
+        return [=](F& f) { RefMatrix c = c0; ZylSrvMatrix over(c.rows, c.cols, c.data()); product(f, over); return c; };
+    };
+    const auto scaled = [](double s, const RefMatrix& c0) { return [=](F&) { return Combine(s, c0, 0.0, c0); }; };
     return {
         {"Slot5_YPlusAXTwice",
          [=](F& f) {
@@ -129,19 +123,23 @@ std::vector<F::Slot> F::Slots()
              return y;
          },
          [=](F& f) { return Combine(1.0, y0, 2.0, NaiveProduct(f.av, false, x)); }},
+        // M, N or K of 0 reach BLAS as they are: with N = 0 nothing is written,
+        // with K = 0 C becomes beta C (OpenBLAS takes LDB = 0 when K = 0).
+        {"Slot5_NoRightHandSides",
+         after(y0, [=](F& f, ZylSrvMatrix& y) { f.a->Multiply(x.data(), 0, y.Values()); }), scaled(1, y0)},
+        {"Slot11_NoRightHandSides",
+         after(yt, [=](F& f, ZylSrvMatrix& y) { f.a->TransposeMultiply(xt.data(), 0, y.Values(), m); }), scaled(1, yt)},
+        {"Slot12_BWithoutRows",
+         after(c3, [](F& f, ZylSrvMatrix& c) { f.a->TransposeMultiply(kPerm, ZylSrvMatrix(0, 3), c, 2, 0.5); }),
+         scaled(0.5, c3)},
+        {"Slot12_BWithoutColumns",
+         after(c3, [](F& f, ZylSrvMatrix& c) { f.a->TransposeMultiply(nullptr, ZylSrvMatrix(m, 0), c, 2, 0.5); }),
+         scaled(1, c3)},
         {"Slot6_OverwritesC",
          [=](F& f) { return IntoMatrix(m, 4, [&](ZylSrvMatrix& c) { f.a->Multiply(MatrixOf(b4), c); }); },
          [=](F& f) { return NaiveProduct(f.av, false, b4); }},
         {"Slot7_DenseBIntoArray", [](F& f) { return IntoArray(m, 9, [&](double* c) { f.a->Multiply(f.b, c); }); },
          [](F& f) { return NaiveProduct(f.av, false, f.bv); }},
-        {"Slot8_IntoADenseView",
-         [](F& f) {
-             return f.IntoDense(22, 11, -1.0, [&](ZylSrvDenseMatrix& c) {
-                 std::unique_ptr<ZylSrvDenseMatrix> view(c.Submatrix(2, 20, 1, 9));
-                 f.a->Multiply(*f.b, *view);
-             });
-         },
-         [](F& f) { return Placed(RefMatrix(22, 11, -1.0), NaiveProduct(f.av, false, f.bv), 2, 1); }},
         {"Slot8_ManyBandsEachWay", bands(40, 30, 20, 4, 3, 2), naiveBands},
         {"Slot8_ThinDepthManyColumnBands", bands(40, 3, 50, 8, 3, 4), naiveBands},
         {"Slot8_Unchunked", bands(7, 5, 6, -1, -1, -1), naiveBands},
@@ -151,12 +149,19 @@ std::vector<F::Slot> F::Slots()
              return f.RawRead(f.aSetup);
          },
          [=](F& f) { return Placed(f.aParent, NaiveProduct(f.av, false, bk), 3, 2); }, true},
-        // Y += (first 11 rows of A)^T X twice; over no rows; over all rows.
+        // Y += (first 11 rows of A)^T X twice; over all rows.
+        {"AddAssignThenScale",
+         [](F& f) {
+             f.a->AddAssign(*f.RandomView(m, k, 3, 3, 2, 2, 24, f.lv)); // blocks cut unlike A's
+             f.a->Scale(-1.5);
+             return f.RawRead(f.aSetup);
+         },
+         [](F& f) { return Placed(f.aParent, Combine(-1.5, f.av, -1.5, f.lv), 3, 2); }, true},
         {"Slot11_LeadingRowsAccumulate",
          [=](F& f) {
              RefMatrix y = yt;
-             for (int nk : {11, 11, 0, m})
-                 f.a->TransposeMultiply(xt.Block(0, std::max(nk, 1) - 1, 0, 1).data(), 2, y.data(), nk);
+             for (int nk : {11, 11, m})
+                 f.a->TransposeMultiply(xt.Block(0, nk - 1, 0, 1).data(), 2, y.data(), nk);
              return y;
          },
          [=](F& f) {
@@ -168,23 +173,20 @@ std::vector<F::Slot> F::Slots()
          [=](F& f) {
              ZylSrvMatrix c = MatrixOf(c3);
              f.a->TransposeMultiply(nullptr, MatrixOf(b3), c, 2.0, -1.0);
-             f.a->TransposeMultiply(Permutation().data(), MatrixOf(b3), c, 1.0, 0.5);
+             f.a->TransposeMultiply(kPerm, MatrixOf(b3), c, 1.0, 0.5);
              return RefOf(c);
          },
          [=](F& f) {
              RefMatrix p(m, k);
              for (int j = 0; j < k; ++j)
                  for (int i = 0; i < m; ++i)
-                     p(Permutation()[static_cast<std::size_t>(i)], j) = f.av(i, j);
+                     p(kPerm[i], j) = f.av(i, j);
              const RefMatrix first = Combine(2.0, NaiveProduct(f.av, true, b3), -1.0, c3);
              return Combine(1.0, NaiveProduct(p, true, b3), 0.5, first);
          }},
         {"Slot13_Array",
          [=](F& f) { return IntoArray(k, 5, [&](double* c) { f.a->TransposeMultiply(MatrixOf(b5), c, 0); }); },
-         atb(b5)},
-        {"Slot14_Matrix",
-         [=](F& f) { return IntoMatrix(k, 5, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(MatrixOf(b5), c, 0); }); },
-         atb(b5)},
+         [=](F& f) { return NaiveProduct(f.av, true, b5); }},
         {"Slot14_Symmetric",
          [](F& f) { return IntoMatrix(k, k, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(MatrixOf(f.av), c, 1); }); },
          ata},
@@ -206,8 +208,6 @@ std::vector<F::Slot> F::Slots()
          ata},
         {"Slot16_Array", [](F& f) { return IntoArray(k, 7, [&](double* c) { f.a->TransposeMultiply(f.bt, c, 0); }); },
          atbt},
-        {"Slot17_Matrix",
-         [](F& f) { return IntoMatrix(k, 7, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(f.bt, c, 0); }); }, atbt},
         {"Slot18_IndexedGroupsAndRuns",
          [=](F& f) {
              return f.IntoDense(12, 3, -1.0, [&](ZylSrvDenseMatrix& c) {
@@ -263,9 +263,8 @@ TEST_F(DenseProducts, AlphaBetaProductReadsCOnlyWhenBetaIsNonZero)
         ASSERT_TRUE(std::isnan(v));
 
     // A diagonal B scales the columns of A; beta 0 clears C, 1 keeps it.
-    const RefMatrix d = RandomMatrix(k, 1, 12);
-    ZylSrvMatrix diagonal(k, k, nullptr, false, true);
-    std::copy(d.v.begin(), d.v.end(), diagonal.Values());
+    RefMatrix d = RandomMatrix(k, 1, 12);
+    const ZylSrvMatrix diagonal(k, k, d.data(), false, true);
     const MatrixSetup ds = MakeMatrix(m, k, 6, 5);
     ZylSrvDenseMatrix cd(ds.id);
     for (const auto& ab : {std::pair<double, double>{3.0, 0.0}, {1.0, 1.0}, {3.0, -0.5}}) {
@@ -277,24 +276,6 @@ TEST_F(DenseProducts, AlphaBetaProductReadsCOnlyWhenBetaIsNonZero)
         a->Multiply(ab.first, diagonal, ab.second, cd);
         ExpectMatrixNear(expected, RawRead(ds));
     }
-}
-
-TEST_F(DenseProducts, AddAssignAndScaleWorkBlockByBlock)
-{
-    RefMatrix other;
-    ZylSrvDenseMatrix* addend = RandomView(m, k, 3, 3, 2, 2, 24, other); // blocks cut unlike A's
-    a->AddAssign(*addend);
-    ExpectMatrixNear(Placed(aParent, Combine(1.0, av, 1.0, other), 3, 2), RawRead(aSetup), "A + B");
-    a->Scale(-1.5);
-    const RefMatrix expected = Placed(aParent, Combine(-1.5, av, -1.5, other), 3, 2);
-    ExpectMatrixNear(expected, RawRead(aSetup), "-1.5 (A + B)");
-    // A B with fewer rows or columns writes nothing.
-    for (const auto& cut : {std::pair<int, int>{m - 2, k - 1}, {m - 1, k - 2}}) {
-        std::unique_ptr<ZylSrvDenseMatrix> smaller(addend->Submatrix(0, cut.first, 0, cut.second));
-        zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { a->AddAssign(*smaller); }, 203, kGetRange,
-                                                             kSource);
-    }
-    ExpectMatrixNear(expected, RawRead(aSetup), "unchanged");
 }
 
 TEST_F(DenseProducts, IsSymmetricComparesMirroredBlocks)
@@ -323,55 +304,45 @@ TEST_F(DenseProducts, IsSymmetricComparesMirroredBlocks)
     EXPECT_EQ(ZylDorvTestSeam::PendingFailures(), 1);
 }
 
-TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorPasses)
+TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorOrARefusedAllocationPasses)
 {
-    const MatrixSetup cs = MakeMatrix(m - 1, 9, 4, 2);
-    ZylSrvDenseMatrix c(cs.id);
+    const MatrixSetup cs = MakeMatrix(m, 9, 4, 2), shortSetup = MakeMatrix(m - 1, k, 4, 2);
+    ZylSrvDenseMatrix c(cs.id), cShort(shortSetup.id);
     ZylSrvMatrix s(k, k);
     const long live = mem_LiveBlocks();
     // C with too few rows for the product; a source row past the end of A.
-    zyltest::ExpectFamilyError<ZylSrvMtxInvalidSetRange>([&] { a->Multiply(*b, c); }, 204, kSetRange, kSource);
-    const int rowIndex[] = {0, 1, m};
-    const int groupStart[] = {0, 3};
+    zyltest::ExpectFamilyError<ZylSrvMtxInvalidSetRange>([&] { a->Multiply(*b, cShort); }, 204, kSetRange, kSource);
+    const int rowIndex[] = {0, 1, m}, groupStart[] = {0, 3};
     zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>(
-        [&] { a->IndexedMultiply(MatrixOf(RandomMatrix(k, 9, 27)), c, rowIndex, groupStart, 1); }, 203, kGetRange,
-        kSource);
+        [&] { a->IndexedMultiply(MatrixOf(RandomMatrix(k, 9, 27)), cShort, rowIndex, groupStart, 1); }, 203,
+        kGetRange, kSource);
+    // A += B with B short of rows, or of columns: A unchanged.
+    for (ZylSrvDenseMatrix* smaller : {&cShort, bt})
+        zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { a->AddAssign(*smaller); }, 203, kGetRange, kSource);
+    ExpectMatrixNear(aParent, RawRead(aSetup), "A unchanged");
+    // The first nk rows with nk 0 are rows 0..-1.
+    std::vector<double> y(k, 1.0);
+    zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { a->TransposeMultiply(y.data(), 1, y.data(), 0); },
+                                                         203, kGetRange, kSource);
+    EXPECT_EQ(y, std::vector<double>(k, 1.0));
     // A database read failure in the middle of a transposed product.
     ZylDorvTestSeam::FailValueReads(1, 71);
     EXPECT_DORV_ERROR(a->TransposeMultiply(a, s, 1), 71, "failure forced by the test seam");
     EXPECT_EQ(mem_LiveBlocks(), live);
-}
 
-TEST_F(DenseProducts, RefusedStagingAllocationsLeakNothingAndChangeNoOperand)
-{
-    const ZylSrvMatrix bm = MatrixOf(RandomMatrix(k, 4, 4)), bandB = MatrixOf(bv);
-    const MatrixSetup cs = MakeMatrix(m, 9, 4, 2);
-    ZylSrvDenseMatrix cDense(cs.id);
-    ZylSrvMatrix c(m, 4), ct(k, 7);
-    struct Product {
-        const char* name;
-        std::function<void()> run;
-        std::function<void()> check; // the result against the naive one
-    };
-    const std::vector<Product> products = {
-        {"A B (slot 6)", [&] { a->Multiply(bm, c); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, false, RefOf(bm)), RefOf(c)); }},
-        {"A B in the database (slot 8)", [&] { a->Multiply(*b, cDense); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, false, bv), RawRead(cs)); }},
-        {"A^T B, dense B (slot 17)", [&] { a->TransposeMultiply(bt, ct, 0); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, true, btv), RefOf(ct)); }},
-        {"A B by row blocks of C (slot 9)", [&] { a->Multiply(1.0, bandB, 0.0, cDense); },
-         [&] { ExpectMatrixNear(NaiveProduct(av, false, bv), RawRead(cs)); }},
-    };
-    for (const Product& p : products) {
-        SCOPED_TRACE(p.name);
-        const int allocations = zyltest::SweepAllocationFailures([] {}, p.run, [&](int) {
-            ExpectMatrixNear(aParent, RawRead(aSetup), "A unchanged");
-            ExpectMatrixNear(bv, ReadThrough(*b), "B unchanged");
-            ExpectMatrixNear(btv, ReadThrough(*bt), "Bt unchanged");
-        });
-        EXPECT_GT(allocations, 0) << "the product stages its bands";
-        p.check(); // the matrices stay usable
+    // Each staging allocation refused in turn (no leak), then the product.
+    const ZylSrvMatrix bandB = MatrixOf(bv);
+    ZylSrvMatrix ct(k, 7);
+    const std::pair<std::function<void()>, std::function<RefMatrix()>> products[] = {
+        {[&] { a->Multiply(*b, c); }, [&] { return RawRead(cs); }},                 // slot 8
+        {[&] { a->Multiply(1.0, bandB, 0.0, c); }, [&] { return RawRead(cs); }},    // slot 9
+        {[&] { a->TransposeMultiply(bt, ct, 0); }, [&] { return RefOf(ct); }}};     // slot 17
+    const RefMatrix expected[] = {NaiveProduct(av, false, bv), NaiveProduct(av, false, bv),
+                                  NaiveProduct(av, true, btv)};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GT(zyltest::SweepAllocationFailures([] {}, products[i].first, [](int) {}), 0) << "staged bands";
+        ExpectMatrixNear(expected[i], products[i].second());
     }
 }
 
