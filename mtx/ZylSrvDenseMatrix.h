@@ -103,12 +103,13 @@
 #include <platform/mem.h>
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
 class ZylDorvTransfer;
 
-class ZylSrvDenseMatrix : public mem_AllocationOperators {
+class ZYL_EXPORT ZylSrvDenseMatrix : public mem_AllocationOperators {
 public:
     // A null matrix: null distribution handle, all counts 0, no transfer,
     // null CSets.

@@ -17,6 +17,8 @@
 // negative count, which is read as an empty list rather than as a size.
 // The difference of neighbouring indices is taken in 64 bits, so any two ints
 // may stand next to each other.
-int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges);
+#include <platform/zyl_Export.h>
+
+ZYL_EXPORT int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges);
 
 #endif

@@ -77,11 +77,13 @@
 // The products into a given result (Multiply(b, result, ...) and
 // TransposeMultiply) are the low-level forms: they check nothing and are
 // defined for full matrices of fitting shapes only.
+#include <platform/zyl_Export.h>
+
 #include <cstdint>
 
 class ZylSrvDenseMatrix;
 
-class ZylSrvMatrix {
+class ZYL_EXPORT ZylSrvMatrix {
 public:
     // A dim1 x dim2 matrix. With values null the matrix allocates and owns
     // its storage (dim1 values when diagonal, dim1 * dim2 otherwise; not
