@@ -31,6 +31,8 @@
 // Fortran callers: `use blac_interface` (blac/blac_interface.f90) declares
 // every entry point with bind(C).
 
+#include <platform/zyl_Export.h>
+
 #include <stddef.h>
 
 #ifdef __cplusplus
@@ -38,55 +40,55 @@ extern "C" {
 #endif
 
 // ---- BLAS level 1 -------------------------------------------------------
-double BLAC_DASUM(const int* N, const double* DX, const int* INCX);
-void BLAC_DAXPY(const int* N, const double* DA, const double* DX, const int* INCX,
-                double* DY, const int* INCY);
-void BLAC_DCOPY(const int* N, const double* DX, const int* INCX, double* DY, const int* INCY);
-double BLAC_DDOT(const int* N, const double* DX, const int* INCX, const double* DY,
-                 const int* INCY);
-double BLAC_DNRM2(const int* N, const double* X, const int* INCX);
-void BLAC_DROT(const int* N, double* DX, const int* INCX, double* DY, const int* INCY,
-               const double* C, const double* S);
-void BLAC_DSCAL(const int* N, const double* DA, double* DX, const int* INCX);
-void BLAC_DSWAP(const int* N, double* DX, const int* INCX, double* DY, const int* INCY);
-int BLAC_IDAMAX(const int* N, const double* DX, const int* INCX);
+ZYL_EXPORT double BLAC_DASUM(const int* N, const double* DX, const int* INCX);
+ZYL_EXPORT void BLAC_DAXPY(const int* N, const double* DA, const double* DX, const int* INCX,
+                           double* DY, const int* INCY);
+ZYL_EXPORT void BLAC_DCOPY(const int* N, const double* DX, const int* INCX, double* DY, const int* INCY);
+ZYL_EXPORT double BLAC_DDOT(const int* N, const double* DX, const int* INCX, const double* DY,
+                            const int* INCY);
+ZYL_EXPORT double BLAC_DNRM2(const int* N, const double* X, const int* INCX);
+ZYL_EXPORT void BLAC_DROT(const int* N, double* DX, const int* INCX, double* DY, const int* INCY,
+                          const double* C, const double* S);
+ZYL_EXPORT void BLAC_DSCAL(const int* N, const double* DA, double* DX, const int* INCX);
+ZYL_EXPORT void BLAC_DSWAP(const int* N, double* DX, const int* INCX, double* DY, const int* INCY);
+ZYL_EXPORT int BLAC_IDAMAX(const int* N, const double* DX, const int* INCX);
 
 // ---- BLAS level 2 -------------------------------------------------------
-void BLAC_DGEMV(const char* TRANS, const int* M, const int* N, const double* ALPHA,
-                const double* A, const int* LDA, const double* X, const int* INCX,
-                const double* BETA, double* Y, const int* INCY);
-void BLAC_DGER(const int* M, const int* N, const double* ALPHA, const double* X,
-               const int* INCX, const double* Y, const int* INCY, double* A, const int* LDA);
-void BLAC_DSPMV(const char* UPLO, const int* N, const double* ALPHA, const double* AP,
-                const double* X, const int* INCX, const double* BETA, double* Y,
-                const int* INCY);
-void BLAC_DSPR(const char* UPLO, const int* N, const double* ALPHA, const double* X,
-               const int* INCX, double* AP);
-void BLAC_DSPR2(const char* UPLO, const int* N, const double* ALPHA, const double* X,
-                const int* INCX, const double* Y, const int* INCY, double* AP);
-void BLAC_DSYMV(const char* UPLO, const int* N, const double* ALPHA, const double* A,
-                const int* LDA, const double* X, const int* INCX, const double* BETA,
-                double* Y, const int* INCY);
-void BLAC_DSYR(const char* UPLO, const int* N, const double* ALPHA, const double* X,
-               const int* INCX, double* A, const int* LDA);
-void BLAC_DSYR2(const char* UPLO, const int* N, const double* ALPHA, const double* X,
-                const int* INCX, const double* Y, const int* INCY, double* A,
-                const int* LDA);
-void BLAC_DTPMV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
-                const double* AP, double* X, const int* INCX);
-void BLAC_DTPSV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
-                const double* AP, double* X, const int* INCX);
-void BLAC_DTRMV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
-                const double* A, const int* LDA, double* X, const int* INCX);
-void BLAC_DTRSV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
-                const double* A, const int* LDA, double* X, const int* INCX);
+ZYL_EXPORT void BLAC_DGEMV(const char* TRANS, const int* M, const int* N, const double* ALPHA,
+                           const double* A, const int* LDA, const double* X, const int* INCX,
+                           const double* BETA, double* Y, const int* INCY);
+ZYL_EXPORT void BLAC_DGER(const int* M, const int* N, const double* ALPHA, const double* X,
+                          const int* INCX, const double* Y, const int* INCY, double* A, const int* LDA);
+ZYL_EXPORT void BLAC_DSPMV(const char* UPLO, const int* N, const double* ALPHA, const double* AP,
+                           const double* X, const int* INCX, const double* BETA, double* Y,
+                           const int* INCY);
+ZYL_EXPORT void BLAC_DSPR(const char* UPLO, const int* N, const double* ALPHA, const double* X,
+                          const int* INCX, double* AP);
+ZYL_EXPORT void BLAC_DSPR2(const char* UPLO, const int* N, const double* ALPHA, const double* X,
+                           const int* INCX, const double* Y, const int* INCY, double* AP);
+ZYL_EXPORT void BLAC_DSYMV(const char* UPLO, const int* N, const double* ALPHA, const double* A,
+                           const int* LDA, const double* X, const int* INCX, const double* BETA,
+                           double* Y, const int* INCY);
+ZYL_EXPORT void BLAC_DSYR(const char* UPLO, const int* N, const double* ALPHA, const double* X,
+                          const int* INCX, double* A, const int* LDA);
+ZYL_EXPORT void BLAC_DSYR2(const char* UPLO, const int* N, const double* ALPHA, const double* X,
+                           const int* INCX, const double* Y, const int* INCY, double* A,
+                           const int* LDA);
+ZYL_EXPORT void BLAC_DTPMV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
+                           const double* AP, double* X, const int* INCX);
+ZYL_EXPORT void BLAC_DTPSV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
+                           const double* AP, double* X, const int* INCX);
+ZYL_EXPORT void BLAC_DTRMV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
+                           const double* A, const int* LDA, double* X, const int* INCX);
+ZYL_EXPORT void BLAC_DTRSV(const char* UPLO, const char* TRANS, const char* DIAG, const int* N,
+                           const double* A, const int* LDA, double* X, const int* INCX);
 
 // ---- BLAS level 3 -------------------------------------------------------
 // C := ALPHA * op(A) * op(B) + BETA * C, optimized BLAS.
-void BLAC_DGEMM(const char* TRANSA, const char* TRANSB, const int* M, const int* N,
-                const int* K, const double* ALPHA, const double* A, const int* LDA,
-                const double* B, const int* LDB, const double* BETA, double* C,
-                const int* LDC);
+ZYL_EXPORT void BLAC_DGEMM(const char* TRANSA, const char* TRANSB, const int* M, const int* N,
+                           const int* K, const double* ALPHA, const double* A, const int* LDA,
+                           const double* B, const int* LDB, const double* BETA, double* C,
+                           const int* LDC);
 // Same arguments and result as BLAC_DGEMM, computed by the reference BLAS
 // DGEMM algorithm (reference loop order, LSAME tests of TRANSA/TRANSB against
 // 'N', 'C', 'T'). Argument errors 1 (TRANSA), 2 (TRANSB), 3 (M < 0),
@@ -94,111 +96,111 @@ void BLAC_DGEMM(const char* TRANSA, const char* TRANSB, const int* M, const int*
 // as "DGEMM " and nothing else is done. Quick return when M = 0 or N = 0, or
 // when (ALPHA = 0 or K = 0) and BETA = 1. With ALPHA = 0, C := BETA * C, and
 // C is set to exact zeros when BETA = 0 (whatever C held, NaN included).
-void BLAC_DGEMM2(const char* TRANSA, const char* TRANSB, const int* M, const int* N,
-                 const int* K, const double* ALPHA, const double* A, const int* LDA,
-                 const double* B, const int* LDB, const double* BETA, double* C,
-                 const int* LDC);
-void BLAC_DSYMM(const char* SIDE, const char* UPLO, const int* M, const int* N,
-                const double* ALPHA, const double* A, const int* LDA, const double* B,
-                const int* LDB, const double* BETA, double* C, const int* LDC);
-void BLAC_DSYR2K(const char* UPLO, const char* TRANS, const int* N, const int* K,
-                 const double* ALPHA, const double* A, const int* LDA, const double* B,
-                 const int* LDB, const double* BETA, double* C, const int* LDC);
-void BLAC_DSYRK(const char* UPLO, const char* TRANS, const int* N, const int* K,
-                const double* ALPHA, const double* A, const int* LDA, const double* BETA,
-                double* C, const int* LDC);
-void BLAC_DTRMM(const char* SIDE, const char* UPLO, const char* TRANSA, const char* DIAG,
-                const int* M, const int* N, const double* ALPHA, const double* A,
-                const int* LDA, double* B, const int* LDB);
-void BLAC_DTRSM(const char* SIDE, const char* UPLO, const char* TRANSA, const char* DIAG,
-                const int* M, const int* N, const double* ALPHA, const double* A,
-                const int* LDA, double* B, const int* LDB);
+ZYL_EXPORT void BLAC_DGEMM2(const char* TRANSA, const char* TRANSB, const int* M, const int* N,
+                            const int* K, const double* ALPHA, const double* A, const int* LDA,
+                            const double* B, const int* LDB, const double* BETA, double* C,
+                            const int* LDC);
+ZYL_EXPORT void BLAC_DSYMM(const char* SIDE, const char* UPLO, const int* M, const int* N,
+                           const double* ALPHA, const double* A, const int* LDA, const double* B,
+                           const int* LDB, const double* BETA, double* C, const int* LDC);
+ZYL_EXPORT void BLAC_DSYR2K(const char* UPLO, const char* TRANS, const int* N, const int* K,
+                            const double* ALPHA, const double* A, const int* LDA, const double* B,
+                            const int* LDB, const double* BETA, double* C, const int* LDC);
+ZYL_EXPORT void BLAC_DSYRK(const char* UPLO, const char* TRANS, const int* N, const int* K,
+                           const double* ALPHA, const double* A, const int* LDA, const double* BETA,
+                           double* C, const int* LDC);
+ZYL_EXPORT void BLAC_DTRMM(const char* SIDE, const char* UPLO, const char* TRANSA, const char* DIAG,
+                           const int* M, const int* N, const double* ALPHA, const double* A,
+                           const int* LDA, double* B, const int* LDB);
+ZYL_EXPORT void BLAC_DTRSM(const char* SIDE, const char* UPLO, const char* TRANSA, const char* DIAG,
+                           const int* M, const int* N, const double* ALPHA, const double* A,
+                           const int* LDA, double* B, const int* LDB);
 
 // ---- LAPACK: linear systems ---------------------------------------------
 // DGESV driver: INFO = -1 (N < 0), -2 (NRHS < 0), -4 (LDA < max(1,N)),
 // -7 (LDB < max(1,N)) reported to XERBLA as "DGESV "; otherwise DGETRF and,
 // when that succeeded, DGETRS("No transpose"). A zero pivot comes back as the
 // positive INFO of DGETRF and B is left unsolved.
-void BLAC_DGESV(const int* N, const int* NRHS, double* A, const int* LDA, int* IPIV,
-                double* B, const int* LDB, int* INFO);
-void BLAC_DGETRF(const int* M, const int* N, double* A, const int* LDA, int* IPIV, int* INFO);
-void BLAC_DGETRS(const char* TRANS, const int* N, const int* NRHS, const double* A,
-                 const int* LDA, const int* IPIV, double* B, const int* LDB, int* INFO);
-void BLAC_DPOTRF(const char* UPLO, const int* N, double* A, const int* LDA, int* INFO);
+ZYL_EXPORT void BLAC_DGESV(const int* N, const int* NRHS, double* A, const int* LDA, int* IPIV,
+                           double* B, const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DGETRF(const int* M, const int* N, double* A, const int* LDA, int* IPIV, int* INFO);
+ZYL_EXPORT void BLAC_DGETRS(const char* TRANS, const int* N, const int* NRHS, const double* A,
+                            const int* LDA, const int* IPIV, double* B, const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DPOTRF(const char* UPLO, const int* N, double* A, const int* LDA, int* INFO);
 // DPPSV driver: INFO = -1 (UPLO neither 'U' nor 'L', any case), -2 (N < 0),
 // -3 (NRHS < 0), -6 (LDB < max(1,N)) reported to XERBLA as "DPPSV ";
 // otherwise DPPTRF and, when that succeeded, DPPTRS.
-void BLAC_DPPSV(const char* UPLO, const int* N, const int* NRHS, double* AP, double* B,
-                const int* LDB, int* INFO);
-void BLAC_DPPTRF(const char* UPLO, const int* N, double* AP, int* INFO);
-void BLAC_DPPTRI(const char* UPLO, const int* N, double* AP, int* INFO);
-void BLAC_DPPTRS(const char* UPLO, const int* N, const int* NRHS, const double* AP,
-                 double* B, const int* LDB, int* INFO);
-void BLAC_DSYTRF(const char* UPLO, const int* N, double* A, const int* LDA, int* IPIV,
-                 double* WORK, const int* LWORK, int* INFO);
-void BLAC_DSYTRS(const char* UPLO, const int* N, const int* NRHS, const double* A,
-                 const int* LDA, const int* IPIV, double* B, const int* LDB, int* INFO);
-void BLAC_DTPTRI(const char* UPLO, const char* DIAG, const int* N, double* AP, int* INFO);
+ZYL_EXPORT void BLAC_DPPSV(const char* UPLO, const int* N, const int* NRHS, double* AP, double* B,
+                           const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DPPTRF(const char* UPLO, const int* N, double* AP, int* INFO);
+ZYL_EXPORT void BLAC_DPPTRI(const char* UPLO, const int* N, double* AP, int* INFO);
+ZYL_EXPORT void BLAC_DPPTRS(const char* UPLO, const int* N, const int* NRHS, const double* AP,
+                            double* B, const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DSYTRF(const char* UPLO, const int* N, double* A, const int* LDA, int* IPIV,
+                            double* WORK, const int* LWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSYTRS(const char* UPLO, const int* N, const int* NRHS, const double* A,
+                            const int* LDA, const int* IPIV, double* B, const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DTPTRI(const char* UPLO, const char* DIAG, const int* N, double* AP, int* INFO);
 
 // ---- LAPACK: eigenproblems ----------------------------------------------
-void BLAC_DORMTR(const char* SIDE, const char* UPLO, const char* TRANS, const int* M,
-                 const int* N, const double* A, const int* LDA, const double* TAU,
-                 double* C, const int* LDC, double* WORK, const int* LWORK, int* INFO);
-void BLAC_DSPEVX(const char* JOBZ, const char* RANGE, const char* UPLO, const int* N,
-                 double* AP, const double* VL, const double* VU, const int* IL,
-                 const int* IU, const double* ABSTOL, int* M, double* W, double* Z,
-                 const int* LDZ, double* WORK, int* IWORK, int* IFAIL, int* INFO);
+ZYL_EXPORT void BLAC_DORMTR(const char* SIDE, const char* UPLO, const char* TRANS, const int* M,
+                            const int* N, const double* A, const int* LDA, const double* TAU,
+                            double* C, const int* LDC, double* WORK, const int* LWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSPEVX(const char* JOBZ, const char* RANGE, const char* UPLO, const int* N,
+                            double* AP, const double* VL, const double* VU, const int* IL,
+                            const int* IU, const double* ABSTOL, int* M, double* W, double* Z,
+                            const int* LDZ, double* WORK, int* IWORK, int* IFAIL, int* INFO);
 // BLAC_DSTEMR and BLAC_DSTEVR: the reference LAPACK algorithms (MRRR).
 // OpenBLAS's LAPACK part is the reference LAPACK code for these routines, so
 // they are forwarded to it unchanged. TRYRAC is a Fortran LOGICAL (in/out).
-void BLAC_DSTEMR(const char* JOBZ, const char* RANGE, const int* N, double* D, double* E,
-                 const double* VL, const double* VU, const int* IL, const int* IU, int* M,
-                 double* W, double* Z, const int* LDZ, const int* NZC, int* ISUPPZ,
-                 int* TRYRAC, double* WORK, const int* LWORK, int* IWORK,
-                 const int* LIWORK, int* INFO);
-void BLAC_DSTEVR(const char* JOBZ, const char* RANGE, const int* N, double* D, double* E,
-                 const double* VL, const double* VU, const int* IL, const int* IU,
-                 const double* ABSTOL, int* M, double* W, double* Z, const int* LDZ,
-                 int* ISUPPZ, double* WORK, const int* LWORK, int* IWORK,
-                 const int* LIWORK, int* INFO);
-void BLAC_DSYEV(const char* JOBZ, const char* UPLO, const int* N, double* A, const int* LDA,
-                double* W, double* WORK, const int* LWORK, int* INFO);
-void BLAC_DSYEVX(const char* JOBZ, const char* RANGE, const char* UPLO, const int* N,
-                 double* A, const int* LDA, const double* VL, const double* VU,
-                 const int* IL, const int* IU, const double* ABSTOL, int* M, double* W,
-                 double* Z, const int* LDZ, double* WORK, const int* LWORK, int* IWORK,
-                 int* IFAIL, int* INFO);
-void BLAC_DSYGST(const int* ITYPE, const char* UPLO, const int* N, double* A,
-                 const int* LDA, const double* B, const int* LDB, int* INFO);
-void BLAC_DSYGV(const int* ITYPE, const char* JOBZ, const char* UPLO, const int* N,
-                double* A, const int* LDA, double* B, const int* LDB, double* W,
-                double* WORK, const int* LWORK, int* INFO);
-void BLAC_DSYTRD(const char* UPLO, const int* N, double* A, const int* LDA, double* D,
-                 double* E, double* TAU, double* WORK, const int* LWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSTEMR(const char* JOBZ, const char* RANGE, const int* N, double* D, double* E,
+                            const double* VL, const double* VU, const int* IL, const int* IU, int* M,
+                            double* W, double* Z, const int* LDZ, const int* NZC, int* ISUPPZ,
+                            int* TRYRAC, double* WORK, const int* LWORK, int* IWORK,
+                            const int* LIWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSTEVR(const char* JOBZ, const char* RANGE, const int* N, double* D, double* E,
+                            const double* VL, const double* VU, const int* IL, const int* IU,
+                            const double* ABSTOL, int* M, double* W, double* Z, const int* LDZ,
+                            int* ISUPPZ, double* WORK, const int* LWORK, int* IWORK,
+                            const int* LIWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSYEV(const char* JOBZ, const char* UPLO, const int* N, double* A, const int* LDA,
+                           double* W, double* WORK, const int* LWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSYEVX(const char* JOBZ, const char* RANGE, const char* UPLO, const int* N,
+                            double* A, const int* LDA, const double* VL, const double* VU,
+                            const int* IL, const int* IU, const double* ABSTOL, int* M, double* W,
+                            double* Z, const int* LDZ, double* WORK, const int* LWORK, int* IWORK,
+                            int* IFAIL, int* INFO);
+ZYL_EXPORT void BLAC_DSYGST(const int* ITYPE, const char* UPLO, const int* N, double* A,
+                            const int* LDA, const double* B, const int* LDB, int* INFO);
+ZYL_EXPORT void BLAC_DSYGV(const int* ITYPE, const char* JOBZ, const char* UPLO, const int* N,
+                           double* A, const int* LDA, double* B, const int* LDB, double* W,
+                           double* WORK, const int* LWORK, int* INFO);
+ZYL_EXPORT void BLAC_DSYTRD(const char* UPLO, const int* N, double* A, const int* LDA, double* D,
+                            double* E, double* TAU, double* WORK, const int* LWORK, int* INFO);
 
 // ---- LAPACK: auxiliaries --------------------------------------------------
 // DLAMCH(CMACH): machine parameters ('E', 'S', 'B', 'P', 'N', 'R', 'M', 'U',
 // 'L', 'O').
-double BLAC_DLAMCH(const char* CMACH);
+ZYL_EXPORT double BLAC_DLAMCH(const char* CMACH);
 // IEEECK(ISPEC, ZERO, ONE): 1 when infinity (ISPEC = 0) or NaN (ISPEC = 1)
 // arithmetic works, computed from ZERO (0.0) and ONE (1.0). The one member of
 // the family with single precision reals: IEEECK's ZERO and ONE are REAL, so
 // they are float here, by address, handed on unchanged.
-int BLAC_IEEECK(const int* ISPEC, const float* ZERO, const float* ONE);
+ZYL_EXPORT int BLAC_IEEECK(const int* ISPEC, const float* ZERO, const float* ONE);
 // ILAENV: NAME_LEN and OPTS_LEN are the Fortran hidden lengths of NAME and
 // OPTS, supplied by the caller and forwarded unchanged.
-int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int* N1,
-                const int* N2, const int* N3, const int* N4, size_t NAME_LEN,
-                size_t OPTS_LEN);
+ZYL_EXPORT int BLAC_ILAENV(const int* ISPEC, const char* NAME, const char* OPTS, const int* N1,
+                           const int* N2, const int* N3, const int* N4, size_t NAME_LEN,
+                           size_t OPTS_LEN);
 // LSAME(CA, CB): nonzero (Fortran .TRUE.) when the two characters are equal
 // regardless of case.
-int BLAC_LSAME(const char* CA, const char* CB);
+ZYL_EXPORT int BLAC_LSAME(const char* CA, const char* CB);
 // XERBLA(SRNAME, INFO): hands the six-character routine name SRNAME and the
 // argument number INFO to the BLAS library's default error reporter. Exactly
 // six characters of SRNAME are read, so a Fortran CHARACTER(6) name without a
 // terminating NUL is fine; a NUL among the six ends the name early, the rest
 // is reported as blanks and nothing after the NUL is read.
-void BLAC_XERBLA(const char* SRNAME, const int* INFO);
+ZYL_EXPORT void BLAC_XERBLA(const char* SRNAME, const int* INFO);
 
 // ---- constants ------------------------------------------------------------
 // HDMCON(I): double constant number I (1..16); any other I gives entry 1.
@@ -207,7 +209,7 @@ void BLAC_XERBLA(const char* SRNAME, const int* INFO);
 //   5 2^-52             6 the double just above 2^-53
 //   7 2.0   8 53.0   9 709.0   10 -708.0   11 2147483647.0
 //  12 pi   13 e   14 Euler's constant   15 pi/180   16 180/pi
-double BLAC_HDMCON(const int* I);
+ZYL_EXPORT double BLAC_HDMCON(const int* I);
 
 #ifdef __cplusplus
 }

@@ -6,25 +6,11 @@
 // and B is left unsolved.
 #include <blac/blac.h>
 
-#include <blac/internal/blac_fortran.h>
+#include <blac/internal/blac_arguments.h>
 
 namespace {
-
 const blac_strlen kOne = 1;
-const blac_strlen kRoutineName = 6;
-
-int Max1(int n)
-{
-    return n > 1 ? n : 1;
 }
-
-void ReportBadArgument(const char* name, int info)
-{
-    const int argument = -info;
-    xerbla_(name, &argument, kRoutineName);
-}
-
-} // namespace
 
 extern "C" {
 
@@ -36,14 +22,12 @@ void BLAC_DGESV(const int* N, const int* NRHS, double* A, const int* LDA, int* I
         *INFO = -1;
     else if (*NRHS < 0)
         *INFO = -2;
-    else if (*LDA < Max1(*N))
+    else if (*LDA < blac_Max1(*N))
         *INFO = -4;
-    else if (*LDB < Max1(*N))
+    else if (*LDB < blac_Max1(*N))
         *INFO = -7;
-    if (*INFO != 0) {
-        ReportBadArgument("DGESV ", *INFO);
+    if (blac_Refused("DGESV ", *INFO))
         return;
-    }
 
     // A = P * L * U, then solve A * X = B with the factors.
     dgetrf_(N, N, A, LDA, IPIV, INFO);
@@ -63,12 +47,10 @@ void BLAC_DPPSV(const char* UPLO, const int* N, const int* NRHS, double* AP, dou
         *INFO = -2;
     else if (*NRHS < 0)
         *INFO = -3;
-    else if (*LDB < Max1(*N))
+    else if (*LDB < blac_Max1(*N))
         *INFO = -6;
-    if (*INFO != 0) {
-        ReportBadArgument("DPPSV ", *INFO);
+    if (blac_Refused("DPPSV ", *INFO))
         return;
-    }
 
     // A = U**T * U or L * L**T in packed storage, then solve with the factor.
     dpptrf_(UPLO, N, AP, INFO, kOne);

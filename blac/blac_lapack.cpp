@@ -1,7 +1,11 @@
 // BLAC_ forwarders to the LAPACK routines: same arguments, a hidden length
 // of 1 appended per character argument, INFO and results returned as is.
+// Where the routine underneath is OpenBLAS's own and not the reference code,
+// it may answer a bad argument otherwise than reference LAPACK; the wrapper
+// then checks the arguments itself, as reference LAPACK does.
 #include <blac/blac.h>
 
+#include <blac/internal/blac_arguments.h>
 #include <blac/internal/blac_fortran.h>
 
 namespace {
@@ -18,6 +22,21 @@ void BLAC_DGETRF(const int* M, const int* N, double* A, const int* LDA, int* IPI
 void BLAC_DGETRS(const char* TRANS, const int* N, const int* NRHS, const double* A,
                  const int* LDA, const int* IPIV, double* B, const int* LDB, int* INFO)
 {
+    // OpenBLAS's DGETRS reports a bad argument without writing INFO, and takes
+    // TRANS = 'R' as 'N'; reference LAPACK refuses it.
+    *INFO = 0;
+    if (!lsame_(TRANS, "N", kOne, kOne) && !lsame_(TRANS, "T", kOne, kOne) && !lsame_(TRANS, "C", kOne, kOne))
+        *INFO = -1;
+    else if (*N < 0)
+        *INFO = -2;
+    else if (*NRHS < 0)
+        *INFO = -3;
+    else if (*LDA < blac_Max1(*N))
+        *INFO = -5;
+    else if (*LDB < blac_Max1(*N))
+        *INFO = -8;
+    if (blac_Refused("DGETRS", *INFO))
+        return;
     dgetrs_(TRANS, N, NRHS, A, LDA, IPIV, B, LDB, INFO, kOne);
 }
 

@@ -101,13 +101,14 @@
 #include <platform/mem.h>
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 class ZylDorvTransfer;
 namespace zyl_mtx {
 struct BlockGeometry;
 }
 
-class ZylSrvDenseMatrix : public mem_AllocationOperators {
+class ZYL_EXPORT ZylSrvDenseMatrix : public mem_AllocationOperators {
 public:
     // A null matrix: null distribution handle, all counts 0, no transfer,
     // null CSets.

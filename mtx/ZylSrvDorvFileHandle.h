@@ -28,10 +28,11 @@
 // handle created it.
 #include <platform/atr_String.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 class ZylSrvDorvFileHandleRepr;
 
-class ZylSrvDorvFileHandle {
+class ZYL_EXPORT ZylSrvDorvFileHandle {
 public:
     ZylSrvDorvFileHandle();
     ZylSrvDorvFileHandle(const ZylSrvDorvFileHandle& other) noexcept;

@@ -18,6 +18,8 @@
 // is not read.
 // The difference of neighbouring indices is taken in 64 bits, so any two ints
 // may stand next to each other.
-int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges);
+#include <platform/zyl_Export.h>
+
+ZYL_EXPORT int* ZylSrvFindContiguousRanges(const int* indices, int count, int maxRangeLength, int& numRanges);
 
 #endif

@@ -15,13 +15,14 @@
 // module (mtx).
 //
 // Loading the shared library starts nothing.
+#include <platform/zyl_Export.h>
 
-void ZylSrvLinearAlgebra_initialize(int& tally);
-void ZylSrvLinearAlgebra_finalize(int& tally);
+ZYL_EXPORT void ZylSrvLinearAlgebra_initialize(int& tally);
+ZYL_EXPORT void ZylSrvLinearAlgebra_finalize(int& tally);
 
 // The matrix module: counts only.
-void mtx_initialize(int& tally);
-void mtx_finalize(int& tally);
+ZYL_EXPORT void mtx_initialize(int& tally);
+ZYL_EXPORT void mtx_finalize(int& tally);
 
 // The BLAS/LAPACK bridge's own pair, blaC_initialize and blaC_finalize.
 #include <blac/blaC_lifecycle.h>

@@ -81,11 +81,13 @@
 // dimension, and reports an impossible argument (a negative size, a leading
 // dimension below the rows it must span) through its error reporter, which
 // prints one line on standard output, leaving the result unwritten.
+#include <platform/zyl_Export.h>
+
 #include <cstdint>
 
 class ZylSrvDenseMatrix;
 
-class ZylSrvMatrix {
+class ZYL_EXPORT ZylSrvMatrix {
 public:
     // A dim1 x dim2 matrix. With values null the matrix allocates and owns
     // its storage (dim1 values when diagonal, dim1 * dim2 otherwise; not

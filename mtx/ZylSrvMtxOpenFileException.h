@@ -3,8 +3,9 @@
 // Error 202: a sparse import could not open its input file.
 // Message: "ZylSrvSparseImExPorter: Failed to open file <name>."
 #include <platform/ZylBasException.h>
+#include <platform/zyl_Export.h>
 
-class ZylSrvMtxOpenFileException : public ZylBasException {
+class ZYL_EXPORT ZylSrvMtxOpenFileException : public ZylBasException {
 public:
     explicit ZylSrvMtxOpenFileException(const char* fileName);
     ZylSrvMtxOpenFileException(const ZylSrvMtxOpenFileException& other);

@@ -55,8 +55,9 @@
 #include <mtx/ZylSrvDenseMatrix.h>
 #include <mtx/ZylSrvDorvFileHandle.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
-class ZylSrvScratchDenseMatrix : public ZylSrvDenseMatrix {
+class ZYL_EXPORT ZylSrvScratchDenseMatrix : public ZylSrvDenseMatrix {
 public:
     // A null matrix: no database, empty file handle, null outer CSets.
     ZylSrvScratchDenseMatrix();

@@ -35,10 +35,11 @@
 #include <platform/ZylSrvPosition.h>
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 class ZylDorvTransaction;
 
-class ZylSrvUtilities {
+class ZYL_EXPORT ZylSrvUtilities {
 public:
     ~ZylSrvUtilities() {}
 

@@ -5,8 +5,9 @@
 // location and throws a copy of the most-derived type through ThrowCopy.
 #include <platform/atr_String.h>
 #include <platform/mem.h>
+#include <platform/zyl_Export.h>
 
-class ZylBasException : public mem_AllocationOperators {
+class ZYL_EXPORT ZylBasException : public mem_AllocationOperators {
 public:
     ZylBasException() noexcept = default;
     ZylBasException(const ZylBasException& other) noexcept = default;
@@ -32,7 +33,7 @@ private:
 };
 
 // Raised by the allocator when it cannot serve a request.
-class mem_AllocationFailure : public ZylBasException {
+class ZYL_EXPORT mem_AllocationFailure : public ZylBasException {
 public:
     explicit mem_AllocationFailure(std::size_t size) noexcept : m_size(size) {}
     atr_String AsString() const override;

@@ -4,11 +4,12 @@
 // (char, atr_String) or UTF-16 (char16_t) text; kept as UTF-8, which is what
 // the file system is given. Ill-formed input sequences become U+FFFD.
 #include <platform/atr_String.h>
+#include <platform/zyl_Export.h>
 
 #include <cstddef>
 #include <string>
 
-class ZylDroviUnicodeString {
+class ZYL_EXPORT ZylDroviUnicodeString {
 public:
     ZylDroviUnicodeString() = default;
     explicit ZylDroviUnicodeString(const char* utf8);

@@ -11,10 +11,11 @@
 #include <platform/dorv/ZylDorvContext.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/dorv/ZylDorvTypes.h>
+#include <platform/zyl_Export.h>
 
 class ZylDorvTransaction;
 
-class ZylSrvPosition {
+class ZYL_EXPORT ZylSrvPosition {
 public:
     ZylSrvPosition() noexcept = default;
     explicit ZylSrvPosition(ZylDorvContextID context) noexcept : m_context(context) {}

@@ -4,6 +4,8 @@
 // dof i (counted from 0, the row and column index of a system matrix) is the
 // dof `dof` of node `node`. The numbering is built by appending one
 // (node, dof) pair per solver dof, in solver-dof order.
+#include <platform/zyl_Export.h>
+
 #include <vector>
 
 struct ZylSrvNodeDof {
@@ -11,7 +13,7 @@ struct ZylSrvNodeDof {
     int dof;  // second field: the dof of that node
 };
 
-class ZylSrvSystemDofDefinition {
+class ZYL_EXPORT ZylSrvSystemDofDefinition {
 public:
     ZylSrvSystemDofDefinition() = default;
 

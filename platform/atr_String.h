@@ -2,8 +2,9 @@
 #define PLATFORM_ATR_STRING_H
 // Reference-counted, immutable text. Copies share one representation; the
 // last copy to go deletes it. An empty string reads as "".
+#include <platform/zyl_Export.h>
 
-class atr_String {
+class ZYL_EXPORT atr_String {
 public:
     atr_String() noexcept = default;
     explicit atr_String(const char* text);

@@ -6,11 +6,12 @@
 // appearance; "%%" is a literal percent sign. A placeholder left without a
 // value stays as written.
 #include <platform/atr_String.h>
+#include <platform/zyl_Export.h>
 
 #include <string>
 #include <vector>
 
-class atr_translate {
+class ZYL_EXPORT atr_translate {
 public:
     explicit atr_translate(const char* messageTemplate);
     atr_String Result() const;
@@ -24,7 +25,7 @@ private:
     std::vector<std::pair<int, std::string>> m_values;
 };
 
-void atr_SubstituteFormat(atr_translate& builder, int placeholder, const char* text);
-void atr_SubstituteFormat(atr_translate& builder, int placeholder, int value);
+ZYL_EXPORT void atr_SubstituteFormat(atr_translate& builder, int placeholder, const char* text);
+ZYL_EXPORT void atr_SubstituteFormat(atr_translate& builder, int placeholder, int value);
 
 #endif

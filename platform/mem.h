@@ -2,25 +2,27 @@
 #define PLATFORM_MEM_H
 // Foundation allocator. Every allocation either returns usable memory or
 // throws mem_AllocationFailure (a ZylBasException); none returns null.
+#include <platform/zyl_Export.h>
+
 #include <cstddef>
 #include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
 
-void* mem_OperatorNewThrow(std::size_t size);      // class objects
-void* mem_OperatorNewTinyThrow(std::size_t size);  // small objects (timer, list blocks, tree nodes)
-void* mem_OperatorNewThrowBuiltin(std::size_t size); // arrays of doubles and ints; SIZE_MAX (an overflowed count) is refused
-void* mem_Malloc(std::size_t size);
-void* mem_Realloc(void* block, std::size_t size);   // on failure the old block stays valid and owned by the caller
-void mem_Free(void* block);                         // accepts null
+ZYL_EXPORT void* mem_OperatorNewThrow(std::size_t size);      // class objects
+ZYL_EXPORT void* mem_OperatorNewTinyThrow(std::size_t size);  // small objects (timer, list blocks, tree nodes)
+ZYL_EXPORT void* mem_OperatorNewThrowBuiltin(std::size_t size); // arrays of doubles and ints; SIZE_MAX (an overflowed count) is refused
+ZYL_EXPORT void* mem_Malloc(std::size_t size);
+ZYL_EXPORT void* mem_Realloc(void* block, std::size_t size);   // on failure the old block stays valid and owned by the caller
+ZYL_EXPORT void mem_Free(void* block);                         // accepts null
 
 // Byte count for `count` items of `itemSize` bytes, or SIZE_MAX when the
 // product does not fit: the allocator then refuses the request.
-std::size_t mem_ArraySize(std::size_t count, std::size_t itemSize);
+ZYL_EXPORT std::size_t mem_ArraySize(std::size_t count, std::size_t itemSize);
 
 // Supplies class allocation operators that go through the allocator above.
-class mem_AllocationOperators {
+class ZYL_EXPORT mem_AllocationOperators {
 public:
     static void* operator new(std::size_t size);
     static void operator delete(void* block) noexcept;
@@ -111,8 +113,8 @@ using mem_Unique = std::unique_ptr<T, mem_Deleter<T>>;
 // allocation from now fail (n = 1 is the very next one), once or, with
 // `persistent`, every allocation from then on. Counts every function above
 // except mem_Free. mem_ClearFailure() disarms it. Never used by the library.
-void mem_FailAllocation(long n, bool persistent);
-void mem_ClearFailure();
-long mem_LiveBlocks(); // blocks handed out and not yet freed, for leak checks
+ZYL_EXPORT void mem_FailAllocation(long n, bool persistent);
+ZYL_EXPORT void mem_ClearFailure();
+ZYL_EXPORT long mem_LiveBlocks(); // blocks handed out and not yet freed, for leak checks
 
 #endif

@@ -3,8 +3,9 @@
 // A file path made of two components joined with '/'. An empty component
 // adds nothing, so utl_FilePath(name, "") is the path `name` itself.
 #include <platform/atr_String.h>
+#include <platform/zyl_Export.h>
 
-class utl_FilePath {
+class ZYL_EXPORT utl_FilePath {
 public:
     utl_FilePath(const char* first, const char* second);
     utl_FilePath(const atr_String& first, const char* second);

@@ -2,8 +2,9 @@
 #define PLATFORM_DORV_ZYLDORVASSERT_H
 // Assertion reporter of the database API. Callers test a precondition and,
 // when it does not hold, report it here; the process then ends.
+#include <platform/zyl_Export.h>
 
-class ZylDorvAssert {
+class ZYL_EXPORT ZylDorvAssert {
 public:
     // Prints "ZylDorv validation failure: <condition> (<sourcePath>, line <line>)"
     // and a line end to the standard error stream, flushes it and ends the

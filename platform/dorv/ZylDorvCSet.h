@@ -2,6 +2,7 @@
 #define PLATFORM_DORV_ZYLDORVCSET_H
 // A CSet: an ordered list of member labels of one collection.
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
@@ -9,7 +10,7 @@ namespace zyl_dorv {
 struct FileState;
 }
 
-class ZylDorvCSet {
+class ZYL_EXPORT ZylDorvCSet {
 public:
     // Error 2 for the null ID, 3 for a closed database, 22 for no such CSet.
     explicit ZylDorvCSet(ZylDorvCSetID id);

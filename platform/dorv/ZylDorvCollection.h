@@ -9,6 +9,7 @@
 // A handle opened on a colour variant makes CSet IDs seen through that colour.
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
@@ -16,7 +17,7 @@ namespace zyl_dorv {
 struct FileState;
 }
 
-class ZylDorvCollection {
+class ZYL_EXPORT ZylDorvCollection {
 public:
     // Error 2 for the null ID, 3 for a closed database, 21 for no such collection.
     explicit ZylDorvCollection(ZylDorvCollectionID id);

@@ -5,6 +5,7 @@
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/dorv/ZylDorvTypes.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
@@ -14,7 +15,7 @@ struct FileState;
 
 // A context's type schema as it was when Schema() was called: type indices
 // 0, 1, ... with their names, defined by ZylDorvContext::DefineType.
-class ZylDorvTypeSchemaSnapshot {
+class ZYL_EXPORT ZylDorvTypeSchemaSnapshot {
 public:
     ZylDorvTypeSchemaSnapshot() = default;
     int NumTypes() const noexcept { return m_count; }
@@ -29,7 +30,7 @@ private:
     int m_count = 0;
 };
 
-class ZylDorvContext {
+class ZYL_EXPORT ZylDorvContext {
 public:
     // Opens the context; error 2 for a null ID, 3 when its database is closed,
     // 20 when the file has no such context.

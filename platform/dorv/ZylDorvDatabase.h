@@ -11,6 +11,7 @@
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
@@ -18,7 +19,7 @@ namespace zyl_dorv {
 struct FileState;
 }
 
-class ZylDorvDatabase {
+class ZYL_EXPORT ZylDorvDatabase {
 public:
     // CreateFile flags.
     enum : int {

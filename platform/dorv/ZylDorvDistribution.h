@@ -6,6 +6,7 @@
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/dorv/ZylDorvTypes.h>
+#include <platform/zyl_Export.h>
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,7 @@ struct DistributionRecord;
 // member count, and the drawer's chunking: the block of members per
 // dimension in which the values are best read and written, empty when the
 // drawer is not chunked.
-class ZylDorvDrawerDescription {
+class ZYL_EXPORT ZylDorvDrawerDescription {
 public:
     ZylDorvDrawerDescription() = default;
     int NumDimensions() const noexcept { return m_csets.Size(); }
@@ -53,7 +54,7 @@ protected:
 };
 
 // A drawer of a distribution in the database.
-class ZylDorvPersistentDrawerDesc : public ZylDorvDrawerDescription {
+class ZYL_EXPORT ZylDorvPersistentDrawerDesc : public ZylDorvDrawerDescription {
 public:
     ZylDorvPersistentDrawerDesc() = default;
     int DrawerIndex() const noexcept { return m_index; }
@@ -63,7 +64,7 @@ private:
     int m_index = -1;
 };
 
-class ZylDorvDistribution {
+class ZYL_EXPORT ZylDorvDistribution {
 public:
     ZylDorvDistribution() noexcept = default; // the null handle
     // Opens the distribution: error 2 for the null ID, 3 for a closed

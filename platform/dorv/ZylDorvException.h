@@ -13,11 +13,12 @@
 // catch ZylBasException see database errors too; ErrorCode() is Number().
 #include <platform/ZylBasException.h>
 #include <platform/atr_String.h>
+#include <platform/zyl_Export.h>
 
 #include <cstdint>
 
 // Text sink that ZylDorvException::Write appends to.
-class ZylDorvDebugOutString {
+class ZYL_EXPORT ZylDorvDebugOutString {
 public:
     ZylDorvDebugOutString() = default;
     void Append(const char* text);
@@ -77,7 +78,7 @@ enum ZylDorvErrorNumber : std::uint16_t {
     ZylDorvError_DrawerCreateFailed = 73,    // the storage of a new drawer could not be made
 };
 
-class ZylDorvException : public ZylBasException {
+class ZYL_EXPORT ZylDorvException : public ZylBasException {
 public:
     // `what` is the full description (see the header comment); it is kept as given.
     ZylDorvException(std::uint16_t number, const char* description);

@@ -22,9 +22,11 @@
 // ValueReadsSoFar() and ValueWritesSoFar() count the value reads and writes
 // attempted since the process started (armed or not), so that a test can
 // tell how many transfers an operation made.
+#include <platform/zyl_Export.h>
+
 #include <cstdint>
 
-class ZylDorvTestSeam {
+class ZYL_EXPORT ZylDorvTestSeam {
 public:
     static void FailValueWrites(int count, std::uint16_t number);
     static void FailValueReads(int count, std::uint16_t number);

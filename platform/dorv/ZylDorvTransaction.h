@@ -11,6 +11,7 @@
 // the enclosing transaction. Closing the database discards the work of every
 // live transaction; their Commit then fails with error 62.
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <memory>
 
@@ -19,7 +20,7 @@ struct FileState;
 struct TransactionState;
 }
 
-class ZylDorvTransaction {
+class ZYL_EXPORT ZylDorvTransaction {
 public:
     explicit ZylDorvTransaction(ZylDorvContextID context);
     ~ZylDorvTransaction(); // rolls back unless committed; never throws

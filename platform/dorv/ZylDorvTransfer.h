@@ -34,6 +34,7 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/dorv/ZylDorvTypes.h>
+#include <platform/zyl_Export.h>
 
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,7 @@ namespace zyl_dorv {
 struct TransferState;
 }
 
-class ZylDorvTransfer {
+class ZYL_EXPORT ZylDorvTransfer {
 public:
     // Error 2 for a null handle.
     explicit ZylDorvTransfer(const ZylDorvDistribution& distribution);

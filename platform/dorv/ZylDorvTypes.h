@@ -4,6 +4,7 @@
 // initialization value, the grid of axes and the serialization of a drawer.
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -11,7 +12,7 @@
 // Type key of the values of a distribution: 1 = 32-bit integers, 2 = doubles.
 enum class ZylDorvTypeKey : int { Int32 = 1, Double = 2 };
 
-class ZylDorvRangeType {
+class ZYL_EXPORT ZylDorvRangeType {
 public:
     // A key other than 1 or 2 is accepted here and refused (error 41) where a
     // distribution is created with it.
@@ -27,7 +28,7 @@ private:
 };
 
 // One value with its type key, e.g. ZylDorvRangeValue(0.0) has key 2.
-class ZylDorvRangeValue {
+class ZYL_EXPORT ZylDorvRangeValue {
 public:
     ZylDorvRangeValue() noexcept : m_key(ZylDorvTypeKey::Double) {}
     explicit ZylDorvRangeValue(double value) noexcept : m_key(ZylDorvTypeKey::Double) { m_value.d = value; }
@@ -45,7 +46,7 @@ private:
 };
 
 // The axes of a distribution: one collection per dimension, in axis order.
-class ZylDorvGrid {
+class ZYL_EXPORT ZylDorvGrid {
 public:
     ZylDorvGrid() = default;
     explicit ZylDorvGrid(const ZylDorvArray<ZylDorvCollectionID>& axes) : m_axes(axes) {}
@@ -65,7 +66,7 @@ private:
 // 1 = column indices (m ints, from 0), 2 = row offsets (rows + 1 ints, from 0
 // rising to m), 3 = diagonal (one double per row; symmetric kind only, where
 // buffers 0 and 1 hold the off-diagonal entries).
-class ZylDorvSerializationType {
+class ZYL_EXPORT ZylDorvSerializationType {
 public:
     enum Kind : int { Dense = 0, Sparse = 1, SparseSym = 2 };
     ZylDorvSerializationType() noexcept = default;

@@ -185,7 +185,7 @@ TEST(BlacForwarders, LapackFactorizationsReproduceTheirMatrix)
     std::vector<int> ipiv(n), ipiv2(n);
     int info[10] = {99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
     BLAC_DGETRF(&n, &n, lu.data(), &lu.ld, ipiv.data(), &info[0]);
-    BLAC_DGETRS("T", &n, &nrhs, lu.data(), &lu.ld, ipiv.data(), x1.data(), &x1.ld, &info[1]);
+    BLAC_DGETRS("c", &n, &nrhs, lu.data(), &lu.ld, ipiv.data(), x1.data(), &x1.ld, &info[1]);
     BLAC_DPOTRF("L", &n, chol.data(), &chol.ld, &info[2]);
     BLAC_DPPTRF("U", &n, apU.data(), &info[3]);
     BLAC_DPPTRS("U", &n, &nrhs, apU.data(), x2.data(), &x2.ld, &info[4]);
@@ -198,7 +198,7 @@ TEST(BlacForwarders, LapackFactorizationsReproduceTheirMatrix)
         EXPECT_EQ(i, 0);
     const RefMatrix identity = Tri(RefMatrix(n, n), 'U', 'U');
     const RefMatrix l = Tri(chol.Ref(), 'L', 'N');
-    ExpectRows({{"DGETRF + DGETRS T", NaiveProduct(g, true, x1.Ref()), rhs},
+    ExpectRows({{"DGETRF + DGETRS c", NaiveProduct(g, true, x1.Ref()), rhs},
                 {"DPOTRF L", NaiveProduct(l, false, l, true), spd},
                 {"DPPTRF + DPPTRS U", NaiveProduct(spd, false, x2.Ref()), rhs},
                 {"DPPTRF + DPPTRI L", NaiveProduct(spd, false, Sym(Unpack(apL, n, 'L'), 'L')), identity},

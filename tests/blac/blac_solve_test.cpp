@@ -1,6 +1,6 @@
 // The composed drivers BLAC_DGESV and BLAC_DPPSV: solutions checked by their
-// residual against the original matrix, every bad argument with its INFO and
-// its report, and the positive INFO of a failed factorization.
+// residual against the original matrix, and the positive INFO of a failed
+// factorization; every argument check of the bridge with its INFO and report.
 #include <blac/blac.h>
 
 #include "BlacTestSupport.h"
@@ -39,43 +39,63 @@ TEST(BlacDrivers, SolveGeneralAndPackedPositiveDefiniteSystems)
     }
 }
 
-TEST(BlacDrivers, ReportTheFirstBadArgumentWithoutTouchingTheData)
+// The bridge's own argument checks, which must answer as reference LAPACK
+// does: the composed drivers, and DGETRS, whose OpenBLAS routine neither
+// writes INFO for a bad argument nor refuses TRANS = 'R'.
+TEST(BlacArguments, TheFirstBadArgumentSetsLapacksInfoIsReportedAndTouchesNothing)
 {
-    struct Bad {
-        char uplo; // 0: DGESV, else DPPSV
-        int n, nrhs, lda, ldb, info;
+    struct Args {
+        char c; // UPLO or TRANS
+        int n, nrhs, lda, ldb;
     };
-    const Bad cases[] = {
-        {0, -1, 1, 3, 3, -1},   // N < 0
-        {0, -1, -1, 0, 0, -1},  // the first bad argument wins
-        {0, 3, -1, 3, 3, -2},   // NRHS < 0
-        {0, 3, 1, 2, 3, -4},    // LDA < max(1, N)
-        {0, 0, 1, 0, 1, -4},    // LDA < 1 even for N = 0
-        {0, 3, 1, 3, 2, -7},    // LDB < max(1, N)
-        {0, 0, 1, 1, 0, -7},
-        {'x', 3, 1, 0, 3, -1},  // UPLO neither U nor L
-        {'N', -1, -1, 0, 0, -1}, // the first bad argument wins
-        {'U', -1, 1, 0, 3, -2}, // N < 0
-        {'L', 3, -1, 0, 3, -3}, // NRHS < 0
-        {'u', 3, 1, 0, 2, -6},  // LDB < max(1, N)
-        {'l', 0, 1, 0, 0, -6},  // LDB < 1 even for N = 0
+    using Call = void (*)(const Args&, double*, int*, double*, int*);
+    const Call gesv = [](const Args& x, double* a, int* p, double* b, int* info) {
+        BLAC_DGESV(&x.n, &x.nrhs, a, &x.lda, p, b, &x.ldb, info);
     };
-    for (const Bad& bad : cases) {
-        SCOPED_TRACE(testing::Message() << (bad.uplo ? "DPPSV" : "DGESV") << " INFO " << bad.info);
+    const Call ppsv = [](const Args& x, double* a, int*, double* b, int* info) {
+        BLAC_DPPSV(&x.c, &x.n, &x.nrhs, a, b, &x.ldb, info);
+    };
+    const Call getrs = [](const Args& x, double* a, int* p, double* b, int* info) {
+        BLAC_DGETRS(&x.c, &x.n, &x.nrhs, a, &x.lda, p, b, &x.ldb, info);
+    };
+    const struct {
+        const char* routine;
+        Call call;
+        Args args;
+        int info;
+    } rows[] = {
+        {"DGESV ", gesv, {0, -1, 1, 3, 3}, -1},   // N < 0
+        {"DGESV ", gesv, {0, -1, -1, 0, 0}, -1},  // the first bad argument wins
+        {"DGESV ", gesv, {0, 3, -1, 3, 3}, -2},   // NRHS < 0
+        {"DGESV ", gesv, {0, 3, 1, 2, 3}, -4},    // LDA < max(1, N)
+        {"DGESV ", gesv, {0, 0, 1, 0, 1}, -4},    // LDA < 1 even for N = 0
+        {"DGESV ", gesv, {0, 3, 1, 3, 2}, -7},    // LDB < max(1, N)
+        {"DGESV ", gesv, {0, 0, 1, 1, 0}, -7},
+        {"DPPSV ", ppsv, {'x', 3, 1, 0, 3}, -1},  // UPLO neither U nor L
+        {"DPPSV ", ppsv, {'N', -1, -1, 0, 0}, -1},
+        {"DPPSV ", ppsv, {'U', -1, 1, 0, 3}, -2}, // N < 0
+        {"DPPSV ", ppsv, {'L', 3, -1, 0, 3}, -3}, // NRHS < 0
+        {"DPPSV ", ppsv, {'u', 3, 1, 0, 2}, -6},  // LDB < max(1, N)
+        {"DPPSV ", ppsv, {'l', 0, 1, 0, 0}, -6},  // LDB < 1 even for N = 0
+        {"DGETRS", getrs, {'R', 3, 1, 3, 3}, -1}, // TRANS neither N, T nor C
+        {"DGETRS", getrs, {'x', -1, -1, 0, 0}, -1},
+        {"DGETRS", getrs, {'c', -1, 1, 3, 3}, -2}, // N < 0
+        {"DGETRS", getrs, {'n', 3, -1, 3, 3}, -3}, // NRHS < 0
+        {"DGETRS", getrs, {'T', 3, 1, 2, 3}, -5},  // LDA < max(1, N)
+        {"DGETRS", getrs, {'N', 0, 1, 0, 1}, -5},  // LDA < 1 even for N = 0
+        {"DGETRS", getrs, {'N', 3, 1, 3, 2}, -8},  // LDB < max(1, N)
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.routine << " INFO " << row.info);
         std::vector<double> a(16, 5.0), b(16, 6.0);
-        std::vector<int> ipiv(4, -9);
+        std::vector<int> ipiv(4, 1);
         int info = 99;
-        const std::string printed = CaptureStdout([&] {
-            if (bad.uplo)
-                BLAC_DPPSV(&bad.uplo, &bad.n, &bad.nrhs, a.data(), b.data(), &bad.ldb, &info);
-            else
-                BLAC_DGESV(&bad.n, &bad.nrhs, a.data(), &bad.lda, ipiv.data(), b.data(), &bad.ldb, &info);
-        });
-        EXPECT_EQ(printed, blactest::Report(bad.uplo ? "DPPSV " : "DGESV ", -bad.info));
-        EXPECT_EQ(info, bad.info);
+        const std::string printed = CaptureStdout([&] { row.call(row.args, a.data(), ipiv.data(), b.data(), &info); });
+        EXPECT_EQ(printed, blactest::Report(row.routine, -row.info));
+        EXPECT_EQ(info, row.info);
         EXPECT_EQ(a, std::vector<double>(16, 5.0));
         EXPECT_EQ(b, std::vector<double>(16, 6.0));
-        EXPECT_EQ(ipiv, std::vector<int>(4, -9));
+        EXPECT_EQ(ipiv, std::vector<int>(4, 1));
     }
 }
 

@@ -58,7 +58,6 @@ TEST(ErrorFamily, EveryTypeHasItsNumberAndMessage)
     all.push_back(Make<ZylSrvMtxSolveNotConverge>(214, "ZylSrvMatrix::SolveEigenproblemSymmetric - Eigensolver did not converge."));
     all.push_back(Make<ZylSrvMtxSolveNotPositive>(215, "ZylSrvMatrix::SolveEigenproblemSymmetric - Matrix B is not positive-definite."));
     all.push_back(Make<ZylSrvMtxDivByZero>(218, "ZylSrvMatrix::Factorize - division by 0."));
-    ASSERT_EQ(all.size(), 15u);
     for (const Expected& e : all) {
         EXPECT_EQ(e.error->ErrorCode(), e.code);
         EXPECT_STREQ(e.error->AsString().Chars(), e.message) << e.code;
@@ -66,7 +65,6 @@ TEST(ErrorFamily, EveryTypeHasItsNumberAndMessage)
         EXPECT_EQ(e.error->File(), nullptr) << "no location before Throw";
         EXPECT_EQ(e.error->Line(), 0);
     }
-    EXPECT_EQ(ZylSrvMtxSolveIllegalArg(4).ArgumentNumber(), 4);
 }
 
 TEST(ErrorFamily, ThrowRaisesTheMostDerivedTypeWithItsLocation)
@@ -85,7 +83,7 @@ TEST(ErrorFamily, ThrowRaisesTheMostDerivedTypeWithItsLocation)
     }
 }
 
-TEST(ErrorFamily, CopiesShareTheirTextAndOutliveTheOriginal)
+TEST(ErrorFamily, CopiesKeepTheirTextAndOutliveTheOriginal)
 {
     auto original = std::make_unique<ZylSrvMtxOpenFileException>("matrix.bin");
     ZylSrvMtxOpenFileException copy(*original);
@@ -93,11 +91,6 @@ TEST(ErrorFamily, CopiesShareTheirTextAndOutliveTheOriginal)
     EXPECT_STREQ(copy.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file matrix.bin.");
 
     ZylSrvMtxIllegalInput input("Add");
-    ZylSrvMtxIllegalInput inputCopy(input);
-    EXPECT_TRUE(inputCopy.Text().SharesRepresentationWith(input.Text()));
-    EXPECT_EQ(input.Text().ShareCount(), 2);
-
-    ZylSrvMtxSolveIllegalArg arg(3);
-    ZylSrvMtxSolveIllegalArg argCopy(arg);
-    EXPECT_EQ(argCopy.ArgumentNumber(), 3);
+    const ZylSrvMtxIllegalInput inputCopy(input);
+    EXPECT_STREQ(inputCopy.AsString().Chars(), "ZylSrvMatrix::Add - Illegal input.");
 }

@@ -5,13 +5,26 @@ function(run)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
   endif()
+  set(out "${out}" PARENT_SCOPE)
 endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -DCMAKE_PREFIX_PATH=${prefix}
-    "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_FLAGS}")
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
-run(${WORK_DIR}/consumer/consumer)
-# pkg-config sees the same package.
-set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
-run(pkg-config --exists ZylSrvLinearAlgebra)
+# The CMake package, installed and in the build tree.
+foreach(package ${prefix} ${BUILD_DIR})
+  file(REMOVE_RECURSE ${WORK_DIR}/consumer)
+  run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -DCMAKE_PREFIX_PATH=${package}
+      "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_FLAGS}")
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+  run(${WORK_DIR}/consumer/consumer)
+endforeach()
+# pkg-config, from a copy of the prefix moved elsewhere: the .pc file finds
+# its prefix from where it lies.
+file(RENAME ${prefix} ${WORK_DIR}/moved)
+set(ENV{PKG_CONFIG_PATH} ${WORK_DIR}/moved/${LIBDIR}/pkgconfig)
+run(pkg-config --cflags --libs ZylSrvLinearAlgebra)
+string(STRIP "${out}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags} ${CONSUMER_FLAGS}")
+run(pkg-config --variable=libdir ZylSrvLinearAlgebra)
+string(STRIP "${out}" libdir)
+run(${CXX} -std=c++17 ${CONSUMER_DIR}/main.cpp ${flags} -Wl,-rpath,${libdir} -o ${WORK_DIR}/pc-consumer)
+run(${WORK_DIR}/pc-consumer)
 file(REMOVE_RECURSE ${WORK_DIR})
