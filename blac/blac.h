@@ -15,12 +15,12 @@
 //               after its seven ordinary arguments, and forwards them.
 //   BLAC_XERBLA passes SRNAME to the error reporter with a length of 6.
 //
-// The wrappers check nothing themselves: argument errors are found by the
-// routine reached, reported through the BLAS library's error reporter
-// (XERBLA) and, for routines with INFO, also returned as a negative INFO
-// where the routine writes one: OpenBLAS's own DGETRS reports through XERBLA
-// but leaves INFO as the caller passed it, so a caller that must tell a
-// refusal apart presets INFO to a value no routine returns.
+// Argument errors are found by the routine reached, reported through the
+// BLAS library's error reporter (XERBLA) and, for routines with INFO, also
+// returned as the negative INFO reference LAPACK gives. The one wrapper that
+// checks for itself is BLAC_DGETRS: OpenBLAS's own DGETRS accepts TRANS 'R'
+// and leaves INFO unwritten when it refuses, so the wrapper makes reference
+// LAPACK's checks, in its order, before calling it.
 // Numerical failures come back only as a positive INFO.
 //
 // Underneath is OpenBLAS (LP64). BLAC_DGEMM2, BLAC_DGESV, BLAC_DPPSV,

@@ -698,11 +698,7 @@ void ZylSrvMatrix::ForwardBackwardPass(const int* pivots, ZylSrvMatrix& rhs, boo
     // refusal (a negative INFO) is raised below.
     if (nrhs == 0)
         return;
-    // OpenBLAS's own DGETRS reports a bad argument through XERBLA but leaves
-    // INFO as it found it (the reference routines always write INFO).
-    // Starting from a negative INFO makes such a refusal count as one; a call
-    // that goes through sets INFO to 0.
-    int info = INT_MIN;
+    int info = 0;
     if (m_symmetric)
         BLAC_DSYTRS(&kLower, &n, &nrhs, m_values, &n, pivots, rhs.m_values, &n, &info);
     else
