@@ -17,12 +17,25 @@
 //
 // Value distributions hold doubles and are given the initialization value
 // 0.0: their drawers are made at creation and read as zeros until written.
-// Nothing here commits: a caller that passes a transaction commits it.
+//
+// All or nothing. Every creator that makes a drawer works in a transaction
+// of its own on the context it creates in, so that a refusal found after the
+// distribution record exists (a chunk below 1 other than -1, a temporary
+// CSet in a permanent drawer, a failed value write) takes back everything
+// the call made, temporary distributions included: a refused call leaves the
+// database as it was. On success that transaction is committed (which
+// flushes the file): nested in the caller's transaction on that context, its
+// work passes to the caller's, which the caller commits or abandons as
+// before; without one the distribution is permanent, as database work
+// outside transactions always is. CreateSparseDistribution makes one record,
+// which the database takes back by itself when it fails.
 //
 // Chunks. A requested chunk of -1 means the whole axis. Other chunks must be
-// at least 1; the database refuses anything else (ZylDorvException 42).
+// at least 1; the database refuses anything else (ZylDorvException 42, the
+// distribution taken back).
 //
-// Errors of the database (ZylDorvException) pass through. Argument checks of
+// Errors of the database (ZylDorvException, a failed value write as number
+// 70 among them) and of the allocator pass through. Argument checks of
 // our own raise ZylSrvMtxIllegalInput (number 206, message
 // "ZylSrvMatrix::<operation> - Illegal input.") before anything is created:
 //  - LimitChunkSize2GB: numRows or numColumns below 1 ("LimitChunkSize2GB");

@@ -50,6 +50,23 @@ ZylDorvGrid GridOf(const ZylDorvArray<ZylDorvCSetID>& axes)
     return ZylDorvGrid(collections);
 }
 
+// Runs `make`, which creates a distribution and fills in its drawer, in a
+// transaction of its own on `context`. The database checks a drawer's chunks
+// and CSets, and writes its values, only after the distribution record
+// exists; when such a later step fails, abandoning the transaction removes
+// the record and whatever else `make` created, so a refused call leaves the
+// caller's database as it was. Committing hands the work to the caller's
+// transaction on that context when there is one (it is the enclosing one),
+// else makes it permanent, as it would have been without ours.
+template <typename Make>
+ZylDorvDistributionID AllOrNothing(const ZylDorvContextID& context, Make&& make)
+{
+    ZylDorvTransaction own(context);
+    const ZylDorvDistributionID id = make();
+    own.Commit();
+    return id;
+}
+
 // Context route: in the context of `collection`, untyped.
 ZylDorvDistributionID CreateInContextOf(const ZylDorvCollectionID& collection, const ZylDorvGrid& grid,
                                         const ZylDorvRangeType& range)
@@ -118,20 +135,24 @@ void ZylSrvUtilities::LimitChunkSize2GB(int& rowChunk, int& columnChunk, int num
 ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvCSetID cset, int chunk)
 {
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
-    const ZylDorvDistributionID id = CreateInContextOf(cset.CollectionID(), GridOf(axes), DoubleRange());
     const ZylDorvArray<int> chunks{chunk};
-    InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
-    return id;
+    return AllOrNothing(cset.CollectionID().Context(), [&] {
+        const ZylDorvDistributionID id = CreateInContextOf(cset.CollectionID(), GridOf(axes), DoubleRange());
+        InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
+        return id;
+    });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
                                                             int type, ZylDorvCSetID cset, int chunk)
 {
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
-    const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
     const ZylDorvArray<int> chunks{chunk};
-    InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
-    return id;
+    return AllOrNothing(position.ContextID(), [&] {
+        const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
+        InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
+        return id;
+    });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet,
@@ -140,9 +161,11 @@ ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvCSetID rowCSe
     const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
     ZylDorvArray<int> chunks;
     const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
-    const ZylDorvDistributionID id = CreateInContextOf(rowCSet.CollectionID(), GridOf(axes), DoubleRange());
-    InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
-    return id;
+    return AllOrNothing(rowCSet.CollectionID().Context(), [&] {
+        const ZylDorvDistributionID id = CreateInContextOf(rowCSet.CollectionID(), GridOf(axes), DoubleRange());
+        InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
+        return id;
+    });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
@@ -157,9 +180,11 @@ ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvTransaction& 
     const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
     ZylDorvArray<int> chunks;
     const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
-    const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
-    InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
-    return id;
+    return AllOrNothing(position.ContextID(), [&] {
+        const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
+        InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
+        return id;
+    });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::CreateSparseDistribution(ZylDorvCSetID& firstCSet, ZylDorvCSetID& secondCSet)
@@ -213,21 +238,24 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
     // Only a grid that can be made needs its chunks.
     ZYL_SRV_MTX_REFUSE_IF(!chunks.IsEmpty() && chunks.Size() < n, "CreateDistribution");
 
-    const ZylDorvGrid grid = GridOf(axes);
-    ZylDorvDistributionID id;
-    if (temporary) {
-        ZylDorvContext context = position.Context();
-        const ZylDorvTypeID typeID = type >= 0 ? context.Schema().TypeID(type) : ZylDorvTypeID();
-        id = context.CreateTempDistribution(grid, DoubleRange(), typeID);
-    } else {
-        id = CreateThroughPosition(transaction, position, type, grid);
-    }
-
     ZylDorvArray<int> chunkArray(chunks.IsEmpty() ? 0 : n);
     for (int k = 0; k < chunkArray.Size(); ++k)
         chunkArray[k] = chunks[n - 1 - k];
-    InitializeDrawer(id, axes, chunks.IsEmpty() ? nullptr : &chunkArray);
-    return id;
+
+    const ZylDorvGrid grid = GridOf(axes);
+    // Temporary distributions are taken back with the transaction as well.
+    return AllOrNothing(position.ContextID(), [&] {
+        ZylDorvDistributionID id;
+        if (temporary) {
+            ZylDorvContext context = position.Context();
+            const ZylDorvTypeID typeID = type >= 0 ? context.Schema().TypeID(type) : ZylDorvTypeID();
+            id = context.CreateTempDistribution(grid, DoubleRange(), typeID);
+        } else {
+            id = CreateThroughPosition(transaction, position, type, grid);
+        }
+        InitializeDrawer(id, axes, chunks.IsEmpty() ? nullptr : &chunkArray);
+        return id;
+    });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset, const int* values, int count)
@@ -236,19 +264,21 @@ ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset
     ZYL_SRV_MTX_REFUSE_IF(count != size || (values == nullptr && count > 0), "Write1DIntDistribution");
 
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
-    const ZylDorvDistributionID id =
-        CreateInContextOf(cset.CollectionID(), GridOf(axes), ZylDorvRangeType(ZylDorvTypeKey::Int32));
-    ZylDorvDistribution distribution(id);
-    ZylDorvTransfer transfer(distribution);
-    transfer.SetMakeNewDrawer();
-    transfer.SetBufferPadding(false);
-    transfer.SetWrite();
-    transfer.SetDim(0, cset);
-    transfer.CheckView();
-    // The transfer only borrows `values`; if the write fails, the transfer
-    // goes with this frame and takes the borrowed buffer with it.
-    transfer.SetBuffer(0, static_cast<const void*>(values), static_cast<std::int64_t>(count) * 4);
-    transfer.ExecWrite();
-    transfer.RelinquishBuffers();
-    return id;
+    return AllOrNothing(cset.CollectionID().Context(), [&] {
+        const ZylDorvDistributionID id =
+            CreateInContextOf(cset.CollectionID(), GridOf(axes), ZylDorvRangeType(ZylDorvTypeKey::Int32));
+        ZylDorvDistribution distribution(id);
+        ZylDorvTransfer transfer(distribution);
+        transfer.SetMakeNewDrawer();
+        transfer.SetBufferPadding(false);
+        transfer.SetWrite();
+        transfer.SetDim(0, cset);
+        transfer.CheckView();
+        // The transfer only borrows `values`; if the write fails, the transfer
+        // goes with this frame and takes the borrowed buffer with it.
+        transfer.SetBuffer(0, static_cast<const void*>(values), static_cast<std::int64_t>(count) * 4);
+        transfer.ExecWrite();
+        transfer.RelinquishBuffers();
+        return id;
+    });
 }

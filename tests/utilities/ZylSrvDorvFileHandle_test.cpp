@@ -7,7 +7,7 @@
 #include <platform/mem.h>
 #include <platform/utl_FilePath.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstdio>
 #include <string>
@@ -17,14 +17,8 @@ namespace {
 
 bool FileExists(const char* path) { return utl_FilePath(path, "").Exists(); }
 
-// A regular expression matching exactly the validation failure report of `text`.
-std::string Report(const std::string& text)
-{
-    std::string pattern = "^ZylDorv validation failure: ";
-    for (char c : text)
-        pattern += (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos ? "\\" : "") + std::string(1, c);
-    return pattern + "\n$";
-}
+// Exactly the validation failure report of `text`, as the dying process writes it.
+testing::Matcher<const std::string&> Report(const std::string& text) { return testing::StrEq("ZylDorv validation failure: " + text + "\n"); }
 
 // The context can be used: a collection can be made in it.
 void ExpectUsable(ZylDorvContextID context) { EXPECT_EQ(ZylDorvContext(context).CreateCollection(3, ZylDorvTypeID()).Context(), context); }
@@ -38,9 +32,7 @@ TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
     for (int order = 0; order < 2; ++order) {
         SCOPED_TRACE(order);
         auto* original = new ZylSrvDorvFileHandle;
-        EXPECT_EQ(std::make_pair(original->IsAssociated(), mem_LiveBlocks()), std::make_pair(false, before + 1)); // the count
         original->Associate(atr_String(path));
-        EXPECT_EQ(std::make_pair(original->IsAssociated(), mem_LiveBlocks()), std::make_pair(true, before + 3)); // and the representation and database
         auto* copy = new ZylSrvDorvFileHandle(*original);
         EXPECT_EQ(std::make_pair(original->ShareCount(), copy->ShareCount()), std::make_pair(2, 2));
         ZylDorvContext(original->ContextID()).CreateCollection(4, ZylDorvTypeID());
@@ -110,12 +102,6 @@ TEST(ZylSrvDorvFileHandleDeathTest, AssociatingTwiceOrTheContextOfAnEmptyHandleE
                 Report("pointer.IsNull() && \"File Handle already associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 16)"));
     EXPECT_EQ(std::make_pair(FileExists("twice.dorv"), FileExists("other.dorv")), std::make_pair(true, false)) << "the child created the first file only";
     std::remove("twice.dorv");
-    const std::string expected = Report("pointer.HasValue() && \"File Handle is not associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)");
     ZylSrvDorvFileHandle empty;
-    EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), expected);
-    ZylSrvDorvFileHandle associated(empty); // also for a copy left empty when another was associated
-    associated.Associate(atr_String("left.dorv"));
-    EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), expected);
-    associated = empty;
-    EXPECT_FALSE(FileExists("left.dorv"));
+    EXPECT_EXIT(empty.ContextID(), testing::ExitedWithCode(1), Report("pointer.HasValue() && \"File Handle is not associated with a DORV database.\" (mtx/impl/ZylSrvDorvFileHandle, line 22)"));
 }

@@ -1,13 +1,17 @@
 // The distribution creators of ZylSrvUtilities (axes, drawer CSets, chunks,
 // types, recolouring of shared collections, zero fill), LimitChunkSize2GB,
-// Write1DIntDistribution and ZylSrvPosition.
+// Write1DIntDistribution, and what refused or failing calls leave behind.
+#include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
 #include <mtx/ZylSrvUtilities.h>
+#include <mtx/ZylSrvFindContiguousRanges.h>
 #include <platform/mem.h>
 
 #include <climits>
+#include <cstdio>
+#include <iterator>
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -47,6 +51,21 @@ protected:
     ZylDorvCSetID RunOf(ZylDorvCollectionID c, int first, int count) { return ZylDorvCollection(c).CreateCSetStrided(first, count, 1, 1); }
     int NumPermanent() const { return Context().DistributionIDs().Size(); }
     void SetUp() override { DatabaseTest::SetUp(), at = ZylSrvPosition(ctx); }
+    // What callers see of the context: each collection's count and CSets,
+    // each distribution (the temporary ones found by their numbers) and its drawers.
+    std::vector<std::int64_t> Contents(bool temporaries = true) const
+    {
+        std::vector<std::int64_t> seen;
+        const ZylDorvArray<ZylDorvCollectionID> collections = Context().CollectionIDs();
+        for (int i = 0; i < collections.Size(); ++i)
+            seen.insert(seen.end(), {collections[i].Minor(), ZylDorvCollection(collections[i]).Count(), ZylDorvCollection(collections[i]).CSetIDs().Size()});
+        ZylDorvArray<ZylDorvDistributionID> ids = Context().DistributionIDs();
+        for (std::int64_t n = -1; temporaries && n > -30; --n)
+            try { ids.Append(ZylDorvDistribution(ZylDorvDistributionID(ctx, n)).ID()); } catch (const ZylDorvException&) {}
+        for (int i = 0; i < ids.Size(); ++i)
+            seen.insert(seen.end(), {ids[i].Number(), DrawersOf(ids[i]).Size()});
+        return seen;
+    }
     ZylSrvPosition at;
 };
 
@@ -112,33 +131,105 @@ TEST_F(UtilitiesTest, CreatorsMakeTheirAxesDrawerAndChunksZeroFilled)
     }
     tx.Commit();
     EXPECT_EQ(NumPermanent(), permanent);
-    // Not committed: gone with the transaction.
-    ZylDorvDistributionID abandoned;
-    {
+    { // The caller's transaction, not committed, takes the distribution with it.
         ZylDorvTransaction transaction(ctx);
-        EXPECT_TRUE(ZylDorvDistribution(abandoned = ZylSrvUtilities::Create1DDistribution(transaction, at, -1, rc, 5)).IsValid());
+        ZylSrvUtilities::Create1DDistribution(transaction, at, -1, rc, 5);
     }
     EXPECT_EQ(NumPermanent(), permanent);
-    EXPECT_DORV_ERROR(ZylDorvDistribution{abandoned}, ZylDorvError_DistributionNotFound, "distribution");
 }
 
-TEST_F(UtilitiesTest, CreatorsRefuseWhatTheyCannotMake)
+TEST_F(UtilitiesTest, RefusedCallsLeaveTheDatabaseAsItWas)
 {
     const ZylDorvCollectionID shared = NewCollection(9);
-    const ZylDorvCSetID s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3), s3 = RunOf(shared, 6, 3);
+    ZylDorvCSetID s1 = RunOf(shared, 0, 3), s2 = RunOf(shared, 3, 3), s3 = RunOf(shared, 6, 3), given = s2;
     const ZylDorvCSetID a = AllOf(NewCollection(3)), b = AllOf(NewCollection(4)), c = AllOf(NewCollection(5));
-    const int values[] = {1, 2, 3, 4, 5};
-    ZylDorvTransaction transaction(ctx);
-    for (bool temporary : {false, true}) {
-        SCOPED_TRACE(temporary);
-        EXPECT_TRUE(ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{s1, s2, s3}, ZylDorvArray<int>{1}, temporary).IsNull()) << "three shared pairs, before the chunks are looked at";
-        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::CreateDistribution(transaction, at, -1, ZylDorvArray<ZylDorvCSetID>{a, b, c}, ZylDorvArray<int>{2, 2}, temporary); }, "CreateDistribution", kSource);
+    const int labels[] = {2, 0}, values[] = {1, 2, 3, 4, 5};
+    const ZylDorvCSetID temp = ZylDorvCollection(a.CollectionID()).CreateTempOrderedCSet(labels, 2);
+    using Axes = ZylDorvArray<ZylDorvCSetID>;
+    using U = ZylSrvUtilities;
+    ZylDorvTransaction tx(ctx), committed(ctx), elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
+    committed.Commit(); // tx stays open: what a refused call made inside it would show
+    // What, call, error number (0: the null identifier returned), fragment of the message.
+    const std::tuple<const char*, std::function<void()>, int, const char*> table[] = {
+        {"1-D chunk 0", [&] { U::Create1DDistribution(a, 0); }, ZylDorvError_InvalidChunking, "chunk"},
+        {"1-D chunk -2, transaction", [&] { U::Create1DDistribution(tx, at, -1, a, -2); }, ZylDorvError_InvalidChunking, "chunk"},
+        {"1-D over a temporary CSet", [&] { U::Create1DDistribution(temp, -1); }, ZylDorvError_TemporaryInPermanent, ""},
+        {"2-D chunk 0", [&] { U::Create2DDistribution(a, b, 0, 5); }, ZylDorvError_InvalidChunking, "chunk size 0"},
+        {"2-D column chunk -3, transaction", [&] { U::Create2DDistribution(tx, at, -1, a, b, 2, -3); }, ZylDorvError_InvalidChunking, "chunk"},
+        {"2-D temporary rows", [&] { U::Create2DDistribution(tx, at, -1, temp, b, -1, -1); }, ZylDorvError_TemporaryInPermanent, ""},
+        {"N-D chunk 0", [&] { U::CreateDistribution(tx, at, -1, Axes{a, b}, ZylDorvArray<int>{0, 1}, false); }, ZylDorvError_InvalidChunking, "chunk"},
+        {"N-D temporary, chunk -4", [&] { U::CreateDistribution(tx, at, -1, Axes{a, b}, ZylDorvArray<int>{1, -4}, true); }, ZylDorvError_InvalidChunking, "chunk"},
+        {"N-D over a temporary CSet", [&] { U::CreateDistribution(tx, at, -1, Axes{temp}, ZylDorvArray<int>(), false); }, ZylDorvError_TemporaryInPermanent, ""},
+        {"N-D short chunks", [&] { U::CreateDistribution(tx, at, -1, Axes{a, b, c}, ZylDorvArray<int>{2, 2}, true); }, 206, "ZylSrvMatrix::CreateDistribution - Illegal input."},
+        {"N-D three shared pairs, before the chunks", [&] { EXPECT_TRUE(U::CreateDistribution(tx, at, -1, Axes{s1, s2, s3}, ZylDorvArray<int>{1}, false).IsNull()); }, 0, ""},
+        {"sparse, no such type", [&] { U::CreateSparseDistribution(tx, at, 3, s1, s2); }, ZylDorvError_TypeNotFound, ""},
+        {"2-D, committed transaction", [&] { U::Create2DDistribution(committed, at, -1, a, b, 1, 1); }, ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateDistribution in context 1"},
+        {"1-D typed, transaction on another context", [&] { U::Create1DDistribution(elsewhere, at, 0, a, 1); }, ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateTypedDistribution in context 1 of database"},
+        {"N-D temporary, null position", [&] { U::CreateDistribution(tx, ZylSrvPosition(), -1, Axes{a}, ZylDorvArray<int>(), true); }, ZylDorvError_NullIdentifier, "null context ID"},
+        {"int over a temporary CSet", [&] { U::Write1DIntDistribution(temp, values, 2); }, ZylDorvError_TemporaryInPermanent, ""},
+        {"int, count above the size", [&] { U::Write1DIntDistribution(b, values, 5); }, 206, "ZylSrvMatrix::Write1DIntDistribution - Illegal input."},
+        {"int, no values", [&] { U::Write1DIntDistribution(b, nullptr, 4); }, 206, "ZylSrvMatrix::Write1DIntDistribution - Illegal input."},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::get<0>(row));
+        const std::vector<std::int64_t> before = Contents();
+        int number = 0; std::string text;
+        try { std::get<1>(row)(); } catch (const ZylBasException& e) { number = e.ErrorCode(), text = e.AsString().Chars(); }
+        EXPECT_EQ(std::make_pair(number, Contents()), std::make_pair(std::get<2>(row), before));
+        EXPECT_THAT(text, testing::HasSubstr(std::get<3>(row)));
     }
-    for (int count : {3, 5, 0, -1, 4})
-        zyltest::ExpectIllegalInput([&] { ZylSrvUtilities::Write1DIntDistribution(b, count == 4 ? nullptr : values, count); }, "Write1DIntDistribution", kSource);
-    transaction.Commit();
-    EXPECT_EQ(NumPermanent(), 0);
-    EXPECT_DORV_ERROR(ZylSrvUtilities::Create2DDistribution(a, b, 0, 5), ZylDorvError_InvalidChunking, "chunk size 0");
+    EXPECT_EQ(s2, given) << "a refused sparse distribution leaves the caller's CSet alone";
+}
+
+// Each operation with its 1st, 2nd, ... allocation refused, then its value write failing (error 70
+// passes through: no family error here): no leak, the database and stored values as they were, a
+// rerun succeeds; the file then reopens with everything committed.
+TEST_F(UtilitiesTest, FailedAllocationsAndValueWritesLeaveTheDatabaseAsItWas)
+{
+    const zyltest::MatrixSetup stored = MakeMatrix(5, 3, 2, 2);
+    const std::vector<double> values = FillRandom(stored, 7).v;
+    const ZylDorvCSetID a = AllOf(NewCollection(6)), b = AllOf(NewCollection(4)), s = RunOf(a.CollectionID(), 1, 3);
+    const int ints[] = {3, 1, 4, 1}, indices[] = {5, 6, 7, 10, 11};
+    using Axes = ZylDorvArray<ZylDorvCSetID>;
+    using U = ZylSrvUtilities;
+    ZylDorvTransaction tx(ctx);
+    const std::pair<const char*, std::function<void()>> table[] = {
+        {"1-D", [&] { U::Create1DDistribution(a, 2); }},
+        {"1-D, transaction", [&] { U::Create1DDistribution(tx, at, -1, b, -1); }},
+        {"2-D", [&] { U::Create2DDistribution(a, b, 2, 3); }},
+        {"2-D, transaction", [&] { U::Create2DDistribution(tx, at, -1, a, s, 4, 2); }},
+        {"N-D", [&] { U::CreateDistribution(tx, at, -1, Axes{a, b}, ZylDorvArray<int>{2, 2}, false); }},
+        {"N-D temporary", [&] { U::CreateDistribution(tx, at, -1, Axes{b, a}, ZylDorvArray<int>(), true); }},
+        {"sparse", [&] { ZylDorvCSetID first = a, second = s; U::CreateSparseDistribution(first, second); }},
+        {"sparse, transaction", [&] { ZylDorvCSetID first = a, second = b; U::CreateSparseDistribution(tx, at, -1, first, second); }},
+        {"int vector", [&] { U::Write1DIntDistribution(b, ints, 4); }},
+        {"chunk bound", [] { int row = 9, column = 9; U::LimitChunkSize2GB(row, column, 3, 4); }},
+        {"ranges", [&] { int n = 0; mem_Free(ZylSrvFindContiguousRanges(indices, 5, 2, n)); }},
+    };
+    int refusals = 0, failedWrites = 0;
+    for (const auto& op : table) {
+        SCOPED_TRACE(op.first);
+        std::vector<std::int64_t> before;
+        refusals += zyltest::SweepAllocationFailures([&] { before = Contents(); }, op.second, [&](int) { EXPECT_EQ(Contents(), before); });
+        const long writes = ZylDorvTestSeam::ValueWritesSoFar();
+        op.second();
+        EXPECT_LE(ZylDorvTestSeam::ValueWritesSoFar() - writes, 1) << "failing the first write must fail them all";
+        if (ZylDorvTestSeam::ValueWritesSoFar() == writes)
+            continue;
+        before = Contents();
+        ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_ValueWriteFailed);
+        EXPECT_DORV_ERROR(op.second(), ZylDorvError_ValueWriteFailed, "failure forced by the test seam");
+        EXPECT_EQ(std::make_pair(Contents(), RawRead(stored).v), std::make_pair(before, values));
+        ++failedWrites;
+    }
+    std::printf("%zu operations: %d allocations refused, %d value writes failed\n", std::size(table), refusals, failedWrites);
+    tx.Commit();
+    const std::vector<std::int64_t> permanent = Contents(false);
+    db.Close();
+    db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);
+    ctx = db.ContextIDs()[0];
+    EXPECT_EQ(Contents(false), permanent);
+    EXPECT_EQ(zyltest::ReadValues<double>(ZylDorvDistributionID(ctx, stored.id.Number()), 15), values);
 }
 
 TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenSharing)
@@ -152,7 +243,6 @@ TEST_F(UtilitiesTest, CreateSparseDistributionRecoloursTheSecondCSetOnlyWhenShar
         ZylDorvCSetID first = sharing ? all : rowCSet, second = sharing ? all : columnCSet;
         ZylDorvTransaction transaction(ctx);
         const ZylDorvDistributionID id = form % 2 ? ZylSrvUtilities::CreateSparseDistribution(transaction, at, type, first, second) : ZylSrvUtilities::CreateSparseDistribution(first, second);
-        transaction.Commit();
         EXPECT_TRUE(first == (sharing ? all : rowCSet) && second == (sharing ? ColourOne(all) : columnCSet));
         ZylDorvDistribution distribution(id);
         EXPECT_EQ(std::make_tuple(distribution.NumDimensions(), distribution.AxisCollectionID(0) == first.CollectionID(), distribution.AxisCollectionID(1) == second.CollectionID(),
@@ -167,9 +257,7 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
     const ZylDorvCollectionID collection = NewCollection(7);
     const int labels[] = {4, 0, 6, 2, 5}, values[] = {-3, 17, INT_MAX, 0, INT_MIN};
     const ZylDorvCSetID cset = ZylDorvCollection(collection).CreateOrderedCSet(labels, 5);
-    const long live = mem_LiveBlocks();
     const ZylDorvDistributionID id = ZylSrvUtilities::Write1DIntDistribution(cset, values, 5);
-    EXPECT_EQ(mem_LiveBlocks(), live);
     ZylDorvDistribution distribution(id);
     const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
     ASSERT_EQ(drawers.Size(), 1);
@@ -177,24 +265,4 @@ TEST_F(UtilitiesTest, Write1DIntDistributionStoresTheValuesInCSetOrder)
                               distribution.TypeID().IsNull(), drawers[0].DimCSetID(0) == cset, NumPermanent()),
               std::make_tuple(1, true, true, true, true, 1));
     EXPECT_EQ(zyltest::ReadValues<int>(id, 5), std::vector<int>(values, values + 5));
-}
-
-TEST_F(UtilitiesTest, PositionCreatesOnlyInsideAnActiveTransactionOnItsContext)
-{
-    const ZylDorvGrid grid{NewCollection(3)};
-    EXPECT_TRUE(at.ContextID() == ctx && at.Context().ID() == ctx);
-    ZylDorvTransaction elsewhere(db.CreateContext(ZylDorvNamespaceID::AllBits()));
-    EXPECT_DORV_ERROR(at.CreateDistribution(elsewhere, grid, ZylDorvRangeType()), ZylDorvError_InvalidArgument, "ZylSrvPosition::CreateDistribution in context 1 of database");
-    ZylDorvTransaction committed(ctx);
-    committed.Commit();
-    EXPECT_DORV_ERROR(at.CreateTypedDistribution(committed, grid, 0, ZylDorvRangeType()), ZylDorvError_TransactionNotActive, "ZylSrvPosition::CreateTypedDistribution in context 1");
-    EXPECT_DORV_ERROR(ZylSrvPosition().Context(), ZylDorvError_NullIdentifier, "null context ID");
-    ZylDorvTransaction transaction(ctx);
-    const ZylDorvDistributionID id = at.CreateTypedDistribution(transaction, grid, Context().DefineType("t"), ZylDorvRangeType(ZylDorvTypeKey::Int32));
-    EXPECT_EQ(std::make_tuple(ZylDorvDistribution(id).RangeType() == ZylDorvRangeType(ZylDorvTypeKey::Int32), ZylDorvDistribution(id).TypeID() == Context().Schema().TypeID(0),
-                              DrawersOf(id).Size()),
-              std::make_tuple(true, true, 0));
-    EXPECT_DORV_ERROR(at.CreateTypedDistribution(transaction, grid, 5, ZylDorvRangeType()), ZylDorvError_TypeNotFound, "TypeID 5");
-    transaction.Commit();
-    EXPECT_EQ(NumPermanent(), 1);
 }
