@@ -230,7 +230,9 @@ std::vector<F::Slot> F::Slots()
          [](F& f) { return IntoMatrix(k, k, [&](ZylSrvMatrix& c) { f.a->TransposeMultiply(MatrixOf(f.av), c, 1); }); },
          ata},
         {"Slot14_OneBand",
-         [=](F& f) { return IntoMatrix(4, 3, [&](ZylSrvMatrix& c) { f.left->TransposeMultiply(MatrixOf(b6), c, 0); }); },
+         [=](F& f) {
+             return IntoMatrix(4, 3, [&](ZylSrvMatrix& c) { f.left->TransposeMultiply(MatrixOf(b6), c, 0); });
+         },
          [=](F& f) { return NaiveProduct(f.lv, true, b6); }, false,
          [](F& f) { f.left = f.RandomView(6, 4, -1, -1, 0, 0, 20, f.lv); }},
         {"Slot15_LeadingColumnsOfADenseC",
