@@ -51,7 +51,8 @@
 // ZylSrvMtxIllegalInput, number 206, message
 // "ZylSrvMatrix::<operation> - Illegal input.", before anything changes):
 //   - AttachDistribution (and so both public constructors) refuses a
-//     distribution without a drawer, or whose drawer has a side with no
+//     distribution whose values are not doubles (every transfer moves
+//     doubles), one without a drawer, or whose drawer has a side with no
 //     members (chunked or not) or a per-block size below 1: such a side has
 //     no block to compute with ("AttachDistribution"). The matrix is left as
 //     it was.
@@ -79,8 +80,10 @@
 //   - ExtendDim on the column side (dim 0) of a one-dimensional matrix
 //     returns 3 (no column collection to extend) and creates nothing. A
 //     negative count with members reaches the database, which refuses it.
-//     The extension runs on a copy of the prepared transfer, so a database
-//     error leaves the matrix fully usable and unchanged.
+//     The grown CSet and the fresh transfer are made before the drawer
+//     grows, and the extension runs on a copy of the prepared transfer, so a
+//     database or allocation failure leaves matrix and drawer as they were
+//     (apart from CSets already made) and a retry works.
 //   - CopyMappedRows with clear == false: destination rows that have no
 //     source row keep their old values (the band of this matrix is read
 //     before it is overwritten, which happens only when such rows exist).
@@ -148,7 +151,9 @@ public:
     // 8. C = A * B, all three in the database.
     virtual void Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const;
     // 9. C = alpha * A * B + beta * C. C is not read when beta is 0.0 (a NaN
-    //    beta counts as non-zero). A diagonal B scales the columns of A.
+    //    beta counts as non-zero); columns of C past those of B then keep
+    //    their values, as DGEMM leaves them (a B without columns writes
+    //    nothing). A diagonal B scales the columns of A.
     virtual void Multiply(double alpha, const ZylSrvMatrix& B, double beta, ZylSrvDenseMatrix& C) const;
     // 10. A = A * B; B is k x k.
     virtual void MultiplyAssign(const ZylSrvMatrix& B);
@@ -163,7 +168,8 @@ public:
     virtual void TransposeMultiply(const ZylSrvMatrix& B, double* C, int symmetric) const;
     // 14. C = A^T * B. With symmetric non-zero only one triangle is formed
     //     band by band and the other is filled at the end
-    //     (ZylSrvMatrix::SetSymmetricResults).
+    //     (ZylSrvMatrix::SetSymmetricResults). B's rows are read band by band
+    //     with ZylSrvMatrix::GetRows, which refuses a diagonal B (206).
     virtual void TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C, int symmetric) const;
     // 15. C = A^T * B stored in columns 0 .. (columns of B) - 1 of C.
     virtual void TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const;

@@ -123,6 +123,9 @@ ZylSrvDenseMatrix::~ZylSrvDenseMatrix() = default;
 
 void ZylSrvDenseMatrix::AttachDistribution(const ZylDorvDistribution& handle)
 {
+    // Every transfer moves doubles: integers would be read 4 bytes at a time
+    // as halves of doubles.
+    ZYL_SRV_MTX_REFUSE_IF(handle.RangeType() != ZylDorvRangeType(ZylDorvTypeKey::Double), "AttachDistribution");
     ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers;
     handle.QueryDrawers(drawers);
     ZYL_SRV_MTX_REFUSE_IF(drawers.IsEmpty(), "AttachDistribution");
@@ -256,8 +259,14 @@ int ZylSrvDenseMatrix::ExtendDim(int dim, int count, const int* members)
     ReadMembers(sideSet, oldCount, labels.Get());
     ReadMembers(addedSet, addedCount, labels.Get() + oldCount);
 
-    // The extension runs on a copy, so a database failure leaves the
-    // prepared transfer as it was.
+    // Everything that can fail comes before the drawer grows, so that a
+    // failure leaves matrix and drawer agreeing and a retry starts afresh
+    // (a CSet made before the failure stays, like the one of a refusal).
+    // The extension runs on a copy, which leaves the prepared transfer as it
+    // was should the database refuse it.
+    const ZylDorvCSetID grown =
+        ZylDorvCollection(side.CollectionID()).CreateOrderedCSet(labels.Get(), oldCount + addedCount);
+    mem_Unique<ZylDorvTransfer> fresh = zyl_mtx::NewPreparedTransfer(distribution);
     {
         ZylDorvTransfer extension(*transfer);
         extension.SetDimExtension(added);
@@ -265,9 +274,6 @@ int ZylSrvDenseMatrix::ExtendDim(int dim, int count, const int* members)
         extension.InitializeExtension();
         extension.RelinquishBuffers();
     }
-    mem_Unique<ZylDorvTransfer> fresh = zyl_mtx::NewPreparedTransfer(distribution);
-    const ZylDorvCSetID grown =
-        ZylDorvCollection(side.CollectionID()).CreateOrderedCSet(labels.Get(), oldCount + addedCount);
 
     transfer = std::move(fresh);
     if (columns) {
@@ -569,6 +575,10 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
     const int cColumns = C.NumberOfColumns();
     const int bColumns = B.NumberOfColumns();
     const bool readC = !(beta == 0.0); // a NaN beta counts as non-zero
+    // DGEMM forms only the columns B has and leaves the others of the C band
+    // as they are; a C band that was not read holds nothing to write back
+    // there, so only the columns formed are written and C keeps the others.
+    const int written = readC || B.IsDiagonal() ? cColumns : std::min(bColumns, cColumns);
     const int largestRows = C.MaxNumberOfRowsInBlock();
     mem_Array<double> aStaging(Count(largestRows, k));
     // Wide enough for the product even when B has more columns than C.
@@ -596,7 +606,8 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
         } else {
             zyl_mtx::Gemm('N', 'N', rows, bColumns, k, alpha, a, rows, B.Values(), B.NumberOfRows(), beta, c, rows);
         }
-        C.SetRows(band.first, band.last, cBand);
+        if (written > 0)
+            C.SetValues(band.first, band.last, 0, written - 1, cBand);
     }
 }
 
@@ -650,13 +661,12 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, double* C, int 
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C, int symmetric) const
 {
+    // Even a single band takes B's rows through GetRows, whose checks refuse
+    // what the product could not read safely (a diagonal B stores only its
+    // diagonal).
     const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B.NumberOfRows(), numColumns);
-    // One band over exactly B's rows: B itself is the band.
-    const bool whole = perBand >= numRowBlocks && numRows == B.NumberOfRows();
-    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B.NumberOfColumns(), !whole, C, symmetric,
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B.NumberOfColumns(), C, symmetric,
                                      [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
-                                         if (whole)
-                                             return B;
                                          B.GetRows(band.first, band.last, staged);
                                          return staged;
                                      });
@@ -681,7 +691,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvMatr
 {
     const int width = std::max(numColumns, B->NumberOfColumns());
     const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B->NumberOfRows(), width);
-    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B->NumberOfColumns(), true, C, symmetric,
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B->NumberOfColumns(), C, symmetric,
                                      [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
                                          B->GetRows(band.first, band.last, staged);
                                          return staged;

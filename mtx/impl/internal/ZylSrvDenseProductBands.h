@@ -23,17 +23,17 @@ int TransposeBandHeight(const BlockGeometry& aRows, const BlockGeometry& aColumn
 
 // C = A^T B summed over bands of perBand row blocks of A (aRows its row
 // geometry), C's first band overwriting and the others accumulating. The rows
-// of B for a band come from fetchB(band, staging), which returns the matrix
-// to use: its own staging filled (stageB), or B itself when that is the band.
+// of B for a band come from fetchB(band, staging), which fills the staging
+// and returns it.
 template <typename FetchB>
 void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aRows, int perBand, int bColumns,
-                             bool stageB, ZylSrvMatrix& c, int symmetric, FetchB fetchB)
+                             ZylSrvMatrix& c, int symmetric, FetchB fetchB)
 {
     const int k = a.NumberOfColumns();
     const Bands bands(aRows, perBand);
     const int largest = bands.Largest();
     mem_Array<double> aStaging(Count(largest, k));
-    mem_Array<double> bStaging(stageB ? Count(largest, bColumns) : 0);
+    mem_Array<double> bStaging(Count(largest, bColumns));
     for (const Band& band : bands) {
         ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
         a.GetRows(band.first, band.last, aBand);
