@@ -23,10 +23,7 @@ constexpr double kFill = -1.0;
 double ValueAt(int i) { return i + 0.5; }
 
 // 'E' entering a Commit or Flush, 'L' leaving it with what is durable now.
-struct Report {
-    char kind;
-    int values, distributions;
-};
+struct Report { char kind; int values, distributions; };
 
 // Writes values first..last of a one-dimensional distribution, into a new
 // drawer over all members when `first` is -1.
