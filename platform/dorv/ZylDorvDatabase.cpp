@@ -18,6 +18,7 @@ void ZylDorvDatabase::CreateFile(const ZylDroviUnicodeString& path, int flags, i
         Fail(ZylDorvError_DatabaseAlreadyOpen, std::string("CreateFile \"") + path.Utf8() + "\": this database object holds \"" +
                                                    m_file->path + "\"");
     m_file = CreateDatabaseFile(path.Utf8(), flags, mode);
+    m_absolutePath = m_file->absolutePath;
 }
 
 void ZylDorvDatabase::OpenFile(const ZylDroviUnicodeString& path, int flags)
@@ -26,6 +27,7 @@ void ZylDorvDatabase::OpenFile(const ZylDroviUnicodeString& path, int flags)
         Fail(ZylDorvError_DatabaseAlreadyOpen, std::string("OpenFile \"") + path.Utf8() + "\": this database object holds \"" +
                                                    m_file->path + "\"");
     m_file = OpenDatabaseFile(path.Utf8(), flags);
+    m_absolutePath = m_file->absolutePath;
 }
 
 void ZylDorvDatabase::Close()

@@ -4,16 +4,20 @@
 // IDs resolve to it; closing (or destroying the object) ends every handle on
 // it (their operations then fail with error 3), discards what uncommitted
 // transactions made and removes temporary CSets and distributions.
-// Commit and Flush write everything to the file; a process that ends
-// without closing a database keeps what was written by then (HDF5's own
-// clean-up at process exit is switched off: the database closes its files
-// itself, also from destructors of static objects).
+// Records reach the file in Commit, Flush and Close only; Commit and Flush
+// also make them durable. A process that ends without closing a database,
+// or is killed, leaves the file as its last Commit or Flush made it, with
+// the values written since then into storage that existed by then (HDF5's
+// own clean-up at process exit is switched off: the database closes its
+// files itself, also from destructors of static objects). A file has one
+// writer at a time; docs/RELIABILITY.md says what is promised and what not.
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/zyl_Export.h>
 
 #include <memory>
+#include <string>
 
 namespace zyl_dorv {
 struct FileState;
@@ -38,9 +42,19 @@ public:
     ZylDorvDatabase& operator=(const ZylDorvDatabase&) = delete;
 
     // Creates a new database file. `mode` is the permission bits of the new
-    // file, or -1 for the default (0666 less the umask).
+    // file, or -1 for the default (0666 less the umask). The file is made
+    // exclusively (never through a symbolic link at the name) and is locked
+    // (flock) while it is open; a file at the name that no open database
+    // holds and that is a database file (or any file, with CreateTruncate)
+    // is stale and replaced. Error 10 means the name is taken (another name
+    // may succeed), 15 that no file can be made there; a failed CreateFile
+    // leaves no file of its own behind. The new database is durable (as
+    // after Flush) when CreateFile returns.
     void CreateFile(const ZylDroviUnicodeString& path, int flags, int mode);
-    // Opens an existing database file with its contents intact.
+    // Opens an existing database file with its contents intact, also one
+    // whose writer was killed: it holds what that writer's last Commit or
+    // Flush made durable. Error 11 when another open database writes it (or,
+    // opening to write, reads it).
     void OpenFile(const ZylDroviUnicodeString& path, int flags);
     // Flushes and closes the file; a closed object may create or open again.
     // Closing a closed object does nothing. When the pending records cannot
@@ -49,16 +63,22 @@ public:
     // closed all the same. The destructor closes without reporting.
     void Close();
     bool IsOpen() const noexcept;
+    // The absolute path of the file this object created or opened last, as
+    // it was then (a later chdir does not change it), kept after Close so
+    // that its owner can delete the file; empty before the first file.
+    const std::string& AbsolutePath() const noexcept { return m_absolutePath; }
 
     // A new context in the open file.
     ZylDorvContextID CreateContext(ZylDorvNamespaceID space);
     // The contexts of the file, in creation order.
     ZylDorvArray<ZylDorvContextID> ContextIDs() const;
-    // Writes everything to the file now.
+    // Writes everything to the file now and makes it durable (fsync): a
+    // crash of the process after Flush returns loses nothing written before.
     void Flush();
 
 private:
     std::shared_ptr<zyl_dorv::FileState> m_file;
+    std::string m_absolutePath;
 };
 
 #endif

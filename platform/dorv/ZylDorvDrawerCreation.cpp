@@ -34,13 +34,19 @@ std::vector<hsize_t> StorageChunk(const std::vector<std::int64_t>& blocks, int i
     return chunk;
 }
 
-// Undo step: forget drawer `index` of distribution `d` and delete its storage.
+// Undo step: forget drawer `index` of distribution `d`, delete its storage
+// and hand its index out again, so that the next drawer is drawer `index`
+// (drawers are made last first undone, so the index falls back in order).
 std::function<void()> ForgetDrawer(FileState* f, std::int32_t c, std::int64_t d, int index)
 {
     return [f, c, d, index] {
         if (DistributionData* distribution = FindDistribution(*f, c, d)) {
             distribution->drawers.erase(index);
             DeleteLink(distribution->group, "drawer" + std::to_string(index));
+            if (distribution->nextDrawer > index) {
+                distribution->nextDrawer = index;
+                WriteAttr(distribution->group.Get(), "next_drawer", std::int64_t(index), "rollback");
+            }
         }
     };
 }

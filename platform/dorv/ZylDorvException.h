@@ -36,8 +36,13 @@ enum ZylDorvErrorNumber : std::uint16_t {
     ZylDorvError_NullIdentifier = 2,         // an operation was given a null ID or a null handle
     ZylDorvError_DatabaseNotOpen = 3,        // the ID or handle belongs to a database that is closed
     ZylDorvError_DatabaseAlreadyOpen = 4,    // CreateFile/OpenFile on an object that holds an open file
-    ZylDorvError_FileCreateFailed = 10,      // the file cannot be created (exists, no permission, no space)
-    ZylDorvError_FileOpenFailed = 11,        // the file cannot be opened (missing, not HDF5)
+    // CreateFile: the name is taken by something that must not be replaced: a
+    // file that an open database holds (in this process or another), a file
+    // that is not a database, a symbolic link. Another name may succeed. A
+    // stale database file (no open database holds it) is replaced instead.
+    ZylDorvError_FileCreateFailed = 10,
+    ZylDorvError_FileNotCreatable = 15,      // no file can be made there (no permission, no directory, no space)
+    ZylDorvError_FileOpenFailed = 11,        // the file cannot be opened (missing, not HDF5, another database writes it)
     ZylDorvError_FileCloseFailed = 12,       // closing the file failed (pending data could not be written)
     ZylDorvError_FileFlushFailed = 13,       // Commit could not flush the file
     ZylDorvError_NotADatabaseFile = 14,      // an HDF5 file that is not a ZylDorv database (or a newer format)

@@ -66,6 +66,7 @@ const char* NumberText(std::uint16_t number)
     case ZylDorvError_DatabaseNotOpen: return "database not open";
     case ZylDorvError_DatabaseAlreadyOpen: return "database already open";
     case ZylDorvError_FileCreateFailed: return "creating the database file failed";
+    case ZylDorvError_FileNotCreatable: return "the database file cannot be made";
     case ZylDorvError_FileOpenFailed: return "opening the database file failed";
     case ZylDorvError_FileCloseFailed: return "closing the database file failed";
     case ZylDorvError_FileFlushFailed: return "flushing the database file failed";
@@ -134,12 +135,46 @@ void Checked(herr_t status, std::uint16_t number, const std::string& detail)
 
 namespace {
 
-Hid OpenOrCreateAttr(hid_t object, const char* name, hid_t type, hid_t space, const std::string& detail)
+// Writes attribute `name` afresh (another shape or type than before): the
+// new one is made and written under a side name first, and only then takes
+// the name over, so that a failure on the way leaves the old attribute (or
+// none, when there was none) and never a record without it.
+void ReplaceAttr(hid_t object, const char* name, hid_t type, hid_t space, hid_t memType, const void* data,
+                 const std::string& detail)
 {
-    if (H5Aexists(object, name) > 0)
-        Checked(H5Adelete(object, name), ZylDorvError_MetadataWriteFailed, detail);
-    return Checked(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT), ZylDorvError_MetadataWriteFailed,
-                   detail);
+    const std::string side = std::string(name) + "~new", old = std::string(name) + "~old";
+    for (const std::string& leftover : {side, old})
+        if (H5Aexists(object, leftover.c_str()) > 0)
+            H5Adelete(object, leftover.c_str());
+    {
+        Hid attr = Checked(H5Acreate2(object, side.c_str(), type, space, H5P_DEFAULT, H5P_DEFAULT),
+                           ZylDorvError_MetadataWriteFailed, detail);
+        if (data != nullptr && H5Awrite(attr.Get(), memType, data) < 0) {
+            const std::string cause = TakeHdf5Cause();
+            attr.Reset();
+            H5Adelete(object, side.c_str());
+            H5Eclear2(H5E_DEFAULT);
+            Fail(ZylDorvError_MetadataWriteFailed, detail, cause);
+        }
+    }
+    const bool had = H5Aexists(object, name) > 0;
+    if (had && H5Arename(object, name, old.c_str()) < 0) {
+        const std::string cause = TakeHdf5Cause();
+        H5Adelete(object, side.c_str());
+        H5Eclear2(H5E_DEFAULT);
+        Fail(ZylDorvError_MetadataWriteFailed, detail, cause);
+    }
+    if (H5Arename(object, side.c_str(), name) < 0) {
+        const std::string cause = TakeHdf5Cause();
+        if (had)
+            H5Arename(object, old.c_str(), name);
+        H5Adelete(object, side.c_str());
+        H5Eclear2(H5E_DEFAULT);
+        Fail(ZylDorvError_MetadataWriteFailed, detail, cause);
+    }
+    if (had)
+        H5Adelete(object, old.c_str());
+    H5Eclear2(H5E_DEFAULT);
 }
 
 } // namespace
@@ -158,8 +193,7 @@ void WriteAttr(hid_t object, const char* name, std::int64_t value, const std::st
         }
     }
     Hid space = Checked(H5Screate(H5S_SCALAR), ZylDorvError_MetadataWriteFailed, detail);
-    Hid attr = OpenOrCreateAttr(object, name, H5T_STD_I64LE, space.Get(), detail);
-    Checked(H5Awrite(attr.Get(), H5T_NATIVE_INT64, &value), ZylDorvError_MetadataWriteFailed, detail);
+    ReplaceAttr(object, name, H5T_STD_I64LE, space.Get(), H5T_NATIVE_INT64, &value, detail);
 }
 
 void WriteAttr(hid_t object, const char* name, const std::vector<std::int64_t>& values, const std::string& detail)
@@ -168,9 +202,7 @@ void WriteAttr(hid_t object, const char* name, const std::vector<std::int64_t>& 
     const hsize_t n = values.size();
     Hid space = Checked(n == 0 ? H5Screate(H5S_NULL) : H5Screate_simple(1, &n, nullptr), ZylDorvError_MetadataWriteFailed,
                         detail);
-    Hid attr = OpenOrCreateAttr(object, name, H5T_STD_I64LE, space.Get(), detail);
-    if (n != 0)
-        Checked(H5Awrite(attr.Get(), H5T_NATIVE_INT64, values.data()), ZylDorvError_MetadataWriteFailed, detail);
+    ReplaceAttr(object, name, H5T_STD_I64LE, space.Get(), H5T_NATIVE_INT64, n != 0 ? values.data() : nullptr, detail);
 }
 
 void WriteAttr(hid_t object, const char* name, const std::string& value, const std::string& detail)
@@ -180,9 +212,8 @@ void WriteAttr(hid_t object, const char* name, const std::string& value, const s
     Checked(H5Tset_size(type.Get(), value.empty() ? 1 : value.size()), ZylDorvError_MetadataWriteFailed, detail);
     Checked(H5Tset_strpad(type.Get(), H5T_STR_NULLPAD), ZylDorvError_MetadataWriteFailed, detail);
     Hid space = Checked(H5Screate(H5S_SCALAR), ZylDorvError_MetadataWriteFailed, detail);
-    Hid attr = OpenOrCreateAttr(object, name, type.Get(), space.Get(), detail);
     std::string padded = value.empty() ? std::string(1, '\0') : value;
-    Checked(H5Awrite(attr.Get(), type.Get(), padded.data()), ZylDorvError_MetadataWriteFailed, detail);
+    ReplaceAttr(object, name, type.Get(), space.Get(), type.Get(), padded.data(), detail);
 }
 
 std::vector<std::int64_t> ReadAttrInts(hid_t object, const char* name, const std::string& detail)

@@ -6,13 +6,15 @@
 #include <platform/dorv/internal/ZylDorvState.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstring>
+#include <utility>
 
 namespace zyl_dorv {
 
@@ -20,6 +22,9 @@ namespace {
 
 constexpr const char* kFormat = "ZylDorv";
 constexpr std::int64_t kVersion = 1;
+// Room for the records of a database with thousands of drawers; the cache
+// grows beyond it when a database holds more (it never evicts, see below).
+constexpr std::size_t kMetadataCacheBytes = std::size_t(32) << 20;
 
 std::map<int, std::weak_ptr<FileState>>& Registry()
 {
@@ -173,8 +178,15 @@ void LoadDistribution(ContextData& context, std::int64_t number, const std::stri
     distribution.type = static_cast<std::int32_t>(ReadAttrInt(g, "type", detail));
     distribution.nextDrawer = static_cast<int>(ReadAttrInt(g, "next_drawer", detail));
     for (const std::string& name : LinkNames(g)) {
-        if (name.compare(0, 6, "drawer") == 0)
-            LoadDrawer(distribution, static_cast<int>(std::stoll(name.substr(6))), detail);
+        if (name.compare(0, 6, "drawer") != 0)
+            continue;
+        // "drawer0" is a drawer too, so NumberIn (positive numbers) does not do;
+        // a name we would not have written is damage, not a drawer.
+        const std::int64_t index = name == "drawer0" ? 0 : NumberIn(name, "drawer");
+        if ((index == 0 && name != "drawer0") || index > INT32_MAX || Name("drawer", index) != name)
+            Fail(ZylDorvError_MetadataReadFailed, detail + ": distribution " + std::to_string(number) +
+                                                      " holds \"" + name + "\", which names no drawer");
+        LoadDrawer(distribution, static_cast<int>(index), detail);
     }
     context.distributions.emplace(number, std::move(distribution));
 }
@@ -222,27 +234,134 @@ void LoadContext(FileState& file, std::int32_t number)
 
 std::shared_ptr<FileState> Register(std::shared_ptr<FileState> file)
 {
-    // Values of allocated chunks move through a descriptor of our own
-    // (preadv/pwritev at the addresses HDF5 records); HDF5 keeps the index.
-    file->rawFd = ::open(file->path.c_str(), (file->readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (file->rawFd < 0) {
-        const int error = errno;
-        CloseDatabaseFile(*file, false);
-        Fail(file->readOnly ? ZylDorvError_FileOpenFailed : ZylDorvError_FileCreateFailed,
-             "opening \"" + file->path + "\" for values", std::strerror(error));
-    }
     file->number = g_nextDatabaseNumber++;
     file->open = true;
     Registry()[file->number] = file;
     return file;
 }
 
-Hid FileAccessList(const std::string& detail, std::uint16_t number)
+// The HDF5 file format of the 1.8 releases: its superblock carries no "file
+// is open for writing" mark, so a file whose writer was killed opens again
+// (the 1.10 format sets that mark at open and refuses the file until h5clear
+// removes it). Single-writer ownership is our own advisory lock instead, and
+// HDF5's lock on its descriptor is switched off: it would collide with ours.
+// The metadata cache never evicts dirty entries on its own: records reach
+// the file in Flush, Commit and Close only, so that a process killed at any
+// other moment leaves the file as the last of those calls wrote it.
+Hid FileAccessList(const std::string& detail, std::uint16_t number, bool creating)
 {
     Hid fapl = Checked(H5Pcreate(H5P_FILE_ACCESS), number, detail);
-    Checked(H5Pset_libver_bounds(fapl.Get(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST), number, detail);
+    // Opening keeps the high bound open, so that files of the 1.10 format
+    // made by earlier versions still open.
+    Checked(H5Pset_libver_bounds(fapl.Get(), H5F_LIBVER_V18, creating ? H5F_LIBVER_V18 : H5F_LIBVER_LATEST), number, detail);
     Checked(H5Pset_fclose_degree(fapl.Get(), H5F_CLOSE_STRONG), number, detail);
+    Checked(H5Pset_file_locking(fapl.Get(), false, true), number, detail);
+    H5AC_cache_config_t cache;
+    cache.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+    Checked(H5Pget_mdc_config(fapl.Get(), &cache), number, detail);
+    cache.incr_mode = H5C_incr__off;
+    cache.flash_incr_mode = H5C_flash_incr__off;
+    cache.decr_mode = H5C_decr__off;
+    cache.evictions_enabled = false; // the cache grows past its size instead of writing
+    cache.set_initial_size = true;
+    cache.initial_size = kMetadataCacheBytes;
+    cache.max_size = std::max(cache.max_size, kMetadataCacheBytes);
+    cache.min_size = std::min(cache.min_size, kMetadataCacheBytes);
+    Checked(H5Pset_mdc_config(fapl.Get(), &cache), number, detail);
     return fapl;
+}
+
+// Descriptors that are ours: the database's own descriptor (which holds the
+// lock) and a probe of a name someone else made. Closed on every path.
+class Fd {
+public:
+    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const noexcept { return m_fd; }
+    int Release() noexcept { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+bool HeldElsewhere(int fd, bool exclusive)
+{
+    while (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+        if (errno != EINTR)
+            return true;
+    return false;
+}
+
+// What stands at a name that exclusive creation found taken. A stale
+// database (an HDF5 file that no open database holds: its writer died or
+// forgot it) is removed while the probe holds its lock; anything else keeps
+// the name, with the reason why.
+const char* RemoveIfStale(const std::string& path, bool replaceAnyFile)
+{
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0)
+        return nullptr; // gone meanwhile: try again
+    if (S_ISLNK(info.st_mode))
+        return "a symbolic link has that name";
+    if (!S_ISREG(info.st_mode))
+        return "something other than a file has that name";
+    Fd probe(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (probe.Get() < 0)
+        return errno == ENOENT ? nullptr : "the existing file cannot be examined";
+    if (HeldElsewhere(probe.Get(), true))
+        return "an open database holds it";
+    static const unsigned char kHdf5Signature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+    unsigned char head[8] = {};
+    const bool database = ::pread(probe.Get(), head, 8, 0) == 8 && std::memcmp(head, kHdf5Signature, 8) == 0;
+    if (!database && !replaceAnyFile)
+        return "a file that is not a database has that name";
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return "the stale file cannot be removed";
+    return nullptr;
+}
+
+// Creates the file itself, exclusively and without following a link at the
+// name, and locks it before anyone else can; a stale file at the name is
+// replaced first. Returns the locked descriptor.
+int CreateOwned(const std::string& path, int flags, int mode, const std::string& detail)
+{
+    for (int attempt = 0;; ++attempt) {
+        Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode == -1 ? 0666 : mode));
+        if (fd.Get() >= 0) {
+            if (HeldElsewhere(fd.Get(), true)) {
+                ::unlink(path.c_str());
+                Fail(ZylDorvError_FileCreateFailed, detail + ": the new file was taken at once");
+            }
+            if (mode != -1 && ::fchmod(fd.Get(), static_cast<mode_t>(mode)) != 0) {
+                const int error = errno;
+                ::unlink(path.c_str());
+                Fail(ZylDorvError_FileNotCreatable, detail + ": setting mode " + std::to_string(mode), std::strerror(error));
+            }
+            return fd.Release();
+        }
+        const int error = errno;
+        if (error != EEXIST && error != ELOOP)
+            Fail(ZylDorvError_FileNotCreatable, detail, std::strerror(error));
+        const char* taken = RemoveIfStale(path, flags == ZylDorvDatabase::CreateTruncate);
+        if (taken != nullptr || attempt == 2)
+            Fail(ZylDorvError_FileCreateFailed, detail + ": the name is taken: " + (taken ? taken : "it keeps reappearing"));
+    }
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    if (path[0] == '/')
+        return path;
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here) == nullptr)
+        return path;
+    return std::string(here) + "/" + path;
 }
 
 } // namespace
@@ -268,25 +387,33 @@ std::shared_ptr<FileState> CreateDatabaseFile(const std::string& path, int flags
         Fail(ZylDorvError_InvalidArgument, detail + ": mode " + std::to_string(mode));
     if (path.empty())
         Fail(ZylDorvError_InvalidArgument, detail + ": empty path");
-    Hid fapl = FileAccessList(detail, ZylDorvError_FileCreateFailed);
+    Hid fapl = FileAccessList(detail, ZylDorvError_FileNotCreatable, true);
     auto file = std::make_shared<FileState>();
     file->path = path;
-    file->file = Checked(H5Fcreate(path.c_str(), flags == ZylDorvDatabase::CreateExclusive ? H5F_ACC_EXCL : H5F_ACC_TRUNC,
-                                   H5P_DEFAULT, fapl.Get()),
-                         ZylDorvError_FileCreateFailed, detail);
-    // From here on the file exists: a failure removes it again, so that a
-    // failed CreateFile leaves nothing behind for the caller to clean up.
+    file->absolutePath = AbsolutePath(path);
+    file->rawFd = CreateOwned(path, flags, mode, detail);
+    // From here on the file is ours: a failure removes it again (by the
+    // absolute path, and only while the name still leads to our file), so
+    // that a failed CreateFile leaves nothing behind for the caller to clean up.
     try {
-        if (mode != -1 && ::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) {
-            const int error = errno;
-            Fail(ZylDorvError_FileCreateFailed, detail + ": setting mode " + std::to_string(mode), std::strerror(error));
-        }
+        SeamCheck(SeamKind::FileOpen, detail);
+        // HDF5 opens the empty file that we made and hold; it writes its
+        // records now, and Flush below makes the new database durable.
+        file->file = Checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.Get()),
+                             ZylDorvError_FileNotCreatable, detail);
         WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
         WriteAttr(file->file.Get(), "version", kVersion, detail);
         WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
+        file->open = true;
+        Flush(*file, detail);
     } catch (...) {
+        file->open = false;
         file->file.Reset();
-        std::remove(path.c_str());
+        struct stat ours, there;
+        if (::fstat(file->rawFd, &ours) == 0 && ::lstat(file->absolutePath.c_str(), &there) == 0 &&
+            ours.st_dev == there.st_dev && ours.st_ino == there.st_ino)
+            ::unlink(file->absolutePath.c_str());
+        ::close(file->rawFd);
         throw;
     }
     return Register(file);
@@ -298,22 +425,41 @@ std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
     const std::string detail = "OpenFile \"" + path + "\"";
     if (flags != ZylDorvDatabase::OpenReadWrite && flags != ZylDorvDatabase::OpenReadOnly)
         Fail(ZylDorvError_InvalidArgument, detail + ": flags " + std::to_string(flags) + " (0 or 1 expected)");
-    Hid fapl = FileAccessList(detail, ZylDorvError_FileOpenFailed);
+    Hid fapl = FileAccessList(detail, ZylDorvError_FileOpenFailed, false);
     auto file = std::make_shared<FileState>();
     file->path = path;
+    file->absolutePath = AbsolutePath(path);
     file->readOnly = flags == ZylDorvDatabase::OpenReadOnly;
+    // Our descriptor first: its lock says whether another database writes
+    // the file (a reader shares the file with readers only).
+    Fd own(::open(path.c_str(), (file->readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC));
+    if (own.Get() < 0) {
+        const int error = errno;
+        Fail(ZylDorvError_FileOpenFailed, detail, std::strerror(error));
+    }
+    if (HeldElsewhere(own.Get(), !file->readOnly))
+        Fail(ZylDorvError_FileOpenFailed, detail + ": an open database holds it");
+    SeamCheck(SeamKind::FileOpen, detail);
     file->file = Checked(H5Fopen(path.c_str(), file->readOnly ? H5F_ACC_RDONLY : H5F_ACC_RDWR, fapl.Get()),
                          ZylDorvError_FileOpenFailed, detail);
-    const hid_t root = file->file.Get();
-    if (!HasAttr(root, "format") || ReadAttrString(root, "format", detail) != kFormat)
-        Fail(ZylDorvError_NotADatabaseFile, detail + ": the file has no \"format\" attribute \"ZylDorv\"");
-    const std::int64_t version = ReadAttrInt(root, "version", detail);
-    if (version != kVersion)
-        Fail(ZylDorvError_NotADatabaseFile, detail + ": format version " + std::to_string(version) + " (1 expected)");
-    file->nextContext = static_cast<std::int32_t>(ReadAttrInt(root, "next_context", detail));
-    for (const std::string& name : LinkNames(root))
-        if (const std::int64_t c = NumberIn(name, "context"))
-            LoadContext(*file, static_cast<std::int32_t>(c));
+    file->rawFd = own.Release();
+    try {
+        const hid_t root = file->file.Get();
+        if (!HasAttr(root, "format") || ReadAttrString(root, "format", detail) != kFormat)
+            Fail(ZylDorvError_NotADatabaseFile, detail + ": the file has no \"format\" attribute \"ZylDorv\"");
+        const std::int64_t version = ReadAttrInt(root, "version", detail);
+        if (version != kVersion)
+            Fail(ZylDorvError_NotADatabaseFile, detail + ": format version " + std::to_string(version) + " (1 expected)");
+        file->nextContext = static_cast<std::int32_t>(ReadAttrInt(root, "next_context", detail));
+        for (const std::string& name : LinkNames(root))
+            if (const std::int64_t c = NumberIn(name, "context"))
+                LoadContext(*file, static_cast<std::int32_t>(c));
+    } catch (...) {
+        file->contexts.clear();
+        file->file.Reset();
+        ::close(file->rawFd);
+        throw;
+    }
     return Register(file);
 }
 
@@ -349,14 +495,15 @@ void CloseDatabaseFile(FileState& file, bool throwOnError)
     file.contexts.clear();
     file.open = false;
     Registry().erase(file.number);
-    if (file.rawFd >= 0)
-        ::close(file.rawFd);
-    file.rawFd = -1;
     const hid_t id = file.file.Release(); // H5Fclose consumes it, also when it fails
     if (!abandoned && H5Fclose(id) < 0) {
         cause = TakeHdf5Cause();
         abandoned = true;
     }
+    // Our descriptor goes last: its lock keeps the file ours until HDF5 is done.
+    if (file.rawFd >= 0)
+        ::close(file.rawFd);
+    file.rawFd = -1;
     if (abandoned && throwOnError)
         Fail(ZylDorvError_FileCloseFailed, "Close \"" + file.path + "\"", cause);
 }
@@ -366,7 +513,13 @@ void Flush(FileState& file, const std::string& operation)
     RequireOpen(file, operation);
     if (file.readOnly)
         return;
+    SeamCheck(SeamKind::Flush, operation + file.In());
+    // The records first, then the disk: what came before the call survives
+    // a crash of the process (and of the machine, as far as fsync reaches).
     Checked(H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL), ZylDorvError_FileFlushFailed, operation + file.In());
+    while (::fsync(file.rawFd) != 0)
+        if (errno != EINTR)
+            Fail(ZylDorvError_FileFlushFailed, operation + file.In(), std::strerror(errno));
 }
 
 // ---- lookups -----------------------------------------------------------------
@@ -511,8 +664,12 @@ void RunUndo(std::vector<std::function<void()>>& steps) noexcept
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         try {
             (*step)();
-        } catch (const ZylDorvException&) {
-            // A step that fails leaves its record in place; the others still run.
+        } catch (...) {
+            // A step that fails (a database error, or the allocator's while
+            // the step builds its message) leaves its record in place; the
+            // others still run. Nothing can be thrown from here: the count
+            // is the report.
+            CountFailedUndoStep();
         }
     }
     steps.clear();

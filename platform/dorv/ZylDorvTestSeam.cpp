@@ -2,28 +2,37 @@
 #include <platform/dorv/internal/ZylDorvHdf5.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
 
+#include <new>
+
 namespace {
 
 struct Armed {
+    int skip = 0;
     int pending = 0;
     std::uint16_t number = 0;
 };
 
-Armed g_armed[3];
-long g_attempts[3];
+constexpr int kKinds = static_cast<int>(zyl_dorv::SeamKind::Count);
+Armed g_armed[kKinds];
+long g_attempts[kKinds];
+long g_failedUndoSteps = 0;
 
-void Arm(zyl_dorv::SeamKind kind, int count, std::uint16_t number)
+void Arm(zyl_dorv::SeamKind kind, int count, std::uint16_t number, int after)
 {
     Armed& a = g_armed[static_cast<int>(kind)];
     a.pending = count > 0 ? count : 0;
+    a.skip = after > 0 ? after : 0;
     a.number = number;
 }
 
 } // namespace
 
-void ZylDorvTestSeam::FailValueWrites(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::ValueWrite, count, number); }
-void ZylDorvTestSeam::FailValueReads(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::ValueRead, count, number); }
-void ZylDorvTestSeam::FailRecordWrites(int count, std::uint16_t number) { Arm(zyl_dorv::SeamKind::RecordWrite, count, number); }
+using zyl_dorv::SeamKind;
+void ZylDorvTestSeam::FailValueWrites(int count, std::uint16_t number, int after) { Arm(SeamKind::ValueWrite, count, number, after); }
+void ZylDorvTestSeam::FailValueReads(int count, std::uint16_t number, int after) { Arm(SeamKind::ValueRead, count, number, after); }
+void ZylDorvTestSeam::FailRecordWrites(int count, std::uint16_t number, int after) { Arm(SeamKind::RecordWrite, count, number, after); }
+void ZylDorvTestSeam::FailFlushes(int count, std::uint16_t number, int after) { Arm(SeamKind::Flush, count, number, after); }
+void ZylDorvTestSeam::FailFileOpens(int count, std::uint16_t number) { Arm(SeamKind::FileOpen, count, number, 0); }
 
 void ZylDorvTestSeam::Clear() noexcept
 {
@@ -41,6 +50,21 @@ int ZylDorvTestSeam::PendingFailures() noexcept
 
 long ZylDorvTestSeam::ValueReadsSoFar() noexcept { return g_attempts[static_cast<int>(zyl_dorv::SeamKind::ValueRead)]; }
 long ZylDorvTestSeam::ValueWritesSoFar() noexcept { return g_attempts[static_cast<int>(zyl_dorv::SeamKind::ValueWrite)]; }
+long ZylDorvTestSeam::FlushesSoFar() noexcept { return g_attempts[static_cast<int>(zyl_dorv::SeamKind::Flush)]; }
+long ZylDorvTestSeam::FailedUndoStepsSoFar() noexcept { return g_failedUndoSteps; }
+
+bool ZylDorvTestSeam::AddStrayGroup(const char* path, const char* group)
+{
+    zyl_dorv::SilenceHdf5();
+    bool done = false;
+    {
+        const zyl_dorv::Hid file(H5Fopen(path, H5F_ACC_RDWR, H5P_DEFAULT));
+        if (file.IsValid())
+            done = zyl_dorv::Hid(H5Gcreate2(file.Get(), group, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT)).IsValid();
+    }
+    H5Eclear2(H5E_DEFAULT);
+    return done;
+}
 
 bool ZylDorvTestSeam::DamageFile(const char* path, const char* object, const char* attribute)
 {
@@ -63,8 +87,16 @@ void SeamCheck(SeamKind kind, const std::string& subject)
     Armed& a = g_armed[static_cast<int>(kind)];
     if (a.pending <= 0)
         return;
+    if (a.skip > 0) {
+        --a.skip;
+        return;
+    }
     --a.pending;
+    if (a.number == 0)
+        throw std::bad_alloc();
     Fail(a.number, subject, "failure forced by the test seam");
 }
+
+void CountFailedUndoStep() noexcept { ++g_failedUndoSteps; }
 
 } // namespace zyl_dorv

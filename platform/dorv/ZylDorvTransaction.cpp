@@ -24,14 +24,7 @@ ZylDorvTransaction::~ZylDorvTransaction()
         auto& stack = context->transactions;
         stack.erase(std::remove(stack.begin(), stack.end(), m_state.get()), stack.end());
     }
-    for (auto step = m_state->undo.rbegin(); step != m_state->undo.rend(); ++step) {
-        try {
-            (*step)();
-        } catch (const ZylDorvException&) {
-            // An undo step that fails leaves its record in place; the others still run.
-        }
-    }
-    m_state->undo.clear();
+    RunUndo(m_state->undo);
     m_state->active = false;
 }
 

@@ -2,10 +2,11 @@
 #define PLATFORM_DORV_ZYLDORVTRANSACTION_H
 // A transaction on a context. Collections, CSets, distributions, drawers and
 // extensions made in the context while the transaction is the innermost live
-// one on it belong to it: Commit makes them permanent and flushes the file;
+// one on it belong to it: Commit makes them permanent and durable (as Flush);
 // a transaction destroyed without Commit removes them again (collections
-// shrink back, extended drawers return to their former size), so nothing
-// half-made stays behind. Values written into drawers that already existed
+// shrink back, extended drawers return to their former size, a forgotten
+// drawer's index is the next drawer's again), so nothing half-made stays
+// behind. An undo step that fails is skipped and the others still run. Values written into drawers that already existed
 // are not undone. Work outside any transaction is permanent at once.
 // Transactions on one context nest: the inner one's Commit hands its work to
 // the enclosing transaction. Closing the database discards the work of every

@@ -1,9 +1,9 @@
 // Every error number of the database, provoked for real where the
-// environment allows it (full device, file size limit, damaged file) and
+// environment allows it (a name taken, file size limit, damaged file) and
 // through the test seam otherwise. The number is the contract; the text is
-// checked by a fragment that names the cause. Also the database's file names,
-// paths and exception type (its assertion reports are checked through
-// ZylSrvDorvFileHandle in tests/utilities).
+// checked by a fragment that names the cause. Also who may replace a file,
+// the database's paths and exception type (its assertion reports are
+// checked through ZylSrvDorvFileHandle in tests/utilities).
 #include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
@@ -88,30 +88,53 @@ TEST_F(ErrorTest, FilesThatCannotBeCreatedOrOpened)
     ZylDorvDatabase other;
     std::FILE* text = std::fopen("plain.txt", "w");
     std::fputs("not a database", text), std::fclose(text);
-    ASSERT_EQ(symlink("/dev/full", "full.dorv"), 0);
+    ASSERT_EQ(symlink("plain.txt", "link.dorv"), 0);
+    auto gone = [&](int failOpens, int failFlushes) { ZylDorvTestSeam::FailFileOpens(failOpens, 15), ZylDorvTestSeam::FailFlushes(failFlushes, 13); other.CreateFile(U("gone.dorv"), 0, -1); };
     ExpectRefusals({
-        {ZylDorvError_FileCreateFailed, "creating the database file failed: CreateFile \"test.dorv\"", [&] { other.CreateFile(U(kPath), 0, -1); }},
-        {ZylDorvError_FileCreateFailed, "CreateFile \"full.dorv\": No space left on device", [&] { other.CreateFile(U("full.dorv"), ZylDorvDatabase::CreateTruncate, -1); }},
+        {ZylDorvError_FileCreateFailed, "creating the database file failed: CreateFile \"test.dorv\": the name is taken: an open database holds it", [&] { other.CreateFile(U(kPath), ZylDorvDatabase::CreateTruncate, -1); }},
+        {ZylDorvError_FileCreateFailed, "CreateFile \"link.dorv\": the name is taken: a symbolic link has that name", [&] { other.CreateFile(U("link.dorv"), ZylDorvDatabase::CreateTruncate, -1); }},
+        {ZylDorvError_FileCreateFailed, "CreateFile \"plain.txt\": the name is taken: a file that is not a database", [&] { other.CreateFile(U("plain.txt"), 0, -1); }},
+        {ZylDorvError_FileNotCreatable, "the database file cannot be made: CreateFile \"no/x.dorv\": No such file or directory", [&] { other.CreateFile(U("no/x.dorv"), 0, -1); }},
+        {ZylDorvError_FileNotCreatable, "CreateFile \"gone.dorv\": failure forced", [&] { gone(1, 0); }},
+        {ZylDorvError_FileFlushFailed, "CreateFile \"gone.dorv\"", [&] { gone(0, 1); }},
         {ZylDorvError_InvalidArgument, "invalid argument: CreateFile \"x.dorv\": flags 5 (0 or 1 expected)", [&] { other.CreateFile(U("x.dorv"), 5, -1); }},
         {ZylDorvError_InvalidArgument, "OpenFile \"test.dorv\": flags 2", [&] { other.OpenFile(U(kPath), 2); }},
-        {ZylDorvError_FileOpenFailed, "opening the database file failed: OpenFile \"missing.dorv\"", [&] { other.OpenFile(U("missing.dorv"), 0); }},
+        {ZylDorvError_FileOpenFailed, "opening the database file failed: OpenFile \"test.dorv\": an open database holds it", [&] { other.OpenFile(U(kPath), ZylDorvDatabase::OpenReadOnly); }},
+        {ZylDorvError_FileOpenFailed, "OpenFile \"missing.dorv\": No such file", [&] { other.OpenFile(U("missing.dorv"), 0); }},
         {ZylDorvError_FileOpenFailed, "OpenFile \"plain.txt\"", [&] { other.OpenFile(U("plain.txt"), 0); }},
         {ZylDorvError_DatabaseAlreadyOpen, "database already open: CreateFile \"y.dorv\": this database object holds \"test.dorv\"", [&] { db.CreateFile(U("y.dorv"), 0, -1); }},
         {ZylDorvError_DatabaseAlreadyOpen, "OpenFile", [&] { db.OpenFile(U(kPath), 0); }},
     });
-    std::remove("plain.txt"), std::remove("full.dorv");
+    char kept[32] = {};
+    std::FILE* target = std::fopen("link.dorv", "r");
+    EXPECT_EQ(std::fread(kept, 1, sizeof kept, target), 14u) << "nobody wrote through the link";
+    std::fclose(target);
+    EXPECT_FALSE(utl_FilePath("gone.dorv", "").Exists()) << "a failed CreateFile removes the file it made";
+    std::remove("link.dorv");
     EXPECT_FALSE(other.IsOpen());
-    // Truncating replaces a file; a mode is applied; closing twice does nothing.
+    // A database that no open database holds is stale, and replaced: so is
+    // any file with CreateTruncate. A mode is applied; closing twice does nothing.
     other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, 0600);
+    other.CreateContext(ZylDorvNamespaceID());
     other.Close();
     struct stat info;
     ASSERT_EQ(::stat("t2.dorv", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateTruncate, -1);
+    other.CreateFile(U("t2.dorv"), ZylDorvDatabase::CreateExclusive, -1);
+    EXPECT_EQ(other.ContextIDs().Size(), 0);
     other.Close();
     other.Close();
-    std::remove("t2.dorv");
+    other.CreateFile(U("plain.txt"), ZylDorvDatabase::CreateTruncate, -1);
+    char dir[4096];
+    ASSERT_TRUE(getcwd(dir, sizeof dir));
+    other.Close();
+    EXPECT_EQ(std::make_pair(chdir("/"), other.AbsolutePath()), std::make_pair(0, std::string(dir) + "/plain.txt")) << "kept after Close, whatever the working directory";
+    ASSERT_EQ(chdir(dir), 0);
+    std::remove("t2.dorv"), std::remove("plain.txt");
+    MakeMatrix(1, 1, -1, -1);
     db.Close();
+    ASSERT_TRUE(ZylDorvTestSeam::AddStrayGroup(kPath, "/context1/distribution1/drawerX"));
+    EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed, "distribution 1 holds \"drawerX\", which names no drawer");
     ASSERT_TRUE(ZylDorvTestSeam::DamageFile(kPath, "/context1", "next_collection"));
     EXPECT_DORV_ERROR(other.OpenFile(U(kPath), 0), ZylDorvError_MetadataReadFailed,
                       "reading database records failed: OpenFile, context 1 of \"test.dorv\", attribute \"next_collection\": can't locate attribute: 'next_collection'");
@@ -278,22 +301,16 @@ TEST_F(ErrorTest, ForcedRecordFailuresTakeBackHalfMadeRecords)
     ZylDorvContext context = Context();
     const ZylDorvCollectionID rows = NewCollection(4), columns = NewCollection(4);
     const MatrixSetup m = MakeMatrix(4, 4, 2, 2);
-    ZylDorvDatabase other;
     ExpectRefusals({
         {ZylDorvError_MetadataWriteFailed, "writing database records failed: CreateCollection in context 1", [&] { NewCollection(2); }},
         {ZylDorvError_MetadataWriteFailed, "CreateCSetStrided in collection 1", [&] { ZylDorvCollection(rows).CreateCSetStrided(2, 5, 1, 1); }},
         {ZylDorvError_MetadataWriteFailed, "CreateDistribution in context 1", [&] { context.CreateDistribution(ZylDorvGrid{columns, rows}, ZylDorvRangeType(), -1); }},
         {ZylDorvError_MetadataWriteFailed, "InitializePersistentDrawer of distribution 1", [&] { ZylDorvTransfer make(m.Distribution()); make.SetMakeNewDrawer(); make.SetWrite(); make.SetDim(0, m.columnCSet); make.SetDim(1, m.rowCSet); make.InitializePersistentDrawer(); }},
         {ZylDorvError_MetadataWriteFailed, "CreateContext", [&] { db.CreateContext(ZylDorvNamespaceID()); }},
-        {ZylDorvError_MetadataWriteFailed, "CreateFile \"half.dorv\"", [&] { other.CreateFile(U("half.dorv"), ZylDorvDatabase::CreateExclusive, -1); }},
     }, true);
     EXPECT_EQ(ZylDorvCollection(rows).Count(), 4) << "no growth from the refused CSet";
     EXPECT_EQ(ZylDorvCollection(rows).CSetIDs().Size(), 0);
     EXPECT_EQ(DrawerSizes(m).size(), 1u);
-    EXPECT_FALSE(FileSize("half.dorv")) << "a CreateFile that fails part-way removes the file it made";
-    other.CreateFile(U("half.dorv"), ZylDorvDatabase::CreateExclusive, -1);
-    other.Close();
-    std::remove("half.dorv");
     // The file holds nothing of the refused records.
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(std::make_tuple(Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), db.ContextIDs().Size()), std::make_tuple(4, 1, 1));
@@ -347,27 +364,10 @@ TEST(DorvUnicodeString, KeepsUtf8AndConvertsUtf16)
     EXPECT_TRUE(ZylDroviUnicodeString(atr_String("x")) == ZylDroviUnicodeString("x"));
 }
 
-TEST(DorvFilePath, JoinsComponentsAndTestsExistence)
+TEST(DorvException, CarriesItsNumberAndIsRethrownAsItself)
 {
-    EXPECT_STREQ(utl_FilePath("dir", "name").Chars(), "dir/name");
-    EXPECT_STREQ(utl_FilePath("dir/", "name").Chars(), "dir/name");
-    EXPECT_STREQ(utl_FilePath("name.dorv", "").Chars(), "name.dorv") << "an empty second component adds nothing";
-    EXPECT_STREQ(utl_FilePath(atr_String("a"), nullptr).Chars(), "a");
-    EXPECT_FALSE(utl_FilePath("present.txt", "").Exists());
-    std::fclose(std::fopen("present.txt", "w"));
-    EXPECT_TRUE(utl_FilePath("present.txt", "").Exists());
-    std::remove("present.txt");
-    EXPECT_FALSE(utl_FilePath("", "").Exists());
-}
-
-TEST(DorvException, AppendsItsDescriptionAndIsRethrownAsItself)
-{
+    // (Write, appending to a text, is checked where SetValues turns error 70 into the family's error.)
     const ZylDorvException e(70, "ZylDorv error 70: writing values failed: somewhere");
     EXPECT_EQ(e.ErrorCode(), 70);
-    ZylDorvDebugOutString out;
-    out.Append("before\n");
-    out.Append(nullptr);
-    e.Write(out);
-    EXPECT_STREQ(out.Chars(), "before\nZylDorv error 70: writing values failed: somewhere");
     EXPECT_THROW(e.ThrowCopy(), ZylDorvException) << "the most-derived type is thrown";
 }

@@ -108,3 +108,23 @@ TEST_F(TransactionTest, CommittedWorkStaysAndNestedWorkFollowsTheOuterTransactio
     EXPECT_EQ(ZylDorvContext(db.ContextIDs()[0]).CollectionIDs().Size(), 2);
     EXPECT_EQ(db.CreateContext(ZylDorvNamespaceID()).Number(), 2) << "the reopened file numbers on";
 }
+
+TEST_F(TransactionTest, AnAbandonedDrawerGivesItsIndexBackAndFailedUndoStepsAreSkipped)
+{
+    const ZylDorvCollectionID rows = NewCollection(3);
+    const ZylDorvDistributionID id = Context().CreateDistribution(ZylDorvGrid{rows}, ZylDorvRangeType(), -1);
+    auto make = [&] { ZylDorvTransfer t{ZylDorvDistribution(id)}; t.SetMakeNewDrawer(), t.SetWrite(), t.SetDim(0, AllOf(rows)), t.InitializePersistentDrawer(); };
+    { ZylDorvTransaction abandoned(ctx); make(); make(); }
+    make();
+    EXPECT_EQ(std::make_pair(zyltest::DrawersOf(id).Size(), zyltest::ReadValues<double>(id, 3)), std::make_pair(1, std::vector<double>(3, 0.0))) << "drawer 0, the default one";
+    // An undo step that fails (here the allocator, in the first step that
+    // rewrites a record) is skipped and counted; the others still run.
+    const long failed = ZylDorvTestSeam::FailedUndoStepsSoFar();
+    {
+        ZylDorvTransaction abandoned(ctx);
+        ZylDorvCollection(rows).CreateCSetStrided(3, 2, 1, 1);
+        NewCollection(1);
+        ZylDorvTestSeam::FailRecordWrites(1, 0);
+    }
+    EXPECT_EQ(std::make_tuple(ZylDorvTestSeam::FailedUndoStepsSoFar() - failed, Context().CollectionIDs().Size(), ZylDorvCollection(rows).Count()), std::make_tuple(1, 1, 3));
+}

@@ -118,12 +118,16 @@ struct ContextData {
 struct FileState {
     int number = 0;
     std::string path;
+    std::string absolutePath; // the path as it was when the file was made or opened
     bool open = false;
     bool readOnly = false;
     std::int32_t nextContext = 1;
     std::map<std::int32_t, ContextData> contexts;
     Hid file;
-    int rawFd = -1; // a descriptor of our own for moving values of allocated chunks
+    // A descriptor of our own: it moves values of allocated chunks, and its
+    // advisory lock (exclusive for a writer, shared for a reader) tells other
+    // processes that the file is in use, for as long as the database is open.
+    int rawFd = -1;
 
     // " in \"<path>\"" for messages.
     std::string In() const { return " of \"" + path + "\""; }
