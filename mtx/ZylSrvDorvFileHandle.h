@@ -22,10 +22,17 @@
 //     (mtx/impl/ZylSrvDorvFileHandle, line 22)
 //
 // Database errors (ZylDorvException) and allocation failures pass through
-// Associate unchanged and leave the handle empty. Associate never deletes an
-// existing file of the same name: creating over it fails (ZylDorvException 10)
-// and that file is left alone. A file is deleted at release only when this
-// handle created it.
+// Associate unchanged and leave the handle as it was: empty, still sharing
+// its count with its empty copies. Associate never deletes an
+// existing file of the same name itself: whether one may be replaced is the
+// database's CreateFile to decide (a refusal is ZylDorvException 10).
+//
+// Deletion at release is by identity, not by name: Associate records the
+// absolute path (a relative path is taken from the current directory at that
+// moment) and, once the file is created, its device and inode. The file is
+// deleted only if what then lies at that absolute path is still that file, so
+// a chdir in between neither deletes a stranger's file of the same relative
+// name nor leaves ours behind, and a file that has replaced ours is left alone.
 #include <platform/atr_String.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/zyl_Export.h>
@@ -40,7 +47,7 @@ public:
     ~ZylSrvDorvFileHandle();
 
     // Creates the database file at `path` (relative paths are taken from the
-    // current directory) and one context in it.
+    // current directory, which is recorded with it) and one context in it.
     void Associate(const atr_String& path);
     ZylDorvContextID ContextID() const;
 

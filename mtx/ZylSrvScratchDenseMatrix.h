@@ -5,7 +5,8 @@
 //
 // Construction creates a new database file of its own in the current
 // directory, named "ZylSrvScratchDenseMatrix" followed by the object's
-// address printed with "%p.dorv", makes a row and a column collection in it,
+// address printed with "%p.dorv" (see "File names" below), makes a row and a
+// column collection in it,
 // the two CSets and a chunked two-dimensional distribution whose values all
 // read as 0.0 until written, and attaches the matrix to that distribution.
 // All data access and arithmetic are those of ZylSrvDenseMatrix.
@@ -28,6 +29,21 @@
 // reference-counted file handle: the file is closed and deleted when the
 // last of the matrix and its views is destroyed, in whatever order they go.
 // A default-constructed matrix has no database and stays null.
+//
+// File names. The address alone does not keep names apart: a view may keep
+// the file of a destroyed matrix alive while the allocator places a new
+// matrix at the same address, and another process may hold a file of that
+// name in a shared directory. When the database's CreateFile refuses the
+// plain name with ZylDorvException 10 and something exists at that name, the
+// constructor tries the variants "ZylSrvScratchDenseMatrix<address>-1.dorv",
+// "-2", ... up to "-999" in turn and takes the first one that can be created;
+// when all are refused, the last refusal reaches the caller. In every other
+// case the name is exactly the plain one, and any other refusal reaches the
+// caller at once. An existing file or symbolic link at a name is never opened
+// or followed: creation is exclusive, and only the database may replace a
+// stale file that no live database holds. The file is deleted by the
+// absolute path and identity recorded when it was made (ZylSrvDorvFileHandle),
+// so changing the current directory meanwhile is harmless.
 //
 // Errors. Database errors (ZylDorvException) and allocation failures pass
 // through the constructors unchanged. A constructor that fails part-way
@@ -97,7 +113,8 @@ protected:
     ZylSrvScratchDenseMatrix(const ZylSrvScratchDenseMatrix& parent, int firstRow, int lastRow, int firstColumn,
                              int lastColumn);
 
-    // Creates the scratch database file, its collections, CSets and the
+    // Creates the scratch database file (the plain name or a variant, see
+    // "File names"), its collections, CSets and the
     // zero-filled distribution in one transaction, and attaches this matrix
     // to it. Called once, on an object whose scratchFile is still empty.
     // Sizes and block sizes are checked first (see the decisions above).

@@ -7,7 +7,11 @@
 #include <platform/mem.h>
 #include <platform/utl_FilePath.h>
 
+#include <climits>
 #include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Reports the failed condition with its expression text and ends the process.
 // The reported lines are fixed: callers and tests rely on them.
@@ -27,17 +31,44 @@ public:
 
     // The database goes first (its destructor closes an open file without
     // throwing), so that the file can then be deleted if this representation
-    // created it.
+    // created it. Only the very file we created is removed: the recorded path
+    // is absolute, so a later chdir cannot point it at a stranger's file, and
+    // a file that has since replaced ours under that name is someone else's.
     ~ZylSrvDorvFileHandleRepr()
     {
         database.reset();
-        if (!path.IsEmpty() && utl_FilePath(path, "").Exists())
+        struct stat now;
+        if (created && ::lstat(path.Chars(), &now) == 0 && now.st_dev == device && now.st_ino == inode)
             std::remove(path.Chars());
+    }
+
+    // Records where `given` lies, taken from the current directory when it is
+    // relative. Without a current directory the path stays as given.
+    void RecordPath(const atr_String& given)
+    {
+        char directory[PATH_MAX];
+        if (given.Chars()[0] != '/' && ::getcwd(directory, sizeof directory) != nullptr)
+            path = atr_String(utl_FilePath(directory, given.Chars()).Chars());
+        else
+            path = given;
+    }
+
+    // Identifies the file just created at the recorded path; when nothing is
+    // there any more, nothing will be deleted.
+    void RecordCreatedFile()
+    {
+        struct stat info{};
+        created = ::lstat(path.Chars(), &info) == 0;
+        device = info.st_dev;
+        inode = info.st_ino;
     }
 
     mem_Unique<ZylDorvDatabase> database; // null until created
     ZylDorvContextID contextID;           // null ({0, -1}) until the context is made
-    atr_String path;                      // set once the file has been created
+    atr_String path;                      // absolute, recorded before the file is created
+    bool created = false;                 // the file at path is ours (device, inode)
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 ZylSrvDorvFileHandle::ZylSrvDorvFileHandle() : pointer{mem_New<int>(1), nullptr} {}
@@ -73,20 +104,23 @@ void ZylSrvDorvFileHandle::Associate(const atr_String& path)
 {
     ZYL_SRV_FILE_HANDLE_REQUIRE(pointer.IsNull(), "File Handle already associated with a DORV database.", 16);
 
-    // Copies of this empty handle stay empty: leave them the shared count.
-    if (*pointer.count > 1) {
-        int* own = mem_New<int>(1);
-        --*pointer.count;
-        pointer.count = own;
-    }
+    // Copies of this empty handle stay empty: they keep the shared count and
+    // this handle takes its own, but only once the database exists, so that a
+    // failure leaves the handle exactly as it was.
+    mem_Unique<int> own(*pointer.count > 1 ? mem_New<int>(1) : nullptr);
 
     // Owned here until complete, so that a failure anywhere below releases
     // what was made (and deletes the file once it is ours).
     mem_Unique<ZylSrvDorvFileHandleRepr> repr(mem_New<ZylSrvDorvFileHandleRepr>());
+    repr->RecordPath(path);
     repr->database.reset(mem_New<ZylDorvDatabase>());
     repr->database->CreateFile(ZylDroviUnicodeString(path), 0, -1);
-    repr->path = path; // created by us: deleted again at release
+    repr->RecordCreatedFile(); // ours from here on: deleted again at release
     repr->contextID = repr->database->CreateContext(ZylDorvNamespaceID::AllBits());
+    if (own) {
+        --*pointer.count;
+        pointer.count = own.release();
+    }
     pointer.repr = repr.release();
 }
 

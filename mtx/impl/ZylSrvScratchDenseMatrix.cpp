@@ -7,12 +7,14 @@
 #include <platform/dorv/ZylDorvCollection.h>
 #include <platform/dorv/ZylDorvContext.h>
 #include <platform/dorv/ZylDorvDistribution.h>
+#include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvTransaction.h>
 #include <platform/mem.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+
+#include <sys/stat.h>
 
 namespace {
 // Raise sites here record this class's implementation file.
@@ -22,6 +24,18 @@ constexpr const char* kRaiseSource = zyl_mtx::kScratchDenseMatrixSource;
 namespace {
 
 constexpr const char kFilePrefix[] = "ZylSrvScratchDenseMatrix";
+constexpr int kLastNameVariant = 999;
+
+// "ZylSrvScratchDenseMatrix<address>.dorv", or for variant k > 0
+// "ZylSrvScratchDenseMatrix<address>-<k>.dorv"; relative to the current
+// directory. The address keeps the names of live matrices of one process apart.
+void FormatFileName(char* name, std::size_t size, const void* address, int variant)
+{
+    if (variant == 0)
+        std::snprintf(name, size, "%s%p.dorv", kFilePrefix, address);
+    else
+        std::snprintf(name, size, "%s%p-%d.dorv", kFilePrefix, address, variant);
+}
 
 // A block size is -1 (the whole side) or at least 1.
 bool IsBlockSize(int blockSize) { return blockSize == -1 || blockSize >= 1; }
@@ -108,17 +122,25 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
     ZYL_SRV_MTX_REFUSE_IF(rows < 1 || columns < 1 || !IsBlockSize(rowBlockSize) || !IsBlockSize(columnBlockSize),
                           "ZylSrvScratchDenseMatrix");
 
-    // 1. The class name followed by this object's address: unique among the
-    //    live matrices of the process, relative to the current directory.
+    // 1, 2. The plain name, unless a live file holds it (see the header): a
+    //    view of a destroyed matrix at this address, or another process. Any
+    //    other refusal, including one that leaves no file at the name, goes to
+    //    the caller at once. From here on a failure releases the handle with
+    //    the partly built object, which deletes the file; a CreateFile that
+    //    fails removes what it had made itself.
     char name[sizeof(kFilePrefix) + 64];
-    std::memcpy(name, kFilePrefix, sizeof(kFilePrefix));
-    std::snprintf(name + sizeof(kFilePrefix) - 1, sizeof(name) - (sizeof(kFilePrefix) - 1), "%p.dorv",
-                  static_cast<const void*>(this));
-
-    // 2. The database file and its context. From here on a failure releases
-    //    the handle with the partly built object, which deletes the file; a
-    //    CreateFile that fails removes what it had made itself.
-    scratchFile.Associate(atr_String(name));
+    for (int variant = 0;; ++variant) {
+        FormatFileName(name, sizeof name, this, variant);
+        try {
+            scratchFile.Associate(atr_String(name));
+            break;
+        } catch (const ZylDorvException& refused) {
+            struct stat taken;
+            if (refused.Number() != ZylDorvError_FileCreateFailed || variant == kLastNameVariant ||
+                ::lstat(name, &taken) != 0)
+                throw;
+        }
+    }
 
     // 3. Everything below is made in one transaction: a failure rolls it back.
     const ZylDorvContextID contextID = scratchFile.ContextID();

@@ -1,5 +1,6 @@
 // ZylSrvScratchDenseMatrix: its own database file, block geometry, CSets,
-// views sharing the file, refusals and clean failure.
+// views sharing the file, name variants at a reused address, planted links,
+// refusals and the fault sweeps.
 #include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,13 +41,19 @@ std::vector<std::string> ScratchFiles()
     return names;
 }
 
-// The file name of a scratch matrix at `address`, built independently.
-std::string FileNameOf(const void* address)
+// The file name of a scratch matrix at `address` (variant 0: the plain one), built independently.
+std::string FileNameOf(const void* address, int variant = 0)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%p", address);
-    return std::string("ZylSrvScratchDenseMatrix") + text + ".dorv";
+    return std::string("ZylSrvScratchDenseMatrix") + text + (variant ? "-" + std::to_string(variant) : "") + ".dorv";
 }
+
+// Room for a scratch matrix whose address, and so its file name, the test knows.
+struct Placed {
+    alignas(ZylSrvScratchDenseMatrix) unsigned char at[sizeof(ZylSrvScratchDenseMatrix)] = {};
+    ZylSrvScratchDenseMatrix* Make() { return ::new (at) ZylSrvScratchDenseMatrix(4, 3, 2, 2); }
+};
 
 ZylDorvPersistentDrawerDesc DrawerOf(const ZylSrvDenseMatrix& m)
 {
@@ -82,8 +91,7 @@ TEST_F(ScratchDense, BlocksAreTheAskedSizesCutToTheSideAndToTheTwoGibibyteBoundA
     for (const Case& c : {Case{1000, 10, 300, 4, 300, 4}, Case{1000, 10, -1, -1, 0, 0},
                           Case{1000, 10, -1, 4, 1000, 4}, Case{1000, 10, 5000, 5000, 1000, 10},
                           Case{300000, 1000, 1000, 1000, 1000, 894}}) {
-        SCOPED_TRACE(testing::Message() << c.rows << " x " << c.columns << " in " << c.rowBlock << " x "
-                                        << c.columnBlock);
+        SCOPED_TRACE(testing::Message() << c.rows << " x " << c.columns << " in " << c.rowBlock << " x " << c.columnBlock);
         const ZylSrvScratchDenseMatrix m(c.rows, c.columns, c.rowBlock, c.columnBlock);
         const ZylDorvPersistentDrawerDesc drawer = DrawerOf(m);
         ASSERT_EQ(drawer.IsChunked(), c.rowChunk > 0);
@@ -91,8 +99,6 @@ TEST_F(ScratchDense, BlocksAreTheAskedSizesCutToTheSideAndToTheTwoGibibyteBoundA
             EXPECT_THAT(std::vector<int>(drawer.ChunkSizes().Data(), drawer.ChunkSizes().Data() + 2),
                         ElementsAre(c.columnChunk, c.rowChunk));
         }
-        EXPECT_EQ(m.NumberOfRowsInBlock(0), c.rowChunk > 0 ? c.rowChunk : c.rows);
-        EXPECT_EQ(m.NumberOfColumnsInBlock(0), c.rowChunk > 0 ? c.columnChunk : c.columns);
         EXPECT_EQ(drawer.DimCSetID(1), m.RowCSetID());
         ExpectMatrixNear(zyltest::RefMatrix(1000, 10, 0.0),
                          Read(m, c.rows - 1000, c.rows - 1, c.columns - 10, c.columns - 1), "zeros");
@@ -105,8 +111,6 @@ TEST_F(ScratchDense, BuiltFromCallerCSetsReportsThemAndItsViewsReportScratchCSet
     const ZylDorvCSetID rowCSet = ZylDorvCollection(NewCollection(50)).CreateOrderedCSet(rowLabels, 12);
     const ZylDorvCSetID columnCSet = ZylDorvCollection(NewCollection(20)).CreateCSetStrided(3, 8, 1, 1); // 3..10
     ZylSrvScratchDenseMatrix m(rowCSet, columnCSet, 5, 3);
-    EXPECT_EQ(m.NumberOfRows(), 12);
-    EXPECT_EQ(m.NumberOfColumnsInBlock(2), 2);
     EXPECT_EQ(m.RowCSetID(), rowCSet);
     EXPECT_EQ(m.ColumnCSetID(), columnCSet);
     // The values are addressed through scratch CSets with the same members.
@@ -128,22 +132,14 @@ TEST_F(ScratchDense, BuiltFromCallerCSetsReportsThemAndItsViewsReportScratchCSet
 TEST_F(ScratchDense, EachMatrixHasItsOwnFileUntilItAndEveryViewAreGone)
 {
     const ZylSrvScratchDenseMatrix none;
-    EXPECT_TRUE(none.IsNull());
-    EXPECT_TRUE(none.RowCSetID().IsNull());
-    EXPECT_TRUE(none.ColumnCSetID().IsNull());
+    EXPECT_TRUE(none.IsNull() && none.RowCSetID().IsNull());
     EXPECT_THAT(ScratchFiles(), IsEmpty());
 
-    // Two live matrices: two files named after the objects, independent values.
-    auto first = std::make_unique<ZylSrvScratchDenseMatrix>(6, 4, 3, 3);
-    const ZylSrvScratchDenseMatrix second(6, 4, 3, 3);
-    std::vector<std::string> names = {FileNameOf(first.get()), FileNameOf(&second)};
+    // Two live matrices: two files named after the objects.
+    const ZylSrvScratchDenseMatrix first(6, 4, 3, 3), second(6, 4, 3, 3);
+    std::vector<std::string> names = {FileNameOf(&first), FileNameOf(&second)};
     std::sort(names.begin(), names.end());
-    EXPECT_THAT(ScratchFiles(), ElementsAreArray(names));
-    Write(*first, 5, 3, zyltest::RefMatrix(1, 1, 7.0));
-    EXPECT_EQ(Read(second, 5, 5, 3, 3)(0, 0), 0.0);
-    EXPECT_EQ(Read(*first, 5, 5, 3, 3)(0, 0), 7.0);
-    first.reset();
-    EXPECT_THAT(ScratchFiles(), ElementsAre(FileNameOf(&second)));
+    EXPECT_EQ(ScratchFiles(), names);
 
     // Views share the file: it goes with the last holder.
     auto* m = new ZylSrvScratchDenseMatrix(10, 7, 4, 3);
@@ -161,7 +157,7 @@ TEST_F(ScratchDense, EachMatrixHasItsOwnFileUntilItAndEveryViewAreGone)
     view.reset();
     EXPECT_EQ(ScratchFiles(), both) << "one view left";
     viewOfView.reset();
-    EXPECT_THAT(ScratchFiles(), ElementsAre(FileNameOf(&second)));
+    EXPECT_EQ(ScratchFiles(), names);
 }
 
 TEST_F(ScratchDense, SizesAndBlockSizesAreRefusedBeforeAnyFileIsMade)
@@ -172,8 +168,7 @@ TEST_F(ScratchDense, SizesAndBlockSizesAreRefusedBeforeAnyFileIsMade)
     };
     for (const Refusal& r : {Refusal{0, 10, 4, 4}, Refusal{10, 0, 4, 4}, Refusal{-3, 5, 4, 4}, Refusal{5, -1, 4, 4},
                              Refusal{5, 5, 0, 4}, Refusal{5, 5, 4, 0}, Refusal{5, 5, -2, 4}, Refusal{5, 5, 4, -7}}) {
-        SCOPED_TRACE(testing::Message() << r.rows << " x " << r.columns << " in " << r.rowBlock << " x "
-                                        << r.columnBlock);
+        SCOPED_TRACE(testing::Message() << r.rows << " x " << r.columns << " in " << r.rowBlock << " x " << r.columnBlock);
         zyltest::ExpectIllegalInput([&] { ZylSrvScratchDenseMatrix m(r.rows, r.columns, r.rowBlock, r.columnBlock); },
                                     "ZylSrvScratchDenseMatrix", kSource);
     }
@@ -190,25 +185,100 @@ TEST_F(ScratchDense, SizesAndBlockSizesAreRefusedBeforeAnyFileIsMade)
     EXPECT_EQ(mem_LiveBlocks(), live);
 }
 
-TEST_F(ScratchDense, ConstructorThatFailsPartWayLeavesNoFile)
+TEST_F(ScratchDense, AMatrixAtTheAddressOfOneWhoseViewLivesOnTakesTheNextNameVariant)
 {
-    const long live = mem_LiveBlocks();
-    // The drawer or the context's record cannot be written; a label twice.
-    ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_DrawerCreateFailed);
-    EXPECT_DORV_ERROR(ZylSrvScratchDenseMatrix m(100, 20, 10, 10), ZylDorvError_DrawerCreateFailed,
-                      "ZylSrvScratchDenseMatrix");
-    ZylDorvTestSeam::FailRecordWrites(1, ZylDorvError_MetadataWriteFailed);
-    EXPECT_DORV_ERROR(ZylSrvScratchDenseMatrix m(100, 20, 10, 10), ZylDorvError_MetadataWriteFailed, "");
-    const int twice[3] = {1, 4, 1};
-    EXPECT_DORV_ERROR(ZylSrvScratchDenseMatrix m(3, 2, twice, nullptr, 2, 2), ZylDorvError_DuplicateLabel, "");
+    Placed place;
+    std::vector<std::unique_ptr<ZylSrvDenseMatrix>> views;
+    std::vector<std::string> names;
+    for (int k = 0; k < 3; ++k) {
+        ZylSrvScratchDenseMatrix* m = place.Make();
+        Write(*m, 0, 0, zyltest::RefMatrix(4, 3, k + 1.0));
+        views.emplace_back(m->Submatrix(1, 3, 1, 2));
+        m->~ZylSrvScratchDenseMatrix();
+        names.push_back(FileNameOf(place.at, k));
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(ScratchFiles(), names);
+    for (int k = 0; k < 3; ++k)
+        ExpectMatrixNear(zyltest::RefMatrix(3, 2, k + 1.0), Read(*views[k], 0, 2, 0, 1), "each view its own file");
+    views.clear();
     EXPECT_THAT(ScratchFiles(), IsEmpty());
-    EXPECT_EQ(mem_LiveBlocks(), live);
+}
 
-    // Every allocation of the construction refused in turn.
-    const int allocations = zyltest::SweepAllocationFailures(
-        [] {}, [] { ZylSrvScratchDenseMatrix m(30, 20, 7, 6); },
-        [](int) { EXPECT_THAT(ScratchFiles(), IsEmpty()); });
-    EXPECT_GT(allocations, 2);
+// Exclusive creation refuses the link and a variant is taken, or a database that replaces stale
+// names replaces the link itself; either way its target is not created, opened for writing or changed.
+TEST_F(ScratchDense, ALinkPlantedAtTheNameIsNeverFollowed)
+{
+    namespace fs = std::filesystem;
+    Placed place;
+    const std::string name = FileNameOf(place.at);
+    for (const bool targetExists : {false, true}) {
+        SCOPED_TRACE(targetExists ? "target exists" : "dangling link");
+        if (targetExists) std::ofstream("target") << "theirs";
+        fs::create_symlink("target", name);
+        ZylSrvScratchDenseMatrix* m = place.Make();
+        Write(*m, 3, 2, zyltest::RefMatrix(1, 1, 5.0));
+        EXPECT_EQ(Read(*m, 3, 3, 2, 2)(0, 0), 5.0);
+        m->~ZylSrvScratchDenseMatrix();
+        std::string text;
+        std::ifstream("target") >> text;
+        EXPECT_EQ(std::make_pair(fs::exists("target"), text), std::make_pair(targetExists, std::string(targetExists ? "theirs" : "")));
+        EXPECT_EQ(fs::is_symlink(name) ? fs::read_symlink(name) : "target", "target");
+        fs::remove(name), fs::remove("target");
+        EXPECT_THAT(ScratchFiles(), IsEmpty());
+    }
+}
+
+// Each operation runs with its 1st, 2nd, ... allocation refused, then each
+// constructor with its value write and with its first record write failed.
+TEST_F(ScratchDense, FaultSweepsLeakNothingLeaveNoFileAndARerunSucceeds)
+{
+    const ZylDorvCSetID rowCSet = AllOf(NewCollection(9)), columnCSet = AllOf(NewCollection(5));
+    const int rowMembers[3] = {2, 0, 1};
+    std::unique_ptr<ZylSrvScratchDenseMatrix> m;
+    std::unique_ptr<ZylSrvDenseMatrix> view;
+    std::vector<std::string> files;
+    const auto prepare = [&] {
+        view.reset(), m = std::make_unique<ZylSrvScratchDenseMatrix>(rowCSet, columnCSet, 4, 2), Write(*m, 8, 4, zyltest::RefMatrix(1, 1, 3.0));
+        view.reset(m->Submatrix(1, 8, 1, 4)), files = ScratchFiles();
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> operations = {
+        {"size", [] { ZylSrvScratchDenseMatrix s(30, 20, 7, 6); }},
+        {"members", [&] { ZylSrvScratchDenseMatrix s(3, 2, rowMembers, nullptr, 2, -1); }},
+        {"CSets", [&] { ZylSrvScratchDenseMatrix s(rowCSet, columnCSet, -1, 3); }},
+        {"Submatrix", [&] { std::unique_ptr<ZylSrvDenseMatrix> v(m->Submatrix(0, 2, 0, 1)); }},
+        {"Submatrix of a view", [&] { std::unique_ptr<ZylSrvDenseMatrix> v(view->Submatrix(0, 2, 0, 1)); }},
+        {"CSet IDs", [&] { (void)m->RowCSetID(), (void)m->ColumnCSetID(), (void)view->RowCSetID(); }},
+        {"destruction with a live view", [&] { m.reset(); }},
+        {"destruction of the last holder", [&] { m.reset(), view.reset(); }},
+    };
+    for (const auto& op : operations) {
+        SCOPED_TRACE(op.first);
+        zyltest::SweepAllocationFailures(prepare, op.second, [&](int) {
+            EXPECT_EQ(std::make_pair(ScratchFiles(), Read(*view, 7, 7, 3, 3)(0, 0)), std::make_pair(files, 3.0));
+        });
+    }
+    m.reset(), view.reset();
+
+    // Database errors reach the caller unchanged. A construction makes one
+    // value write, so failing the first covers them all.
+    const long live = mem_LiveBlocks();
+    for (int c = 0; c < 3; ++c)
+        for (const bool values : {true, false}) {
+            SCOPED_TRACE(testing::Message() << operations[c].first << (values ? ": value write" : ": record write"));
+            (values ? ZylDorvTestSeam::FailValueWrites : ZylDorvTestSeam::FailRecordWrites)(1, ZylDorvError_ValueWriteFailed);
+            EXPECT_DORV_ERROR(operations[c].second(), ZylDorvError_ValueWriteFailed, "failure forced by the test seam");
+            EXPECT_EQ(std::make_pair(ScratchFiles().size(), mem_LiveBlocks()), std::make_pair(std::size_t(0), live));
+            const long writes = ZylDorvTestSeam::ValueWritesSoFar();
+            operations[c].second();
+            EXPECT_EQ(ZylDorvTestSeam::ValueWritesSoFar() - writes, 1);
+        }
+    // A refusal that leaves no file at the name is no reason to try a variant.
+    ZylDorvTestSeam::FailRecordWrites(1, ZylDorvError_FileCreateFailed);
+    EXPECT_DORV_ERROR(operations[0].second(), ZylDorvError_FileCreateFailed, "failure forced by the test seam");
+    const int twice[3] = {1, 4, 1};
+    EXPECT_DORV_ERROR(ZylSrvScratchDenseMatrix s(3, 2, twice, nullptr, 2, 2), ZylDorvError_DuplicateLabel, "");
+    EXPECT_THAT(ScratchFiles(), IsEmpty());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // ZylSrvDorvFileHandle: a shared count, the database file made by Associate
-// and removed with the last handle, and the two validation failures.
+// and removed with the last handle (by absolute path and identity), the
+// allocation sweep and the two validation failures.
+#include "support/AllocationSweep.h"
 #include "support/FamilyError.h"
 
 #include <mtx/ZylSrvDorvFileHandle.h>
@@ -10,6 +12,10 @@
 #include <gmock/gmock.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
 
@@ -25,35 +31,15 @@ void ExpectUsable(ZylDorvContextID context) { EXPECT_EQ(ZylDorvContext(context).
 
 } // namespace
 
-TEST(ZylSrvDorvFileHandle, CopiesShareTheFileUntilTheLastGoesInEitherOrder)
-{
-    const char* path = "shared.dorv";
-    const long before = mem_LiveBlocks();
-    for (int order = 0; order < 2; ++order) {
-        SCOPED_TRACE(order);
-        auto* original = new ZylSrvDorvFileHandle;
-        original->Associate(atr_String(path));
-        auto* copy = new ZylSrvDorvFileHandle(*original);
-        EXPECT_EQ(std::make_pair(original->ShareCount(), copy->ShareCount()), std::make_pair(2, 2));
-        ZylDorvContext(original->ContextID()).CreateCollection(4, ZylDorvTypeID());
-        EXPECT_EQ(ZylDorvContext(copy->ContextID()).CollectionIDs().Size(), 1) << "one file seen through both";
-        ZylSrvDorvFileHandle* last = order == 0 ? copy : original;
-        delete (order == 0 ? original : copy);
-        EXPECT_EQ(std::make_pair(last->ShareCount(), FileExists(path)), std::make_pair(1, true));
-        ExpectUsable(last->ContextID());
-        delete last;
-        EXPECT_EQ(std::make_pair(FileExists(path), mem_LiveBlocks()), std::make_pair(false, before));
-    }
-}
-
 TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCopiesEmpty)
 {
     ZylSrvDorvFileHandle a, b, empty, copy1(empty), copy2(empty);
     a.Associate(atr_String("a.dorv"));
     b.Associate(atr_String("b.dorv"));
     ZylSrvDorvFileHandle c(b);
-    b = a; // b leaves B (still held by c) for A
+    b = a; // b leaves B (still held by its copy c) for A
     EXPECT_EQ(b.ContextID(), a.ContextID());
+    ExpectUsable(c.ContextID());
     EXPECT_EQ(std::make_tuple(a.ShareCount(), c.ShareCount(), FileExists("b.dorv")), std::make_tuple(2, 1, true));
     c = a; // the last holder of B goes over to A: B is deleted
     EXPECT_FALSE(FileExists("b.dorv"));
@@ -67,33 +53,60 @@ TEST(ZylSrvDorvFileHandle, AssignmentSharesAndReleasesAndAssociateLeavesEmptyCop
     EXPECT_EQ(std::make_pair(copy1.ShareCount(), empty.ShareCount()), std::make_pair(1, 5));
     EXPECT_FALSE(empty.IsAssociated() || copy2.IsAssociated());
     ExpectUsable(copy1.ContextID());
-    copy2.Associate(atr_String("own2.dorv"));
-    EXPECT_NE(copy2.ContextID(), copy1.ContextID());
-    {
-        ZylSrvDorvFileHandle last(copy1);
-        copy1 = empty;
-        EXPECT_TRUE(FileExists("own.dorv"));
-    }
+    copy1 = empty;
     EXPECT_FALSE(FileExists("own.dorv"));
-    copy2 = empty;
-    EXPECT_FALSE(FileExists("own2.dorv"));
 }
 
 TEST(ZylSrvDorvFileHandle, FailedAssociateLeavesTheHandleEmptyAndAForeignFileAlone)
 {
     const char* path = "taken.dorv";
-    std::FILE* foreign = std::fopen(path, "w");
-    std::fputs("not ours", foreign), std::fclose(foreign);
+    std::ofstream(path) << "not ours";
     const long before = mem_LiveBlocks();
     ZylSrvDorvFileHandle handle, copy(handle);
     EXPECT_DORV_ERROR(handle.Associate(atr_String(path)), ZylDorvError_FileCreateFailed, "CreateFile \"taken.dorv\"");
-    // Empty, with its own count taken before creating: the two counts, no representation.
-    EXPECT_EQ(std::make_tuple(handle.IsAssociated(), handle.ShareCount(), copy.ShareCount(), mem_LiveBlocks()), std::make_tuple(false, 1, 1, before + 2));
-    handle.Associate(atr_String("free.dorv"));
-    ExpectUsable(handle.ContextID());
-    handle = copy;
-    EXPECT_EQ(std::make_pair(FileExists("free.dorv"), FileExists(path)), std::make_pair(false, true));
-    std::remove(path);
+    // As it was: empty, the count still shared with its copy.
+    EXPECT_EQ(std::make_tuple(handle.IsAssociated(), handle.ShareCount(), copy.ShareCount(), mem_LiveBlocks()), std::make_tuple(false, 2, 2, before + 1));
+    EXPECT_EQ(std::remove(path), 0) << "the foreign file is still there";
+}
+
+TEST(ZylSrvDorvFileHandle, ReleaseDeletesOnlyTheFileItCreatedWhereverTheCurrentDirectoryIsThen)
+{
+    namespace fs = std::filesystem;
+    const fs::path home = fs::current_path();
+    fs::create_directory("elsewhere");
+    {
+        ZylSrvDorvFileHandle ours, replaced;
+        ours.Associate(atr_String("x.dorv"));
+        replaced.Associate(atr_String("y.dorv"));
+        fs::remove("y.dorv"), std::ofstream("y.dorv") << "stranger"; // a new file under our name
+        fs::current_path("elsewhere");
+        std::ofstream("x.dorv") << "stranger";
+    }
+    fs::current_path(home);
+    EXPECT_EQ(std::make_tuple(fs::exists("elsewhere/x.dorv"), fs::exists("x.dorv"), fs::exists("y.dorv")), std::make_tuple(true, false, true));
+    fs::remove_all("elsewhere"), fs::remove("y.dorv");
+}
+
+TEST(ZylSrvDorvFileHandle, AssociateCopyAndReleaseRefusedAnAllocationLeakNothingAndLeaveNoFile)
+{
+    const long before = mem_LiveBlocks();
+    std::unique_ptr<ZylSrvDorvFileHandle> handle, copy;
+    const auto empty = [&] { copy.reset(), handle = std::make_unique<ZylSrvDorvFileHandle>(), copy = std::make_unique<ZylSrvDorvFileHandle>(*handle); };
+    const auto associated = [&] { empty(), handle->Associate(atr_String("h.dorv")); };
+    struct Operation { const char* name; std::function<void()> prepare, run; };
+    const Operation operations[] = {
+        {"Associate", empty, [&] { handle->Associate(atr_String("h.dorv")); }},
+        {"copy", associated, [&] { ZylSrvDorvFileHandle another(*handle); }},
+        {"assignment", associated, [&] { *copy = *handle; }},
+        {"Release of the last holder", associated, [&] { handle.reset(); }},
+    };
+    for (const Operation& op : operations) {
+        SCOPED_TRACE(op.name);
+        const bool was = (op.prepare(), handle->IsAssociated());
+        zyltest::SweepAllocationFailures(op.prepare, op.run, [&](int) { EXPECT_EQ(std::make_pair(handle->IsAssociated(), FileExists("h.dorv")), std::make_pair(was, was)); });
+    }
+    handle.reset(), copy.reset();
+    EXPECT_EQ(std::make_pair(FileExists("h.dorv"), mem_LiveBlocks()), std::make_pair(false, before));
 }
 
 TEST(ZylSrvDorvFileHandleDeathTest, AssociatingTwiceOrTheContextOfAnEmptyHandleEndsTheProcess)
