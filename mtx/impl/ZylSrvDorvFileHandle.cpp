@@ -5,13 +5,11 @@
 #include <platform/dorv/ZylDorvAssert.h>
 #include <platform/dorv/ZylDorvDatabase.h>
 #include <platform/mem.h>
-#include <platform/utl_FilePath.h>
 
-#include <climits>
 #include <cstdio>
+#include <string>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 // Reports the failed condition with its expression text and ends the process.
 // The reported lines are fixed: callers and tests rely on them.
@@ -31,42 +29,32 @@ public:
 
     // The database goes first (its destructor closes an open file without
     // throwing), so that the file can then be deleted if this representation
-    // created it. Only the very file we created is removed: the recorded path
-    // is absolute, so a later chdir cannot point it at a stranger's file, and
-    // a file that has since replaced ours under that name is someone else's.
+    // created it. Only the very file we created is removed: the path is the
+    // absolute one the database recorded at creation, so a later chdir cannot
+    // point it at a stranger's file, and a file that has since replaced ours
+    // under that name is someone else's.
     ~ZylSrvDorvFileHandleRepr()
     {
+        const std::string path = created ? database->AbsolutePath() : std::string();
         database.reset();
         struct stat now;
-        if (created && ::lstat(path.Chars(), &now) == 0 && now.st_dev == device && now.st_ino == inode)
-            std::remove(path.Chars());
+        if (created && ::lstat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode)
+            std::remove(path.c_str());
     }
 
-    // Records where `given` lies, taken from the current directory when it is
-    // relative. Without a current directory the path stays as given.
-    void RecordPath(const atr_String& given)
-    {
-        char directory[PATH_MAX];
-        if (given.Chars()[0] != '/' && ::getcwd(directory, sizeof directory) != nullptr)
-            path = atr_String(utl_FilePath(directory, given.Chars()).Chars());
-        else
-            path = given;
-    }
-
-    // Identifies the file just created at the recorded path; when nothing is
-    // there any more, nothing will be deleted.
+    // Identifies the file just created; when nothing is there any more,
+    // nothing will be deleted.
     void RecordCreatedFile()
     {
         struct stat info{};
-        created = ::lstat(path.Chars(), &info) == 0;
+        created = ::lstat(database->AbsolutePath().c_str(), &info) == 0;
         device = info.st_dev;
         inode = info.st_ino;
     }
 
     mem_Unique<ZylDorvDatabase> database; // null until created
     ZylDorvContextID contextID;           // null ({0, -1}) until the context is made
-    atr_String path;                      // absolute, recorded before the file is created
-    bool created = false;                 // the file at path is ours (device, inode)
+    bool created = false;                 // the file the database made is ours (device, inode)
     dev_t device = 0;
     ino_t inode = 0;
 };
@@ -112,7 +100,6 @@ void ZylSrvDorvFileHandle::Associate(const atr_String& path)
     // Owned here until complete, so that a failure anywhere below releases
     // what was made (and deletes the file once it is ours).
     mem_Unique<ZylSrvDorvFileHandleRepr> repr(mem_New<ZylSrvDorvFileHandleRepr>());
-    repr->RecordPath(path);
     repr->database.reset(mem_New<ZylDorvDatabase>());
     repr->database->CreateFile(ZylDroviUnicodeString(path), 0, -1);
     repr->RecordCreatedFile(); // ours from here on: deleted again at release

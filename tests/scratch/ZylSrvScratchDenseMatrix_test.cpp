@@ -266,7 +266,10 @@ TEST_F(ScratchDense, FaultSweepsLeakNothingLeaveNoFileAndARerunSucceeds)
     for (int c = 0; c < 3; ++c)
         for (const bool values : {true, false}) {
             SCOPED_TRACE(testing::Message() << operations[c].first << (values ? ": value write" : ": record write"));
-            (values ? ZylDorvTestSeam::FailValueWrites : ZylDorvTestSeam::FailRecordWrites)(1, ZylDorvError_ValueWriteFailed);
+            if (values)
+                ZylDorvTestSeam::FailValueWrites(1, ZylDorvError_ValueWriteFailed);
+            else
+                ZylDorvTestSeam::FailRecordWrites(1, ZylDorvError_ValueWriteFailed);
             EXPECT_DORV_ERROR(operations[c].second(), ZylDorvError_ValueWriteFailed, "failure forced by the test seam");
             EXPECT_EQ(std::make_pair(ScratchFiles().size(), mem_LiveBlocks()), std::make_pair(std::size_t(0), live));
             const long writes = ZylDorvTestSeam::ValueWritesSoFar();
