@@ -7,8 +7,6 @@
 #include <platform/dorv/ZylDorvTestSeam.h>
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 

@@ -8,8 +8,6 @@
 #include <blac/blac.h>
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
 
 #include <algorithm>

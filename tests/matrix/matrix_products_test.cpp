@@ -3,8 +3,6 @@
 #include "MatrixTestSupport.h"
 #include "blac/BlacTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 

@@ -7,8 +7,6 @@
 
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>

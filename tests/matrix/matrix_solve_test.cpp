@@ -5,8 +5,6 @@
 
 #include <platform/mem.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>

@@ -1,10 +1,10 @@
-#include <platform/ZylBasException.h>
-#include <platform/mem.h>
+#include "support/FamilyError.h"
 
-#include <gtest/gtest.h>
+#include <platform/mem.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 TEST(Allocator, ServesAndFreesBlocks)
 {
@@ -26,14 +26,9 @@ TEST(Allocator, ServesAndFreesBlocks)
 TEST(Allocator, RefusesAnOverflowedCount)
 {
     EXPECT_EQ(mem_ArraySize(3, 8), 24u);
-    try {
-        mem_OperatorNewThrowBuiltin(SIZE_MAX);
-        FAIL() << "an all-ones size must be refused";
-    } catch (const ZylBasException& e) {
-        EXPECT_EQ(e.ErrorCode(), 1);
-        EXPECT_NE(dynamic_cast<const mem_AllocationFailure*>(&e), nullptr);
-        EXPECT_STREQ(e.File(), "platform/mem");
-    }
+    zyltest::ExpectFamilyError<mem_AllocationFailure>([] { mem_OperatorNewThrowBuiltin(SIZE_MAX); }, 1,
+                                                      "Memory allocation of " + std::to_string(SIZE_MAX) + " bytes failed.",
+                                                      "platform/mem");
 }
 
 TEST(Allocator, FailureSeamFailsTheNthAllocationOnceOrFromThenOn)

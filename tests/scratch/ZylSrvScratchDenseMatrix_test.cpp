@@ -4,7 +4,6 @@
 #include "support/AllocationSweep.h"
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
-#include "support/ReferenceMatrix.h"
 
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
