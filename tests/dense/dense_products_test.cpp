@@ -9,7 +9,6 @@
 #include <platform/mem.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -377,8 +376,7 @@ TEST_P(DenseProductSlot, ValueWriteFailuresKeepOrReportAndTheFileReopens)
         return result;
     };
     const RefMatrix start = run(1 << 20, 71, 0), expected = slot.oracle(*this);
-    int n = 1;
-    for (;; ++n) {
+    for (int n = 1;; ++n) {
         SCOPED_TRACE(testing::Message() << "write " << n << " fails");
         const RefMatrix p = run(1, 71, n - 1);
         if (attempted < n) { // no n-th write: the operation completed
@@ -391,7 +389,6 @@ TEST_P(DenseProductSlot, ValueWriteFailuresKeepOrReportAndTheFileReopens)
                 << "value " << i;
         EXPECT_TRUE(run(1, 70, n - 1).v.empty()) << "70 must be reported";
     }
-    std::printf("%s: %d value-write failure points\n", slot.name, n - 1);
     const RefMatrix stored = RawRead(aSetup);
     db.Close();
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);

@@ -53,13 +53,9 @@ inline ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID
 // it (the way back to a matrix after the file was reopened).
 inline MatrixSetup MatrixSetupOf(ZylDorvDistributionID id)
 {
-    const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = DrawersOf(id);
-    MatrixSetup m;
-    m.id = id;
-    m.columnCSet = drawers[0].DimCSetID(0), m.rowCSet = drawers[0].DimCSetID(1);
-    m.columns = m.columnCSet.CollectionID(), m.rows = m.rowCSet.CollectionID();
-    m.numColumns = drawers[0].DimSize(0), m.numRows = drawers[0].DimSize(1);
-    return m;
+    const ZylDorvPersistentDrawerDesc d = DrawersOf(id)[0];
+    return {d.DimCSetID(1).CollectionID(), d.DimCSetID(0).CollectionID(), d.DimCSetID(1), d.DimCSetID(0), id,
+            d.DimSize(1), d.DimSize(0)};
 }
 
 // `count` values of type T read raw from drawer `drawer` of a distribution:
@@ -196,9 +192,7 @@ protected:
     static void Extend(const MatrixSetup& m, ZylDorvCSetID added)
     {
         ZylDorvTransfer t{m.Distribution()};
-        t.SetWrite();
-        t.SetDimExtension(added);
-        t.InitializeExtension();
+        t.SetWrite(), t.SetDimExtension(added), t.InitializeExtension();
     }
 
     // Random values in [-1, 1) written into every value, raw; returned.
