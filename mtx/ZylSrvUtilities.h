@@ -30,6 +30,13 @@
 // outside transactions always is. CreateSparseDistribution makes one record,
 // which the database takes back by itself when it fails.
 //
+// A failed flush. The commit hands the work over before it flushes, and a
+// flush that fails cannot be taken back, so its error (ZylDorvException 13)
+// reaches the caller while the distribution exists in its context, complete
+// and usable (in the caller's transaction when there is one), though the call
+// returned no identifier for it. It becomes durable with the next Commit,
+// Flush or Close that succeeds; a caller that retries makes a second one.
+//
 // Chunks. A requested chunk of -1 means the whole axis. Other chunks must be
 // at least 1; the database refuses anything else (ZylDorvException 42, the
 // distribution taken back).

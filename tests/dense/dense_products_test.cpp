@@ -47,7 +47,7 @@ protected:
     ZylSrvDenseMatrix *a = nullptr, *b = nullptr, *bt = nullptr, *left = nullptr, *right = nullptr;
     // The value-write failure armed by Arm() (none while failWrites is 0),
     // and the write count when it was armed (-1: never).
-    int failWrites = 0;
+    int failWrites = 0, failAfter = 0;
     std::uint16_t failNumber = 0;
     long writesAtArm = -1;
 
@@ -68,7 +68,7 @@ public:
     void Arm()
     {
         writesAtArm = ZylDorvTestSeam::ValueWritesSoFar();
-        ZylDorvTestSeam::FailValueWrites(failWrites, failNumber);
+        ZylDorvTestSeam::FailValueWrites(failWrites, failNumber, failAfter);
     }
 
     // What a product writes into a new dense matrix (rows x columns chunked
@@ -342,20 +342,22 @@ TEST_P(DenseProductSlot, MatchesTheNaiveProductAfterEveryRefusedAllocation)
     intact();
 }
 
-// The first n value writes of the operation fail. Number 71, which SetValues
-// does not report, leaves every value as it was or as the result has it;
-// number 70 is reported (208 through SetValues, as it is by ExtendDim);
-// afterwards the operation succeeds and the file reopens and reads.
+// Once every value write of the operation fails (what it started from), then
+// the n-th write alone, n = 1, 2, ... until the operation completes. Number
+// 71, which SetValues does not report, leaves every value as it was or as the
+// result has it; number 70 is reported (208 through SetValues, as it is by
+// ExtendDim); the completing run gives the result and the file reopens and reads.
 TEST_P(DenseProductSlot, ValueWriteFailuresKeepOrReportAndTheFileReopens)
 {
     const Slot& slot = GetParam();
     if (slot.setup)
         slot.setup(*this);
     long attempted = 0;
-    const auto run = [&](int count, std::uint16_t number) {
+    const auto run = [&](int count, std::uint16_t number, int after) {
         RawWrite(aSetup, aParent);
         failWrites = count;
         failNumber = number;
+        failAfter = after;
         writesAtArm = -1;
         RefMatrix result;
         try {
@@ -373,19 +375,20 @@ TEST_P(DenseProductSlot, ValueWriteFailuresKeepOrReportAndTheFileReopens)
             ExpectMatrixNear(aParent, RawRead(aSetup), "A unchanged");
         return result;
     };
-    // The last run fails every write: what the operation started from.
-    std::vector<RefMatrix> partial;
-    for (int n = 1; partial.empty() || attempted > n - 1; ++n)
-        partial.push_back(run(n, 71));
-    const RefMatrix expected = slot.oracle(*this);
-    for (const RefMatrix& p : partial)
+    const RefMatrix start = run(1 << 20, 71, 0), expected = slot.oracle(*this);
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE(testing::Message() << "write " << n << " fails");
+        const RefMatrix p = run(1, 71, n - 1);
+        if (attempted < n) { // no n-th write: the operation completed
+            ExpectMatrixNear(expected, p, slot.name);
+            break;
+        }
         for (std::size_t i = 0; i < p.v.size(); ++i)
-            ASSERT_TRUE(std::abs(p.v[i] - expected.v[i]) < 1e-12 || p.v[i] == partial.back().v[i] ||
-                        (std::isnan(p.v[i]) && std::isnan(partial.back().v[i])))
+            ASSERT_TRUE(std::abs(p.v[i] - expected.v[i]) < 1e-12 || p.v[i] == start.v[i] ||
+                        (std::isnan(p.v[i]) && std::isnan(start.v[i])))
                 << "value " << i;
-    const RefMatrix reported = run(1, 70);
-    EXPECT_TRUE(attempted == 0 || reported.v.empty()) << "70 must be reported";
-    ExpectMatrixNear(expected, run(0, 0), slot.name);
+        EXPECT_TRUE(run(1, 70, n - 1).v.empty()) << "70 must be reported";
+    }
     const RefMatrix stored = RawRead(aSetup);
     db.Close();
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadWrite);

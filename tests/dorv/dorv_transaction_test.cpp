@@ -24,23 +24,10 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
         context.CreateDistribution(ZylDorvGrid{typed}, ZylDorvRangeType(ZylDorvTypeKey::Int32), context.Schema().TypeID(type));
         transaction.Commit();
     }
-    // The first distribution as a matrix, as its drawer describes it.
-    auto reopened = [&] {
-        MatrixSetup m;
-        m.id = Context().DistributionIDs()[0];
-        const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.id);
-        m.columnCSet = drawers[0].DimCSetID(0);
-        m.rowCSet = drawers[0].DimCSetID(1);
-        m.columns = m.columnCSet.CollectionID();
-        m.rows = m.rowCSet.CollectionID();
-        m.numColumns = drawers[0].DimSize(0);
-        m.numRows = drawers[0].DimSize(1);
-        return m;
-    };
     auto sizes = [&](ZylDorvCollectionID c) {
         return std::make_tuple(Context().CollectionIDs().Size(), Context().DistributionIDs().Size(), ZylDorvCollection(c).Count(), ZylDorvCollection(c).CSetIDs().Size());
     };
-    MatrixSetup m = reopened();
+    MatrixSetup m = zyltest::MatrixSetupOf(Context().DistributionIDs()[0]);
     ZylDorvCollectionID gone;
     {
         ZylDorvTransaction transaction(ctx);
@@ -55,7 +42,7 @@ TEST_F(TransactionTest, AbandonedWorkDisappearsAndTheReopenedDatabaseHasEveryCom
     db.Close();
     db.OpenFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::OpenReadOnly);
     ZylDorvContext again(ctx = db.ContextIDs()[0]);
-    m = reopened();
+    m = zyltest::MatrixSetupOf(Context().DistributionIDs()[0]);
     EXPECT_EQ(sizes(m.rows), std::make_tuple(3, 2, 40, 2));
     EXPECT_EQ(again.Schema().NumTypes(), 1);
     const ZylDorvArray<ZylDorvPersistentDrawerDesc> drawers = zyltest::DrawersOf(m.id);

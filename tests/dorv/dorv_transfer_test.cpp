@@ -31,14 +31,6 @@ ZylDorvPersistentDrawerDesc Drawer(const ZylDorvDistribution& d, int index = 0)
     return drawers.Size() > index ? drawers[index] : ZylDorvPersistentDrawerDesc();
 }
 
-void Extend(const MatrixSetup& m, ZylDorvCSetID added)
-{
-    ZylDorvTransfer t(m.Distribution());
-    t.SetWrite();
-    t.SetDimExtension(added);
-    t.InitializeExtension();
-}
-
 } // namespace
 
 TEST_F(TransferTest, DrawerDescriptionAndNeverWrittenValues)

@@ -49,6 +49,15 @@ inline ZylDorvArray<ZylDorvPersistentDrawerDesc> DrawersOf(ZylDorvDistributionID
     return drawers;
 }
 
+// A two-dimensional distribution as a matrix, as its first drawer describes
+// it (the way back to a matrix after the file was reopened).
+inline MatrixSetup MatrixSetupOf(ZylDorvDistributionID id)
+{
+    const ZylDorvPersistentDrawerDesc d = DrawersOf(id)[0];
+    return {d.DimCSetID(1).CollectionID(), d.DimCSetID(0).CollectionID(), d.DimCSetID(1), d.DimCSetID(0), id,
+            d.DimSize(1), d.DimSize(0)};
+}
+
 // `count` values of type T read raw from drawer `drawer` of a distribution:
 // all of it, or the ordinal ranges {axis, first, last}, into a buffer
 // filled with -99 first.
@@ -178,6 +187,13 @@ protected:
         return v;
     }
     static RefMatrix RawRead(const MatrixSetup& m) { return RawRead(m, 0, m.numRows - 1, 0, m.numColumns - 1); }
+
+    // Grows m's drawer along its extendable dimension by the members of `added`.
+    static void Extend(const MatrixSetup& m, ZylDorvCSetID added)
+    {
+        ZylDorvTransfer t{m.Distribution()};
+        t.SetWrite(), t.SetDimExtension(added), t.InitializeExtension();
+    }
 
     // Random values in [-1, 1) written into every value, raw; returned.
     static RefMatrix FillRandom(const MatrixSetup& m, unsigned seed)
