@@ -274,8 +274,8 @@ ZylDorvDistributionID ZylSrvUtilities::Write1DIntDistribution(ZylDorvCSetID cset
         transfer.SetWrite();
         transfer.SetDim(0, cset);
         transfer.CheckView();
-        // The transfer only borrows `values`; if the write fails, the transfer
-        // goes with this frame and takes the borrowed buffer with it.
+        // The transfer only borrows `values` and never frees it: a failed
+        // write leaves the caller's array as it was, with nothing to release.
         transfer.SetBuffer(0, static_cast<const void*>(values), static_cast<std::int64_t>(count) * 4);
         transfer.ExecWrite();
         transfer.RelinquishBuffers();
