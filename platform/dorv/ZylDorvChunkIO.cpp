@@ -244,7 +244,7 @@ DenseIO MakeDenseIO(const FileState& file, const DistributionData& distribution,
 {
     DenseIO io;
     io.dataset = drawer.object.Get();
-    io.fd = file.rawFd;
+    io.fd = file.rawFd.Get();
     io.key = distribution.key;
     io.dims.assign(drawer.sizes.begin(), drawer.sizes.end());
     io.chunk = drawer.storageChunk;

@@ -3,18 +3,15 @@
 #include <platform/dorv/ZylDorvDatabase.h>
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
+#include <platform/dorv/internal/ZylDorvFileOwnership.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <utility>
 
 namespace zyl_dorv {
 
@@ -271,99 +268,6 @@ Hid FileAccessList(const std::string& detail, std::uint16_t number, bool creatin
     return fapl;
 }
 
-// Descriptors that are ours: the database's own descriptor (which holds the
-// lock) and a probe of a name someone else made. Closed on every path.
-class Fd {
-public:
-    explicit Fd(int fd = -1) noexcept : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const noexcept { return m_fd; }
-    int Release() noexcept { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-bool HeldElsewhere(int fd, bool exclusive)
-{
-    while (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
-        if (errno != EINTR)
-            return true;
-    return false;
-}
-
-// What stands at a name that exclusive creation found taken. A stale
-// database (an HDF5 file that no open database holds: its writer died or
-// forgot it) is removed while the probe holds its lock; anything else keeps
-// the name, with the reason why.
-const char* RemoveIfStale(const std::string& path, bool replaceAnyFile)
-{
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0)
-        return nullptr; // gone meanwhile: try again
-    if (S_ISLNK(info.st_mode))
-        return "a symbolic link has that name";
-    if (!S_ISREG(info.st_mode))
-        return "something other than a file has that name";
-    Fd probe(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (probe.Get() < 0)
-        return errno == ENOENT ? nullptr : "the existing file cannot be examined";
-    if (HeldElsewhere(probe.Get(), true))
-        return "an open database holds it";
-    static const unsigned char kHdf5Signature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
-    unsigned char head[8] = {};
-    const bool database = ::pread(probe.Get(), head, 8, 0) == 8 && std::memcmp(head, kHdf5Signature, 8) == 0;
-    if (!database && !replaceAnyFile)
-        return "a file that is not a database has that name";
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return "the stale file cannot be removed";
-    return nullptr;
-}
-
-// Creates the file itself, exclusively and without following a link at the
-// name, and locks it before anyone else can; a stale file at the name is
-// replaced first. Returns the locked descriptor.
-int CreateOwned(const std::string& path, int flags, int mode, const std::string& detail)
-{
-    for (int attempt = 0;; ++attempt) {
-        Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode == -1 ? 0666 : mode));
-        if (fd.Get() >= 0) {
-            if (HeldElsewhere(fd.Get(), true)) {
-                ::unlink(path.c_str());
-                Fail(ZylDorvError_FileCreateFailed, detail + ": the new file was taken at once");
-            }
-            if (mode != -1 && ::fchmod(fd.Get(), static_cast<mode_t>(mode)) != 0) {
-                const int error = errno;
-                ::unlink(path.c_str());
-                Fail(ZylDorvError_FileNotCreatable, detail + ": setting mode " + std::to_string(mode), std::strerror(error));
-            }
-            return fd.Release();
-        }
-        const int error = errno;
-        if (error != EEXIST && error != ELOOP)
-            Fail(ZylDorvError_FileNotCreatable, detail, std::strerror(error));
-        const char* taken = RemoveIfStale(path, flags == ZylDorvDatabase::CreateTruncate);
-        if (taken != nullptr || attempt == 2)
-            Fail(ZylDorvError_FileCreateFailed, detail + ": the name is taken: " + (taken ? taken : "it keeps reappearing"));
-    }
-}
-
-std::string AbsolutePath(const std::string& path)
-{
-    if (path[0] == '/')
-        return path;
-    char here[PATH_MAX];
-    if (::getcwd(here, sizeof here) == nullptr)
-        return path;
-    return std::string(here) + "/" + path;
-}
-
 } // namespace
 
 std::int64_t CSetData::MaxLabel() const
@@ -391,32 +295,31 @@ std::shared_ptr<FileState> CreateDatabaseFile(const std::string& path, int flags
     auto file = std::make_shared<FileState>();
     file->path = path;
     file->absolutePath = AbsolutePath(path);
-    file->rawFd = CreateOwned(path, flags, mode, detail);
+    file->rawFd = CreateOwned(path, flags == ZylDorvDatabase::CreateTruncate, mode, detail);
     // From here on the file is ours: a failure removes it again (by the
     // absolute path, and only while the name still leads to our file), so
     // that a failed CreateFile leaves nothing behind for the caller to clean up.
     try {
         SeamCheck(SeamKind::FileOpen, detail);
-        // HDF5 opens the empty file that we made and hold; it writes its
-        // records now, and Flush below makes the new database durable.
+        // HDF5 opens the empty file that we made and hold, by its name: when
+        // the name was replaced meanwhile, HDF5 holds another file, not ours.
         file->file = Checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.Get()),
                              ZylDorvError_FileNotCreatable, detail);
+        if (!NameLeadsTo(path, file->rawFd.Get(), false))
+            Fail(ZylDorvError_FileCreateFailed, detail + ": the name is taken: the file was replaced while it was made");
+        // Flush below makes the new database durable.
         WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
         WriteAttr(file->file.Get(), "version", kVersion, detail);
         WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
         file->open = true;
         Flush(*file, detail);
+        return Register(file);
     } catch (...) {
         file->open = false;
         file->file.Reset();
-        struct stat ours, there;
-        if (::fstat(file->rawFd, &ours) == 0 && ::lstat(file->absolutePath.c_str(), &there) == 0 &&
-            ours.st_dev == there.st_dev && ours.st_ino == there.st_ino)
-            ::unlink(file->absolutePath.c_str());
-        ::close(file->rawFd);
-        throw;
+        RemoveIfOurs(file->absolutePath, file->rawFd.Get());
+        throw; // our descriptor, and with it the lock, goes with `file`
     }
-    return Register(file);
 }
 
 std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
@@ -432,18 +335,15 @@ std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
     file->readOnly = flags == ZylDorvDatabase::OpenReadOnly;
     // Our descriptor first: its lock says whether another database writes
     // the file (a reader shares the file with readers only).
-    Fd own(::open(path.c_str(), (file->readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC));
-    if (own.Get() < 0) {
-        const int error = errno;
-        Fail(ZylDorvError_FileOpenFailed, detail, std::strerror(error));
-    }
-    if (HeldElsewhere(own.Get(), !file->readOnly))
-        Fail(ZylDorvError_FileOpenFailed, detail + ": an open database holds it");
-    SeamCheck(SeamKind::FileOpen, detail);
-    file->file = Checked(H5Fopen(path.c_str(), file->readOnly ? H5F_ACC_RDONLY : H5F_ACC_RDWR, fapl.Get()),
-                         ZylDorvError_FileOpenFailed, detail);
-    file->rawFd = own.Release();
+    file->rawFd = OpenOwned(path, file->readOnly, detail);
     try {
+        SeamCheck(SeamKind::FileOpen, detail);
+        file->file = Checked(H5Fopen(path.c_str(), file->readOnly ? H5F_ACC_RDONLY : H5F_ACC_RDWR, fapl.Get()),
+                             ZylDorvError_FileOpenFailed, detail);
+        // HDF5 opens the name again; the lock counts only when it opened the
+        // file that we hold.
+        if (!NameLeadsTo(path, file->rawFd.Get(), true))
+            Fail(ZylDorvError_FileOpenFailed, detail + ": the file was replaced while it was opened");
         const hid_t root = file->file.Get();
         if (!HasAttr(root, "format") || ReadAttrString(root, "format", detail) != kFormat)
             Fail(ZylDorvError_NotADatabaseFile, detail + ": the file has no \"format\" attribute \"ZylDorv\"");
@@ -454,13 +354,13 @@ std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
         for (const std::string& name : LinkNames(root))
             if (const std::int64_t c = NumberIn(name, "context"))
                 LoadContext(*file, static_cast<std::int32_t>(c));
+        return Register(file);
     } catch (...) {
+        file->open = false;
         file->contexts.clear();
         file->file.Reset();
-        ::close(file->rawFd);
         throw;
     }
-    return Register(file);
 }
 
 void CloseDatabaseFile(FileState& file, bool throwOnError)
@@ -500,10 +400,13 @@ void CloseDatabaseFile(FileState& file, bool throwOnError)
         cause = TakeHdf5Cause();
         abandoned = true;
     }
-    // Our descriptor goes last: its lock keeps the file ours until HDF5 is done.
-    if (file.rawFd >= 0)
-        ::close(file.rawFd);
-    file.rawFd = -1;
+    // Our descriptor goes last: its lock keeps the file ours until HDF5 is
+    // done. An abandoned file stays open in HDF5, which may still write it
+    // when the process ends, so the lock stays with it until then.
+    if (abandoned)
+        static_cast<void>(file.rawFd.Release());
+    else
+        file.rawFd.Reset();
     if (abandoned && throwOnError)
         Fail(ZylDorvError_FileCloseFailed, "Close \"" + file.path + "\"", cause);
 }
@@ -517,7 +420,7 @@ void Flush(FileState& file, const std::string& operation)
     // The records first, then the disk: what came before the call survives
     // a crash of the process (and of the machine, as far as fsync reaches).
     Checked(H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL), ZylDorvError_FileFlushFailed, operation + file.In());
-    while (::fsync(file.rawFd) != 0)
+    while (::fsync(file.rawFd.Get()) != 0)
         if (errno != EINTR)
             Fail(ZylDorvError_FileFlushFailed, operation + file.In(), std::strerror(errno));
 }

@@ -24,6 +24,7 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/dorv/ZylDorvTypes.h>
+#include <platform/dorv/internal/ZylDorvFileOwnership.h>
 #include <platform/dorv/internal/ZylDorvHdf5.h>
 
 #include <cstdint>
@@ -127,7 +128,7 @@ struct FileState {
     // A descriptor of our own: it moves values of allocated chunks, and its
     // advisory lock (exclusive for a writer, shared for a reader) tells other
     // processes that the file is in use, for as long as the database is open.
-    int rawFd = -1;
+    Fd rawFd;
 
     // " in \"<path>\"" for messages.
     std::string In() const { return " of \"" + path + "\""; }
