@@ -109,14 +109,14 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
         return ZylDorvDistribution(id);
     };
     const ZylDorvDistribution ints = make(context.CreateDistribution(ZylDorvGrid{c}, ZylDorvRangeType(ZylDorvTypeKey::Int32), -1),
-                                          {AllOf(c)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(std::int32_t(-3)));
+                                          {AllOf(c)}, ZylDorvArray<int>{2}, ZylDorvRangeValue(std::int32_t(7)));
     EXPECT_EQ(Drawer(ints).RangeType().ItemBytes(), 4);
     const std::vector<int> two = {11, 12};
     ZylDorvTransfer wi = Prepared(ints);
     wi.SetDimOrdinalRange(0, c, 1, 2);
     wi.SetBuffer(0, two.data(), 8);
     wi.ExecWrite();
-    EXPECT_EQ(zyltest::ReadValues<int>(ints.ID(), 5), (std::vector<int>{-3, 11, 12, -3, -3}));
+    EXPECT_EQ(zyltest::ReadValues<int>(ints.ID(), 5), (std::vector<int>{7, 11, 12, 7, 7})) << "a fill whose first byte alone is not 0";
     // Three dimensions: the last axis runs fastest.
     const ZylDorvDistribution cube = make(context.CreateDistribution(ZylDorvGrid{a, b, c}, ZylDorvRangeType(), -1),
                                           {AllOf(a), AllOf(b), AllOf(c)}, ZylDorvArray<int>{2, 3, 2}, ZylDorvRangeValue(0.0));
@@ -147,6 +147,12 @@ TEST_F(TransferTest, IntegerThreeDimensionalMultiDrawerAndTemporaryDistributions
     const ZylDorvContextID again = db.ContextIDs()[0];
     EXPECT_DORV_ERROR(ZylDorvDistribution(ZylDorvDistributionID(again, id.Number())), ZylDorvError_DistributionNotFound, "distribution -1");
     EXPECT_DORV_ERROR(ZylDorvCSet(ZylDorvCSetID(ZylDorvCollectionID(again, c.Minor(), c.Type()), tempCSet.Number())), ZylDorvError_CSetNotFound, "CSet -1");
+    // The file keeps the next drawer's index.
+    const ZylDorvDistributionID cubeAgain(again, cube.ID().Number());
+    const ZylDorvPersistentDrawerDesc first = zyltest::DrawersOf(cubeAgain)[0];
+    make(cubeAgain, {first.DimCSetID(0), first.DimCSetID(1), first.DimCSetID(2)}, ZylDorvArray<int>{3, 4, 5},
+         ZylDorvRangeValue(1.0));
+    EXPECT_EQ(Drawer(ZylDorvDistribution(cubeAgain), 2).DrawerIndex(), 2);
 }
 
 TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
