@@ -4,7 +4,7 @@
 // "dorv_flush_bench.dorv" holds a 2048 x 2048 matrix of doubles (32 MiB,
 // blocks of 256 x 256), written once; "dorv_flush_bench.raw" is a plain file
 // of the same size. Each iteration changes 8 KiB of values in the database
-// (one column of a block, into storage that exists) and flushes it (HDF5's
+// (1024 values of one column, across four blocks, into storage that exists) and flushes it (HDF5's
 // records, then fsync); after it, untimed, the baseline writes the same
 // 8 KiB with pwrite into the plain file and fsyncs it. With argument 1 every
 // iteration also makes a collection in a committed transaction, so that the
@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int kSide = 2048, kBlock = 256;
+constexpr int kColumnValues = 4 * kBlock; // 8 KiB of doubles
 constexpr const char* kDatabasePath = "dorv_flush_bench.dorv";
 constexpr const char* kRawPath = "dorv_flush_bench.raw";
 
@@ -62,8 +63,8 @@ void BM_FlushAgainstFsync(benchmark::State& state)
         const auto begin = std::chrono::steady_clock::now();
         const int c = static_cast<int>(step++ % kSide);
         column.SetDimOrdinalRange(0, columns, c, c);
-        column.SetDimOrdinalRange(1, axis, 0, kBlock * 4 - 1);
-        column.SetBuffer(0, static_cast<const void*>(values.data()), kBlock * 4 * 8);
+        column.SetDimOrdinalRange(1, axis, 0, kColumnValues - 1);
+        column.SetBuffer(0, static_cast<const void*>(values.data()), kColumnValues * 8);
         column.ExecWrite();
         if (records) {
             ZylDorvTransaction transaction(ctx);
@@ -75,7 +76,7 @@ void BM_FlushAgainstFsync(benchmark::State& state)
         state.PauseTiming();
         const auto start = std::chrono::steady_clock::now();
         timed += std::chrono::duration<double>(start - begin).count();
-        if (::pwrite(raw, values.data(), kBlock * 4 * 8, off_t(c) * kSide * 8) < 0 || ::fsync(raw) != 0)
+        if (::pwrite(raw, values.data(), kColumnValues * 8, off_t(c) * kSide * 8) < 0 || ::fsync(raw) != 0)
             std::perror("baseline");
         baseline += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.ResumeTiming();

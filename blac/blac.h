@@ -17,8 +17,9 @@
 //
 // Argument errors are found by the routine reached, reported through the
 // BLAS library's error reporter (XERBLA) and, for routines with INFO, also
-// returned as the negative INFO reference LAPACK gives. The one wrapper that
-// checks for itself is BLAC_DGETRS: OpenBLAS's own DGETRS accepts TRANS 'R'
+// returned as the negative INFO reference LAPACK gives. Besides the composed
+// and reference-algorithm members below, the one forwarder that checks for
+// itself is BLAC_DGETRS: OpenBLAS's own DGETRS accepts TRANS 'R'
 // and leaves INFO unwritten when it refuses, so the wrapper makes reference
 // LAPACK's checks, in its order, before calling it.
 // Numerical failures come back only as a positive INFO.

@@ -10,24 +10,11 @@
 // NaN and infinity in A reach C.
 #include <blac/blac.h>
 
-#include <blac/internal/blac_fortran.h>
+#include <blac/internal/blac_arguments.h>
 
 #include <cstddef>
 
 namespace {
-
-const blac_strlen kOne = 1;
-const blac_strlen kRoutineName = 6;
-
-bool Lsame(const char* ca, char cb)
-{
-    return lsame_(ca, &cb, kOne, kOne) != 0;
-}
-
-int Max1(int n)
-{
-    return n > 1 ? n : 1;
-}
 
 // Column-major element (i, j), both counted from 0, of an array with leading
 // dimension ld; the offset is formed in ptrdiff_t so that it cannot overflow.
@@ -54,15 +41,15 @@ extern "C" void BLAC_DGEMM2(const char* TRANSA, const char* TRANSB, const int* M
 
     // op(X) = X is 'N'; anything else is taken as a transpose once it has
     // passed the check against 'C' and 'T' ('C' means 'T' for real data).
-    const bool nota = Lsame(TRANSA, 'N');
-    const bool notb = Lsame(TRANSB, 'N');
+    const bool nota = blac_Lsame(TRANSA, 'N');
+    const bool notb = blac_Lsame(TRANSB, 'N');
     const int nrowa = nota ? m : k;
     const int nrowb = notb ? k : n;
 
     int info = 0;
-    if (!nota && !Lsame(TRANSA, 'C') && !Lsame(TRANSA, 'T'))
+    if (!nota && !blac_Lsame(TRANSA, 'C') && !blac_Lsame(TRANSA, 'T'))
         info = 1;
-    else if (!notb && !Lsame(TRANSB, 'C') && !Lsame(TRANSB, 'T'))
+    else if (!notb && !blac_Lsame(TRANSB, 'C') && !blac_Lsame(TRANSB, 'T'))
         info = 2;
     else if (m < 0)
         info = 3;
@@ -70,16 +57,14 @@ extern "C" void BLAC_DGEMM2(const char* TRANSA, const char* TRANSB, const int* M
         info = 4;
     else if (k < 0)
         info = 5;
-    else if (lda < Max1(nrowa))
+    else if (lda < blac_Max1(nrowa))
         info = 8;
-    else if (ldb < Max1(nrowb))
+    else if (ldb < blac_Max1(nrowb))
         info = 10;
-    else if (ldc < Max1(m))
+    else if (ldc < blac_Max1(m))
         info = 13;
-    if (info != 0) {
-        xerbla_("DGEMM ", &info, kRoutineName);
+    if (blac_Refused("DGEMM ", -info))
         return;
-    }
 
     // Quick return if possible.
     if (m == 0 || n == 0 || ((alpha == 0.0 || k == 0) && beta == 1.0))

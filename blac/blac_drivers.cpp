@@ -41,7 +41,7 @@ void BLAC_DPPSV(const char* UPLO, const int* N, const int* NRHS, double* AP, dou
                 const int* LDB, int* INFO)
 {
     *INFO = 0;
-    if (!lsame_(UPLO, "U", kOne, kOne) && !lsame_(UPLO, "L", kOne, kOne))
+    if (!blac_Lsame(UPLO, 'U') && !blac_Lsame(UPLO, 'L'))
         *INFO = -1;
     else if (*N < 0)
         *INFO = -2;

@@ -25,7 +25,7 @@ void BLAC_DGETRS(const char* TRANS, const int* N, const int* NRHS, const double*
     // OpenBLAS's DGETRS reports a bad argument without writing INFO, and takes
     // TRANS = 'R' as 'N'; reference LAPACK refuses it.
     *INFO = 0;
-    if (!lsame_(TRANS, "N", kOne, kOne) && !lsame_(TRANS, "T", kOne, kOne) && !lsame_(TRANS, "C", kOne, kOne))
+    if (!blac_Lsame(TRANS, 'N') && !blac_Lsame(TRANS, 'T') && !blac_Lsame(TRANS, 'C'))
         *INFO = -1;
     else if (*N < 0)
         *INFO = -2;

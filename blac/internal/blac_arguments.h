@@ -7,6 +7,13 @@
 // Private to blac/*.cpp; never installed.
 #include <blac/internal/blac_fortran.h>
 
+// LSAME of a one-character argument against one letter, case-insensitive.
+inline bool blac_Lsame(const char* argument, char letter)
+{
+    const blac_strlen one = 1;
+    return lsame_(argument, &letter, one, one) != 0;
+}
+
 inline int blac_Max1(int n)
 {
     return n > 1 ? n : 1;

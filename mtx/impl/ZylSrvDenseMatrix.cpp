@@ -664,12 +664,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C
     // Even a single band takes B's rows through GetRows, whose checks refuse
     // what the product could not read safely (a diagonal B stores only its
     // diagonal).
-    const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B.NumberOfRows(), numColumns);
-    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B.NumberOfColumns(), C, symmetric,
-                                     [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
-                                         B.GetRows(band.first, band.last, staged);
-                                         return staged;
-                                     });
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), ColumnBlocks(), B, numColumns, C, symmetric);
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const
@@ -690,12 +685,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, double* C,
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvMatrix& C, int symmetric) const
 {
     const int width = std::max(numColumns, B->NumberOfColumns());
-    const int perBand = zyl_mtx::TransposeBandHeight(RowBlocks(), ColumnBlocks(), B->NumberOfRows(), width);
-    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), perBand, B->NumberOfColumns(), C, symmetric,
-                                     [&](const Band& band, ZylSrvMatrix& staged) -> const ZylSrvMatrix& {
-                                         B->GetRows(band.first, band.last, staged);
-                                         return staged;
-                                     });
+    zyl_mtx::TransposeProductInBands(*this, RowBlocks(), ColumnBlocks(), *B, width, C, symmetric);
 }
 
 void ZylSrvDenseMatrix::IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix& C, const int* rowIndex,

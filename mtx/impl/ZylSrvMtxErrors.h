@@ -2,7 +2,7 @@
 #define MTX_IMPL_ZYLSRVMTXERRORS_H
 // The library's error family. Every type derives directly from
 // ZylBasException, has a fixed number and a fixed message template, and is
-// raised as   ZylSrvMtxX error(field); error.Throw(file, __LINE__);
+// raised through zyl_mtx::Raise (below), which records file and line.
 // Numbers 205, 216 and 217 are not used.
 //
 //  201 ZylSrvMtxNoSymmetricTrue     "ZylSrvSparseMatrix::%s symmetric:True not supported!"

@@ -17,12 +17,9 @@
 #include <sys/stat.h>
 
 namespace {
+
 // Raise sites here record this class's implementation file.
 constexpr const char* kRaiseSource = zyl_mtx::kScratchDenseMatrixSource;
-} // namespace
-
-namespace {
-
 constexpr const char kFilePrefix[] = "ZylSrvScratchDenseMatrix";
 constexpr int kLastNameVariant = 999;
 

@@ -103,6 +103,19 @@ void InitializeDrawer(const ZylDorvDistributionID& id, const ZylDorvArray<ZylDor
     transfer.InitializePersistentDrawer();
 }
 
+// Runs `create` and makes the new distribution's drawer as one all-or-nothing
+// step in `context`.
+template <typename Create>
+ZylDorvDistributionID CreateWithDrawer(const ZylDorvContextID& context, const ZylDorvArray<ZylDorvCSetID>& axes,
+                                       const ZylDorvArray<int>* chunks, Create&& create)
+{
+    return AllOrNothing(context, [&] {
+        const ZylDorvDistributionID id = create();
+        InitializeDrawer(id, axes, chunks);
+        return id;
+    });
+}
+
 // Axes [columns, rows] of a 2-D value distribution; the columns take colour 1
 // when both lie in one collection.
 ZylDorvArray<ZylDorvCSetID> MatrixAxes(const ZylDorvCSetID& rowCSet, const ZylDorvCSetID& columnCSet)
@@ -136,11 +149,8 @@ ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvCSetID cset, 
 {
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
     const ZylDorvArray<int> chunks{chunk};
-    return AllOrNothing(cset.CollectionID().Context(), [&] {
-        const ZylDorvDistributionID id = CreateInContextOf(cset.CollectionID(), GridOf(axes), DoubleRange());
-        InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
-        return id;
-    });
+    return CreateWithDrawer(cset.CollectionID().Context(), axes, chunk != -1 ? &chunks : nullptr,
+                            [&] { return CreateInContextOf(cset.CollectionID(), GridOf(axes), DoubleRange()); });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
@@ -148,11 +158,8 @@ ZylDorvDistributionID ZylSrvUtilities::Create1DDistribution(ZylDorvTransaction& 
 {
     const ZylDorvArray<ZylDorvCSetID> axes{cset};
     const ZylDorvArray<int> chunks{chunk};
-    return AllOrNothing(position.ContextID(), [&] {
-        const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
-        InitializeDrawer(id, axes, chunk != -1 ? &chunks : nullptr);
-        return id;
-    });
+    return CreateWithDrawer(position.ContextID(), axes, chunk != -1 ? &chunks : nullptr,
+                            [&] { return CreateThroughPosition(transaction, position, type, GridOf(axes)); });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvCSetID rowCSet, ZylDorvCSetID columnCSet,
@@ -161,11 +168,8 @@ ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvCSetID rowCSe
     const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
     ZylDorvArray<int> chunks;
     const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
-    return AllOrNothing(rowCSet.CollectionID().Context(), [&] {
-        const ZylDorvDistributionID id = CreateInContextOf(rowCSet.CollectionID(), GridOf(axes), DoubleRange());
-        InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
-        return id;
-    });
+    return CreateWithDrawer(rowCSet.CollectionID().Context(), axes, chunked ? &chunks : nullptr,
+                            [&] { return CreateInContextOf(rowCSet.CollectionID(), GridOf(axes), DoubleRange()); });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvTransaction& transaction, ZylSrvPosition position,
@@ -180,11 +184,8 @@ ZylDorvDistributionID ZylSrvUtilities::Create2DDistribution(ZylDorvTransaction& 
     const ZylDorvArray<ZylDorvCSetID> axes = MatrixAxes(rowCSet, columnCSet);
     ZylDorvArray<int> chunks;
     const bool chunked = MatrixChunks(rowCSet, columnCSet, rowChunk, columnChunk, chunks);
-    return AllOrNothing(position.ContextID(), [&] {
-        const ZylDorvDistributionID id = CreateThroughPosition(transaction, position, type, GridOf(axes));
-        InitializeDrawer(id, axes, chunked ? &chunks : nullptr);
-        return id;
-    });
+    return CreateWithDrawer(position.ContextID(), axes, chunked ? &chunks : nullptr,
+                            [&] { return CreateThroughPosition(transaction, position, type, GridOf(axes)); });
 }
 
 ZylDorvDistributionID ZylSrvUtilities::CreateSparseDistribution(ZylDorvCSetID& firstCSet, ZylDorvCSetID& secondCSet)
@@ -244,17 +245,12 @@ ZylDorvDistributionID ZylSrvUtilities::CreateDistribution(ZylDorvTransaction& tr
 
     const ZylDorvGrid grid = GridOf(axes);
     // Temporary distributions are taken back with the transaction as well.
-    return AllOrNothing(position.ContextID(), [&] {
-        ZylDorvDistributionID id;
-        if (temporary) {
-            ZylDorvContext context = position.Context();
-            const ZylDorvTypeID typeID = type >= 0 ? context.Schema().TypeID(type) : ZylDorvTypeID();
-            id = context.CreateTempDistribution(grid, DoubleRange(), typeID);
-        } else {
-            id = CreateThroughPosition(transaction, position, type, grid);
-        }
-        InitializeDrawer(id, axes, chunks.IsEmpty() ? nullptr : &chunkArray);
-        return id;
+    return CreateWithDrawer(position.ContextID(), axes, chunks.IsEmpty() ? nullptr : &chunkArray, [&] {
+        if (!temporary)
+            return CreateThroughPosition(transaction, position, type, grid);
+        ZylDorvContext context = position.Context();
+        const ZylDorvTypeID typeID = type >= 0 ? context.Schema().TypeID(type) : ZylDorvTypeID();
+        return context.CreateTempDistribution(grid, DoubleRange(), typeID);
     });
 }
 

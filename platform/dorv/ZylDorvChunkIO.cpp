@@ -227,7 +227,7 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
 
 void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noexcept
 {
-    const std::string name = "drawer" + std::to_string(drawer.index);
+    const std::string name = Name("drawer", drawer.index);
     drawer.object.Reset();
     drawer.chunkAddress.clear();
     const Hid dapl(H5Pcreate(H5P_DATASET_ACCESS));

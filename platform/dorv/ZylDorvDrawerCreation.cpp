@@ -42,7 +42,7 @@ std::function<void()> ForgetDrawer(FileState* f, std::int32_t c, std::int64_t d,
     return [f, c, d, index] {
         if (DistributionData* distribution = FindDistribution(*f, c, d)) {
             distribution->drawers.erase(index);
-            DeleteLink(distribution->group, "drawer" + std::to_string(index));
+            DeleteLink(distribution->group, Name("drawer", index));
             if (distribution->nextDrawer > index) {
                 distribution->nextDrawer = index;
                 WriteAttr(distribution->group.Get(), "next_drawer", std::int64_t(index), "rollback");
@@ -99,7 +99,7 @@ DrawerData& MakeDenseDrawer(TransferState& s, View& v)
     Checked(H5Pset_alloc_time(dcpl.Get(), H5D_ALLOC_TIME_INCR), fail, detail);
     Hid dapl = Checked(H5Pcreate(H5P_DATASET_ACCESS), fail, detail);
     Checked(H5Pset_chunk_cache(dapl.Get(), 0, 0, 1.0), fail, detail);
-    const std::string name = "drawer" + std::to_string(drawer.index);
+    const std::string name = Name("drawer", drawer.index);
     const int index = drawer.index;
     LocalUndo undo(*w.context);
     undo.Add(ForgetDrawer(w.file, w.context->number, distribution.number, index));
@@ -154,7 +154,7 @@ void MakeSparseDrawer(TransferState& s, View& v)
     drawer.csets = {v.csets[0]->number, v.csets[1]->number};
     drawer.sizes = {rows, columns};
     drawer.nonzeros = m;
-    const std::string name = "drawer" + std::to_string(drawer.index);
+    const std::string name = Name("drawer", drawer.index);
     const int index = drawer.index;
     LocalUndo undo(*w.context);
     undo.Add(ForgetDrawer(w.file, w.context->number, distribution.number, index));

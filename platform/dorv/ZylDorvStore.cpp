@@ -31,8 +31,6 @@ std::map<int, std::weak_ptr<FileState>>& Registry()
 
 int g_nextDatabaseNumber = 1;
 
-std::string Name(const char* prefix, std::int64_t number) { return prefix + std::to_string(number); }
-
 // Parses "<prefix><positive number>"; 0 when the name has another form.
 std::int64_t NumberIn(const std::string& name, const char* prefix)
 {
@@ -68,12 +66,6 @@ std::string ContextText(const FileState& file, std::int32_t context)
 std::string CollectionText(const FileState& file, std::int32_t context, std::int32_t minor)
 {
     return "collection " + std::to_string(ZylDorvCollectionID::BaseMinor(minor)) + " in " + ContextText(file, context);
-}
-
-void RollBack(TransactionState& transaction) noexcept
-{
-    RunUndo(transaction.undo);
-    transaction.active = false;
 }
 
 // ---- loading an existing file ------------------------------------------------
@@ -177,10 +169,10 @@ void LoadDistribution(ContextData& context, std::int64_t number, const std::stri
     for (const std::string& name : LinkNames(g)) {
         if (name.compare(0, 6, "drawer") != 0)
             continue;
-        // "drawer0" is a drawer too, so NumberIn (positive numbers) does not do;
-        // a name we would not have written is damage, not a drawer.
-        const std::int64_t index = name == "drawer0" ? 0 : NumberIn(name, "drawer");
-        if ((index == 0 && name != "drawer0") || index > INT32_MAX || Name("drawer", index) != name)
+        // A name we would not have written is damage, not a drawer ("drawer0"
+        // parses as 0 like any malformed name, and alone writes back as itself).
+        const std::int64_t index = NumberIn(name, "drawer");
+        if (index > INT32_MAX || Name("drawer", index) != name)
             Fail(ZylDorvError_MetadataReadFailed, detail + ": distribution " + std::to_string(number) +
                                                       " holds \"" + name + "\", which names no drawer");
         LoadDrawer(distribution, static_cast<int>(index), detail);
@@ -269,6 +261,14 @@ Hid FileAccessList(const std::string& detail, std::uint16_t number, bool creatin
 }
 
 } // namespace
+
+std::string Name(const char* prefix, std::int64_t number) { return prefix + std::to_string(number); }
+
+void RollBack(TransactionState& transaction) noexcept
+{
+    RunUndo(transaction.undo);
+    transaction.active = false;
+}
 
 std::int64_t CSetData::MaxLabel() const
 {

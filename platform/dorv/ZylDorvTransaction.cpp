@@ -24,8 +24,7 @@ ZylDorvTransaction::~ZylDorvTransaction()
         auto& stack = context->transactions;
         stack.erase(std::remove(stack.begin(), stack.end(), m_state.get()), stack.end());
     }
-    RunUndo(m_state->undo);
-    m_state->active = false;
+    RollBack(*m_state);
 }
 
 void ZylDorvTransaction::Commit()

@@ -21,16 +21,17 @@ inline std::size_t Count(std::int64_t rows, std::int64_t columns) { return stati
 // is the row count of B, width the widest staged band.
 int TransposeBandHeight(const BlockGeometry& aRows, const BlockGeometry& aColumns, int bRows, int width);
 
-// C = A^T B summed over bands of perBand row blocks of A (aRows its row
-// geometry), C's first band overwriting and the others accumulating. The rows
-// of B for a band come from fetchB(band, staging), which fills the staging
-// and returns it.
-template <typename FetchB>
-void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aRows, int perBand, int bColumns,
-                             ZylSrvMatrix& c, int symmetric, FetchB fetchB)
+// C = A^T B summed over bands of row blocks of A (aRows and aColumns its
+// geometry; the bands as TransposeBandHeight makes them for `width`), C's
+// first band overwriting and the others accumulating. B, in memory or in the
+// database, gives the same rows of each band through its checked GetRows.
+template <typename RowSource>
+void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aRows, const BlockGeometry& aColumns,
+                             const RowSource& b, int width, ZylSrvMatrix& c, int symmetric)
 {
     const int k = a.NumberOfColumns();
-    const Bands bands(aRows, perBand);
+    const int bColumns = b.NumberOfColumns();
+    const Bands bands(aRows, TransposeBandHeight(aRows, aColumns, b.NumberOfRows(), width));
     const int largest = bands.Largest();
     mem_Array<double> aStaging(Count(largest, k));
     mem_Array<double> bStaging(Count(largest, bColumns));
@@ -38,7 +39,8 @@ void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aR
         ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
         a.GetRows(band.first, band.last, aBand);
         ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
-        aBand.TransposeMultiply(fetchB(band, bBand), c, symmetric, band.firstBlock == 0 ? 0 : 1);
+        b.GetRows(band.first, band.last, bBand);
+        aBand.TransposeMultiply(bBand, c, symmetric, band.firstBlock == 0 ? 0 : 1);
     }
     if (symmetric != 0)
         c.SetSymmetricResults();

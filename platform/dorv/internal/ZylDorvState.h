@@ -213,6 +213,10 @@ std::function<void()> ForgetCSet(FileState& file, std::int32_t context, std::int
 
 // Runs undo steps in reverse order; a step that fails is skipped.
 void RunUndo(std::vector<std::function<void()>>& steps) noexcept;
+// Undoes what a transaction made and ends it.
+void RollBack(TransactionState& transaction) noexcept;
+// A record's link name: the prefix followed by its number ("drawer3").
+std::string Name(const char* prefix, std::int64_t number);
 // Deletes a link when it exists; never throws.
 void DeleteLink(const Hid& parent, const std::string& name) noexcept;
 
