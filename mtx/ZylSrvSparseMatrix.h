@@ -1,0 +1,126 @@
+#ifndef MTX_ZYLSRVSPARSEMATRIX_H
+#define MTX_ZYLSRVSPARSEMATRIX_H
+// ZylSrvSparseMatrix: a real sparse matrix in compressed-row form.
+//
+// Building: construct with the known dimensions (or 0, 0), AddData any
+// number of (row, column, value) triplets in any order and with repeats,
+// EndAssembly (repeated positions are summed; stored values of 0.0 stay
+// stored). To rebuild: BeginAssembly, AddData ..., EndAssembly. Triplets
+// added while the matrix is assembled wait for the next assembly.
+//
+// Storage forms
+//   General: row i holds values[k], columnIndices[k] for k = rowOffsets[i]
+//   .. rowOffsets[i+1]-1, 0-based; no diagonal array. After EndAssembly the
+//   columns of a row are strictly increasing.
+//   Symmetric: a diagonal array of numRows values plus each off-diagonal
+//   pair stored once, in either triangle; a stored (i, j, v) stands for
+//   A(i, j) and A(j, i). Made by the symmetric imports, kept by Transpose,
+//   Permute and PermuteInPlace.
+//   The storage form is told by the diagonal array alone; `symmetry` records
+//   what is known about the values (0 not yet known, 1 symmetric form,
+//   2 known unsymmetric).
+//
+// Ownership: the matrix owns its arrays (foundation allocator). Transpose and
+// Permute return new matrices, and FindNontrivialRows, FindNontrivialColumns,
+// EliminateTrivialColumns and GetEntries new arrays, that the caller releases
+// (mem_Delete for the matrices, mem_Free for the arrays).
+//
+// Errors (source "mtx/impl/ZylSrvSparseMatrix"): ZylSrvMtxNoSymmetricTrue
+// (201) from PermuteRows, SetColumnsToZero and MultiplyDense into an array on
+// the symmetric form; ZylSrvMtxNoTranspose (211) from MultiplyDense into an
+// array without transposition. Errors of the dense matrices and of the
+// allocator pass through. Indices and permutations are not checked.
+// An allocation failure leaves a matrix that can still be destroyed, with
+// whatever arrays were already replaced.
+//
+// Where the documented contract stops, these are our decisions:
+//   - numNonzeros in the symmetric form counts the stored off-diagonal values
+//     plus numRows (the diagonal is always stored). Every walk over the
+//     compressed arrays uses rowOffsets[numRows], never numNonzeros.
+//   - AddData on a symmetric-form matrix sets `symmetry` to 2 and keeps the
+//     diagonal while the old compressed arrays stay in use; the next
+//     EndAssembly that builds new arrays releases the diagonal, so the
+//     result is in the general form. No matrix is ever read as symmetric
+//     form without a diagonal of numRows values.
+//   - IsSymmetric does not record a positive answer for a general-form
+//     matrix (it has no diagonal array, so it stays `symmetry` 0 and the
+//     next call looks again); a negative answer is recorded as 2.
+//   - FindNontrivialColumns and EliminateTrivialColumns refuse the symmetric
+//     form with ZylSrvMtxNoSymmetricTrue (201): they would ignore the
+//     diagonal and the mirrored half and renumber columns without rows.
+//   - Every operation that reads the compressed arrays (the operations
+//     below, GetEntries, IsNull, Subtract's operands) refuses a matrix whose
+//     assembly is open with ZylSrvMtxIllegalInput (206, the operation's
+//     name), instead of reading arrays that BeginAssembly released.
+#include <containers/cow_List.h>
+#include <platform/dorv/ZylDorvIDs.h>
+#include <platform/zyl_Export.h>
+
+class ZylSrvDenseMatrix;
+
+struct ZYL_EXPORT ZylSrvSparseMatrixEntry {
+    unsigned int row;
+    unsigned int column;
+    double value;
+};
+
+class ZYL_EXPORT ZylSrvSparseMatrix {
+public:
+    ZylSrvSparseMatrix(int numRows, int numColumns);
+    ~ZylSrvSparseMatrix();
+    ZylSrvSparseMatrix(const ZylSrvSparseMatrix&) = delete;
+    ZylSrvSparseMatrix& operator=(const ZylSrvSparseMatrix&) = delete;
+
+    // ---- storage and assembly --------------------------------------------
+    void BeginAssembly();
+    void AddData(unsigned int row, unsigned int column, double value);
+    void EndAssembly();
+    ZylSrvSparseMatrixEntry* GetEntries(int& count) const;
+    bool IsNull() const;
+    int NumberOfNonzeros() const { return numNonzeros; }
+    int NumberOfRows() const { return numRows; }
+    int NumberOfColumns() const { return numColumns; }
+    ZylDorvCSetID RowCSetID() const { return rowCSetID; }
+    ZylDorvCSetID ColumnCSetID() const { return columnCSetID; }
+
+    // ---- operations ---------------------------------------------------------
+    void Multiply(const double* x, int nvec, double* y, bool transpose) const;
+    void MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const;
+    void MultiplyDense(const ZylSrvDenseMatrix& D, double* out, bool transpose) const;
+    void Scale(double s);
+    void Subtract(const ZylSrvSparseMatrix& A, const ZylSrvSparseMatrix& B);
+    ZylSrvSparseMatrix* Transpose() const;
+    ZylSrvSparseMatrix* Permute(const int* perm) const;
+    void PermuteRows(const int* perm);
+    void PermuteInPlace(const int* perm);
+    bool IsSymmetric() const;
+    unsigned int* FindNontrivialRows(int& count) const;
+    unsigned int* FindNontrivialColumns(int& count) const;
+    unsigned int* EliminateTrivialColumns(int& count);
+    void SetColumnsToZero(const int* columns, int n);
+
+private:
+    friend class ZylSrvSparseImExPorter;
+    friend struct ZylSrvSparseMatrixInspector; // test access to the arrays
+
+    ZylSrvSparseMatrix(unsigned int* rowOffsets, int* columnIndices, double* values, double* diagonal,
+                       int numNonzeros, int numRows, int numColumns);
+    void ResetData(const ZylSrvSparseMatrixEntry* entries, int count, int numRows, int numColumns);
+    void MultiplyIndexed(const double* x, int nvec, double* y, bool transpose, int count,
+                         const unsigned int* rows) const;
+
+    cow_List<ZylSrvSparseMatrixEntry> pendingEntries;
+    double* values = nullptr;
+    int* columnIndices = nullptr;
+    unsigned int* rowOffsets = nullptr;
+    double* diagonal = nullptr;
+    int numNonzeros = 0;
+    int numRows = 0;
+    int numColumns = 0;
+    mutable int symmetry = 0;
+    bool isAssembled = false;
+    ZylDorvCSetID rowCSetID;
+    ZylDorvCSetID columnCSetID;
+};
+
+#endif
