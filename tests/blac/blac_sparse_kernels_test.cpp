@@ -110,7 +110,7 @@ TEST(BlacSparseKernels, EveryVectorCountGivesTheDenseProductAndTheSingleVectorBi
             const RefMatrix want = zyltest::NaiveProduct(kernel.dense, kernel.transposed, x);
             const std::size_t yLength = static_cast<std::size_t>(kernel.yLength);
             // Each vector alone.
-            std::vector<double> alone(yLength * kMaxVectors, kGarbage);
+            std::vector<double> alone(yLength * kMaxVectors + 1, kGarbage);
             for (int v = 0; v < kMaxVectors; ++v)
                 kernel.call(x.data() + kernel.xLength * v, alone.data() + yLength * v, 1);
             ASSERT_NO_FATAL_FAILURE(zyltest::ExpectMatrixNear(want, alone.data(), kernel.yLength, "one at a time"));
