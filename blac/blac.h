@@ -29,6 +29,9 @@
 // BLAC_DSTEVR reach the reference LAPACK algorithms (OpenBLAS's LAPACK part is
 // the reference LAPACK code for those routines).
 //
+// The sparse multiply kernels at the end are members of the family by their
+// calling form only; they compute for themselves.
+//
 // Fortran callers: `use blac_interface` (blac/blac_interface.f90) declares
 // every entry point with bind(C).
 
@@ -211,6 +214,43 @@ ZYL_EXPORT void BLAC_XERBLA(const char* SRNAME, const int* INFO);
 //   7 2.0   8 53.0   9 709.0   10 -708.0   11 2147483647.0
 //  12 pi   13 e   14 Euler's constant   15 pi/180   16 180/pi
 ZYL_EXPORT double BLAC_HDMCON(const int* I);
+
+// ---- Sparse multiply kernels --------------------------------------------
+// A is in compressed-row form: row i owns the stored positions
+// rowOffsets[i] .. rowOffsets[i + 1] - 1 of values and columnIndices (column
+// numbers from 0). x and y hold numVectors column-major vectors one after
+// another, each as long as the table says (the distance to the next vector):
+//
+//   kernel                    x vector length   y vector length
+//   BLAC_SPARSE_UMV           numColumns        numRows
+//   BLAC_SPARSE_UMTV          numRows           numColumns
+//   BLAC_SPARSE_SPARSE_UMTV   numListed         numColumns
+//
+// y is overwritten, never accumulated into. Nothing is checked: offsets must
+// not decrease, columns must lie below numColumns and listed rows below the
+// number of rows of A. numVectors <= 0 does nothing; the transposed kernels
+// zero y for numVectors > 0 even with no rows. Each vector's sums run in row
+// order and storage order whatever the number of vectors, so a vector's
+// result is the same bit for bit as when it is multiplied alone. No state, no
+// allocation: calls on disjoint y may run at the same time.
+
+// y_v[i] = sum over row i of values[k] * x_v[columnIndices[k]].
+ZYL_EXPORT void BLAC_SPARSE_UMV(const double* values, const double* x, const unsigned int* rowOffsets,
+                                const int* columnIndices, double* y, const int* numRows,
+                                const int* numColumns, const int* numVectors);
+// y = A^T x: y_v zeroed, then y_v[columnIndices[k]] += x_v[i] * values[k]
+// for every row i in order.
+ZYL_EXPORT void BLAC_SPARSE_UMTV(const double* values, const double* x, const unsigned int* rowOffsets,
+                                 const int* columnIndices, double* y, const int* numRows,
+                                 const int* numColumns, const int* numVectors);
+// y = B^T x where row p of B is row rowList[p] of A: y_v zeroed, then
+// y_v[columnIndices[k]] += x_v[p] * values[k] over row rowList[p], for
+// p = 0 .. numListed - 1 in order. x is indexed by list position; a row
+// listed twice contributes twice.
+ZYL_EXPORT void BLAC_SPARSE_SPARSE_UMTV(const double* values, const double* x, const unsigned int* rowOffsets,
+                                        const int* columnIndices, double* y, const int* numListed,
+                                        const int* numColumns, const int* numVectors,
+                                        const unsigned int* rowList);
 
 #ifdef __cplusplus
 }

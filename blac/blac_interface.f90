@@ -15,7 +15,11 @@
 !   - Fortran LOGICAL values (the result of BLAC_LSAME, TRYRAC of BLAC_DSTEMR)
 !     are integer(c_int): nonzero means .true.;
 !   - BLAC_IEEECK takes ZERO and ONE as real(c_float), because IEEECK's ZERO
-!     and ONE are REAL, e.g. BLAC_IEEECK(0, 0.0_c_float, 1.0_c_float).
+!     and ONE are REAL, e.g. BLAC_IEEECK(0, 0.0_c_float, 1.0_c_float);
+!   - the sparse kernels take the compressed-row arrays counted from 0: the
+!     row offsets and the row list are unsigned 32-bit in C and integer(c_int)
+!     here (values up to 2**31 - 1 read the same), column indices from 0 too;
+!     x and y are the vectors one after another, column by column.
 ! Arrays are assumed-size, so any array (or an array element, by sequence
 ! association) of the right type can be passed.
 module blac_interface
@@ -32,7 +36,8 @@ module blac_interface
     BLAC_DPPTRS, BLAC_DSYTRF, BLAC_DSYTRS, BLAC_DTPTRI, BLAC_DORMTR, &
     BLAC_DSPEVX, BLAC_DSTEMR, BLAC_DSTEVR, BLAC_DSYEV, BLAC_DSYEVX, &
     BLAC_DSYGST, BLAC_DSYGV, BLAC_DSYTRD, BLAC_DLAMCH, BLAC_IEEECK, &
-    BLAC_ILAENV, BLAC_LSAME, BLAC_XERBLA, BLAC_HDMCON
+    BLAC_ILAENV, BLAC_LSAME, BLAC_XERBLA, BLAC_HDMCON, BLAC_SPARSE_UMV, &
+    BLAC_SPARSE_UMTV, BLAC_SPARSE_SPARSE_UMTV
 
   interface
 
@@ -771,6 +776,49 @@ module blac_interface
     implicit none
     integer(c_int), intent(in) :: i
   end function BLAC_HDMCON
+
+  subroutine BLAC_SPARSE_UMV(values, x, rowoffsets, columnindices, y, numrows, &
+      numcolumns, numvectors) bind(C, name="BLAC_SPARSE_UMV")
+    import :: c_double, c_int
+    implicit none
+    real(c_double), intent(in) :: values(*)
+    real(c_double), intent(in) :: x(*)
+    integer(c_int), intent(in) :: rowoffsets(*)
+    integer(c_int), intent(in) :: columnindices(*)
+    real(c_double), intent(inout) :: y(*)
+    integer(c_int), intent(in) :: numrows
+    integer(c_int), intent(in) :: numcolumns
+    integer(c_int), intent(in) :: numvectors
+  end subroutine BLAC_SPARSE_UMV
+
+  subroutine BLAC_SPARSE_UMTV(values, x, rowoffsets, columnindices, y, numrows, &
+      numcolumns, numvectors) bind(C, name="BLAC_SPARSE_UMTV")
+    import :: c_double, c_int
+    implicit none
+    real(c_double), intent(in) :: values(*)
+    real(c_double), intent(in) :: x(*)
+    integer(c_int), intent(in) :: rowoffsets(*)
+    integer(c_int), intent(in) :: columnindices(*)
+    real(c_double), intent(inout) :: y(*)
+    integer(c_int), intent(in) :: numrows
+    integer(c_int), intent(in) :: numcolumns
+    integer(c_int), intent(in) :: numvectors
+  end subroutine BLAC_SPARSE_UMTV
+
+  subroutine BLAC_SPARSE_SPARSE_UMTV(values, x, rowoffsets, columnindices, y, numlisted, &
+      numcolumns, numvectors, rowlist) bind(C, name="BLAC_SPARSE_SPARSE_UMTV")
+    import :: c_double, c_int
+    implicit none
+    real(c_double), intent(in) :: values(*)
+    real(c_double), intent(in) :: x(*)
+    integer(c_int), intent(in) :: rowoffsets(*)
+    integer(c_int), intent(in) :: columnindices(*)
+    real(c_double), intent(inout) :: y(*)
+    integer(c_int), intent(in) :: numlisted
+    integer(c_int), intent(in) :: numcolumns
+    integer(c_int), intent(in) :: numvectors
+    integer(c_int), intent(in) :: rowlist(*)
+  end subroutine BLAC_SPARSE_SPARSE_UMTV
 
   end interface
 end module blac_interface

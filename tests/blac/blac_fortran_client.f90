@@ -1,7 +1,8 @@
 ! A Fortran caller of the bridge through the blac_interface module, one call
 ! per kind of argument: single characters, integer and double scalars and
 ! arrays, an INFO written back, function results (double, LOGICAL as integer),
-! character arrays with lengths by value (ILAENV) and REAL arguments (IEEECK).
+! character arrays with lengths by value (ILAENV), REAL arguments (IEEECK) and
+! the compressed-row arrays of the sparse kernels (offsets and columns from 0).
 ! Any mismatch ends the program with a nonzero exit status.
 program blac_fortran_client
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_size_t, c_int64_t
@@ -14,6 +15,9 @@ program blac_fortran_client
   integer :: i, failures = 0
   character(len=16) :: mode
   character(len=6, kind=c_char) :: names(3)
+  ! The 2 x 3 sparse matrix [1 0 2; 0 0 0]: row 0 holds columns 0 and 2.
+  real(c_double) :: spvalues(2) = [1.0_c_double, 2.0_c_double], sx(3, 2), sy(3, 2), ymv(2, 2)
+  integer(c_int) :: offsets(3) = [0, 2, 2], columns(2) = [0, 2], rowlist(2) = [0, 0]
 
   ! "xerbla": only report bad arguments through BLAC_XERBLA; the test that
   ! runs this mode matches the printed reports. Names in a CHARACTER(6) array
@@ -59,6 +63,19 @@ program blac_fortran_client
     call expect(BLAC_IEEECK(ispec, 0.0_c_float, 1.0_c_float) == 1, 'IEEECK')
     call expect(BLAC_IEEECK(ispec, 1.0_c_float, 1.0_c_float) == 0, 'IEEECK ZERO not zero')
   end do
+
+  ! Sparse kernels: two vectors, each as long as the table of lengths says.
+  sx = reshape([1.0_c_double, 2.0_c_double, 3.0_c_double, 0.0_c_double, 0.0_c_double, 1.0_c_double], [3, 2])
+  ymv = -1.0_c_double
+  call BLAC_SPARSE_UMV(spvalues, sx, offsets, columns, ymv, 2_c_int, 3_c_int, 2_c_int)
+  call expect(all(ymv(:, 1) == [7.0_c_double, 0.0_c_double]) .and. all(ymv(:, 2) == [2.0_c_double, 0.0_c_double]), &
+    'SPARSE_UMV')
+  sx(1:2, 1) = [1.0_c_double, 1.0_c_double]
+  call BLAC_SPARSE_UMTV(spvalues, sx, offsets, columns, sy, 2_c_int, 3_c_int, 1_c_int)
+  call expect(all(sy(:, 1) == [1.0_c_double, 0.0_c_double, 2.0_c_double]), 'SPARSE_UMTV')
+  sx(1:2, 1) = [2.0_c_double, 3.0_c_double]
+  call BLAC_SPARSE_SPARSE_UMTV(spvalues, sx, offsets, columns, sy, 2_c_int, 3_c_int, 1_c_int, rowlist)
+  call expect(all(sy(:, 1) == [5.0_c_double, 0.0_c_double, 10.0_c_double]), 'SPARSE_SPARSE_UMTV row listed twice')
 
   if (failures /= 0) error stop 1
   write (*, '(a)') 'blac_fortran_client: all checks passed'
