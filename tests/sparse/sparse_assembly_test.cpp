@@ -1,0 +1,2 @@
+#include <support/SparseReference.h>
+#include <gtest/gtest.h>
