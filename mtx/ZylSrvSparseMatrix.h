@@ -54,6 +54,7 @@
 //     name), instead of reading arrays that BeginAssembly released.
 #include <containers/cow_List.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/mem.h>
 #include <platform/zyl_Export.h>
 
 class ZylSrvDenseMatrix;
@@ -105,7 +106,13 @@ private:
 
     ZylSrvSparseMatrix(unsigned int* rowOffsets, int* columnIndices, double* values, double* diagonal,
                        int numNonzeros, int numRows, int numColumns);
+    // A new assembled matrix that takes the arrays over; nothing is owned by
+    // no one if the allocation of the object fails.
+    static ZylSrvSparseMatrix* Adopt(mem_Array<unsigned int>& rowOffsets, mem_Array<int>& columnIndices,
+                                     mem_Array<double>& values, mem_Array<double>& diagonal, int numNonzeros,
+                                     int numRows, int numColumns);
     void ResetData(const ZylSrvSparseMatrixEntry* entries, int count, int numRows, int numColumns);
+    bool MirrorMatches(int row, int column, double b) const;
     void MultiplyIndexed(const double* x, int nvec, double* y, bool transpose, int count,
                          const unsigned int* rows) const;
 

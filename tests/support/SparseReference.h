@@ -33,18 +33,20 @@ struct ZylSrvSparseMatrixInspector {
                                           const std::vector<double>& values, const std::vector<double>& diagonal,
                                           int numNonzeros, int rows, int cols)
     {
-        return mem_New<ZylSrvSparseMatrix>(Copy(offsets), Copy(columns), Copy(values),
-                                           diagonal.empty() ? nullptr : Copy(diagonal), numNonzeros, rows, cols);
+        mem_Array<unsigned int> o = Copy(offsets);
+        mem_Array<int> c = Copy(columns);
+        mem_Array<double> v = Copy(values), d = diagonal.empty() ? mem_Array<double>() : Copy(diagonal);
+        return ZylSrvSparseMatrix::Adopt(o, c, v, d, numNonzeros, rows, cols);
     }
 
 private:
     template <typename T>
-    static T* Copy(const std::vector<T>& v)
+    static mem_Array<T> Copy(const std::vector<T>& v)
     {
         mem_Array<T> a(v.size());
         if (!v.empty())
             std::memcpy(a.Get(), v.data(), v.size() * sizeof(T));
-        return a.Release();
+        return a;
     }
 };
 

@@ -1,0 +1,638 @@
+#include <mtx/ZylSrvSparseMatrix.h>
+
+#include <blac/blac.h>
+#include <mtx/ZylSrvDenseMatrix.h>
+#include <mtx/ZylSrvFindContiguousRanges.h>
+#include <mtx/ZylSrvMatrix.h>
+#include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvRowSort.h>
+#include <mtx/impl/internal/ZylSrvTripletAssembly.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr const char* kRaiseSource = zyl_mtx::kSparseMatrixSource;
+
+// With this many runs of rows or more, one read of a whole column block of
+// the dense operand is cheaper than a read per run.
+constexpr int kWholeBlockRuns = 1000;
+
+template <typename T>
+void Replace(T*& member, mem_Array<T>& fresh)
+{
+    mem_Free(std::exchange(member, fresh.Release()));
+}
+
+template <typename T>
+void Zero(mem_Array<T>& a)
+{
+    std::fill(a.begin(), a.end(), T{});
+}
+
+// Offsets from row lengths held at [i+1]: prefix sums in place.
+void PrefixSums(unsigned int* offsets, int numRows)
+{
+    offsets[0] = 0;
+    for (int i = 0; i < numRows; ++i)
+        offsets[i + 1] += offsets[i];
+}
+
+void Inverse(const int* perm, int n, int* inverse)
+{
+    for (int i = 0; i < n; ++i)
+        inverse[perm[i]] = i;
+}
+
+// Rows with at least one stored value, in increasing order; the array has
+// numRows entries of which the first `count` are meaningful.
+mem_Array<unsigned int> NontrivialRows(const unsigned int* offsets, int numRows, int& count)
+{
+    mem_Array<unsigned int> list(numRows);
+    count = 0;
+    for (int i = 0; i < numRows; ++i)
+        if (offsets[i + 1] > offsets[i])
+            list[count++] = static_cast<unsigned int>(i);
+    return list;
+}
+
+// Columns with at least one stored value, marked in place and then compacted
+// to the front.
+mem_Array<unsigned int> NontrivialColumns(const int* columns, unsigned int stored, int numColumns, int& count)
+{
+    mem_Array<unsigned int> list(numColumns);
+    Zero(list);
+    for (unsigned int k = 0; k < stored; ++k)
+        list[columns[k]] = 1;
+    count = 0;
+    for (int c = 0; c < numColumns; ++c)
+        if (list[c] != 0)
+            list[count++] = static_cast<unsigned int>(c);
+    return list;
+}
+
+// Sums runs of one column in rows sorted by column into new arrays of
+// `total` entries; the offsets are rewritten in place.
+void MergeSortedRows(mem_Array<unsigned int>& offsets, mem_Array<int>& columns, mem_Array<double>& stored,
+                     int rows, unsigned int total)
+{
+    mem_Array<int> mergedColumns(total);
+    mem_Array<double> mergedValues(total);
+    unsigned int begin = 0, p = 0;
+    for (int i = 0; i < rows; ++i) {
+        const unsigned int end = offsets[i + 1];
+        for (unsigned int k = begin; k < end; ++k) {
+            if (k > begin && columns[k] == columns[k - 1]) {
+                mergedValues[p - 1] += stored[k];
+            } else {
+                mergedColumns[p] = columns[k];
+                mergedValues[p++] = stored[k];
+            }
+        }
+        offsets[i + 1] = p;
+        begin = end;
+    }
+    columns = std::move(mergedColumns);
+    stored = std::move(mergedValues);
+}
+
+} // namespace
+
+// ---- storage and assembly ---------------------------------------------------
+
+ZylSrvSparseMatrix::ZylSrvSparseMatrix(int rows, int columns) : numRows(rows), numColumns(columns) {}
+
+ZylSrvSparseMatrix::ZylSrvSparseMatrix(unsigned int* offsets, int* columns, double* stored, double* diag,
+                                       int nonzeros, int rows, int cols)
+    : values(stored), columnIndices(columns), rowOffsets(offsets), diagonal(diag), numNonzeros(nonzeros),
+      numRows(rows), numColumns(cols), symmetry(diag != nullptr ? 1 : 0), isAssembled(true)
+{
+}
+
+ZylSrvSparseMatrix::~ZylSrvSparseMatrix()
+{
+    mem_Free(values);
+    mem_Free(columnIndices);
+    mem_Free(rowOffsets);
+    mem_Free(diagonal);
+}
+
+ZylSrvSparseMatrix* ZylSrvSparseMatrix::Adopt(mem_Array<unsigned int>& offsets, mem_Array<int>& columns,
+                                              mem_Array<double>& stored, mem_Array<double>& diag, int nonzeros,
+                                              int rows, int cols)
+{
+    // The object comes first: its list allocates, and only a finished object
+    // may take the arrays over.
+    void* memory = mem_OperatorNewThrow(sizeof(ZylSrvSparseMatrix));
+    ZylSrvSparseMatrix* m;
+    try {
+        m = new (memory) ZylSrvSparseMatrix(nullptr, nullptr, nullptr, nullptr, nonzeros, rows, cols);
+    } catch (...) {
+        mem_Free(memory);
+        throw;
+    }
+    m->rowOffsets = offsets.Release();
+    m->columnIndices = columns.Release();
+    m->values = stored.Release();
+    m->diagonal = diag.Release();
+    m->symmetry = m->diagonal != nullptr ? 1 : 0;
+    return m;
+}
+
+void ZylSrvSparseMatrix::BeginAssembly()
+{
+    mem_Free(std::exchange(values, nullptr));
+    mem_Free(std::exchange(columnIndices, nullptr));
+    mem_Free(std::exchange(rowOffsets, nullptr));
+    isAssembled = false;
+}
+
+void ZylSrvSparseMatrix::AddData(unsigned int row, unsigned int column, double value)
+{
+    pendingEntries.Append({row, column, value});
+    numRows = static_cast<int>(std::max(row + 1, static_cast<unsigned int>(numRows)));
+    numColumns = static_cast<int>(std::max(column + 1, static_cast<unsigned int>(numColumns)));
+    symmetry = symmetry == 1 ? 2 : 0;
+}
+
+void ZylSrvSparseMatrix::EndAssembly()
+{
+    if (isAssembled)
+        return;
+    if (pendingEntries.Count() == 0) {
+        mem_Array<unsigned int> offsets(static_cast<std::size_t>(numRows) + 1);
+        Zero(offsets);
+        Replace(rowOffsets, offsets);
+        numNonzeros = 0;
+    } else {
+        zyl_mtx::CompressedRows rows = zyl_mtx::AssembleTriplets(pendingEntries, numRows, numColumns);
+        numNonzeros = static_cast<int>(rows.rowOffsets[numRows]);
+        Replace(rowOffsets, rows.rowOffsets);
+        Replace(columnIndices, rows.columnIndices);
+        Replace(values, rows.values);
+        pendingEntries.Resize(0);
+    }
+    // The new arrays hold the pending triplets alone: a diagonal left from an
+    // earlier symmetric form belongs to nothing any more.
+    mem_Free(std::exchange(diagonal, nullptr));
+    if (symmetry == 1)
+        symmetry = 0;
+    isAssembled = true;
+}
+
+void ZylSrvSparseMatrix::ResetData(const ZylSrvSparseMatrixEntry* entries, int count, int rows, int cols)
+{
+    // Everything is built aside first, so a failed allocation leaves the
+    // matrix as it was.
+    mem_Array<unsigned int> offsets(static_cast<std::size_t>(rows) + 1);
+    mem_Array<int> columns(count);
+    mem_Array<double> stored(count);
+    Zero(offsets);
+    for (int k = 0; k < count; ++k)
+        ++offsets[entries[k].row + 1];
+    PrefixSums(offsets.Get(), rows);
+    for (int k = 0; k < count; ++k) {
+        const unsigned int p = offsets[entries[k].row]++;
+        columns[p] = static_cast<int>(entries[k].column);
+        stored[p] = entries[k].value;
+    }
+    for (int i = rows - 1; i >= 0; --i)
+        offsets[i + 1] = offsets[i];
+    offsets[0] = 0;
+    zyl_mtx::RowSorter(offsets.Get(), rows).SortEachRow(offsets.Get(), rows, columns.Get(), stored.Get());
+
+    unsigned int total = 0;
+    for (int i = 0; i < rows; ++i)
+        for (unsigned int k = offsets[i]; k < offsets[i + 1]; ++k)
+            total += (k == offsets[i] || columns[k] != columns[k - 1]) ? 1 : 0;
+    // Without repeats the scattered arrays are the result as they stand.
+    if (total != static_cast<unsigned int>(count))
+        MergeSortedRows(offsets, columns, stored, rows, total);
+    Replace(rowOffsets, offsets);
+    Replace(columnIndices, columns);
+    Replace(values, stored);
+    mem_Free(std::exchange(diagonal, nullptr));
+    numRows = rows;
+    numColumns = cols;
+    numNonzeros = static_cast<int>(total);
+    symmetry = 0;
+    isAssembled = true;
+}
+
+ZylSrvSparseMatrixEntry* ZylSrvSparseMatrix::GetEntries(int& count) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "GetEntries");
+    const unsigned int stored = rowOffsets[numRows];
+    const std::size_t n = diagonal != nullptr ? numRows + 2 * std::size_t{stored} : stored;
+    mem_Array<ZylSrvSparseMatrixEntry> entries(n);
+    std::size_t e = 0;
+    if (diagonal != nullptr)
+        for (int i = 0; i < numRows; ++i)
+            entries[e++] = {static_cast<unsigned int>(i), static_cast<unsigned int>(i), diagonal[i]};
+    for (int i = 0; i < numRows; ++i)
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k) {
+            const auto row = static_cast<unsigned int>(i), column = static_cast<unsigned int>(columnIndices[k]);
+            entries[e++] = {row, column, values[k]};
+            if (diagonal != nullptr)
+                entries[e++] = {column, row, values[k]};
+        }
+    count = static_cast<int>(n);
+    return entries.Release();
+}
+
+bool ZylSrvSparseMatrix::IsNull() const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "IsNull");
+    if (diagonal == nullptr)
+        return numNonzeros == 0;
+    return numNonzeros == numRows && std::all_of(diagonal, diagonal + numRows, [](double d) { return d == 0.0; });
+}
+
+// ---- products -----------------------------------------------------------------
+
+void ZylSrvSparseMatrix::Multiply(const double* x, int nvec, double* y, bool transpose) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Multiply");
+    if (numNonzeros == 0)
+        return;
+    if (diagonal == nullptr) {
+        (transpose ? BLAC_SPARSE_UMTV : BLAC_SPARSE_UMV)(values, x, rowOffsets, columnIndices, y, &numRows,
+                                                         &numColumns, &nvec);
+        return;
+    }
+    // Each stored value stands for two places: its row's sum takes it times
+    // x[column], its column's entry takes it times x[row].
+    const std::size_t n = static_cast<std::size_t>(numRows);
+    std::fill(y, y + n * std::max(nvec, 0), 0.0);
+    mem_Array<double> xi(nvec), acc(nvec);
+    for (int i = 0; i < numColumns; ++i) {
+        for (int v = 0; v < nvec; ++v) {
+            xi[v] = x[n * v + i];
+            acc[v] = 0.0;
+        }
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k) {
+            const double a = values[k];
+            const int j = columnIndices[k];
+            for (int v = 0; v < nvec; ++v) {
+                acc[v] += a * x[n * v + j];
+                y[n * v + j] += a * xi[v];
+            }
+        }
+        for (int v = 0; v < nvec; ++v)
+            y[n * v + i] += diagonal[i] * xi[v] + acc[v];
+    }
+}
+
+void ZylSrvSparseMatrix::MultiplyIndexed(const double* x, int nvec, double* y, bool transpose, int count,
+                                         const unsigned int* rows) const
+{
+    if (!transpose)
+        zyl_mtx::Raise<ZylSrvMtxNoTranspose>(kRaiseSource, __LINE__);
+    if (numNonzeros == 0)
+        return;
+    BLAC_SPARSE_SPARSE_UMTV(values, x, rowOffsets, columnIndices, y, &count, &numColumns, &nvec, rows);
+}
+
+void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
+    if (numNonzeros == 0)
+        return;
+    const int outLen = transpose ? numColumns : numRows;
+    const int inLen = transpose ? numRows : numColumns;
+    const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
+    const int rR = R.NumberOfRows();
+    mem_Array<double> xbuf(inLen * m), ybuf(outLen * m), zeros;
+    Zero(ybuf);
+    if (rR > outLen) {
+        zeros = mem_Array<double>((rR - outLen) * m);
+        Zero(zeros);
+    }
+    for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
+        const int nc = D.NumberOfColumnsInBlock(b);
+        const int fc = D.FirstColumnInBlock(b), lc = fc + nc - 1;
+        ZylSrvMatrix in(inLen, nc, xbuf.Get());
+        D.GetValues(0, inLen - 1, fc, lc, in);
+        Multiply(xbuf.Get(), nc, ybuf.Get(), transpose);
+        R.SetValues(0, outLen - 1, fc, lc, ZylSrvMatrix(outLen, nc, ybuf.Get()));
+        if (rR > outLen)
+            R.SetValues(outLen, rR - 1, fc, lc, ZylSrvMatrix(rR - outLen, nc, zeros.Get()));
+    }
+}
+
+namespace {
+
+// Rows list[0 .. c-1] of columns fc .. fc+nc-1 of D, packed with leading
+// dimension c: a read per run of consecutive rows, or with many runs one read
+// of the whole block.
+void GatherRows(const ZylSrvDenseMatrix& D, const unsigned int* list, int c, const int* runs, int numRuns, int fc,
+                int nc, double* compact)
+{
+    const int lc = fc + nc - 1;
+    if (numRuns >= kWholeBlockRuns) {
+        const int rows = D.NumberOfRows();
+        ZylSrvMatrix whole(rows, nc);
+        D.GetValues(0, rows - 1, fc, lc, whole);
+        for (int j = 0; j < nc; ++j)
+            for (int k = 0; k < c; ++k)
+                compact[std::size_t(c) * j + k] = whole.Values()[std::size_t(rows) * j + list[k]];
+        return;
+    }
+    for (int r = 0; r < numRuns; ++r) {
+        const int s = runs[r], len = runs[r + 1] - s;
+        const int first = static_cast<int>(list[s]);
+        ZylSrvMatrix part(len, nc);
+        D.GetValues(first, first + len - 1, fc, lc, part);
+        for (int j = 0; j < nc; ++j)
+            std::memcpy(compact + std::size_t(c) * j + s, part.Values() + std::size_t(len) * j, sizeof(double) * len);
+    }
+}
+
+} // namespace
+
+void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, bool transpose) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
+    if (numNonzeros == 0)
+        return;
+    if (diagonal != nullptr)
+        zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "MultiplyDense");
+    const int outLen = transpose ? numColumns : numRows;
+    int c = 0;
+    const mem_Array<unsigned int> list = transpose ? NontrivialRows(rowOffsets, numRows, c)
+                                                   : NontrivialColumns(columnIndices, rowOffsets[numRows],
+                                                                       numColumns, c);
+    int numRuns = 0;
+    const mem_Unique<int> runs(
+        ZylSrvFindContiguousRanges(reinterpret_cast<const int*>(list.Get()), c, c, numRuns));
+    const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
+    mem_Array<double> compact(c * m), result(outLen * m);
+    for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
+        const int nc = D.NumberOfColumnsInBlock(b);
+        GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
+        MultiplyIndexed(compact.Get(), nc, result.Get(), transpose, c, list.Get());
+        const std::size_t n = std::size_t(outLen) * nc;
+        std::memcpy(out, result.Get(), sizeof(double) * n);
+        out += n;
+    }
+}
+
+// ---- operations on the stored values -------------------------------------------
+
+void ZylSrvSparseMatrix::Scale(double s)
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Scale");
+    for (unsigned int k = 0; k < rowOffsets[numRows]; ++k)
+        values[k] *= s;
+    if (diagonal != nullptr)
+        for (int i = 0; i < numRows; ++i)
+            diagonal[i] *= s;
+}
+
+void ZylSrvSparseMatrix::Subtract(const ZylSrvSparseMatrix& A, const ZylSrvSparseMatrix& B)
+{
+    ZYL_SRV_MTX_REFUSE_IF(&A == this || &B == this || !A.isAssembled || !B.isAssembled, "Subtract");
+    BeginAssembly();
+    int count = 0;
+    {
+        const mem_Unique<ZylSrvSparseMatrixEntry> a(A.GetEntries(count));
+        for (int k = 0; k < count; ++k)
+            AddData(a.get()[k].row, a.get()[k].column, a.get()[k].value);
+    }
+    {
+        const mem_Unique<ZylSrvSparseMatrixEntry> b(B.GetEntries(count));
+        for (int k = 0; k < count; ++k)
+            AddData(b.get()[k].row, b.get()[k].column, -0.0 - b.get()[k].value);
+    }
+    EndAssembly();
+}
+
+ZylSrvSparseMatrix* ZylSrvSparseMatrix::Transpose() const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Transpose");
+    const unsigned int stored = rowOffsets[numRows];
+    mem_Array<unsigned int> offsets(static_cast<std::size_t>(numColumns) + 1);
+    mem_Array<int> columns(stored);
+    mem_Array<double> moved(stored), diag;
+    Zero(offsets);
+    for (unsigned int k = 0; k < stored; ++k)
+        ++offsets[columnIndices[k] + 1];
+    PrefixSums(offsets.Get(), numColumns);
+    for (int i = 0; i < numRows; ++i)
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k) {
+            const unsigned int p = offsets[columnIndices[k]]++;
+            columns[p] = i;
+            moved[p] = values[k];
+        }
+    for (int j = numColumns - 1; j >= 0; --j)
+        offsets[j + 1] = offsets[j];
+    offsets[0] = 0;
+    if (diagonal != nullptr) {
+        diag = mem_Array<double>(numRows);
+        std::copy(diagonal, diagonal + numRows, diag.Get());
+    }
+    return Adopt(offsets, columns, moved, diag, numNonzeros, numColumns, numRows);
+}
+
+ZylSrvSparseMatrix* ZylSrvSparseMatrix::Permute(const int* perm) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Permute");
+    const unsigned int stored = rowOffsets[numRows];
+    mem_Array<int> inverse(numRows);
+    mem_Array<unsigned int> offsets(static_cast<std::size_t>(numRows) + 1);
+    mem_Array<int> columns(stored);
+    mem_Array<double> moved(stored), diag;
+    Inverse(perm, numRows, inverse.Get());
+    for (int i = 0; i < numRows; ++i)
+        offsets[inverse[i] + 1] = rowOffsets[i + 1] - rowOffsets[i];
+    PrefixSums(offsets.Get(), numRows);
+    for (int i = 0; i < numRows; ++i) {
+        unsigned int p = offsets[inverse[i]];
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k, ++p) {
+            columns[p] = inverse[columnIndices[k]];
+            moved[p] = values[k];
+        }
+    }
+    zyl_mtx::RowSorter(offsets.Get(), numRows).SortEachRow(offsets.Get(), numRows, columns.Get(), moved.Get());
+    if (diagonal != nullptr) {
+        diag = mem_Array<double>(numRows);
+        for (int i = 0; i < numRows; ++i)
+            diag[i] = diagonal[perm[i]];
+    }
+    return Adopt(offsets, columns, moved, diag, numNonzeros, numRows, numColumns);
+}
+
+void ZylSrvSparseMatrix::PermuteRows(const int* perm)
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "PermuteRows");
+    if (diagonal != nullptr)
+        zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "PermuteRows");
+    const unsigned int stored = rowOffsets[numRows];
+    mem_Array<unsigned int> offsets(static_cast<std::size_t>(numRows) + 1);
+    mem_Array<int> columns(stored);
+    mem_Array<double> moved(stored);
+    for (int i = 0; i < numRows; ++i)
+        offsets[perm[i] + 1] = rowOffsets[i + 1] - rowOffsets[i];
+    PrefixSums(offsets.Get(), numRows);
+    for (int i = 0; i < numRows; ++i) {
+        const unsigned int first = rowOffsets[i], n = rowOffsets[i + 1] - first;
+        std::copy(columnIndices + first, columnIndices + first + n, columns.Get() + offsets[perm[i]]);
+        std::copy(values + first, values + first + n, moved.Get() + offsets[perm[i]]);
+    }
+    symmetry = 0;
+    Replace(rowOffsets, offsets);
+    Replace(columnIndices, columns);
+    Replace(values, moved);
+}
+
+void ZylSrvSparseMatrix::PermuteInPlace(const int* perm)
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "PermuteInPlace");
+    // Every allocation comes before the first change, so a refusal leaves the
+    // matrix as it was.
+    const unsigned int stored = rowOffsets[numRows];
+    mem_Array<int> inverse(numRows);
+    mem_Array<unsigned int> gather(stored), offsets(static_cast<std::size_t>(numRows) + 1);
+    mem_Array<double> diag(diagonal != nullptr ? numRows : 0);
+    const zyl_mtx::RowSorter sorter(rowOffsets, numRows);
+    Inverse(perm, numRows, inverse.Get());
+    for (unsigned int k = 0; k < stored; ++k)
+        columnIndices[k] = inverse[columnIndices[k]];
+    sorter.SortEachRow(rowOffsets, numRows, columnIndices, values);
+
+    unsigned int g = 0;
+    for (int i = 0; i < numRows; ++i)
+        for (unsigned int k = rowOffsets[perm[i]]; k < rowOffsets[perm[i] + 1]; ++k)
+            gather[g++] = k;
+    for (int i = 0; i < numRows; ++i)
+        offsets[inverse[i] + 1] = rowOffsets[i + 1] - rowOffsets[i];
+    PrefixSums(offsets.Get(), numRows);
+    Replace(rowOffsets, offsets);
+
+    // New position k takes the old entry at gather[k], cycle by cycle.
+    for (unsigned int k = 0; k < stored; ++k) {
+        if (gather[k] == k)
+            continue;
+        const int savedColumn = columnIndices[k];
+        const double savedValue = values[k];
+        unsigned int j = k;
+        while (gather[j] != k) {
+            const unsigned int from = gather[j];
+            columnIndices[j] = columnIndices[from];
+            values[j] = values[from];
+            gather[j] = j;
+            j = from;
+        }
+        columnIndices[j] = savedColumn;
+        values[j] = savedValue;
+        gather[j] = j;
+    }
+    symmetry = 0;
+    if (diagonal != nullptr) {
+        for (int i = 0; i < numRows; ++i)
+            diag[i] = diagonal[perm[i]];
+        Replace(diagonal, diag);
+        symmetry = 1;
+    }
+}
+
+// ---- questions about the structure ----------------------------------------------
+
+bool ZylSrvSparseMatrix::IsSymmetric() const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "IsSymmetric");
+    if (symmetry == 1)
+        return true;
+    if (symmetry == 2)
+        return false;
+    long upper = 0, lower = 0;
+    for (int i = 0; i < numRows; ++i)
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k) {
+            upper += columnIndices[k] > i ? 1 : 0;
+            lower += columnIndices[k] < i ? 1 : 0;
+        }
+    // A positive answer is not recorded: 1 would mean the symmetric form,
+    // which a matrix without a diagonal array is not.
+    if (upper != lower) {
+        symmetry = 2;
+        return false;
+    }
+    for (int i = 0; i < numRows; ++i)
+        for (unsigned int k = rowOffsets[i]; k < rowOffsets[i + 1]; ++k) {
+            const int j = columnIndices[k];
+            if (j < i && !MirrorMatches(j, i, values[k])) {
+                symmetry = 2;
+                return false;
+            }
+        }
+    return true;
+}
+
+// Looks up A(row, column) by binary search over the row's increasing columns
+// and compares it with b relative to itself (absolutely when it is 0.0).
+bool ZylSrvSparseMatrix::MirrorMatches(int row, int column, double b) const
+{
+    const int* cols = columnIndices + rowOffsets[row];
+    int lo = 0, hi = static_cast<int>(rowOffsets[row + 1] - rowOffsets[row]) - 1;
+    while (hi >= lo) {
+        const int mid = (lo + hi) / 2;
+        if (cols[mid] == column) {
+            const double a = values[rowOffsets[row] + mid];
+            const double d = (a - b) * (a == 0.0 ? 1.0 : 1.0 / a);
+            return !(std::fabs(d) > 1e-16);
+        }
+        if (column < cols[mid])
+            hi = mid - 1;
+        else
+            lo = mid + 1;
+    }
+    return false;
+}
+
+unsigned int* ZylSrvSparseMatrix::FindNontrivialRows(int& count) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "FindNontrivialRows");
+    return NontrivialRows(rowOffsets, numRows, count).Release();
+}
+
+unsigned int* ZylSrvSparseMatrix::FindNontrivialColumns(int& count) const
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "FindNontrivialColumns");
+    if (diagonal != nullptr)
+        zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "FindNontrivialColumns");
+    return NontrivialColumns(columnIndices, rowOffsets[numRows], numColumns, count).Release();
+}
+
+unsigned int* ZylSrvSparseMatrix::EliminateTrivialColumns(int& count)
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "EliminateTrivialColumns");
+    if (diagonal != nullptr)
+        zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "EliminateTrivialColumns");
+    int found = 0;
+    mem_Array<unsigned int> list = NontrivialColumns(columnIndices, rowOffsets[numRows], numColumns, found);
+    mem_Array<int> map(numColumns);
+    for (int k = 0; k < found; ++k)
+        map[list[k]] = k;
+    for (unsigned int k = 0; k < rowOffsets[numRows]; ++k)
+        columnIndices[k] = map[columnIndices[k]];
+    numColumns = found;
+    count = found;
+    return list.Release();
+}
+
+void ZylSrvSparseMatrix::SetColumnsToZero(const int* columns, int n)
+{
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "SetColumnsToZero");
+    if (diagonal != nullptr)
+        zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "SetcolumnsToZero");
+    mem_Array<unsigned char> marked(numColumns);
+    Zero(marked);
+    for (int k = 0; k < n; ++k)
+        marked[columns[k]] = 1;
+    for (unsigned int k = 0; k < rowOffsets[numRows]; ++k)
+        if (marked[columnIndices[k]] != 0)
+            values[k] = 0.0;
+}
