@@ -52,6 +52,10 @@
 //     below, GetEntries, IsNull, Subtract's operands) refuses a matrix whose
 //     assembly is open with ZylSrvMtxIllegalInput (206, the operation's
 //     name), instead of reading arrays that BeginAssembly released.
+//   - AddData refuses a row or column index of 2^31 - 1 or more with
+//     ZylSrvMtxIllegalInput ("AddData"): the dimensions are ints. Subtract
+//     refuses a receiver that is one of its operands the same way
+//     ("Subtract"): BeginAssembly would release the operand's arrays.
 #include <containers/cow_List.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/mem.h>

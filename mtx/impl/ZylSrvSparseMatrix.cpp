@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -20,6 +21,8 @@ constexpr const char* kRaiseSource = zyl_mtx::kSparseMatrixSource;
 // With this many runs of rows or more, one read of a whole column block of
 // the dense operand is cheaper than a read per run.
 constexpr int kWholeBlockRuns = 1000;
+
+constexpr unsigned int kMaxDimension = std::numeric_limits<int>::max();
 
 template <typename T>
 void Replace(T*& member, mem_Array<T>& fresh)
@@ -152,6 +155,9 @@ void ZylSrvSparseMatrix::BeginAssembly()
 
 void ZylSrvSparseMatrix::AddData(unsigned int row, unsigned int column, double value)
 {
+    // The dimensions are ints: an index they cannot reach is refused here
+    // rather than turned into a negative size at the next assembly.
+    ZYL_SRV_MTX_REFUSE_IF(row >= kMaxDimension || column >= kMaxDimension, "AddData");
     pendingEntries.Append({row, column, value});
     numRows = static_cast<int>(std::max(row + 1, static_cast<unsigned int>(numRows)));
     numColumns = static_cast<int>(std::max(column + 1, static_cast<unsigned int>(numColumns)));

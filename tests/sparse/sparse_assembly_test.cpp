@@ -194,6 +194,10 @@ TEST(SparseAssembly, OperationsRefuseAnOpenAssembly)
     ExpectIllegalInput([&] { a->IsNull(); }, "IsNull", source);
     ExpectIllegalInput([&] { a->Multiply(x, 1, y, false); }, "Multiply", source);
     ExpectIllegalInput([&] { mem_Delete(a->Transpose()); }, "Transpose", source);
+    ExpectIllegalInput([&] { a->AddData(0x7fffffffu, 0, 1.0); }, "AddData", source);
+    ExpectIllegalInput([&] { a->AddData(0, 0xffffffffu, 1.0); }, "AddData", source);
+    a->AddData(0x7ffffffeu, 1, 1.0);
+    EXPECT_EQ(std::make_pair(a->NumberOfRows(), ZylSrvSparseMatrixInspector::Pending(*a)), std::make_pair(0x7fffffff, 1L));
 }
 
 TEST(SparseAssembly, RefusedAllocationsLeakNothingAndLeaveAUsableMatrix)
