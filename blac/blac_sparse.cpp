@@ -40,12 +40,14 @@ void ProductRows(const double* __restrict values, const unsigned int* __restrict
         xv[v] = x + v * xStride;
         yv[v] = y + v * yStride;
     }
-    unsigned int k = rowOffsets[0];
+    // Positions run in size_t: a 32-bit counter would have to be widened on
+    // every access, since it might wrap.
+    Size k = rowOffsets[0];
     for (int i = 0; i < numRows; ++i) {
         double s[N];
         for (int v = 0; v < N; ++v)
             s[v] = 0.0;
-        const unsigned int end = rowOffsets[i + 1];
+        const Size end = rowOffsets[i + 1];
         for (; k < end; ++k) {
             const double a = values[k];
             const int c = columns[k];
@@ -54,7 +56,6 @@ void ProductRows(const double* __restrict values, const unsigned int* __restrict
         }
         for (int v = 0; v < N; ++v)
             yv[v][i] = s[v];
-        k = end;
     }
 }
 
@@ -79,8 +80,8 @@ void ScatterRows(const double* __restrict values, const unsigned int* __restrict
         double t[N];
         for (int v = 0; v < N; ++v)
             t[v] = xv[v][p];
-        const unsigned int end = rowOffsets[r + 1];
-        for (unsigned int k = rowOffsets[r]; k < end; ++k) {
+        const Size end = rowOffsets[r + 1];
+        for (Size k = rowOffsets[r]; k < end; ++k) {
             const double a = values[k];
             const int c = columns[k];
             for (int v = 0; v < N; ++v)
