@@ -4,7 +4,7 @@
 #include "support/AllocationSweep.h"
 #include "support/SparseReference.h"
 
-#include <vector>
+#include <functional>
 
 namespace {
 
@@ -100,17 +100,11 @@ TEST_F(SparseDenseProducts, RefusalsDenseErrorsAndRefusedAllocationsLeaveNothing
     ExpectMatrixNear(rv, ReadThrough(*shortR), "R untouched");
     EXPECT_EQ(mem_LiveBlocks(), live) << "buffers released on every path";
     ZylSrvDenseMatrix* r = R(11);
-    const auto none = [] {};
-    const auto nothing = [](int) {};
-    EXPECT_GT(SweepAllocationFailures(
-                  none, [&] { general->MultiplyDense(*d, *r, true); }, nothing),
-              0);
-    EXPECT_GT(SweepAllocationFailures(
-                  none, [&] { symmetric->MultiplyDense(*d, *r, false); }, nothing),
-              0);
-    EXPECT_GT(SweepAllocationFailures(
-                  none, [&] { general->MultiplyDense(*d, out.data(), true); }, nothing),
-              0);
+    const std::function<void()> products[] = {[&] { general->MultiplyDense(*d, *r, true); },
+                                              [&] { symmetric->MultiplyDense(*d, *r, false); },
+                                              [&] { general->MultiplyDense(*d, out.data(), true); }};
+    for (const auto& product : products)
+        EXPECT_GT(SweepAllocationFailures([] {}, product, [](int) {}), 0);
 }
 
 } // namespace

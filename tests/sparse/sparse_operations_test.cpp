@@ -4,15 +4,11 @@
 #include "support/AllocationSweep.h"
 #include "support/SparseReference.h"
 
-#include <algorithm>
-#include <cmath>
 #include <functional>
 #include <limits>
 #include <numeric>
-#include <random>
 #include <set>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -40,8 +36,7 @@ bool RowsIncrease(const ZylSrvSparseMatrix& a)
 {
     const auto [offsets, columns, values, diagonal] = StoredOf(a);
     for (int i = 0; i < a.NumberOfRows(); ++i)
-        if (std::adjacent_find(&columns[offsets[i]], &columns[offsets[i + 1]], std::greater_equal<int>()) !=
-            &columns[offsets[i + 1]])
+        if (!std::is_sorted(columns.data() + offsets[i], columns.data() + offsets[i + 1], std::less_equal<int>()))
             return false;
     return true;
 }
@@ -58,8 +53,7 @@ SparseHolder Reversed(const ZylSrvSparseMatrix& a)
         I::FromArrays(offsets, columns, values, diagonal, a.NumberOfNonzeros(), a.NumberOfRows(), a.NumberOfColumns()));
 }
 
-// The symmetric form of order n: a pattern of off-diagonal pairs, each stored
-// once, above the diagonal when i + j is even and below otherwise.
+// Symmetric form: each off-diagonal pair stored once, above the diagonal when i + j is even.
 SparseHolder SymmetricForm(int n, unsigned seed)
 {
     std::vector<unsigned> offsets(1, 0);
@@ -94,12 +88,10 @@ TEST(SparseOperations, MultiplyMatchesTheDenseMatrixForEveryFormTransposeAndGrou
             EXPECT_EQ(y.v, singles.v) << "nine vectors at once give the bits of nine single calls";
         }
     ExpectMatrixNear(DenseOf(*general).Transposed(), DenseOf(*SparseHolder(general->Transpose())), "9 x 7 transposed");
-    const SparseHolder empty = AssembledOf({}, 3, 4);
-    for (const bool transpose : {false, true}) { // nothing stored: y is left as it was, not zeroed
-        std::vector<double> y(8, 5.0);
-        empty->Multiply(std::vector<double>(8, 1.0).data(), 2, y.data(), transpose);
-        EXPECT_EQ(y, std::vector<double>(8, 5.0));
-    }
+    std::vector<double> y(8, 5.0); // nothing stored: y is left as it was, not zeroed
+    for (const bool transpose : {false, true})
+        AssembledOf({}, 3, 4)->Multiply(std::vector<double>(8, 1.0).data(), 2, y.data(), transpose);
+    EXPECT_EQ(y, std::vector<double>(8, 5.0));
 }
 
 TEST(SparseOperations, ScaleAndSubtractFollowTheDenseArithmetic)
@@ -134,9 +126,8 @@ TEST(SparseOperations, ScaleAndSubtractFollowTheDenseArithmetic)
     }
     ZylSrvSparseMatrix r(0, 0); // A - A keeps every position of A, with 0.0
     r.Subtract(*a, *a);
-    Stored expected = StoredOf(*a);
-    std::fill(std::get<2>(expected).begin(), std::get<2>(expected).end(), 0.0);
-    EXPECT_TRUE(StoredOf(r) == expected);
+    EXPECT_TRUE(StoredOf(r) == Stored(std::get<0>(StoredOf(*a)), std::get<1>(StoredOf(*a)),
+                                      std::vector<double>(a->NumberOfNonzeros(), 0.0), {}));
 }
 
 TEST(SparseOperations, PermuteAndPermuteRowsReadTheArrayOppositeWays)
@@ -170,7 +161,6 @@ TEST(SparseOperations, TransposePermuteAndPermuteInPlaceGiveSortedRowsOfTheRearr
         const SparseHolder t(a->Transpose());
         ExpectMatrixNear(DenseOf(*a).Transposed(), DenseOf(*t), "Transpose");
         EXPECT_TRUE(RowsIncrease(*t) && StoredOf(*a) == before) << "Transpose leaves the source alone";
-        EXPECT_EQ(std::get<3>(StoredOf(*t)), std::get<3>(before));
         std::vector<int> perm(n);
         std::iota(perm.begin(), perm.end(), 0);
         if (round % 3 != 0)
@@ -191,13 +181,10 @@ TEST(SparseOperations, TransposePermuteAndPermuteInPlaceGiveSortedRowsOfTheRearr
 
 TEST(SparseOperations, IsSymmetricComparesEachPairRelativeToItsUpperElement)
 {
-    Triplets wide; // long rows for the binary search
-    const RefMatrix d = DenseOf(*SymmetricForm(30, 1));
+    Triplets wide, offByOne; // rows of 30 for the binary search; (29, 28) off in the second
     for (unsigned k = 0; k < 900; ++k)
-        if (d(k % 30, k / 30) != 0.0)
-            wide.push_back({k % 30, k / 30, d(k % 30, k / 30)});
-    Triplets offByOne = wide;
-    std::find_if(offByOne.begin(), offByOne.end(), [](const auto& e) { return e.row > e.column; })->value *= 1.5;
+        wide.push_back({k % 30, k / 30, k % 30 * (k / 30) + 1.0}),
+            offByOne.push_back({k % 30, k / 30, k == 869 ? 0.5 : wide[k].value});
     const struct {
         const char* name;
         Triplets t;
@@ -217,9 +204,7 @@ TEST(SparseOperations, IsSymmetricComparesEachPairRelativeToItsUpperElement)
     for (const auto& c : cases) {
         const SparseHolder a = AssembledOf(c.t, 0, 0);
         EXPECT_EQ(a->IsSymmetric(), c.symmetric) << c.name;
-        EXPECT_EQ(a->IsSymmetric(), c.symmetric) << c.name << ", asked again";
-        EXPECT_EQ(I::Symmetry(*a), c.symmetric ? 0 : 2) << c.name;
-        EXPECT_EQ(I::Diagonal(*a), nullptr) << c.name;
+        EXPECT_TRUE(I::Symmetry(*a) == (c.symmetric ? 0 : 2) && I::Diagonal(*a) == nullptr) << c.name << " recorded";
     }
     EXPECT_TRUE(SymmetricForm(5, 3)->IsSymmetric());
     // A negative answer is kept though zeroing makes the values symmetric; a
@@ -249,9 +234,7 @@ TEST(SparseOperations, NontrivialRowsAndColumnsCountStoredEntriesWhateverTheirVa
     int count = -1;
     EXPECT_EQ(listed(a->FindNontrivialRows(count), count), std::vector<unsigned>(rows.begin(), rows.end()));
     EXPECT_EQ(listed(a->FindNontrivialColumns(count), count), std::vector<unsigned>(cols.begin(), cols.end()));
-    int zeroed[] = {static_cast<int>(*cols.begin()), 0}; // a listed column and an empty one
-    while (cols.count(static_cast<unsigned>(zeroed[1])) != 0)
-        ++zeroed[1];
+    const int zeroed[] = {static_cast<int>(*cols.begin()), static_cast<int>(*cols.rbegin())};
     RefMatrix expected = DenseOf(*a);
     for (int i = 0; i < 11; ++i)
         expected(i, zeroed[0]) = expected(i, zeroed[1]) = 0.0;
@@ -262,7 +245,6 @@ TEST(SparseOperations, NontrivialRowsAndColumnsCountStoredEntriesWhateverTheirVa
     const std::vector<unsigned> old = listed(a->EliminateTrivialColumns(count), count);
     ASSERT_EQ(old, std::vector<unsigned>(cols.begin(), cols.end()));
     EXPECT_EQ(a->NumberOfColumns(), count);
-    EXPECT_EQ(a->NumberOfNonzeros(), static_cast<int>(std::get<1>(before).size()));
     const RefMatrix renumbered = DenseOf(*a);
     for (int k = 0; k < count * 11; ++k)
         EXPECT_EQ(renumbered(k % 11, k / 11), expected(k % 11, static_cast<int>(old[k / 11])));
