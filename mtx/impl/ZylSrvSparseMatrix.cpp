@@ -74,6 +74,31 @@ mem_Array<unsigned int> NontrivialColumns(const int* columns, unsigned int store
     return list;
 }
 
+// Sums runs of one column in rows sorted by column into new arrays of
+// `total` entries; the offsets are rewritten in place.
+void MergeSortedRows(mem_Array<unsigned int>& offsets, mem_Array<int>& columns, mem_Array<double>& stored,
+                     int rows, unsigned int total)
+{
+    mem_Array<int> mergedColumns(total);
+    mem_Array<double> mergedValues(total);
+    unsigned int begin = 0, p = 0;
+    for (int i = 0; i < rows; ++i) {
+        const unsigned int end = offsets[i + 1];
+        for (unsigned int k = begin; k < end; ++k) {
+            if (k > begin && columns[k] == columns[k - 1]) {
+                mergedValues[p - 1] += stored[k];
+            } else {
+                mergedColumns[p] = columns[k];
+                mergedValues[p++] = stored[k];
+            }
+        }
+        offsets[i + 1] = p;
+        begin = end;
+    }
+    columns = std::move(mergedColumns);
+    stored = std::move(mergedValues);
+}
+
 } // namespace
 
 // ---- storage and assembly ---------------------------------------------------
@@ -143,7 +168,7 @@ void ZylSrvSparseMatrix::EndAssembly()
         Replace(rowOffsets, offsets);
         numNonzeros = 0;
     } else {
-        zyl_mtx::CompressedRows rows = zyl_mtx::AssembleTriplets(pendingEntries, numRows);
+        zyl_mtx::CompressedRows rows = zyl_mtx::AssembleTriplets(pendingEntries, numRows, numColumns);
         numNonzeros = static_cast<int>(rows.rowOffsets[numRows]);
         Replace(rowOffsets, rows.rowOffsets);
         Replace(columnIndices, rows.columnIndices);
@@ -179,33 +204,13 @@ void ZylSrvSparseMatrix::ResetData(const ZylSrvSparseMatrixEntry* entries, int c
     offsets[0] = 0;
     zyl_mtx::RowSorter(offsets.Get(), rows).SortEachRow(offsets.Get(), rows, columns.Get(), stored.Get());
 
-    mem_Array<unsigned int> merged(static_cast<std::size_t>(rows) + 1);
-    merged[0] = 0;
-    for (int i = 0; i < rows; ++i) {
-        unsigned int distinct = 0;
+    unsigned int total = 0;
+    for (int i = 0; i < rows; ++i)
         for (unsigned int k = offsets[i]; k < offsets[i + 1]; ++k)
-            distinct += (k == offsets[i] || columns[k] != columns[k - 1]) ? 1 : 0;
-        merged[i + 1] = merged[i] + distinct;
-    }
-    const unsigned int total = merged[rows];
-    if (total != static_cast<unsigned int>(count)) {
-        mem_Array<int> mergedColumns(total);
-        mem_Array<double> mergedValues(total);
-        for (int i = 0; i < rows; ++i) {
-            unsigned int p = merged[i];
-            for (unsigned int k = offsets[i]; k < offsets[i + 1]; ++k) {
-                if (k > offsets[i] && columns[k] == columns[k - 1]) {
-                    mergedValues[p - 1] += stored[k];
-                } else {
-                    mergedColumns[p] = columns[k];
-                    mergedValues[p++] = stored[k];
-                }
-            }
-        }
-        offsets = std::move(merged);
-        columns = std::move(mergedColumns);
-        stored = std::move(mergedValues);
-    }
+            total += (k == offsets[i] || columns[k] != columns[k - 1]) ? 1 : 0;
+    // Without repeats the scattered arrays are the result as they stand.
+    if (total != static_cast<unsigned int>(count))
+        MergeSortedRows(offsets, columns, stored, rows, total);
     Replace(rowOffsets, offsets);
     Replace(columnIndices, columns);
     Replace(values, stored);

@@ -34,68 +34,72 @@ void PermuteIntoRows(List& list, int numRows, const long* bucketStart, long* nex
     std::memcpy(next, bucketStart, sizeof(long) * numRows);
     for (int b = 0; b < numRows; ++b) {
         const long end = bucketStart[b + 1];
-        while (next[b] < end) {
-            Entry& home = list.UncheckedGet(next[b]);
+        for (long h = next[b]; h < end; h = ++next[b]) {
+            Entry& home = list.UncheckedGet(h);
+            if (static_cast<int>(home.row) == b)
+                continue;
             Entry carried = home;
-            while (static_cast<int>(carried.row) != b) {
-                Entry& target = list.UncheckedGet(next[carried.row]++);
-                std::swap(carried, target);
-            }
+            do {
+                std::swap(carried, list.UncheckedGet(next[carried.row]++));
+            } while (static_cast<int>(carried.row) != b);
             home = carried;
-            ++next[b];
         }
     }
 }
 
-bool ColumnLess(const Entry& a, const Entry& b)
-{
-    return static_cast<int>(a.column) < static_cast<int>(b.column);
-}
-
 void SortByColumn(Entry* row, long n)
 {
-    if (n > 24) {
-        std::sort(row, row + n, ColumnLess);
+    const auto less = [](const Entry& x, const Entry& y) {
+        return static_cast<int>(x.column) < static_cast<int>(y.column);
+    };
+    if (n > 32) {
+        std::sort(row, row + n, less);
         return;
     }
     for (long k = 1; k < n; ++k) {
         const Entry e = row[k];
         long j = k;
-        for (; j > 0 && ColumnLess(e, row[j - 1]); --j)
+        for (; j > 0 && less(e, row[j - 1]); --j)
             row[j] = row[j - 1];
         row[j] = e;
     }
 }
 
-// Sums runs of one column in a sorted row in place; the distinct entries end
-// up first, the used-up slots become -0.0 at the last distinct position.
-long MergeRepeats(Entry* row, long n)
+// Sums the repeats of one row into one entry per column (in the order the
+// bucketing left them), sorts those by column and writes them back at the row's
+// start; the used-up slots become -0.0 at the row's last column. slotOf maps a
+// column to its entry in `distinct`, -1 for none, and is left all -1 again.
+long MergeRow(List& list, long first, long n, Entry* distinct, int* slotOf)
 {
-    long distinct = 0;
+    long count = 0;
     for (long k = 0; k < n; ++k) {
-        if (distinct > 0 && row[k].column == row[distinct - 1].column)
-            row[distinct - 1].value += row[k].value;
-        else
-            row[distinct++] = row[k];
+        const Entry& e = list.UncheckedGet(first + k);
+        int& slot = slotOf[e.column];
+        if (slot < 0) {
+            slot = static_cast<int>(count);
+            distinct[count++] = e;
+        } else {
+            distinct[slot].value += e.value;
+        }
     }
-    for (long k = distinct; k < n; ++k)
-        row[k] = {row[distinct - 1].row, row[distinct - 1].column, -0.0};
-    return distinct;
+    SortByColumn(distinct, count);
+    for (long k = 0; k < count; ++k) {
+        slotOf[distinct[k].column] = -1;
+        list.UncheckedGet(first + k) = distinct[k];
+    }
+    for (long k = count; k < n; ++k)
+        list.UncheckedGet(first + k) = {distinct[count - 1].row, distinct[count - 1].column, -0.0};
+    return count;
 }
 
-// Sorts and merges every row where it lies; rowOffsets[r+1] gets row r's
-// number of distinct columns.
-void MergeRows(List& list, int numRows, const long* bucketStart, Entry* buffer, unsigned int* rowOffsets)
+// Merges every row where it lies; rowOffsets[r+1] gets row r's number of
+// distinct columns.
+void MergeRows(List& list, int numRows, const long* bucketStart, Entry* buffer, int* slotOf,
+               unsigned int* rowOffsets)
 {
     rowOffsets[0] = 0;
     for (int r = 0; r < numRows; ++r) {
-        const long first = bucketStart[r], n = bucketStart[r + 1] - first;
-        for (long k = 0; k < n; ++k)
-            buffer[k] = list.UncheckedGet(first + k);
-        SortByColumn(buffer, n);
-        const long distinct = MergeRepeats(buffer, n);
-        for (long k = 0; k < n; ++k)
-            list.UncheckedGet(first + k) = buffer[k];
+        const long distinct = MergeRow(list, bucketStart[r], bucketStart[r + 1] - bucketStart[r], buffer, slotOf);
         rowOffsets[r + 1] = rowOffsets[r] + static_cast<unsigned int>(distinct);
     }
 }
@@ -104,7 +108,7 @@ void MergeRows(List& list, int numRows, const long* bucketStart, Entry* buffer, 
 
 namespace zyl_mtx {
 
-CompressedRows AssembleTriplets(List& list, int numRows)
+CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
 {
     CompressedRows out;
     out.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(numRows) + 1);
@@ -112,9 +116,11 @@ CompressedRows AssembleTriplets(List& list, int numRows)
     mem_Array<long> next(static_cast<std::size_t>(numRows));
     list.MakeOwn();
     mem_Array<Entry> buffer(static_cast<std::size_t>(CountRows(list, numRows, bucketStart.Get())));
+    mem_Array<int> slotOf(static_cast<std::size_t>(numColumns));
+    std::fill(slotOf.begin(), slotOf.end(), -1);
 
     PermuteIntoRows(list, numRows, bucketStart.Get(), next.Get());
-    MergeRows(list, numRows, bucketStart.Get(), buffer.Get(), out.rowOffsets.Get());
+    MergeRows(list, numRows, bucketStart.Get(), buffer.Get(), slotOf.Get(), out.rowOffsets.Get());
 
     const unsigned int total = out.rowOffsets[numRows];
     out.columnIndices = mem_Array<int>(total);

@@ -3,10 +3,11 @@
 // Turning the pending triplets of a sparse matrix into compressed rows.
 //
 // The triplets are ordered where they lie: a counting pass by row, a
-// cycle-leader permutation of the list into row buckets, then each bucket
-// sorted by column and its repeated positions summed. No flat copy of the
-// triplets is made, so the peak is the list plus the compressed arrays plus
-// scratch of the order of the number of rows.
+// cycle-leader permutation of the list into row buckets, then in each bucket
+// the repeats of a column summed (through a column-to-slot map) and the
+// distinct columns sorted. No flat copy of the triplets is made, so the peak
+// is the list plus the compressed arrays plus scratch of the order of the
+// number of rows and columns.
 //
 // The list always holds the same sums at the same positions: a summed run
 // leaves its used-up slots as -0.0 at one of the run's positions (x + -0.0
@@ -25,9 +26,9 @@ struct CompressedRows {
     mem_Array<double> values;
 };
 
-// Every triplet's row must lie below numRows. The list is left reordered
-// (not emptied); the caller empties it once it owns the result.
-CompressedRows AssembleTriplets(cow_List<ZylSrvSparseMatrixEntry>& list, int numRows);
+// Every triplet must lie inside numRows x numColumns. The list is left
+// reordered (not emptied); the caller empties it once it owns the result.
+CompressedRows AssembleTriplets(cow_List<ZylSrvSparseMatrixEntry>& list, int numRows, int numColumns);
 
 } // namespace zyl_mtx
 
