@@ -256,7 +256,6 @@ TEST(SparseOperations, RefusalsRaiseTheirNumberAndChangeNothing)
     const SparseHolder open = AssembledOf(RandomTriplets(6, 6, 10, 1), 6, 6);
     open->BeginAssembly();
     const int perm[] = {1, 0, 2, 3, 4, 5};
-    std::vector<double> x(6, 1.0), y(6, 0.0);
     int count = 0;
     const struct {
         const char* operation;
@@ -265,7 +264,7 @@ TEST(SparseOperations, RefusalsRaiseTheirNumberAndChangeNothing)
                          {"SetcolumnsToZero", [&] { s->SetColumnsToZero(perm, 2); }},
                          {"FindNontrivialColumns", [&] { mem_Free(s->FindNontrivialColumns(count)); }},
                          {"EliminateTrivialColumns", [&] { mem_Free(s->EliminateTrivialColumns(count)); }}},
-      assemblyOpen[] = {{"Multiply", [&] { open->Multiply(x.data(), 1, y.data(), false); }},
+      assemblyOpen[] = {{"Multiply", [&] { open->Multiply(nullptr, 1, nullptr, false); }},
                         {"Transpose", [&] { mem_Delete(open->Transpose()); }},
                         {"IsSymmetric", [&] { open->IsSymmetric(); }},
                         {"Subtract", [&] { receiver->Subtract(*s, *open); }}};
@@ -277,7 +276,6 @@ TEST(SparseOperations, RefusalsRaiseTheirNumberAndChangeNothing)
         ExpectIllegalInput(c.call, c.operation, kSource);
     EXPECT_TRUE(StoredOf(*s) == before);
     EXPECT_TRUE(StoredOf(*receiver) == receiverBefore);
-    EXPECT_EQ(y, std::vector<double>(6, 0.0));
 }
 
 TEST(SparseOperations, RefusedAllocationsLeakNothingAndLeaveTheOperandsAlone)
@@ -294,8 +292,6 @@ TEST(SparseOperations, RefusedAllocationsLeakNothingAndLeaveTheOperandsAlone)
                {"Subtract", true, false, [&] { ZylSrvSparseMatrix(3, 3).Subtract(*a, *a); }},
                {"Transpose", true, false, [&] { mem_Delete(a->Transpose()); }},
                {"Permute", true, false, [&] { mem_Delete(a->Permute(perm)); }},
-               {"FindNontrivialRows", false, false, [&] { mem_Free(a->FindNontrivialRows(count)); }},
-               {"FindNontrivialColumns", false, false, [&] { mem_Free(a->FindNontrivialColumns(count)); }},
                {"PermuteRows", false, true, [&] { a->PermuteRows(perm); }},
                {"PermuteInPlace", true, true, [&] { a->PermuteInPlace(perm); }},
                {"EliminateTrivialColumns", false, true, [&] { mem_Free(a->EliminateTrivialColumns(count)); }},
