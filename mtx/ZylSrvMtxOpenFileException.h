@@ -1,22 +1,30 @@
 #ifndef MTX_ZYLSRVMTXOPENFILEEXCEPTION_H
 #define MTX_ZYLSRVMTXOPENFILEEXCEPTION_H
-// Error 202: a sparse import could not open its input file.
+// Error 202: a sparse import could not open its input file, or opened it and
+// could not use it (a malformed or truncated file).
 // Message: "ZylSrvSparseImExPorter: Failed to open file <name>."
+// For a file that opened, Detail() says what is wrong with it (the field, the
+// byte offset, what was expected and what was found); DeveloperReport gives
+// the message, the detail and the raise site. UserReport is the message alone.
 #include <platform/ZylBasException.h>
 #include <platform/zyl_Export.h>
 
 class ZYL_EXPORT ZylSrvMtxOpenFileException : public ZylBasException {
 public:
     explicit ZylSrvMtxOpenFileException(const char* fileName);
+    ZylSrvMtxOpenFileException(const char* fileName, const char* detail);
     ZylSrvMtxOpenFileException(const ZylSrvMtxOpenFileException& other);
     ~ZylSrvMtxOpenFileException() override;
 
     atr_String AsString() const override;
     [[noreturn]] void ThrowCopy() const override;
     int ErrorCode() const override;
+    atr_String DeveloperReport() const override;
+    const char* Detail() const { return m_detail.Chars(); }
 
 private:
-    atr_String m_text; // the file name
+    atr_String m_text;   // the file name
+    atr_String m_detail; // empty when the file could not be opened at all
 };
 
 #endif

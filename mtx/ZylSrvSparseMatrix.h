@@ -62,6 +62,7 @@
 #include <platform/zyl_Export.h>
 
 class ZylSrvDenseMatrix;
+class ZylSrvSystemDofDefinition;
 
 struct ZYL_EXPORT ZylSrvSparseMatrixEntry {
     unsigned int row;
@@ -103,6 +104,15 @@ public:
     unsigned int* FindNontrivialColumns(int& count) const;
     unsigned int* EliminateTrivialColumns(int& count);
     void SetColumnsToZero(const int* columns, int n);
+
+    // ---- files and database drawers (format codes 0 to 7) --------------------
+    void Import(const char* path, int format);
+    void Import(ZylDorvDistributionID distribution);
+    void Export(const char* path, int format, const ZylSrvSystemDofDefinition* dofs = nullptr) const;
+    void Export(ZylDorvCSetID rows, ZylDorvCSetID columns, ZylDorvDistributionID distribution) const;
+    // Matrix Market coordinate files, for exchange with other tools.
+    void ImportMatrixMarket(const char* path);
+    void ExportMatrixMarket(const char* path) const;
 
 private:
     friend class ZylSrvSparseImExPorter;

@@ -8,6 +8,8 @@ packages=(
   libhdf5-dev hdf5-tools
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
+  libfast-float-dev python3-numpy python3-scipy
+  clang-14 libfuzzer-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,8 @@
 
 #include <platform/atr_translate.h>
 
+#include <string>
+
 namespace {
 
 // The template text is the translation key; the field fills placeholder 1.
@@ -55,7 +57,32 @@ ZYL_SRV_MTX_PLAIN_ERROR_IMPL(ZylSrvMtxSolveNotPositive, 215, "ZylSrvMatrix::Solv
 ZYL_SRV_MTX_PLAIN_ERROR_IMPL(ZylSrvMtxDivByZero, 218, "ZylSrvMatrix::Factorize - division by 0.")
 
 // Exported with its constructor, copy constructor, destructor and AsString.
-ZYL_SRV_MTX_TEXT_ERROR_IMPL(ZylSrvMtxOpenFileException, 202, "ZylSrvSparseImExPorter: Failed to open file %s.")
+ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const char* fileName) : m_text(TranslateWith("%s", fileName)) {}
+ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const char* fileName, const char* detail)
+    : m_text(TranslateWith("%s", fileName)), m_detail(TranslateWith("%s", detail))
+{
+}
+ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const ZylSrvMtxOpenFileException& other)
+    : ZylBasException(other), m_text(other.m_text), m_detail(other.m_detail)
+{
+}
+ZylSrvMtxOpenFileException::~ZylSrvMtxOpenFileException() = default;
+atr_String ZylSrvMtxOpenFileException::AsString() const
+{
+    return TranslateWith("ZylSrvSparseImExPorter: Failed to open file %s.", m_text.Chars());
+}
+void ZylSrvMtxOpenFileException::ThrowCopy() const { throw *this; }
+int ZylSrvMtxOpenFileException::ErrorCode() const { return 202; }
+atr_String ZylSrvMtxOpenFileException::DeveloperReport() const
+{
+    const atr_String base = ZylBasException::DeveloperReport();
+    if (*m_detail.Chars() == '\0')
+        return base;
+    // The detail goes between the message and the raise site.
+    const std::string report = base.Chars();
+    const std::string message = AsString().Chars();
+    return atr_String((message + " " + m_detail.Chars() + report.substr(message.size())).c_str());
+}
 
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(int argumentNumber) : m_argumentNumber(argumentNumber) {}
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(const ZylSrvMtxSolveIllegalArg& other)

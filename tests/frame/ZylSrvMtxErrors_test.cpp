@@ -73,10 +73,16 @@ TEST(ErrorFamily, ThrowRaisesTheMostDerivedTypeWithItsLocation)
 
 TEST(ErrorFamily, CopiesKeepTheirTextAndOutliveTheOriginal)
 {
-    auto original = std::make_unique<ZylSrvMtxOpenFileException>("matrix.bin");
+    auto original = std::make_unique<ZylSrvMtxOpenFileException>("matrix.bin", "row offsets at byte 24: 3 > 2");
     ZylSrvMtxOpenFileException copy(*original);
     original.reset();
-    EXPECT_STREQ(copy.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file matrix.bin.");
+    EXPECT_STREQ(copy.UserReport().Chars(), "ZylSrvSparseImExPorter: Failed to open file matrix.bin.");
+    try {
+        copy.Throw("mtx/impl/ZylSrvSparseImExPorter", 9);
+    } catch (const ZylBasException& e) {
+        EXPECT_STREQ(e.DeveloperReport().Chars(), "ZylSrvSparseImExPorter: Failed to open file matrix.bin. row offsets "
+                                                  "at byte 24: 3 > 2 [mtx/impl/ZylSrvSparseImExPorter:9]");
+    }
 
     ZylSrvMtxIllegalInput input("Add");
     const ZylSrvMtxIllegalInput inputCopy(input);

@@ -1,0 +1,52 @@
+#ifndef MTX_IMPL_INTERNAL_ZYLSRVSPARSETEXT_H
+#define MTX_IMPL_INTERNAL_ZYLSRVSPARSETEXT_H
+// The text layouts of sparse matrices: the triplet readers (format codes 2
+// and 3), the text writers (codes 3, 4 and 5) and Matrix Market in both
+// directions. The import/export dispatch (ZylSrvSparseImExPorter) calls these;
+// they know nothing of the matrix object, only of its arrays.
+//
+// Readers refuse what they cannot use with ZylSrvMtxOpenFileException (202):
+// without a detail when the file does not open, with one (what is wrong and
+// where) when it is malformed. Writers raise ZylSrvMtxOpenFileException when
+// the output cannot be created and ZylSrvMtxFileWriteFailure (208, the path as
+// detail) when a write fails. Source "mtx/impl/ZylSrvSparseImExPorter".
+#include <mtx/ZylSrvSparseMatrix.h>
+#include <platform/mem.h>
+
+class ZylSrvSystemDofDefinition;
+
+namespace zyl_mtx {
+
+// The compressed arrays of a matrix, as the writers read them.
+struct SparseArrays {
+    const unsigned int* rowOffsets;
+    const int* columnIndices;
+    const double* values;
+    const double* diagonal; // null in the general form
+    int numRows;
+    int numColumns;
+};
+
+// Triplets read from a file, 0-based, every one inside numRows x numColumns.
+struct TextTriplets {
+    mem_Array<ZylSrvSparseMatrixEntry> entries;
+    int count = 0;
+    int numRows = 0;
+    int numColumns = 0;
+};
+
+// Codes 2 ("rb") and 3 ("r"): whitespace-separated 1-based "row column
+// value" triplets; the dimensions are the largest row and column numbers.
+TextTriplets ReadTextTriplets(const char* path, bool binaryMode);
+// "%%MatrixMarket matrix coordinate real|integer|pattern general|symmetric";
+// a symmetric file comes back with both triangles, pattern entries as 1.0.
+TextTriplets ReadMatrixMarket(const char* path);
+
+void WriteTriplets1Based(const char* path, const SparseArrays& a);                                  // code 3
+void WriteNodeDofText(const char* path, const SparseArrays& a, const ZylSrvSystemDofDefinition& dofs); // code 4
+void WriteZeroBasedText(const char* path, const SparseArrays& a);                                   // code 5
+void WriteMatrixMarket(const char* path, const SparseArrays& a);
+
+} // namespace zyl_mtx
+
+#endif
