@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 TEST(Allocator, ServesAndFreesBlocks)
 {
@@ -20,6 +22,31 @@ TEST(Allocator, ServesAndFreesBlocks)
     mem_Free(a);
     mem_Free(b);
     mem_Free(nullptr);
+    EXPECT_EQ(mem_LiveBlocks(), before);
+}
+
+// Tiny objects of every size class, freed in a scrambled order across many
+// slabs: no object overlaps another, and one that grows keeps its bytes.
+TEST(Allocator, TinyObjectsStayDisjointThroughAnyOrderOfFrees)
+{
+    const long before = mem_LiveBlocks();
+    std::vector<std::pair<unsigned char*, std::size_t>> blocks;
+    for (std::size_t i = 0; i < 40000; ++i) {
+        const std::size_t size = i * 37 % 600; // past the largest tiny size too
+        blocks.emplace_back(static_cast<unsigned char*>(mem_OperatorNewTinyThrow(size)), size);
+        std::memset(blocks.back().first, static_cast<int>(i & 0xff), size);
+    }
+    for (std::size_t round = 0; round < 2; ++round)
+        for (std::size_t i = round; i < blocks.size(); i += 2) {
+            for (std::size_t k = 0; k < blocks[i].second; ++k)
+                ASSERT_EQ(blocks[i].first[k], i & 0xff) << "block " << i << " byte " << k;
+            mem_Free(blocks[i].first);
+        }
+    auto* grown = static_cast<unsigned char*>(mem_OperatorNewTinyThrow(24));
+    std::memset(grown, 0x5A, 24);
+    grown = static_cast<unsigned char*>(mem_Realloc(grown, 100000));
+    EXPECT_TRUE(grown[0] == 0x5A && grown[23] == 0x5A);
+    mem_Free(grown);
     EXPECT_EQ(mem_LiveBlocks(), before);
 }
 
