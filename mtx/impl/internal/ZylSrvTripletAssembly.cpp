@@ -25,25 +25,63 @@ long CountRows(List& list, int numRows, long* bucketStart)
     return longest;
 }
 
-// American-flag permutation: each misplaced triplet is carried straight to
-// the next free slot of its row, displacing the one there, until a triplet
-// of the current row comes back. Every move only swaps, so the list keeps
-// its content throughout.
-void PermuteIntoRows(List& list, int numRows, const long* bucketStart, long* next)
+// Rows are grouped into bands of about kBandTriplets triplets (a row longer
+// than that is a band of its own), so that a band's triplets fit in cache.
+constexpr long kBandTriplets = long(1) << 16;
+
+// bandFirstRow[b] .. bandFirstRow[b+1]-1 are the rows of band b; bandOf[r] is
+// the band of row r. Returns the number of bands.
+int MakeBands(int numRows, const long* bucketStart, int* bandOf, int* bandFirstRow)
 {
-    std::memcpy(next, bucketStart, sizeof(long) * numRows);
-    for (int b = 0; b < numRows; ++b) {
-        const long end = bucketStart[b + 1];
+    int bands = 0;
+    for (int r = 0; r < numRows;) {
+        bandFirstRow[bands] = r;
+        const long bandStart = bucketStart[r];
+        do
+            bandOf[r++] = bands;
+        while (r < numRows && bucketStart[r + 1] - bandStart <= kBandTriplets);
+        ++bands;
+    }
+    bandFirstRow[bands] = numRows;
+    return bands;
+}
+
+// American-flag permutation of the list into bands: each misplaced triplet is
+// carried straight to the next free slot of its band, displacing the one
+// there, until a triplet of the current band comes back. With a few hundred
+// bands the free slots stay in cache, which a permutation straight into rows
+// (a quarter of a million of them) does not. Every move only swaps, so the
+// list keeps its content throughout.
+void PermuteIntoBands(List& list, int bands, const int* bandFirstRow, const long* bucketStart, const int* bandOf,
+                      long* next)
+{
+    for (int b = 0; b < bands; ++b)
+        next[b] = bucketStart[bandFirstRow[b]];
+    for (int b = 0; b < bands; ++b) {
+        const long end = bucketStart[bandFirstRow[b + 1]];
         for (long h = next[b]; h < end; h = ++next[b]) {
             Entry& home = list.UncheckedGet(h);
-            if (static_cast<int>(home.row) == b)
+            if (bandOf[home.row] == b)
                 continue;
             Entry carried = home;
             do {
-                std::swap(carried, list.UncheckedGet(next[carried.row]++));
-            } while (static_cast<int>(carried.row) != b);
+                std::swap(carried, list.UncheckedGet(next[bandOf[carried.row]]++));
+            } while (bandOf[carried.row] != b);
             home = carried;
         }
+    }
+}
+
+// The triplets of one band, counted into rows in `byRow` (row r of the band
+// at bucketStart[r] - first), in list order within each row.
+void SortBandIntoRows(List& list, int firstRow, int endRow, const long* bucketStart, long* next, Entry* byRow)
+{
+    const long first = bucketStart[firstRow];
+    for (int r = firstRow; r < endRow; ++r)
+        next[r - firstRow] = bucketStart[r] - first;
+    for (long k = first; k < bucketStart[endRow]; ++k) {
+        const Entry& e = list.UncheckedGet(k);
+        byRow[next[e.row - firstRow]++] = e;
     }
 }
 
@@ -65,15 +103,15 @@ void SortByColumn(Entry* row, long n)
     }
 }
 
-// Sums the repeats of one row into one entry per column (in the order the
-// bucketing left them), sorts those by column and writes them back at the row's
-// start; the used-up slots become -0.0 at the row's last column. slotOf maps a
-// column to its entry in `distinct`, -1 for none, and is left all -1 again.
-long MergeRow(List& list, long first, long n, Entry* distinct, int* slotOf)
+// Sums the repeats of one row (`row`, n triplets) into one entry per column,
+// sorts those by column and writes them into the list from `first` on; the
+// used-up slots become -0.0 at the row's last column. slotOf maps a column to
+// its entry in `distinct`, -1 for none, and is left all -1 again.
+long MergeRow(const Entry* row, long n, List& list, long first, Entry* distinct, int* slotOf)
 {
     long count = 0;
     for (long k = 0; k < n; ++k) {
-        const Entry& e = list.UncheckedGet(first + k);
+        const Entry& e = row[k];
         int& slot = slotOf[e.column];
         if (slot < 0) {
             slot = static_cast<int>(count);
@@ -92,15 +130,22 @@ long MergeRow(List& list, long first, long n, Entry* distinct, int* slotOf)
     return count;
 }
 
-// Merges every row where it lies; rowOffsets[r+1] gets row r's number of
-// distinct columns.
-void MergeRows(List& list, int numRows, const long* bucketStart, Entry* buffer, int* slotOf,
-               unsigned int* rowOffsets)
+// Sorts each band into rows through `byRow`, merges every row back into the
+// list at its own start; rowOffsets[r+1] gets row r's number of distinct
+// columns. `distinct` holds the longest row.
+void MergeRows(List& list, int bands, const int* bandFirstRow, const long* bucketStart, long* next, Entry* byRow,
+               Entry* distinct, int* slotOf, unsigned int* rowOffsets)
 {
     rowOffsets[0] = 0;
-    for (int r = 0; r < numRows; ++r) {
-        const long distinct = MergeRow(list, bucketStart[r], bucketStart[r + 1] - bucketStart[r], buffer, slotOf);
-        rowOffsets[r + 1] = rowOffsets[r] + static_cast<unsigned int>(distinct);
+    for (int b = 0; b < bands; ++b) {
+        const int firstRow = bandFirstRow[b], endRow = bandFirstRow[b + 1];
+        SortBandIntoRows(list, firstRow, endRow, bucketStart, next, byRow);
+        const long first = bucketStart[firstRow];
+        for (int r = firstRow; r < endRow; ++r) {
+            const long n = bucketStart[r + 1] - bucketStart[r];
+            const long count = MergeRow(byRow + (bucketStart[r] - first), n, list, bucketStart[r], distinct, slotOf);
+            rowOffsets[r + 1] = rowOffsets[r] + static_cast<unsigned int>(count);
+        }
     }
 }
 
@@ -110,17 +155,24 @@ namespace zyl_mtx {
 
 CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
 {
+    // Everything is allocated before the list is reordered.
+    const std::size_t rows = static_cast<std::size_t>(numRows);
     CompressedRows out;
-    out.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(numRows) + 1);
-    mem_Array<long> bucketStart(static_cast<std::size_t>(numRows) + 1);
-    mem_Array<long> next(static_cast<std::size_t>(numRows));
+    out.rowOffsets = mem_Array<unsigned int>(rows + 1);
+    mem_Array<long> bucketStart(rows + 1);
+    mem_Array<int> bandOf(rows), bandFirstRow(rows + 1);
+    mem_Array<long> next(rows);
     list.MakeOwn();
-    mem_Array<Entry> buffer(static_cast<std::size_t>(CountRows(list, numRows, bucketStart.Get())));
+    const long longest = CountRows(list, numRows, bucketStart.Get());
+    const int bands = MakeBands(numRows, bucketStart.Get(), bandOf.Get(), bandFirstRow.Get());
+    mem_Array<Entry> byRow(static_cast<std::size_t>(std::max(longest, std::min(kBandTriplets, list.Count()))));
+    mem_Array<Entry> distinct(static_cast<std::size_t>(longest));
     mem_Array<int> slotOf(static_cast<std::size_t>(numColumns));
     std::fill(slotOf.begin(), slotOf.end(), -1);
 
-    PermuteIntoRows(list, numRows, bucketStart.Get(), next.Get());
-    MergeRows(list, numRows, bucketStart.Get(), buffer.Get(), slotOf.Get(), out.rowOffsets.Get());
+    PermuteIntoBands(list, bands, bandFirstRow.Get(), bucketStart.Get(), bandOf.Get(), next.Get());
+    MergeRows(list, bands, bandFirstRow.Get(), bucketStart.Get(), next.Get(), byRow.Get(), distinct.Get(),
+              slotOf.Get(), out.rowOffsets.Get());
 
     const unsigned int total = out.rowOffsets[numRows];
     out.columnIndices = mem_Array<int>(total);

@@ -3,11 +3,14 @@
 // Turning the pending triplets of a sparse matrix into compressed rows.
 //
 // The triplets are ordered where they lie: a counting pass by row, a
-// cycle-leader permutation of the list into row buckets, then in each bucket
-// the repeats of a column summed (through a column-to-slot map) and the
-// distinct columns sorted. No flat copy of the triplets is made, so the peak
-// is the list plus the compressed arrays plus scratch of the order of the
-// number of rows and columns.
+// cycle-leader permutation of the list into bands of rows (a few hundred,
+// each of about 64 Ki triplets, so the permutation's write positions stay in
+// cache), then band by band a counting sort into rows through a band-sized
+// buffer, the repeats of a column summed (through a column-to-slot map) and
+// the distinct columns sorted and written back where the row starts. No flat
+// copy of the triplets is made: the peak is the list plus the compressed
+// arrays plus a band's triplets and scratch of the order of the number of
+// rows and columns.
 //
 // The list always holds the same sums at the same positions: a summed run
 // leaves its used-up slots as -0.0 at one of the run's positions (x + -0.0
