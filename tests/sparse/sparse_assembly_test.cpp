@@ -69,8 +69,10 @@ struct Shape {
     int rows, cols, count;
     unsigned seed;
 };
-// Tiny, square, wide; the last has rows far longer than 16 and 32 entries.
-const Shape kShapes[] = {{1, 1, 6, 1}, {9, 7, 60, 2}, {40, 30, 700, 3}, {5, 400, 4000, 4}};
+// Tiny, square, wide, rows far longer than 16 and 32 entries; triplets
+// enough for several bands of rows; one row longer than a band.
+const Shape kShapes[] = {{1, 1, 6, 1},           {9, 7, 60, 2},          {40, 30, 700, 3},
+                         {5, 400, 4000, 4},      {300, 400, 200000, 5}, {3, 90000, 150000, 6}};
 
 TEST(SparseAssembly, SumsRepeatedTripletsIntoSortedRows)
 {
