@@ -18,7 +18,7 @@ UnitTable& Units()
     return table;
 }
 
-std::string At(std::int64_t offset) { return " at byte " + std::to_string(offset); }
+std::string At(std::int64_t offset) { return " (byte " + std::to_string(offset) + ")"; }
 
 } // namespace
 
