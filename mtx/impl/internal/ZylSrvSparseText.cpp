@@ -81,7 +81,12 @@ public:
         const char* p = at;
         for (; p != End() && !IsSpace(*p) && found.size() < 32; ++p)
             found += (*p >= 0x21 && *p < 0x7f) ? *p : '?';
-        found = at == End() ? "end of file" : "'" + found + (p != End() && !IsSpace(*p) ? "...'" : "'");
+        if (at == End())
+            found = "end of file";
+        else if (*at == '\n' || *at == '\r')
+            found = "the end of the line";
+        else
+            found = "'" + found + (p != End() && !IsSpace(*p) ? "...'" : "'");
         const std::string detail = "line " + std::to_string(line) + " (byte " + std::to_string(at - m_data) +
                                    "): expected " + expected + ", found " + found;
         zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, sourceLine, m_path, detail.c_str());
