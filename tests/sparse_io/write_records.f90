@@ -19,4 +19,5 @@ program write_records
     write (81) k, columns(1:k), values(1:k)
   end do
   close (81)
+  deallocate (columns, values) ! main-program arrays are never released otherwise (LeakSanitizer)
 end program write_records
