@@ -1,0 +1,37 @@
+# SciPy as the independent Matrix Market reference (run with /usr/bin/python3).
+#   mm_oracle.py write DIR: DIR/<kind>.mtx by scipy.io.mmwrite and, beside it,
+#     DIR/<kind>.dense: "rows cols" and the values row by row as SciPy reads them.
+#   mm_oracle.py check FILE.mtx FILE.dense: exit 0 when SciPy reads FILE.mtx as
+#     exactly the dense values (same layout as above).
+import sys
+import numpy as np
+import scipy.io
+import scipy.sparse
+
+
+def dense_text(a):
+    return "%d %d\n" % a.shape + "\n".join(" ".join(repr(float(x)) for x in row) for row in a) + "\n"
+
+
+def read_dense(path):
+    words = open(path).read().split()
+    rows, cols = int(words[0]), int(words[1])
+    return np.array([float(w) for w in words[2:]]).reshape(rows, cols)
+
+
+if sys.argv[1] == "write":
+    rng = np.random.default_rng(7)
+    a = scipy.sparse.random(9, 6, density=0.4, random_state=3, format="coo")
+    a.data = a.data * 1e5 - 3e4 + 1.0 / 3.0  # every digit counts
+    lower = scipy.sparse.tril(scipy.sparse.random(7, 7, density=0.4, random_state=4) + scipy.sparse.eye(7))
+    symmetric = (lower + scipy.sparse.tril(lower, -1).T).tocoo()
+    integer = scipy.sparse.coo_matrix(np.where(rng.random((5, 8)) < 0.3, rng.integers(-99, 99, (5, 8)), 0))
+    cases = {"general": (a, {}), "symmetric": (symmetric, {"symmetry": "symmetric"}),
+             "pattern": (a, {"field": "pattern"}), "integer": (integer, {"field": "integer"})}
+    for kind, (m, options) in cases.items():
+        path = "%s/%s.mtx" % (sys.argv[2], kind)
+        scipy.io.mmwrite(path, m, **options)
+        open(path[:-4] + ".dense", "w").write(dense_text(scipy.io.mmread(path).toarray()))
+else:
+    ours = scipy.io.mmread(sys.argv[2]).toarray()
+    sys.exit(0 if np.array_equal(ours, read_dense(sys.argv[3])) else 1)

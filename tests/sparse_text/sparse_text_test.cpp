@@ -1,0 +1,268 @@
+// The text layouts: the triplet reader against a sscanf("%d %d %lf") loop, the
+// writers byte for byte against snprintf with the same formats, a code-3 round
+// trip, Matrix Market against SciPy both ways, and malformed files refused.
+#include <mtx/impl/internal/ZylSrvSparseText.h>
+#include <platform/ZylSrvSystemDofDefinition.h>
+
+#include <support/FamilyError.h>
+#include <support/SparseReference.h>
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zyltest::RefMatrix;
+using I = ZylSrvSparseMatrixInspector;
+using Entry = ZylSrvSparseMatrixEntry;
+
+void Put(const char* path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+std::string Get(const char* path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    std::remove(path);
+    return text.str();
+}
+zyl_mtx::SparseArrays ArraysOf(const ZylSrvSparseMatrix& a)
+{
+    return {I::RowOffsets(a), I::ColumnIndices(a), I::Values(a), I::Diagonal(a), a.NumberOfRows(),
+            a.NumberOfColumns()};
+}
+std::vector<Entry> EntriesOf(const zyl_mtx::TextTriplets& t) { return {t.entries.Get(), t.entries.Get() + t.count}; }
+template <typename... T>
+std::string Printf(const char* format, T... values)
+{
+    char line[512];
+    return std::string(line, std::snprintf(line, sizeof line, format, values...));
+}
+
+// Values that take every branch of printf's %e: signed zeros and NaNs,
+// infinities, subnormals, three-digit exponents, exact ties at the 16th digit
+// (rounded to even), carries through every digit.
+const double kInf = std::numeric_limits<double>::infinity();
+const std::vector<double> kAwkward = {
+    0.0, -0.0, 1.0, -1.5, 1.0 / 3.0, -2.0 / 3.0, 0.1, 9.9999999999999995e-1, 5e-324, -4.9406564584124654e-322,
+    DBL_MIN, std::nextafter(DBL_MIN, 0.0), DBL_MAX, -1e300, 1e-300, 1e23, std::nextafter(1e23, kInf), 1e100,
+    100000000000000.25, 100000000000000.75, 0.99999999999999989, 123456789012345678.0, kInf, -kInf,
+    std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+
+TEST(SparseTextWriters, EveryLayoutIsWhatFprintfWrites)
+{
+    // Row 0 holds every awkward value at columns 0, 1, 2, ...; row 1 stays
+    // empty; row 2 holds one value, so rows are walked in order.
+    const int n = static_cast<int>(kAwkward.size());
+    std::vector<int> columns(n + 1);
+    for (int j = 0; j <= n; ++j)
+        columns[j] = j % n;
+    std::vector<double> values = kAwkward;
+    values.push_back(2.5);
+    zyltest::SparseHolder a(I::FromArrays({0, unsigned(n), unsigned(n), unsigned(n + 1)}, columns, values, {}, n + 1, 3, n));
+    ZylSrvSystemDofDefinition dofs;
+    for (int i = 0; i < n; ++i)
+        dofs.AddSolverDof(100 + i / 3, i % 3 + 1);
+    std::string code3, code4, code5;
+    for (int k = 0; k <= n; ++k) {
+        const int i = k < n ? 0 : 2;
+        code3 += Printf("%ld %ld %18.15le\n", i + 1L, columns[k] + 1L, values[k]);
+        code4 += Printf("%d,%d,%d,%d,%18.15e\n", 100 + i / 3, i % 3 + 1, columns[k], 0, values[k]); // not square
+        code5 += Printf("%d,%d, %18.15e\n", i, columns[k], values[k]);
+    }
+    zyl_mtx::WriteTriplets1Based("a.txt", ArraysOf(*a));
+    EXPECT_EQ(Get("a.txt"), code3);
+    zyl_mtx::WriteNodeDofText("a.txt", ArraysOf(*a), dofs);
+    EXPECT_EQ(Get("a.txt"), code4);
+    zyl_mtx::WriteZeroBasedText("a.txt", ArraysOf(*a));
+    EXPECT_EQ(Get("a.txt"), code5);
+
+    // The symmetric form of order 3: diagonal 1, 2, 3, stored (1,0) and (2,1).
+    zyltest::SparseHolder s(I::FromArrays({0, 0, 1, 2}, {0, 1}, {5.0, -0.0}, {1.0, 2.0, 3.0}, 5, 3, 3));
+    zyl_mtx::WriteTriplets1Based("s.txt", ArraysOf(*s));
+    EXPECT_EQ(Get("s.txt"), Printf("1 1 %18.15le\n2 2 %18.15le\n3 3 %18.15le\n", 1.0, 2.0, 3.0) +
+                                Printf("2 1 %18.15le\n1 2 %18.15le\n3 2 %18.15le\n2 3 %18.15le\n", 5.0, 5.0, -0.0, -0.0));
+    zyl_mtx::WriteZeroBasedText("s.txt", ArraysOf(*s));
+    EXPECT_EQ(Get("s.txt"), Printf("0,0, %18.15e\n1,1, %18.15e\n1,0, %18.15e\n", 1.0, 2.0, 5.0) +
+                                Printf("2,2, %18.15e\n2,1, %18.15e\n", 3.0, -0.0));
+    zyl_mtx::WriteNodeDofText("s.txt", ArraysOf(*s), dofs); // square: both ends through the numbering
+    EXPECT_EQ(Get("s.txt"), Printf("%d,%d,%d,%d,%18.15e\n", 100, 2, 100, 1, 5.0) +
+                                Printf("%d,%d,%d,%d,%18.15e\n", 100, 3, 100, 2, -0.0));
+}
+
+// Random valid files, spelled in every way "%d %d %lf" accepts, read by ours
+// and by sscanf: same triplets, same bits.
+TEST(SparseTextReaders, TripletsAsSscanfReadsThem)
+{
+    const char* spellings[] = {"%.17g", "%.3e", "%+.9f", "%a", "%.0f", "%G"};
+    const char* gaps[] = {" ", "\t", "\r\n", "  \n\n", "\v\f "};
+    std::mt19937 engine(11);
+    std::uniform_real_distribution<double> magnitude(-300.0, 300.0);
+    std::string text = "  3 4 inf\n+5 007 -NaN 1 1 1e400 2 2 -0x1.8p-3 ";
+    for (int k = 0; k < 3000; ++k) {
+        const double v = (engine() % 2 ? -1 : 1) * std::pow(10.0, magnitude(engine)) * (engine() % 1000);
+        text += std::to_string(engine() % 40 + 1) + gaps[engine() % 5] + std::to_string(engine() % 70 + 1) +
+                gaps[engine() % 5] + Printf(spellings[engine() % 6], v) + gaps[engine() % 5];
+    }
+    std::vector<Entry> expected;
+    int r = 0, c = 0, used = 0, rows = 0, cols = 0;
+    double v = 0.0;
+    for (const char* p = text.c_str(); std::sscanf(p, "%d %d %lf%n", &r, &c, &v, &used) == 3; p += used) {
+        expected.push_back({unsigned(r - 1), unsigned(c - 1), v});
+        rows = std::max(rows, r);
+        cols = std::max(cols, c);
+    }
+    for (bool binaryMode : {true, false}) {
+        Put("t.txt", text);
+        const zyl_mtx::TextTriplets t = zyl_mtx::ReadTextTriplets("t.txt", binaryMode);
+        std::remove("t.txt");
+        ASSERT_EQ(t.count, 3004);
+        ASSERT_EQ(std::size_t(t.count), expected.size());
+        EXPECT_EQ(std::memcmp(t.entries.Get(), expected.data(), expected.size() * sizeof(Entry)), 0);
+        EXPECT_EQ(t.numRows, rows);
+        EXPECT_EQ(t.numColumns, cols);
+    }
+    for (const char* nothing : {"", " \n\t\r\n"}) {
+        Put("e.txt", nothing);
+        const zyl_mtx::TextTriplets t = zyl_mtx::ReadTextTriplets("e.txt", true);
+        std::remove("e.txt");
+        EXPECT_EQ(t.count + t.numRows + t.numColumns, 0);
+    }
+}
+
+// Code 3 written and read back stands for the same matrix, to the 16 digits
+// the layout keeps; the symmetric form comes back with both triangles.
+TEST(SparseTextReaders, Code3RoundTrip)
+{
+    const std::vector<Entry> t = zyltest::RandomTriplets(30, 20, 200, 5);
+    zyltest::SparseHolder general = zyltest::AssembledOf(t, 30, 20);
+    zyltest::SparseHolder symmetric(I::FromArrays({0, 0, 2, 3}, {0, 2, 1}, {0.25, -1e-7, 3e5}, {1, 2, 3}, 6, 3, 3));
+    for (const ZylSrvSparseMatrix* a : {general.get(), symmetric.get()}) {
+        zyl_mtx::WriteTriplets1Based("r.txt", ArraysOf(*a));
+        const zyl_mtx::TextTriplets back = zyl_mtx::ReadTextTriplets("r.txt", false);
+        std::remove("r.txt");
+        const RefMatrix want = zyltest::DenseOf(*a);
+        const RefMatrix got = zyltest::DenseOfTriplets(EntriesOf(back), want.rows, want.cols);
+        ASSERT_EQ(back.numRows, want.rows);
+        ASSERT_EQ(back.numColumns, want.cols);
+        for (std::size_t k = 0; k < want.v.size(); ++k)
+            EXPECT_NEAR(got.v[k], want.v[k], 6e-16 * std::fabs(want.v[k])) << k;
+    }
+}
+
+RefMatrix ReadDense(const std::string& path)
+{
+    std::istringstream in(Get(path.c_str()));
+    int rows = 0, cols = 0;
+    in >> rows >> cols;
+    RefMatrix d(rows, cols);
+    std::string word;
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols && in >> word; ++j)
+            d(i, j) = std::strtod(word.c_str(), nullptr);
+    return d;
+}
+
+TEST(SparseTextMatrixMarket, ReadsWhatSciPyWrites)
+{
+    ASSERT_EQ(std::system("/usr/bin/python3 " ZYL_MM_ORACLE " write ."), 0);
+    for (const std::string kind : {"general", "symmetric", "pattern", "integer"}) {
+        const zyl_mtx::TextTriplets t = zyl_mtx::ReadMatrixMarket((kind + ".mtx").c_str());
+        std::remove((kind + ".mtx").c_str());
+        const RefMatrix want = ReadDense(kind + ".dense");
+        EXPECT_EQ(t.numRows, want.rows) << kind;
+        EXPECT_EQ(t.numColumns, want.cols) << kind;
+        EXPECT_EQ(zyltest::DenseOfTriplets(EntriesOf(t), t.numRows, t.numColumns).v, want.v) << kind;
+    }
+}
+
+TEST(SparseTextMatrixMarket, SciPyReadsWhatWeWrite)
+{
+    const std::vector<Entry> t = zyltest::RandomTriplets(12, 9, 60, 8);
+    zyltest::SparseHolder general = zyltest::AssembledOf(t, 12, 9);
+    zyltest::SparseHolder symmetric(
+        I::FromArrays({0, 0, 2, 3, 3}, {0, 2, 0}, {0.1, -1e-300, 1.0 / 3.0}, {1e300, 0, -0.0, 7}, 7, 4, 4));
+    for (const ZylSrvSparseMatrix* a : {general.get(), symmetric.get()}) {
+        const RefMatrix d = zyltest::DenseOf(*a);
+        std::string dense = std::to_string(d.rows) + " " + std::to_string(d.cols) + "\n";
+        for (int i = 0; i < d.rows; ++i)
+            for (int j = 0; j < d.cols; ++j)
+                dense += Printf("%.17g ", d(i, j));
+        Put("ours.dense", dense);
+        zyl_mtx::WriteMatrixMarket("ours.mtx", ArraysOf(*a));
+        std::string banner;
+        std::getline(std::ifstream("ours.mtx"), banner);
+        EXPECT_EQ(banner, a == symmetric.get() ? "%%MatrixMarket matrix coordinate real symmetric"
+                                               : "%%MatrixMarket matrix coordinate real general");
+        EXPECT_EQ(std::system("/usr/bin/python3 " ZYL_MM_ORACLE " check ours.mtx ours.dense"), 0);
+        std::remove("ours.mtx");
+        std::remove("ours.dense");
+    }
+}
+
+// Each malformed file is refused with 202, the path in the message and what
+// is wrong (line, byte, expected, found) in the detail.
+TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
+{
+    const std::string mm = "%%MatrixMarket matrix coordinate real general\n";
+    const struct {
+        bool matrixMarket;
+        std::string text;
+        const char* detail;
+    } cases[] = {
+        {false, "1 2 3\n1 2", "line 2 (byte 9): expected a value, found end of file"},
+        {false, "1 2 3 4", "expected a column number (1 to 2147483647), found end of file"},
+        {false, "1 0 3", "line 1 (byte 2): expected a column number (1 to 2147483647), found '0'"},
+        {false, "2147483648 1 3", "expected a row number (1 to 2147483647), found '2147483648'"},
+        {false, "-1 1 3", "expected a row number (1 to 2147483647), found '-1'"},
+        {false, "1.5 1 3", "expected a row number (1 to 2147483647), found '1.5'"},
+        {false, "1 1 3.5abc", "expected a value, found '3.5abc'"},
+        {false, "1 1 1e", "expected a value, found '1e'"},
+        {false, "1 1 2\n\n2 x\x01 4", "line 3 (byte 9): expected a column number (1 to 2147483647), found 'x?'"},
+        {true, "%%MatrixMarket matrix array real general\n2 2\n", "expected the format 'coordinate', found 'array'"},
+        {true, "%MatrixMarket matrix coordinate real general\n", "expected the banner %%MatrixMarket"},
+        {true, "%%MatrixMarket matrix coordinate complex general\n", "expected the field real, integer or pattern"},
+        {true, "%%MatrixMarket matrix coordinate real skew-symmetric\n", "expected the symmetry general or"},
+        {true, mm + "2 2 1 9\n1 1 1\n", "line 2 (byte 52): expected the end of the line, found '9'"},
+        {true, mm + "% c\n2 2 3\n1 1 1\n", "line 3 (byte 50): expected a number of entries the rest"},
+        {true, mm + "2 2 2\n1 1 1\n\n\n\n\n", "expected 2 entries as the size line declares, not 1"},
+        {true, mm + "2 2 1\n1 1 1\n2 2 2\n", "line 4 (byte 58): expected the end of the file after 1 entries"},
+        {true, mm + "2 2 2\n1 3 1\n1 1 1\n", "expected a column index (1 to 2), found '3'"},
+        {true, mm + "2 2 1\n1 1\n2 2 2\n", "line 3 (byte 55): expected a value, found the end of the line"},
+        {true, "%%MatrixMarket matrix coordinate integer general\n1 1 1\n1 1 1.5\n", "expected an integer value"},
+        {true, "%%MatrixMarket matrix coordinate real symmetric\n2 3 0\n", "expected a square size for a symmetric"},
+    };
+    for (const auto& c : cases) {
+        Put("bad.txt", c.text);
+        try {
+            c.matrixMarket ? zyl_mtx::ReadMatrixMarket("bad.txt") : zyl_mtx::ReadTextTriplets("bad.txt", false);
+            ADD_FAILURE() << c.text;
+        } catch (const ZylSrvMtxOpenFileException& e) {
+            EXPECT_EQ(e.ErrorCode(), 202);
+            EXPECT_STREQ(e.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file bad.txt.");
+            EXPECT_NE(std::string(e.Detail()).find(c.detail), std::string::npos) << e.Detail();
+            EXPECT_STREQ(e.File(), "mtx/impl/ZylSrvSparseImExPorter");
+        }
+        std::remove("bad.txt");
+    }
+    for (bool matrixMarket : {false, true}) // a missing file: no detail
+        zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>(
+            [&] { matrixMarket ? zyl_mtx::ReadMatrixMarket("none") : zyl_mtx::ReadTextTriplets("none", true); }, 202,
+            "ZylSrvSparseImExPorter: Failed to open file none.", "mtx/impl/ZylSrvSparseImExPorter");
+    zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>([] { zyl_mtx::WriteZeroBasedText("no/dir.txt", {}); },
+                                                           202, "ZylSrvSparseImExPorter: Failed to open file no/dir.txt.");
+    zyltest::ExpectFamilyError<ZylSrvMtxFileWriteFailure>(
+        [] {
+            const unsigned offsets[] = {0, 0};
+            zyl_mtx::WriteMatrixMarket("/dev/full", {offsets, nullptr, nullptr, nullptr, 1, 1});
+        },
+        208, "Error at writing to file: /dev/full");
+}
+
+} // namespace
