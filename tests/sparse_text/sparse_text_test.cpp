@@ -38,6 +38,13 @@ zyl_mtx::SparseArrays ArraysOf(const ZylSrvSparseMatrix& a)
             a.NumberOfColumns()};
 }
 std::vector<Entry> EntriesOf(const zyl_mtx::TextTriplets& t) { return {t.entries.Get(), t.entries.Get() + t.count}; }
+std::string Repeat(const std::string& s, int n)
+{
+    std::string r;
+    while (n-- > 0)
+        r += s;
+    return r;
+}
 template <typename... T>
 std::string Printf(const char* format, T... values)
 {
@@ -96,33 +103,37 @@ TEST(SparseTextWriters, EveryLayoutIsWhatFprintfWrites)
                                 Printf("%d,%d,%d,%d,%18.15e\n", 100, 3, 100, 2, -0.0));
 }
 
-// Random valid files, spelled in every way "%d %d %lf" accepts, read by ours
-// and by sscanf: same triplets, same bits.
+// A random valid file of 2 MiB and more (so triplets straddle the reader's
+// blocks), spelled in every way "%d %d %lf" accepts, read by ours and, piece
+// by piece, by sscanf: same triplets, same bits.
 TEST(SparseTextReaders, TripletsAsSscanfReadsThem)
 {
     const char* spellings[] = {"%.17g", "%.3e", "%+.9f", "%a", "%.0f", "%G"};
     const char* gaps[] = {" ", "\t", "\r\n", "  \n\n", "\v\f "};
     std::mt19937 engine(11);
     std::uniform_real_distribution<double> magnitude(-300.0, 300.0);
-    std::string text = "  3 4 inf\n+5 007 -NaN 1 1 1e400 2 2 -0x1.8p-3 ";
-    for (int k = 0; k < 3000; ++k) {
+    std::vector<std::string> pieces = {"  3 4 inf\n", "+5 007 -NaN ", "1 1 1e400 ", "2 2 -0x1.8p-3 "};
+    for (int k = 0; k < 50000; ++k) {
         const double v = (engine() % 2 ? -1 : 1) * std::pow(10.0, magnitude(engine)) * (engine() % 1000);
-        text += std::to_string(engine() % 40 + 1) + gaps[engine() % 5] + std::to_string(engine() % 70 + 1) +
-                gaps[engine() % 5] + Printf(spellings[engine() % 6], v) + gaps[engine() % 5];
+        pieces.push_back(std::to_string(engine() % 40 + 1) + gaps[engine() % 5] + std::to_string(engine() % 70 + 1) +
+                         gaps[engine() % 5] + Printf(spellings[engine() % 6], v) + gaps[engine() % 5]);
     }
+    std::string text;
     std::vector<Entry> expected;
-    int r = 0, c = 0, used = 0, rows = 0, cols = 0;
+    int r = 0, c = 0, rows = 0, cols = 0;
     double v = 0.0;
-    for (const char* p = text.c_str(); std::sscanf(p, "%d %d %lf%n", &r, &c, &v, &used) == 3; p += used) {
+    for (const std::string& piece : pieces) {
+        ASSERT_EQ(std::sscanf(piece.c_str(), "%d %d %lf", &r, &c, &v), 3) << piece;
         expected.push_back({unsigned(r - 1), unsigned(c - 1), v});
         rows = std::max(rows, r);
         cols = std::max(cols, c);
+        text += piece;
     }
+    ASSERT_GT(text.size(), 2u << 20);
     for (bool binaryMode : {true, false}) {
         Put("t.txt", text);
         const zyl_mtx::TextTriplets t = zyl_mtx::ReadTextTriplets("t.txt", binaryMode);
         std::remove("t.txt");
-        ASSERT_EQ(t.count, 3004);
         ASSERT_EQ(std::size_t(t.count), expected.size());
         EXPECT_EQ(std::memcmp(t.entries.Get(), expected.data(), expected.size() * sizeof(Entry)), 0);
         EXPECT_EQ(t.numRows, rows);
@@ -220,11 +231,10 @@ TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
         {false, "1 2 3 4", "expected a column number (1 to 2147483647), found end of file"},
         {false, "1 0 3", "line 1 (byte 2): expected a column number (1 to 2147483647), found '0'"},
         {false, "2147483648 1 3", "expected a row number (1 to 2147483647), found '2147483648'"},
-        {false, "-1 1 3", "expected a row number (1 to 2147483647), found '-1'"},
         {false, "1.5 1 3", "expected a row number (1 to 2147483647), found '1.5'"},
         {false, "1 1 3.5abc", "expected a value, found '3.5abc'"},
-        {false, "1 1 1e", "expected a value, found '1e'"},
         {false, "1 1 2\n\n2 x\x01 4", "line 3 (byte 9): expected a column number (1 to 2147483647), found 'x?'"},
+        {false, Repeat("1 1 1\n", 300000) + "-1 1 1", "line 300001 (byte 1800000): expected a row number"},
         {true, "%%MatrixMarket matrix array real general\n2 2\n", "expected the format 'coordinate', found 'array'"},
         {true, "%MatrixMarket matrix coordinate real general\n", "expected the banner %%MatrixMarket"},
         {true, "%%MatrixMarket matrix coordinate complex general\n", "expected the field real, integer or pattern"},
