@@ -131,7 +131,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = std::size_t(1) << 20;
+    static constexpr std::size_t kBlock = std::size_t(1) << 18;
 
     // The line of a byte offset, counted again from the start of the file
     // (only a refused file pays for it).
