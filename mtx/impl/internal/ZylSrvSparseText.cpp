@@ -214,12 +214,12 @@ public:
     static constexpr std::size_t kCapacity = std::size_t(1) << 20;
     static constexpr std::size_t kLongestLine = 160;
 
-    explicit OutputFile(const char* path) : m_path(path)
+    // The buffer first: a failed allocation then leaves no file behind.
+    explicit OutputFile(const char* path) : m_path(path), m_buffer(kCapacity)
     {
         m_fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (m_fd < 0)
             zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, __LINE__, path);
-        m_buffer = mem_Array<char>(kCapacity);
     }
     ~OutputFile()
     {
