@@ -1,22 +1,16 @@
 # SciPy as the independent Matrix Market reference (run with /usr/bin/python3).
-#   mm_oracle.py write DIR: DIR/<kind>.mtx by scipy.io.mmwrite and, beside it,
-#     DIR/<kind>.dense: "rows cols" and the values row by row as SciPy reads them.
-#   mm_oracle.py check FILE.mtx FILE.dense: exit 0 when SciPy reads FILE.mtx as
-#     exactly the dense values (same layout as above).
+#   write DIR: DIR/<kind>.mtx by scipy.io.mmwrite and DIR/<kind>.dense, what SciPy reads back
+#   check M.mtx M.dense: exit 0 when SciPy reads M.mtx as exactly the dense values
+# Dense files: "rows cols", then the values column by column.
 import sys
 import numpy as np
 import scipy.io
 import scipy.sparse
 
 
-def dense_text(a):
-    return "%d %d\n" % a.shape + "\n".join(" ".join(repr(float(x)) for x in row) for row in a) + "\n"
-
-
 def read_dense(path):
     words = open(path).read().split()
-    rows, cols = int(words[0]), int(words[1])
-    return np.array([float(w) for w in words[2:]]).reshape(rows, cols)
+    return np.array([float(w) for w in words[2:]]).reshape((int(words[0]), int(words[1])), order="F")
 
 
 if sys.argv[1] == "write":
@@ -31,7 +25,8 @@ if sys.argv[1] == "write":
     for kind, (m, options) in cases.items():
         path = "%s/%s.mtx" % (sys.argv[2], kind)
         scipy.io.mmwrite(path, m, **options)
-        open(path[:-4] + ".dense", "w").write(dense_text(scipy.io.mmread(path).toarray()))
+        back = scipy.io.mmread(path).toarray()
+        open(path[:-4] + ".dense", "w").write("%d %d\n" % back.shape + " ".join(repr(float(x)) for x in back.flatten("F")))
 else:
     ours = scipy.io.mmread(sys.argv[2]).toarray()
     sys.exit(0 if np.array_equal(ours, read_dense(sys.argv[3])) else 1)

@@ -1,10 +1,10 @@
 #include <mtx/impl/internal/ZylSrvSparseText.h>
 
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvTextNumbers.h>
 #include <platform/ZylSrvSystemDofDefinition.h>
 
-#include <fast_float/fast_float.h>
-
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -17,7 +17,6 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,81 +26,144 @@ constexpr const char* kRaiseSource = zyl_mtx::kSparseImExPorterSource;
 
 // ---- reading ----------------------------------------------------------------
 
-// The whitespace of "%d %d %lf" in the C locale: space, \t, \n, \v, \f, \r.
-inline bool IsSpace(unsigned char c) { return c == ' ' || static_cast<unsigned char>(c - 9) < 5; }
-inline bool IsBlank(unsigned char c) { return IsSpace(c) && c != '\n'; } // inside one line
+inline bool IsBlank(unsigned char c) { return zyl_mtx::IsSpace(c) && c != '\n'; } // inside one line
 
-// The whole file, mapped read-only: both passes of a reader walk the same
-// bytes without copying them, and nothing is allocated per line.
-class MappedFile {
+// A file read front to back in large blocks through one buffer, so that
+// nothing is allocated per line and the page cache is copied, not mapped (a
+// mapping's page faults cost more than the copy). Each block ends after a
+// whitespace byte, so that it holds whole tokens; the token cut at its end is
+// carried to the front of the next one. Spaces pad every block (kTextPadding)
+// for the number parsers' eight-byte loads.
+class TextBlocks {
 public:
-    explicit MappedFile(const char* path) : m_path(path)
+    TextBlocks(const char* path, bool wholeFile) : m_path(path)
     {
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        m_fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
             zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, __LINE__, path);
         struct stat info;
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd);
+        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(m_fd);
             zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, __LINE__, path,
                                                         "not a regular file: the readers pass over it twice");
         }
-        m_size = static_cast<std::size_t>(info.st_size);
-        if (m_size > 0) {
-            // Prefaulted at once: one walk through the page tables instead of
-            // a fault per page in the first pass.
-            void* map = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (map == MAP_FAILED) {
-                ::close(fd);
-                zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, __LINE__, path, "the file cannot be mapped");
-            }
-            m_data = static_cast<const char*>(map);
+        m_size = static_cast<unsigned long long>(info.st_size);
+        // One spare byte: a whole file ends its only block at end of file.
+        const std::size_t wanted = static_cast<std::size_t>(m_size) + 1;
+        m_capacity = wholeFile ? wanted : (wanted < kBlock ? wanted : kBlock);
+        try {
+            m_buffer = mem_Array<char>(m_capacity + zyl_mtx::kTextPadding);
+        } catch (...) {
+            ::close(m_fd);
+            throw;
         }
-        ::close(fd);
+        m_end = m_limit = m_buffer.Get();
     }
-    ~MappedFile()
+    ~TextBlocks() { ::close(m_fd); }
+    TextBlocks(const TextBlocks&) = delete;
+    TextBlocks& operator=(const TextBlocks&) = delete;
+
+    unsigned long long Size() const { return m_size; }
+    const char* Begin() const { return m_buffer.Get(); }
+    const char* Limit() const { return m_limit; } // the whole tokens end here
+    bool AtEnd() const { return m_eof; }
+
+    // The next block; false once the file is used up.
+    bool Next()
     {
-        if (m_size > 0)
-            ::munmap(const_cast<char*>(m_data), m_size);
+        if (m_eof)
+            return false;
+        char* const buffer = m_buffer.Get();
+        const std::size_t carry = static_cast<std::size_t>(m_end - m_limit);
+        m_offset += static_cast<unsigned long long>(m_limit - buffer);
+        std::memmove(buffer, m_limit, carry);
+        m_end = buffer + carry;
+        while (m_end != buffer + m_capacity) {
+            const ssize_t n = ::read(m_fd, m_end, static_cast<std::size_t>(buffer + m_capacity - m_end));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                Malformed(__LINE__, m_end, "bytes that can be read");
+            if (n == 0) {
+                m_eof = true;
+                break;
+            }
+            m_end += n;
+        }
+        std::memset(m_end, ' ', zyl_mtx::kTextPadding);
+        m_limit = m_end;
+        if (!m_eof) {
+            while (m_limit != buffer && !zyl_mtx::IsSpace(m_limit[-1]))
+                --m_limit;
+            if (m_limit == buffer)
+                Malformed(__LINE__, buffer, "a token of at most " + std::to_string(m_capacity) + " bytes");
+        }
+        return true;
     }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
 
-    const char* Begin() const { return m_data; }
-    const char* End() const { return m_data + m_size; }
+    void Rewind()
+    {
+        if (::lseek(m_fd, 0, SEEK_SET) != 0)
+            Malformed(__LINE__, m_limit, "a file that can be read again");
+        m_end = m_limit = m_buffer.Get();
+        m_offset = 0;
+        m_eof = false;
+    }
 
-    // Refuses the file: what was expected at `at`, with the line, the byte
-    // offset and (a printable prefix of) the token found there.
+    // Refuses the file: what was expected at `at` (in the current block), with
+    // the line, the byte offset and (a printable prefix of) the token there.
     [[noreturn]] void Malformed(int sourceLine, const char* at, const std::string& expected) const
     {
-        long line = 1;
-        for (const char* p = m_data; p != at; ++p)
-            line += *p == '\n';
+        const unsigned long long offset = m_offset + static_cast<unsigned long long>(at - m_buffer.Get());
         std::string found;
         const char* p = at;
-        for (; p != End() && !IsSpace(*p) && found.size() < 32; ++p)
+        for (; p < m_end && !zyl_mtx::IsSpace(*p) && found.size() < 32; ++p)
             found += (*p >= 0x21 && *p < 0x7f) ? *p : '?';
-        if (at == End())
+        if (at >= m_end)
             found = "end of file";
         else if (*at == '\n' || *at == '\r')
             found = "the end of the line";
         else
-            found = "'" + found + (p != End() && !IsSpace(*p) ? "...'" : "'");
-        const std::string detail = "line " + std::to_string(line) + " (byte " + std::to_string(at - m_data) +
+            found = "'" + found + (p < m_end && !zyl_mtx::IsSpace(*p) ? "...'" : "'");
+        const std::string detail = "line " + std::to_string(LineOf(offset)) + " (byte " + std::to_string(offset) +
                                    "): expected " + expected + ", found " + found;
         zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, sourceLine, m_path, detail.c_str());
     }
 
 private:
-    static constexpr char kEmpty[1] = {0};
+    static constexpr std::size_t kBlock = std::size_t(1) << 18;
+
+    // The line of a byte offset, counted again from the start of the file
+    // (only a refused file pays for it).
+    unsigned long long LineOf(unsigned long long offset) const
+    {
+        unsigned long long line = 1;
+        char chunk[1 << 16];
+        for (unsigned long long at = 0; at < offset;) {
+            const std::size_t want = static_cast<std::size_t>(std::min<unsigned long long>(sizeof chunk, offset - at));
+            const ssize_t n = ::pread(m_fd, chunk, want, static_cast<off_t>(at));
+            if (n <= 0)
+                break;
+            line += static_cast<unsigned long long>(std::count(chunk, chunk + n, '\n'));
+            at += static_cast<unsigned long long>(n);
+        }
+        return line;
+    }
+
     const char* m_path;
-    const char* m_data = kEmpty;
-    std::size_t m_size = 0;
+    int m_fd = -1;
+    unsigned long long m_size = 0;
+    std::size_t m_capacity = 0;
+    mem_Array<char> m_buffer;
+    char* m_end = nullptr;   // the bytes read end here
+    char* m_limit = nullptr; // the whole tokens end here
+    unsigned long long m_offset = 0; // of the buffer's first byte in the file
+    bool m_eof = false;
 };
 
 inline const char* SkipSpace(const char* p, const char* end)
 {
-    while (p != end && IsSpace(*p))
+    while (p != end && zyl_mtx::IsSpace(*p))
         ++p;
     return p;
 }
@@ -111,65 +173,37 @@ inline const char* SkipBlank(const char* p, const char* end)
         ++p;
     return p;
 }
-inline bool AtTokenEnd(const char* p, const char* end) { return p == end || IsSpace(*p); }
 
-// A decimal integer as "%d" reads it (optional sign, digits), required to
-// fill its whole token. Returns the end of the token, or null when the token
-// is no integer. The magnitude saturates at 2^40, far outside any range a
-// caller accepts, so a long run of digits cannot overflow.
-inline const char* ParseInteger(const char* p, const char* end, long long& value)
-{
-    bool negative = false;
-    if (p != end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
-    const char* digits = p;
-    unsigned long long v = 0;
-    for (; p != end && static_cast<unsigned char>(*p - '0') < 10; ++p)
-        v = v < (1ULL << 40) ? v * 10 + static_cast<unsigned>(*p - '0') : (1ULL << 40);
-    if (p == digits || !AtTokenEnd(p, end))
-        return nullptr;
-    value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
-    return p;
-}
-
-// A number as "%lf" (strtod) reads it, required to fill its whole token:
-// decimal, "inf", "infinity", "nan", "nan(chars)" in any case, hexadecimal,
-// a leading '+'. The common decimal form goes through fast_float, which
-// rounds correctly like glibc; the rest through strtod on a copy.
-inline const char* ParseReal(const char* p, const char* end, double& value)
-{
-    const fast_float::from_chars_result r = fast_float::from_chars(p, end, value);
-    if (r.ec == std::errc() && AtTokenEnd(r.ptr, end))
-        return r.ptr;
-    const char* tokenEnd = p;
-    while (!AtTokenEnd(tokenEnd, end))
-        ++tokenEnd;
-    char copy[512];
-    const std::size_t length = static_cast<std::size_t>(tokenEnd - p);
-    if (length == 0 || length >= sizeof copy)
-        return nullptr;
-    std::memcpy(copy, p, length);
-    copy[length] = '\0';
-    char* stop = nullptr;
-    value = std::strtod(copy, &stop);
-    return stop == copy + length ? tokenEnd : nullptr;
-}
-
-// Tokens are counted as the starts of runs of non-space bytes; written over
-// byte pairs so that the compiler vectorizes it.
+// Starts of runs of non-space bytes, counted with byte-wide counters over
+// blocks of 255 x 16 bytes, which the compiler turns into vector code.
 std::size_t CountTokens(const char* begin, const char* end)
 {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(begin);
     const std::size_t n = static_cast<std::size_t>(end - begin);
     if (n == 0)
         return 0;
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(begin);
-    std::size_t count = IsSpace(b[0]) ? 0 : 1;
-    for (std::size_t i = 1; i < n; ++i)
-        count += static_cast<std::size_t>(IsSpace(b[i - 1]) & !IsSpace(b[i]));
+    const auto starts = [b](std::size_t i) {
+        return static_cast<unsigned char>(zyl_mtx::IsSpace(b[i - 1]) & !zyl_mtx::IsSpace(b[i]));
+    };
+    std::size_t count = zyl_mtx::IsSpace(b[0]) ? 0 : 1;
+    std::size_t i = 1;
+    for (; i + 255 * 16 <= n; i += 255 * 16) {
+        unsigned char lanes[16] = {};
+        for (std::size_t r = 0; r < 255 * 16; r += 16)
+            for (std::size_t k = 0; k < 16; ++k)
+                lanes[k] = static_cast<unsigned char>(lanes[k] + starts(i + r + k));
+        for (unsigned char lane : lanes)
+            count += lane;
+    }
+    for (; i < n; ++i)
+        count += starts(i);
     return count;
 }
 
-std::string Range(const char* what, long long last) { return std::string(what) + " (1 to " + std::to_string(last) + ")"; }
+std::string Range(const char* what, long long first, long long last)
+{
+    return std::string(what) + " (" + std::to_string(first) + " to " + std::to_string(last) + ")";
+}
 
 // ---- writing ----------------------------------------------------------------
 
@@ -180,12 +214,12 @@ public:
     static constexpr std::size_t kCapacity = std::size_t(1) << 20;
     static constexpr std::size_t kLongestLine = 160;
 
-    explicit OutputFile(const char* path) : m_path(path)
+    // The buffer first: a failed allocation then leaves no file behind.
+    explicit OutputFile(const char* path) : m_path(path), m_buffer(kCapacity)
     {
         m_fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (m_fd < 0)
             zyl_mtx::Raise<ZylSrvMtxOpenFileException>(kRaiseSource, __LINE__, path);
-        m_buffer = mem_Array<char>(kCapacity);
     }
     ~OutputFile()
     {
@@ -233,27 +267,6 @@ private:
     std::size_t m_used = 0;
 };
 
-inline char* PutInteger(char* p, long long v) { return std::to_chars(p, p + 24, v).ptr; }
-
-// "%18.15e" as glibc's printf writes it. A finite value always takes at least
-// 21 characters, so the width pads only inf and nan; both carry their sign
-// bit ("-nan" for a negative NaN). to_chars with a precision rounds the exact
-// binary value correctly, ties to even, as glibc does.
-inline char* PutE15(char* p, double v)
-{
-    if (std::isfinite(v))
-        return std::to_chars(p, p + 32, v, std::chars_format::scientific, 15).ptr;
-    const char* text = std::isnan(v) ? (std::signbit(v) ? "-nan" : "nan") : (std::signbit(v) ? "-inf" : "inf");
-    const std::size_t length = std::strlen(text);
-    std::memset(p, ' ', 18 - length);
-    std::memcpy(p + 18 - length, text, length);
-    return p + 18;
-}
-
-// The shortest text strtod reads back as the same double (at most 17
-// significant digits).
-inline char* PutShortest(char* p, double v) { return std::to_chars(p, p + 32, v).ptr; }
-
 inline unsigned StoredCount(const zyl_mtx::SparseArrays& a)
 {
     return a.rowOffsets != nullptr ? a.rowOffsets[a.numRows] : 0U;
@@ -267,46 +280,65 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode)
 {
     // "rb" and "r" read the same bytes on this platform.
     static_cast<void>(binaryMode);
-    const MappedFile file(path);
-    const char* const end = file.End();
+    TextBlocks file(path, false);
 
     // Pass 1: the number of triplets, so that the entries are allocated once.
-    const std::size_t tokens = CountTokens(file.Begin(), end);
+    std::size_t tokens = 0;
+    while (file.Next())
+        tokens += CountTokens(file.Begin(), file.Limit());
     if (tokens / 3 > static_cast<std::size_t>(INT_MAX))
-        file.Malformed(__LINE__, file.Begin(), "at most 2147483647 triplets");
+        file.Malformed(__LINE__, file.Limit(), "at most 2147483647 triplets");
     TextTriplets result;
     const int count = static_cast<int>(tokens / 3);
     result.entries = mem_Array<ZylSrvSparseMatrixEntry>(count);
 
-    // Pass 2: every token parsed and checked.
+    // Pass 2: every token parsed and checked; a triplet may span two blocks.
+    file.Rewind();
     long long maxRow = 0;
     long long maxColumn = 0;
+    long long row = 0;
+    long long column = 0;
+    int field = 0; // of the next token: 0 row, 1 column, 2 value
     int k = 0;
-    const char* p = SkipSpace(file.Begin(), end);
-    while (p != end) {
-        long long row = 0;
-        long long column = 0;
-        double value = 0.0;
-        const char* next = ParseInteger(p, end, row);
-        if (next == nullptr || row < 1 || row > INT_MAX)
-            file.Malformed(__LINE__, p, Range("a row number", INT_MAX));
-        p = SkipSpace(next, end);
-        next = p == end ? nullptr : ParseInteger(p, end, column);
-        if (next == nullptr || column < 1 || column > INT_MAX)
-            file.Malformed(__LINE__, p, Range("a column number", INT_MAX));
-        p = SkipSpace(next, end);
-        next = p == end ? nullptr : ParseReal(p, end, value);
-        if (next == nullptr)
-            file.Malformed(__LINE__, p, "a value");
-        if (k == count) // only if the file changed between the passes
-            file.Malformed(__LINE__, p, "the file as it was counted");
-        result.entries[k++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
-        maxRow = row > maxRow ? row : maxRow;
-        maxColumn = column > maxColumn ? column : maxColumn;
-        p = SkipSpace(next, end);
+    while (file.Next()) {
+        const char* p = file.Begin();
+        const char* const end = file.Limit();
+        for (;;) {
+            const char* next = nullptr;
+            if (field == 0) {
+                if ((p = SkipSpace(p, end)) == end)
+                    break;
+                if ((next = ParseInteger(p, end, row)) == nullptr || row < 1 || row > INT_MAX)
+                    file.Malformed(__LINE__, p, Range("a row number", 1, INT_MAX));
+                p = next;
+                field = 1;
+            }
+            if (field == 1) {
+                if ((p = SkipSpace(p, end)) == end)
+                    break;
+                if ((next = ParseInteger(p, end, column)) == nullptr || column < 1 || column > INT_MAX)
+                    file.Malformed(__LINE__, p, Range("a column number", 1, INT_MAX));
+                p = next;
+                field = 2;
+            }
+            if ((p = SkipSpace(p, end)) == end)
+                break;
+            double value = 0.0;
+            if ((next = ParseReal(p, end, value)) == nullptr)
+                file.Malformed(__LINE__, p, "a value");
+            if (k == count) // only when the file grew between the passes
+                file.Malformed(__LINE__, p, "the end of the file as it was counted");
+            result.entries[k++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
+            maxRow = row > maxRow ? row : maxRow;
+            maxColumn = column > maxColumn ? column : maxColumn;
+            p = next;
+            field = 0;
+        }
     }
+    if (field != 0)
+        file.Malformed(__LINE__, file.Limit(), field == 1 ? Range("a column number", 1, INT_MAX) : "a value");
     if (k != count)
-        file.Malformed(__LINE__, end, "the file as it was counted");
+        file.Malformed(__LINE__, file.Limit(), std::to_string(count) + " triplets as counted before");
     result.count = count;
     result.numRows = static_cast<int>(maxRow);
     result.numColumns = static_cast<int>(maxColumn);
@@ -316,12 +348,12 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode)
 namespace {
 
 // Advances past the rest of a line that must hold nothing but blanks.
-const char* EndOfLine(const MappedFile& file, const char* p)
+const char* EndOfLine(const TextBlocks& file, const char* p)
 {
-    p = SkipBlank(p, file.End());
-    if (p != file.End() && *p != '\n')
+    p = SkipBlank(p, file.Limit());
+    if (p != file.Limit() && *p != '\n')
         file.Malformed(__LINE__, p, "the end of the line");
-    return p == file.End() ? p : p + 1;
+    return p == file.Limit() ? p : p + 1;
 }
 
 bool SameWord(const char* p, const char* tokenEnd, const char* word)
@@ -336,12 +368,12 @@ bool SameWord(const char* p, const char* tokenEnd, const char* word)
 }
 
 // Reads one banner word, one of `choices` (lower case); returns its index.
-int BannerWord(const MappedFile& file, const char*& p, std::initializer_list<const char*> choices,
+int BannerWord(const TextBlocks& file, const char*& p, std::initializer_list<const char*> choices,
                const char* expected)
 {
-    p = SkipBlank(p, file.End());
+    p = SkipBlank(p, file.Limit());
     const char* tokenEnd = p;
-    while (!AtTokenEnd(tokenEnd, file.End()))
+    while (!AtTokenEnd(tokenEnd, file.Limit()))
         ++tokenEnd;
     int index = 0;
     for (const char* word : choices) {
@@ -355,13 +387,13 @@ int BannerWord(const MappedFile& file, const char*& p, std::initializer_list<con
 }
 
 // A non-negative count or an index in 1 .. last, on the current line.
-long long LineInteger(const MappedFile& file, const char*& p, long long first, long long last, const char* what)
+long long LineInteger(const TextBlocks& file, const char*& p, long long first, long long last, const char* what)
 {
-    p = SkipBlank(p, file.End());
+    p = SkipBlank(p, file.Limit());
     long long value = 0;
-    const char* next = p == file.End() || *p == '\n' ? nullptr : ParseInteger(p, file.End(), value);
+    const char* next = p == file.Limit() || *p == '\n' ? nullptr : ParseInteger(p, file.Limit(), value);
     if (next == nullptr || value < first || value > last)
-        file.Malformed(__LINE__, p, std::string(what) + " (" + std::to_string(first) + " to " + std::to_string(last) + ")");
+        file.Malformed(__LINE__, p, Range(what, first, last));
     p = next;
     return value;
 }
@@ -370,8 +402,9 @@ long long LineInteger(const MappedFile& file, const char*& p, long long first, l
 
 TextTriplets ReadMatrixMarket(const char* path)
 {
-    const MappedFile file(path);
-    const char* const end = file.End();
+    TextBlocks file(path, true);
+    file.Next();
+    const char* const end = file.Limit();
     const char* p = file.Begin();
 
     BannerWord(file, p, {"%%matrixmarket"}, "the banner %%MatrixMarket");
