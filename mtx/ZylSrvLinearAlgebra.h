@@ -20,7 +20,8 @@
 ZYL_EXPORT void ZylSrvLinearAlgebra_initialize(int& tally);
 ZYL_EXPORT void ZylSrvLinearAlgebra_finalize(int& tally);
 
-// The matrix module: counts only.
+// The matrix module: counts; its shut-down also destroys the process timer
+// (ZylSrvTimer).
 ZYL_EXPORT void mtx_initialize(int& tally);
 ZYL_EXPORT void mtx_finalize(int& tally);
 

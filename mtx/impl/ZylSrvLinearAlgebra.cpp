@@ -1,5 +1,7 @@
 #include <mtx/ZylSrvLinearAlgebra.h>
 
+#include <mtx/ZylSrvTimer.h>
+
 #include <platform/zyl_NestingCount.h>
 #include <platform/ZylOutsideLibraries.h>
 
@@ -50,4 +52,7 @@ void mtx_finalize(int& tally)
     if (!zyl_LeaveLevel(g_mtxCount))
         return;
     --tally;
+    // A later start-up makes a fresh instance, whose timer waits for the
+    // host's CreateTimer.
+    omi_Singleton<ZylSrvTimer>::Release();
 }

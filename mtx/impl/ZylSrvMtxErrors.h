@@ -100,6 +100,7 @@ inline constexpr char kUtilitiesSource[] = "mtx/impl/ZylSrvUtilities";
 inline constexpr char kDorvFileHandleSource[] = "mtx/impl/ZylSrvDorvFileHandle";
 inline constexpr char kSparseMatrixSource[] = "mtx/impl/ZylSrvSparseMatrix";
 inline constexpr char kSparseImExPorterSource[] = "mtx/impl/ZylSrvSparseImExPorter";
+inline constexpr char kMatrixContainerSource[] = "mtx/impl/ZylSrvMatrixContainer";
 
 // Line numbers the contract fixes for three dense-matrix errors. Callers match
 // on them, so they never follow the lines of the file that raises them.

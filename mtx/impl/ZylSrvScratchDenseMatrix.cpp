@@ -2,6 +2,7 @@
 
 #include <mtx/ZylSrvUtilities.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvScratchFileName.h>
 #include <platform/atr_String.h>
 #include <platform/dorv/ZylDorvCSet.h>
 #include <platform/dorv/ZylDorvCollection.h>
@@ -12,7 +13,6 @@
 #include <platform/mem.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include <sys/stat.h>
 
@@ -22,17 +22,6 @@ namespace {
 constexpr const char* kRaiseSource = zyl_mtx::kScratchDenseMatrixSource;
 constexpr const char kFilePrefix[] = "ZylSrvScratchDenseMatrix";
 constexpr int kLastNameVariant = 999;
-
-// "ZylSrvScratchDenseMatrix<address>.dorv", or for variant k > 0
-// "ZylSrvScratchDenseMatrix<address>-<k>.dorv"; relative to the current
-// directory. The address keeps the names of live matrices of one process apart.
-void FormatFileName(char* name, std::size_t size, const void* address, int variant)
-{
-    if (variant == 0)
-        std::snprintf(name, size, "%s%p.dorv", kFilePrefix, address);
-    else
-        std::snprintf(name, size, "%s%p-%d.dorv", kFilePrefix, address, variant);
-}
 
 // A block size is -1 (the whole side) or at least 1.
 bool IsBlockSize(int blockSize) { return blockSize == -1 || blockSize >= 1; }
@@ -125,16 +114,15 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
     //    the caller at once. From here on a failure releases the handle with
     //    the partly built object, which deletes the file; a CreateFile that
     //    fails removes what it had made itself.
-    char name[sizeof(kFilePrefix) + 64];
     for (int variant = 0;; ++variant) {
-        FormatFileName(name, sizeof name, this, variant);
+        const atr_String name = zyl_mtx::ScratchFileName(kFilePrefix, this, variant);
         try {
-            scratchFile.Associate(atr_String(name));
+            scratchFile.Associate(name);
             break;
         } catch (const ZylDorvException& refused) {
             struct stat taken;
             if (refused.Number() != ZylDorvError_FileCreateFailed || variant == kLastNameVariant ||
-                ::lstat(name, &taken) != 0)
+                ::lstat(name.Chars(), &taken) != 0)
                 throw;
         }
     }

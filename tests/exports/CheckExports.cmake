@@ -15,7 +15,7 @@ if(NOT internal)
   message(FATAL_ERROR "no internal error type found in ${ERRORS_HEADER}")
 endif()
 
-set(interface "^(ZylSrv|ZylDorv|ZylBas|ZylDrovi|atr_|mem_|utl_|BLAC_|(blaC_(initialize|finalize|formalize)|mtx_(initialize|finalize))\\()")
+set(interface "^(ZylSrv|ZylDorv|ZylBas|ZylDrovi|ZYLSRV|atr_|mem_|utl_|omi_|cow_|BLAC_|(blaC_(initialize|finalize|formalize)|mtx_(initialize|finalize))\\()")
 string(REPLACE "\n" ";" lines "${listing}")
 set(failures "")
 foreach(line ${lines})
