@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -18,7 +19,7 @@ namespace {
 long g_failCountdown = 0;   // 0: disarmed; n: the nth allocation from now fails
 bool g_failPersistent = false;
 bool g_failing = false;     // persistent mode has been reached
-long g_liveBlocks = 0;
+std::atomic<long> g_liveBlocks{0}; // counted from any thread
 
 bool SeamSaysFail()
 {
@@ -75,6 +76,13 @@ void* Allocate(std::size_t size)
 // unmap). Under AddressSanitizer tiny objects come from malloc, so that the
 // sanitizer sees every one of them.
 #if defined(__SANITIZE_ADDRESS__)
+#define ZYL_MEM_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZYL_MEM_UNDER_ASAN 1
+#endif
+#endif
+#if defined(ZYL_MEM_UNDER_ASAN)
 constexpr bool kSlabsInUse = false;
 #else
 constexpr bool kSlabsInUse = true;
@@ -102,21 +110,29 @@ struct SizeClass {
 std::mutex g_tinyMutex;
 SizeClass g_classes[kClasses];
 // One bit per 2 MiB of the 47-bit address space, set for the slabs, so that
-// mem_Free tells a slab object from a malloc block in one look. Pages of the
-// map never written cost nothing.
-unsigned char g_slabMap[(std::uint64_t(1) << 47) / kSlabBytes / 8];
+// mem_Free tells a slab object from a malloc block in one look, without the
+// lock: a block being freed was handed out after its slab's bit was set, and
+// neighbouring bits change only by atomic updates. Pages of the map never
+// written cost nothing.
+constexpr std::uint64_t kMappedSlabs = (std::uint64_t(1) << 47) / kSlabBytes;
+std::atomic<unsigned char> g_slabMap[kMappedSlabs / 8];
+
+std::uint64_t SlabIndex(const void* address) { return reinterpret_cast<std::uintptr_t>(address) / kSlabBytes; }
 
 bool InSlab(const void* block)
 {
-    const std::uint64_t index = reinterpret_cast<std::uintptr_t>(block) / kSlabBytes;
-    return index < sizeof(g_slabMap) * 8 && (g_slabMap[index / 8] >> (index % 8) & 1) != 0;
+    const std::uint64_t index = SlabIndex(block);
+    return index < kMappedSlabs && (g_slabMap[index / 8].load(std::memory_order_relaxed) >> (index % 8) & 1) != 0;
 }
 
 void MarkSlab(const void* slab, bool inUse)
 {
-    const std::uint64_t index = reinterpret_cast<std::uintptr_t>(slab) / kSlabBytes;
-    const unsigned bit = 1u << (index % 8);
-    g_slabMap[index / 8] = static_cast<unsigned char>(inUse ? g_slabMap[index / 8] | bit : g_slabMap[index / 8] & ~bit);
+    const std::uint64_t index = SlabIndex(slab);
+    const auto bit = static_cast<unsigned char>(1u << (index % 8));
+    if (inUse)
+        g_slabMap[index / 8].fetch_or(bit, std::memory_order_relaxed);
+    else
+        g_slabMap[index / 8].fetch_and(static_cast<unsigned char>(~bit), std::memory_order_relaxed);
 }
 
 Slab* SlabOf(const void* block)
@@ -143,6 +159,10 @@ Slab* MapSlab(std::size_t objectBytes)
         munmap(base, static_cast<std::size_t>(aligned - base));
     if (aligned < base + kSlabBytes)
         munmap(aligned + kSlabBytes, static_cast<std::size_t>(base + kSlabBytes - aligned));
+    if (SlabIndex(aligned) >= kMappedSlabs) { // beyond the map (a 57-bit address space): not a slab
+        munmap(aligned, kSlabBytes);
+        return nullptr;
+    }
     madvise(aligned, kSlabBytes, MADV_HUGEPAGE); // a hint: failure changes nothing
     MarkSlab(aligned, true);
     Slab* slab = reinterpret_cast<Slab*>(aligned);
@@ -225,8 +245,9 @@ void* mem_OperatorNewTinyThrow(std::size_t size)
         return Allocate(size);
     if (SeamSaysFail())
         Refuse(size);
+    // Without a slab (no mapping to be had) the object comes from malloc.
     void* block = AllocateTiny(size);
-    if (block == nullptr)
+    if (block == nullptr && (block = std::malloc(size == 0 ? 1 : size)) == nullptr)
         Refuse(size);
     ++g_liveBlocks;
     return block;
