@@ -114,20 +114,22 @@ public:
 
     // Shrinking releases the blocks past the end; growing only widens the
     // table (blocks come when written). Resizing to 0 releases everything.
+    // What can fail (owning the table, copying a shared last block) comes
+    // before anything is released.
     void Resize(long newCount)
     {
         if (newCount == 0) {
             Clear();
             return;
         }
-        long blocksInUse = ((start + newCount - 1) >> shift) + 1;
+        const long blocksInUse = ((start + newCount - 1) >> shift) + 1;
+        if (newCount < count)
+            ClearTailOfLastBlock(newCount);
         Reserve(blocksInUse);
         for (long b = blocksInUse; b < numSlots; ++b)
             Block::Release(std::exchange(table[b], nullptr));
-        ResizeTable(RoundUpToGrowth(blocksInUse));
-        if (newCount < count)
-            ClearTailOfLastBlock(newCount);
         count = newCount;
+        ResizeTable(RoundUpToGrowth(blocksInUse)); // past the blocks in use only nulls: nothing to lose
     }
 
     // After MakeOwn every block exists and belongs to this list alone, so the

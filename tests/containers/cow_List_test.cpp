@@ -100,6 +100,7 @@ TEST(CowList, AFailedAllocationLeavesEveryListAsItWas)
     zyltest::SweepAllocationFailures(prepare, [&] { copy.Get(3).key = -3; }, unchanged);
     zyltest::SweepAllocationFailures(prepare, [&] { copy.Append({40, 0.0}); }, unchanged);
     zyltest::SweepAllocationFailures(prepare, [&] { copy.Resize(0); }, unchanged);
+    zyltest::SweepAllocationFailures(prepare, [&] { copy.Resize(21); }, unchanged); // copies the shared last block
 }
 
 TEST(CowListDeathTest, ConstGetOutsideTheListEndsTheProcess)
