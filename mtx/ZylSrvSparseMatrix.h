@@ -37,11 +37,18 @@
 //   - numNonzeros in the symmetric form counts the stored off-diagonal values
 //     plus numRows (the diagonal is always stored). Every walk over the
 //     compressed arrays uses rowOffsets[numRows], never numNonzeros.
-//   - AddData on a symmetric-form matrix sets `symmetry` to 2 and keeps the
-//     diagonal while the old compressed arrays stay in use; the next
-//     EndAssembly that builds new arrays releases the diagonal, so the
-//     result is in the general form. No matrix is ever read as symmetric
-//     form without a diagonal of numRows values.
+//   - An assembled matrix stays in use while added triplets wait, so AddData
+//     keeps its arrays matching the dimensions it grows: a row beyond the
+//     last adds empty rows, and a matrix in the symmetric form is first
+//     rewritten as the same matrix in the general form (diagonal and both
+//     triangles stored; `symmetry` 2, as AddData sets it). A later
+//     EndAssembly releases any diagonal left by BeginAssembly. No matrix is
+//     ever read as symmetric form without a diagonal of numRows values.
+//   - EndAssembly first grows the dimensions to cover every pending triplet
+//     (an import or EliminateTrivialColumns may have set smaller ones), and
+//     refuses with ZylSrvMtxIllegalInput ("EndAssembly") more than 2^31 - 1
+//     distinct positions; GetEntries refuses more than 2^31 - 1 entries
+//     ("GetEntries"): the counts are ints.
 //   - IsSymmetric does not record a positive answer for a general-form
 //     matrix (it has no diagonal array, so it stays `symmetry` 0 and the
 //     next call looks again); a negative answer is recorded as 2.
@@ -127,6 +134,7 @@ private:
                                      int numRows, int numColumns);
     void ResetData(const ZylSrvSparseMatrixEntry* entries, int count, int numRows, int numColumns);
     bool MirrorMatches(int row, int column, double b) const;
+    void KeepArraysValidFor(unsigned int row);
     void MultiplyIndexed(const double* x, int nvec, double* y, bool transpose, int count,
                          const unsigned int* rows) const;
 

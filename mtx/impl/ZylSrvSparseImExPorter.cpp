@@ -159,7 +159,9 @@ void ZylSrvSparseImExPorter::Import(ZylSrvSparseMatrix& a, ZylDorvDistributionID
     const bool symmetric = type.IsSparseSym();
     const int rows = drawer.DimSize(0), columns = drawer.DimSize(1);
     const std::int64_t m = drawer.DataSizeItems(0);
-    ZYL_SRV_MTX_REFUSE_IF(m < 0 || m + (symmetric ? rows : 0) > INT_MAX, "Import");
+    // The symmetric form is square: its diagonal and rows are one length.
+    ZYL_SRV_MTX_REFUSE_IF(m < 0 || m + (symmetric ? rows : 0) > INT_MAX || (symmetric && rows != columns),
+                          "Import");
 
     zyl_mtx::ReadArrays r;
     r.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(rows) + 1);

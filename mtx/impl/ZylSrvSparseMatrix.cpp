@@ -158,16 +158,41 @@ void ZylSrvSparseMatrix::AddData(unsigned int row, unsigned int column, double v
     // The dimensions are ints: an index they cannot reach is refused here
     // rather than turned into a negative size at the next assembly.
     ZYL_SRV_MTX_REFUSE_IF(row >= kMaxDimension || column >= kMaxDimension, "AddData");
+    const int symmetryAfter = symmetry == 1 ? 2 : 0;
+    if (isAssembled)
+        KeepArraysValidFor(row);
     pendingEntries.Append({row, column, value});
     numRows = static_cast<int>(std::max(row + 1, static_cast<unsigned int>(numRows)));
     numColumns = static_cast<int>(std::max(column + 1, static_cast<unsigned int>(numColumns)));
-    symmetry = symmetry == 1 ? 2 : 0;
+    symmetry = symmetryAfter;
+}
+
+// An assembled matrix stays in use while triplets wait for the next assembly,
+// and its arrays must keep matching its dimensions, which AddData grows at
+// once. A symmetric form becomes the same matrix in the general form (a
+// triplet stands for one place only); a new row gets empty rows up to it.
+void ZylSrvSparseMatrix::KeepArraysValidFor(unsigned int row)
+{
+    if (diagonal != nullptr) {
+        int count = 0;
+        const mem_Unique<ZylSrvSparseMatrixEntry> entries(GetEntries(count));
+        ResetData(entries.get(), count, numRows, numColumns);
+        symmetry = 2;
+    }
+    if (row < static_cast<unsigned int>(numRows))
+        return;
+    const std::size_t oldEnd = static_cast<std::size_t>(numRows) + 1, newEnd = std::size_t{row} + 2;
+    rowOffsets = static_cast<unsigned int*>(mem_Realloc(rowOffsets, mem_ArraySize(newEnd, sizeof(unsigned int))));
+    std::fill(rowOffsets + oldEnd, rowOffsets + newEnd, rowOffsets[oldEnd - 1]);
 }
 
 void ZylSrvSparseMatrix::EndAssembly()
 {
     if (isAssembled)
         return;
+    // Triplets that waited through an import or EliminateTrivialColumns may
+    // lie outside the dimensions those set.
+    zyl_mtx::GrowToFit(pendingEntries, numRows, numColumns);
     if (pendingEntries.Count() == 0) {
         mem_Array<unsigned int> offsets(static_cast<std::size_t>(numRows) + 1);
         Zero(offsets);
@@ -233,6 +258,7 @@ ZylSrvSparseMatrixEntry* ZylSrvSparseMatrix::GetEntries(int& count) const
     ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "GetEntries");
     const unsigned int stored = rowOffsets[numRows];
     const std::size_t n = diagonal != nullptr ? numRows + 2 * std::size_t{stored} : stored;
+    ZYL_SRV_MTX_REFUSE_IF(n > kMaxDimension, "GetEntries"); // the count is an int
     mem_Array<ZylSrvSparseMatrixEntry> entries(n);
     std::size_t e = 0;
     if (diagonal != nullptr)
@@ -271,6 +297,8 @@ void ZylSrvSparseMatrix::Multiply(const double* x, int nvec, double* y, bool tra
     }
     // Each stored value stands for two places: its row's sum takes it times
     // x[column], its column's entry takes it times x[row].
+    if (nvec <= 0)
+        return;
     const std::size_t n = static_cast<std::size_t>(numRows);
     std::fill(y, y + n * std::max(nvec, 0), 0.0);
     mem_Array<double> xi(nvec), acc(nvec);

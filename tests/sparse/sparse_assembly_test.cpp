@@ -176,13 +176,42 @@ TEST(SparseAssembly, SymmetricFormExpandsDiagonalFirstAndTurnsGeneralOnReassembl
     EXPECT_FALSE(s->IsNull());
     EXPECT_TRUE(SparseHolder(I::FromArrays({0, 0, 0}, {}, {}, {0.0, 0.0}, 2, 2, 2))->IsNull());
 
+    double y = 42.0;
+    s->Multiply(nullptr, 0, &y, false);
+    s->Multiply(nullptr, -1, &y, true);
+    EXPECT_EQ(y, 42.0) << "no vectors, nothing written";
+
+    // Waiting triplets leave the assembled matrix as it was, now in the
+    // general form, with empty rows up to a row beyond the last.
+    const RefMatrix before = DenseOf(*s);
     s->AddData(1, 1, 7.0);
-    EXPECT_EQ(I::Symmetry(*s), 2);
-    EXPECT_NE(I::Diagonal(*s), nullptr) << "kept while the old arrays stay in use";
+    EXPECT_EQ(std::make_pair(I::Symmetry(*s), I::Diagonal(*s) == nullptr), std::make_pair(2, true));
+    ExpectMatrixNear(before, DenseOf(*s));
+    s->AddData(5, 0, 1.0);
+    s->Scale(2.0);
+    EXPECT_EQ(std::make_pair(s->NumberOfRows(), s->NumberOfNonzeros()), std::make_pair(6, 5));
+    ExpectMatrixNear(Combine(2.0, before, 0.0, before), DenseOf(*s).Block(0, 2, 0, 2));
     s->BeginAssembly();
     s->EndAssembly();
-    EXPECT_EQ(I::Diagonal(*s), nullptr);
-    ExpectMatrixNear(DenseOfTriplets({{1, 1, 7.0}}, 3, 3), DenseOf(*s));
+    ExpectMatrixNear(DenseOfTriplets({{1, 1, 7.0}, {5, 0, 1.0}}, 6, 3), DenseOf(*s));
+
+    // Triplets that waited through an import with smaller dimensions.
+    s->AddData(9, 8, 2.0);
+    I::ResetData(*s, {{0, 0, 1.0}}, 1, 1);
+    s->BeginAssembly();
+    s->EndAssembly();
+    ExpectMatrixNear(DenseOfTriplets({{9, 8, 2.0}}, 10, 9), DenseOf(*s));
+}
+
+TEST(SparseAssembly, AMatrixOfTwoBillionColumnsAssemblesWithoutAColumnMap)
+{
+    ZylSrvSparseMatrix a(1, 0x7fffffff);
+    a.AddData(0, 0x7ffffffe, 1.0);
+    a.AddData(0, 5, 2.0);
+    a.AddData(0, 0x7ffffffe, 3.0);
+    a.EndAssembly();
+    EXPECT_EQ(std::vector<int>(I::ColumnIndices(a), I::ColumnIndices(a) + 2), (std::vector<int>{5, 0x7ffffffe}));
+    EXPECT_EQ(std::vector<double>(I::Values(a), I::Values(a) + 2), (std::vector<double>{2.0, 4.0}));
 }
 
 TEST(SparseAssembly, OperationsRefuseAnOpenAssembly)

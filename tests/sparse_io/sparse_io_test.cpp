@@ -308,6 +308,14 @@ TEST_F(SparseDrawers, BothFormsComeBackFromTheirDrawer)
         EXPECT_EQ(ArraysOf(*back), expected);
         EXPECT_TRUE(back->RowCSetID() == rows && back->ColumnCSetID() == columns);
     }
+    // A symmetric drawer over more columns than rows is not a symmetric form.
+    ZylDorvCSetID rows = AllOf(NewCollection(5)), wider = AllOf(NewCollection(6));
+    const ZylDorvDistributionID id = ZylSrvUtilities::CreateSparseDistribution(rows, wider);
+    symmetric->Export(rows, wider, id);
+    SparseHolder back = AssembledOf({{0, 0, 1.0}}, 1, 1);
+    const auto kept = ArraysOf(*back);
+    ExpectIllegalInput([&] { back->Import(id); }, "Import", zyl_mtx::kSparseImExPorterSource);
+    EXPECT_EQ(ArraysOf(*back), kept);
 }
 
 } // namespace

@@ -1,10 +1,16 @@
 #include <mtx/impl/internal/ZylSrvTripletAssembly.h>
 
+#include <mtx/impl/ZylSrvMtxErrors.h>
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
+
+constexpr const char* kRaiseSource = zyl_mtx::kSparseMatrixSource;
+constexpr unsigned long kMaxStored = std::numeric_limits<int>::max();
 
 using Entry = ZylSrvSparseMatrixEntry;
 using List = cow_List<ZylSrvSparseMatrixEntry>;
@@ -103,13 +109,24 @@ void SortByColumn(Entry* row, long n)
     }
 }
 
-// Sums the repeats of one row (`row`, n triplets) into one entry per column,
-// sorts those by column and writes them into the list from `first` on; the
-// used-up slots become -0.0 at the row's last column. slotOf maps a column to
-// its entry in `distinct`, -1 for none, and is left all -1 again.
-long MergeRow(const Entry* row, long n, List& list, long first, Entry* distinct, int* slotOf)
+// One entry per column of a row's n triplets, repeats summed, in `distinct`.
+// With a column-to-slot map (slotOf: -1 for none, left all -1 again) when the
+// columns are few enough for one; otherwise the row is sorted first and the
+// neighbours of one column summed. Returns the count of columns.
+long SumRepeats(const Entry* row, long n, Entry* distinct, int* slotOf)
 {
     long count = 0;
+    if (slotOf == nullptr) {
+        std::copy(row, row + n, distinct);
+        SortByColumn(distinct, n);
+        for (long k = 0; k < n; ++k) {
+            if (count > 0 && distinct[count - 1].column == distinct[k].column)
+                distinct[count - 1].value += distinct[k].value;
+            else
+                distinct[count++] = distinct[k];
+        }
+        return count;
+    }
     for (long k = 0; k < n; ++k) {
         const Entry& e = row[k];
         int& slot = slotOf[e.column];
@@ -120,11 +137,20 @@ long MergeRow(const Entry* row, long n, List& list, long first, Entry* distinct,
             distinct[slot].value += e.value;
         }
     }
-    SortByColumn(distinct, count);
-    for (long k = 0; k < count; ++k) {
+    for (long k = 0; k < count; ++k)
         slotOf[distinct[k].column] = -1;
+    SortByColumn(distinct, count);
+    return count;
+}
+
+// Sums the repeats of one row (`row`, n triplets) and writes its columns in
+// order into the list from `first` on; the used-up slots become -0.0 at the
+// row's last column.
+long MergeRow(const Entry* row, long n, List& list, long first, Entry* distinct, int* slotOf)
+{
+    const long count = SumRepeats(row, n, distinct, slotOf);
+    for (long k = 0; k < count; ++k)
         list.UncheckedGet(first + k) = distinct[k];
-    }
     for (long k = count; k < n; ++k)
         list.UncheckedGet(first + k) = {distinct[count - 1].row, distinct[count - 1].column, -0.0};
     return count;
@@ -144,6 +170,9 @@ void MergeRows(List& list, int bands, const int* bandFirstRow, const long* bucke
         for (int r = firstRow; r < endRow; ++r) {
             const long n = bucketStart[r + 1] - bucketStart[r];
             const long count = MergeRow(byRow + (bucketStart[r] - first), n, list, bucketStart[r], distinct, slotOf);
+            // The count of stored values is an int; the list stays a faithful
+            // pending list when it is refused.
+            ZYL_SRV_MTX_REFUSE_IF(rowOffsets[r] + static_cast<unsigned long>(count) > kMaxStored, "EndAssembly");
             rowOffsets[r + 1] = rowOffsets[r] + static_cast<unsigned int>(count);
         }
     }
@@ -152,6 +181,18 @@ void MergeRows(List& list, int bands, const int* bandFirstRow, const long* bucke
 } // namespace
 
 namespace zyl_mtx {
+
+void GrowToFit(const List& list, int& numRows, int& numColumns)
+{
+    unsigned int rows = static_cast<unsigned int>(numRows), columns = static_cast<unsigned int>(numColumns);
+    for (long i = 0; i < list.Count(); ++i) {
+        const Entry& e = list.UncheckedConstGet(i);
+        rows = std::max(rows, e.row + 1);
+        columns = std::max(columns, e.column + 1);
+    }
+    numRows = static_cast<int>(rows);
+    numColumns = static_cast<int>(columns);
+}
 
 CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
 {
@@ -167,12 +208,14 @@ CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
     const int bands = MakeBands(numRows, bucketStart.Get(), bandOf.Get(), bandFirstRow.Get());
     mem_Array<Entry> byRow(static_cast<std::size_t>(std::max(longest, std::min(kBandTriplets, list.Count()))));
     mem_Array<Entry> distinct(static_cast<std::size_t>(longest));
-    mem_Array<int> slotOf(static_cast<std::size_t>(numColumns));
+    // A map over the columns pays when it is no larger than the list itself.
+    const bool mapColumns = numColumns <= 4 * list.Count() + 65536;
+    mem_Array<int> slotOf(mapColumns ? static_cast<std::size_t>(numColumns) : 0);
     std::fill(slotOf.begin(), slotOf.end(), -1);
 
     PermuteIntoBands(list, bands, bandFirstRow.Get(), bucketStart.Get(), bandOf.Get(), next.Get());
     MergeRows(list, bands, bandFirstRow.Get(), bucketStart.Get(), next.Get(), byRow.Get(), distinct.Get(),
-              slotOf.Get(), out.rowOffsets.Get());
+              mapColumns ? slotOf.Get() : nullptr, out.rowOffsets.Get());
 
     const unsigned int total = out.rowOffsets[numRows];
     out.columnIndices = mem_Array<int>(total);

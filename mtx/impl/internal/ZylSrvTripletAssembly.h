@@ -29,7 +29,11 @@ struct CompressedRows {
     mem_Array<double> values;
 };
 
-// Every triplet must lie inside numRows x numColumns. The list is left
+// Grows the dimensions to cover every triplet of the list.
+void GrowToFit(const cow_List<ZylSrvSparseMatrixEntry>& list, int& numRows, int& numColumns);
+
+// Every triplet must lie inside numRows x numColumns. More than 2^31 - 1
+// distinct positions are refused (ZylSrvMtxIllegalInput, "EndAssembly"). The list is left
 // reordered (not emptied); the caller empties it once it owns the result.
 CompressedRows AssembleTriplets(cow_List<ZylSrvSparseMatrixEntry>& list, int numRows, int numColumns);
 
