@@ -1,0 +1,8 @@
+// libFuzzer harness: the binary dense layout (format 7).
+#include "FuzzReader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const char* path = zylfuzz::FileOf(data, size);
+    return zylfuzz::Run([path](ZylSrvSparseMatrix& a) { a.Import(path, 7); });
+}
