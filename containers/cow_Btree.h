@@ -25,24 +25,13 @@
 #include <algorithm>
 #include <utility>
 
-// Small blocks of the tree (nodes, holders, counts, walk links) come from the
-// allocator's tiny-object path; mem_Delete gives them back.
-template <typename T, typename... Args>
-T* cow_NewTiny(Args&&... args)
-{
-    void* memory = mem_OperatorNewTinyThrow(sizeof(T));
-    try {
-        return new (memory) T(std::forward<Args>(args)...);
-    } catch (...) {
-        mem_Free(memory);
-        throw;
-    }
-}
+// Small blocks of the tree (nodes, holders, counts, walk links) come from
+// the allocator's tiny-object path (mem_NewTiny); mem_Delete gives them back.
 
 // The copy policy of a holder: a heap copy by the node's copy constructor.
 template <typename T>
 struct cow_Direct {
-    static T* Copy(const T& source) { return cow_NewTiny<T>(source); }
+    static T* Copy(const T& source) { return mem_NewTiny<T>(source); }
 };
 
 // A node shared through a count. The count is a block of its own so that
@@ -84,7 +73,7 @@ public:
     bool IsShared() const noexcept { return *count != 1; }
 
 private:
-    static int* NewCount() { return cow_NewTiny<int>(1); }
+    static int* NewCount() { return mem_NewTiny<int>(1); }
     void Release() noexcept
     {
         if (--*count != 0)
@@ -254,11 +243,11 @@ private:
     friend class cow_Btree<K, V>;
     friend class cow_BtreeIterator<K, V>;
 
-    static Link Share(const Link& link) { return Link(link ? cow_NewTiny<Holder>(*link) : nullptr); }
+    static Link Share(const Link& link) { return Link(link ? mem_NewTiny<Holder>(*link) : nullptr); }
     static Link NewLeaf(const K& k, const V& v)
     {
-        mem_Unique<cow_BtreeNode> node(cow_NewTiny<cow_BtreeNode>(k, v));
-        Link link(cow_NewTiny<Holder>(node.get()));
+        mem_Unique<cow_BtreeNode> node(mem_NewTiny<cow_BtreeNode>(k, v));
+        Link link(mem_NewTiny<Holder>(node.get()));
         node.release();
         return link;
     }
@@ -441,7 +430,7 @@ public:
 private:
     using Side = typename Node::Link Node::*;
 
-    void Push(const Holder* holder) { top = cow_NewTiny<Link>(holder, top); }
+    void Push(const Holder* holder) { top = mem_NewTiny<Link>(holder, top); }
     const Holder* Pop() noexcept
     {
         Link* popped = top;

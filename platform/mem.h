@@ -80,17 +80,30 @@ private:
 };
 
 // One object on the allocator: constructed in place, its memory returned when
-// the constructor throws. mem_Delete destroys and frees (and accepts null).
+// the constructor throws. mem_NewTiny takes small objects (list blocks, tree
+// nodes, counts) from the tiny-object path. mem_Delete destroys and frees (and
+// accepts null).
 template <typename T, typename... Args>
-T* mem_New(Args&&... args)
+T* mem_ConstructIn(void* memory, Args&&... args)
 {
-    void* memory = mem_OperatorNewThrow(sizeof(T));
     try {
         return new (memory) T(std::forward<Args>(args)...);
     } catch (...) {
         mem_Free(memory);
         throw;
     }
+}
+
+template <typename T, typename... Args>
+T* mem_New(Args&&... args)
+{
+    return mem_ConstructIn<T>(mem_OperatorNewThrow(sizeof(T)), std::forward<Args>(args)...);
+}
+
+template <typename T, typename... Args>
+T* mem_NewTiny(Args&&... args)
+{
+    return mem_ConstructIn<T>(mem_OperatorNewTinyThrow(sizeof(T)), std::forward<Args>(args)...);
 }
 
 template <typename T>
