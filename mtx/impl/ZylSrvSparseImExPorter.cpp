@@ -163,14 +163,7 @@ void ZylSrvSparseImExPorter::Import(ZylSrvSparseMatrix& a, ZylDorvDistributionID
     ZYL_SRV_MTX_REFUSE_IF(m < 0 || m + (symmetric ? rows : 0) > INT_MAX || (symmetric && rows != columns),
                           "Import");
 
-    zyl_mtx::ReadArrays r;
-    r.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(rows) + 1);
-    r.columnIndices = mem_Array<int>(static_cast<std::size_t>(m));
-    r.values = mem_Array<double>(static_cast<std::size_t>(m));
-    if (symmetric)
-        r.diagonal = mem_Array<double>(static_cast<std::size_t>(rows));
-    r.numRows = rows;
-    r.numColumns = columns;
+    zyl_mtx::ReadArrays r = zyl_mtx::AllocateReadArrays(rows, columns, m, symmetric);
     r.numNonzeros = static_cast<int>(m + (symmetric ? rows : 0));
 
     ZylDorvTransfer transfer(distribution);

@@ -190,9 +190,6 @@ void ZylSrvSparseMatrix::EndAssembly()
 {
     if (isAssembled)
         return;
-    // Triplets that waited through an import or EliminateTrivialColumns may
-    // lie outside the dimensions those set.
-    zyl_mtx::GrowToFit(pendingEntries, numRows, numColumns);
     if (pendingEntries.Count() == 0) {
         mem_Array<unsigned int> offsets(static_cast<std::size_t>(numRows) + 1);
         Zero(offsets);

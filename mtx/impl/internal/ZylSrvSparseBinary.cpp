@@ -110,18 +110,6 @@ void RequireCount(const CheckedInput& in, std::int64_t count, const char* what)
                   ", at most 2^31-1 expected");
 }
 
-ReadArrays Allocate(int numRows, int numColumns, std::int64_t m, bool symmetric)
-{
-    ReadArrays r;
-    r.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(numRows) + 1);
-    r.columnIndices = mem_Array<int>(static_cast<std::size_t>(m));
-    r.values = mem_Array<double>(static_cast<std::size_t>(m));
-    if (symmetric)
-        r.diagonal = mem_Array<double>(static_cast<std::size_t>(numRows));
-    r.numRows = numRows;
-    r.numColumns = numColumns;
-    return r;
-}
 
 // One output file, created 0644 and never truncated; closed on every path.
 class BinaryOutput {
@@ -183,6 +171,19 @@ std::int32_t FileInt(std::int64_t value)
 }
 
 } // namespace
+
+ReadArrays AllocateReadArrays(int numRows, int numColumns, std::int64_t m, bool symmetric)
+{
+    ReadArrays r;
+    r.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(numRows) + 1);
+    r.columnIndices = mem_Array<int>(static_cast<std::size_t>(m));
+    r.values = mem_Array<double>(static_cast<std::size_t>(m));
+    if (symmetric)
+        r.diagonal = mem_Array<double>(static_cast<std::size_t>(numRows));
+    r.numRows = numRows;
+    r.numColumns = numColumns;
+    return r;
+}
 
 std::string CheckRowOffsets(const unsigned int* offsets, int numRows, std::int64_t m, std::int64_t byteBase)
 {
@@ -362,7 +363,7 @@ HeaderDescribed ReadHeaderDescribed(const char* path)
 
     HeaderDescribed result;
     result.twoValueSets = twoSets;
-    ReadArrays r = Allocate(n, n, m, true);
+    ReadArrays r = AllocateReadArrays(n, n, m, true);
     in.Read(r.rowOffsets.Get(), 4 * (std::int64_t{n} + 1), "row offsets");
     in.RequireNoProblem(CheckRowOffsets(r.rowOffsets.Get(), n, m, 24));
     in.Read(r.diagonal.Get(), 8 * std::int64_t{n}, "diagonal");
@@ -418,7 +419,7 @@ ReadArrays ReadBinarySymmetric(const char* path)
     in.RequireSize(needed, "n = " + std::to_string(n) + ", m = " + std::to_string(m), 0);
     RequireCount(in, n + m, "n + m");
 
-    ReadArrays r = Allocate(n, n, m, true);
+    ReadArrays r = AllocateReadArrays(n, n, m, true);
     in.Read(r.rowOffsets.Get(), 4 * (std::int64_t{n} + 1), "row offsets");
     in.RequireNoProblem(CheckRowOffsets(r.rowOffsets.Get(), n, m, 24));
     in.Read(r.diagonal.Get(), 8 * std::int64_t{n}, "diagonal");

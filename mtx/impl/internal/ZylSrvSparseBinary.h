@@ -38,6 +38,10 @@ struct ReadArrays {
     int numNonzeros = 0;
 };
 
+// Arrays for numRows rows and m stored values (and a diagonal when symmetric),
+// dimensions set; the contents are left to the reader.
+ReadArrays AllocateReadArrays(int numRows, int numColumns, std::int64_t m, bool symmetric);
+
 // Format 1 gives the symmetric form (one value set) or, for an unsymmetric
 // matrix on a symmetric pattern (two value sets), the triplets to assemble.
 struct HeaderDescribed {

@@ -15,20 +15,38 @@ constexpr unsigned long kMaxStored = std::numeric_limits<int>::max();
 using Entry = ZylSrvSparseMatrixEntry;
 using List = cow_List<ZylSrvSparseMatrixEntry>;
 
-// Rows counted per row, then turned into each row's first slot in the list:
-// bucketStart[r] .. bucketStart[r+1]-1 will hold row r. Returns the longest row.
-long CountRows(List& list, int numRows, long* bucketStart)
+// The triplets of each row counted into bucketStart and turned into each
+// row's first slot in the list: bucketStart[r] .. bucketStart[r+1]-1 will hold
+// row r; `longest` gets the longest row. Triplets that waited through an
+// import or EliminateTrivialColumns may lie outside the dimensions those set:
+// then the dimensions are grown to cover every triplet and false is returned
+// (the counts are of no use).
+bool CountRows(List& list, int& numRows, int& numColumns, long* bucketStart, long& longest)
 {
     std::fill(bucketStart, bucketStart + numRows + 1, 0L);
+    const unsigned int rows = static_cast<unsigned int>(numRows), columns = static_cast<unsigned int>(numColumns);
+    unsigned int rowsNeeded = rows, columnsNeeded = columns;
     const long count = list.Count();
-    for (long i = 0; i < count; ++i)
-        ++bucketStart[list.UncheckedGet(i).row + 1];
-    long longest = 0;
+    for (long i = 0; i < count; ++i) {
+        const Entry& e = list.UncheckedGet(i);
+        if (e.row < rows && e.column < columns) {
+            ++bucketStart[e.row + 1];
+        } else {
+            rowsNeeded = std::max(rowsNeeded, e.row + 1);
+            columnsNeeded = std::max(columnsNeeded, e.column + 1);
+        }
+    }
+    if (rowsNeeded != rows || columnsNeeded != columns) {
+        numRows = static_cast<int>(rowsNeeded);
+        numColumns = static_cast<int>(columnsNeeded);
+        return false;
+    }
+    longest = 0;
     for (int r = 0; r < numRows; ++r) {
         longest = std::max(longest, bucketStart[r + 1]);
         bucketStart[r + 1] += bucketStart[r];
     }
-    return longest;
+    return true;
 }
 
 // Rows are grouped into bands of about kBandTriplets triplets (a row longer
@@ -182,19 +200,7 @@ void MergeRows(List& list, int bands, const int* bandFirstRow, const long* bucke
 
 namespace zyl_mtx {
 
-void GrowToFit(const List& list, int& numRows, int& numColumns)
-{
-    unsigned int rows = static_cast<unsigned int>(numRows), columns = static_cast<unsigned int>(numColumns);
-    for (long i = 0; i < list.Count(); ++i) {
-        const Entry& e = list.UncheckedConstGet(i);
-        rows = std::max(rows, e.row + 1);
-        columns = std::max(columns, e.column + 1);
-    }
-    numRows = static_cast<int>(rows);
-    numColumns = static_cast<int>(columns);
-}
-
-CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
+CompressedRows AssembleTriplets(List& list, int& numRows, int& numColumns)
 {
     // Everything is allocated before the list is reordered.
     const std::size_t rows = static_cast<std::size_t>(numRows);
@@ -204,7 +210,10 @@ CompressedRows AssembleTriplets(List& list, int numRows, int numColumns)
     mem_Array<int> bandOf(rows), bandFirstRow(rows + 1);
     mem_Array<long> next(rows);
     list.MakeOwn();
-    const long longest = CountRows(list, numRows, bucketStart.Get());
+    long longest = 0;
+    if (!CountRows(list, numRows, numColumns, bucketStart.Get(), longest))
+        return AssembleTriplets(list, numRows, numColumns); // once more, in the grown dimensions
+
     const int bands = MakeBands(numRows, bucketStart.Get(), bandOf.Get(), bandFirstRow.Get());
     mem_Array<Entry> byRow(static_cast<std::size_t>(std::max(longest, std::min(kBandTriplets, list.Count()))));
     mem_Array<Entry> distinct(static_cast<std::size_t>(longest));

@@ -29,13 +29,11 @@ struct CompressedRows {
     mem_Array<double> values;
 };
 
-// Grows the dimensions to cover every triplet of the list.
-void GrowToFit(const cow_List<ZylSrvSparseMatrixEntry>& list, int& numRows, int& numColumns);
-
-// Every triplet must lie inside numRows x numColumns. More than 2^31 - 1
-// distinct positions are refused (ZylSrvMtxIllegalInput, "EndAssembly"). The list is left
+// The dimensions are first grown to cover every triplet (triplets that waited
+// through an import may lie outside). More than 2^31 - 1 distinct positions
+// are refused (ZylSrvMtxIllegalInput, "EndAssembly"). The list is left
 // reordered (not emptied); the caller empties it once it owns the result.
-CompressedRows AssembleTriplets(cow_List<ZylSrvSparseMatrixEntry>& list, int numRows, int numColumns);
+CompressedRows AssembleTriplets(cow_List<ZylSrvSparseMatrixEntry>& list, int& numRows, int& numColumns);
 
 } // namespace zyl_mtx
 
