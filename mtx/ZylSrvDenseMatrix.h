@@ -104,6 +104,7 @@
 #include <platform/mem.h>
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/dorv/ZylDorvReadAhead.h>
 #include <platform/zyl_Export.h>
 
 class ZylDorvTransfer;
@@ -228,6 +229,12 @@ public:
     // One transfer of rows r0..r1 and columns c0..c1 (inclusive).
     void GetValues(int r0, int r1, int c0, int c1, ZylSrvMatrix& out) const;
     void SetValues(int r0, int r1, int c0, int c1, const ZylSrvMatrix& in);
+    // Starts bringing rows r0..r1 and columns c0..c1 from the disk into the
+    // system's file cache and returns at once (platform/dorv/
+    // ZylDorvReadAhead.h): the products that walk bands announce band k+1
+    // before they multiply band k. A hint: it reads nothing into memory,
+    // reports nothing, and ignores a range outside the matrix.
+    void ReadAhead(ZylDorvReadAhead& ahead, int r0, int r1, int c0, int c1) const;
     // The same over all columns, or all rows.
     void GetRows(int r0, int r1, ZylSrvMatrix& out) const;
     void SetRows(int r0, int r1, const ZylSrvMatrix& in);

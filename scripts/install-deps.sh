@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ gfortran cmake ninja-build make pkg-config
   libopenblas-dev liblapack-dev
-  libhdf5-dev hdf5-tools
+  libhdf5-dev hdf5-tools liburing-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
   libfast-float-dev python3-numpy python3-scipy

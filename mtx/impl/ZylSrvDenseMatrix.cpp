@@ -324,6 +324,18 @@ void ZylSrvDenseMatrix::SetValues(int r0, int r1, int c0, int c1, const ZylSrvMa
     }
 }
 
+void ZylSrvDenseMatrix::ReadAhead(ZylDorvReadAhead& ahead, int r0, int r1, int c0, int c1) const
+{
+    if (!RangeInside(r0, r1, c0, c1, numRows, numColumns))
+        return;
+    try {
+        zyl_mtx::RectangleTransfer(*transfer, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1)
+            .ExecReadAhead(ahead);
+    } catch (const ZylDorvException&) {
+        // The read that follows reports what is wrong.
+    }
+}
+
 void ZylSrvDenseMatrix::GetRows(int r0, int r1, ZylSrvMatrix& out) const { GetValues(r0, r1, 0, numColumns - 1, out); }
 
 void ZylSrvDenseMatrix::SetRows(int r0, int r1, const ZylSrvMatrix& in) { SetValues(r0, r1, 0, numColumns - 1, in); }
@@ -483,19 +495,38 @@ void ZylSrvDenseMatrix::GetSymmetricValues(double* out) const
 
 // ---- products ----------------------------------------------------------------------
 // Every band goes to zyl_mtx::Gemm with the arguments as the products are
-// defined, so an empty or impossible case is answered by BLAS itself.
+// defined, so an empty or impossible case is answered by BLAS itself. The
+// products walk their bands through zyl_mtx::PipelineBands, which announces
+// the reads of the next band before the current one is multiplied.
+
+namespace {
+
+// A row-block stream: each row block of `a` staged whole, then `multiply`
+// with its band and staged values.
+template <typename Multiply>
+void StreamRowBlocks(const ZylSrvDenseMatrix& a, const Bands& bands, double* staging, Multiply&& multiply)
+{
+    const int k = a.NumberOfColumns();
+    zyl_mtx::PipelineBands(
+        bands,
+        [&](const Band& band) {
+            ZylSrvMatrix block(band.Size(), k, staging);
+            a.GetRows(band.first, band.last, block);
+        },
+        [&](ZylDorvReadAhead& ahead, const Band& next) { a.ReadAhead(ahead, next.first, next.last, 0, k - 1); },
+        [&](const Band& band) { multiply(band, staging); });
+}
+
+} // namespace
 
 void ZylSrvDenseMatrix::Multiply(const double* X, int nrhs, double* Y) const
 {
     const int m = numRows;
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    for (const Band& band : Bands(RowBlocks(), 1)) {
-        const int rows = band.Size();
-        ZylSrvMatrix block(rows, k, staging.Get());
-        GetRows(band.first, band.last, block);
-        zyl_mtx::Gemm('N', 'N', rows, nrhs, k, 1.0, staging.Get(), rows, X, k, 1.0, Y + band.first, m);
-    }
+    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
+        zyl_mtx::Gemm('N', 'N', band.Size(), nrhs, k, 1.0, block, band.Size(), X, k, 1.0, Y + band.first, m);
+    });
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
@@ -503,13 +534,10 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
     const int m = numRows;
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    for (const Band& band : Bands(RowBlocks(), 1)) {
-        const int rows = band.Size();
-        ZylSrvMatrix block(rows, k, staging.Get());
-        GetRows(band.first, band.last, block);
-        zyl_mtx::Gemm('N', 'N', rows, B.NumberOfColumns(), k, 1.0, staging.Get(), rows, B.Values(), k, 0.0,
+    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
+        zyl_mtx::Gemm('N', 'N', band.Size(), B.NumberOfColumns(), k, 1.0, block, band.Size(), B.Values(), k, 0.0,
                       C.Values() + band.first, m);
-    }
+    });
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
@@ -519,21 +547,33 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     std::fill(C, C + Count(m, n), 0.0);
     mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
     mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
-    for (const Band& inner : Bands(B->RowBlocks(), 1)) {
-        const int depth = inner.Size();
-        ZylSrvMatrix bBand(depth, n, bStaging.Get());
-        B->GetRows(inner.first, inner.last, bBand);
-        for (const Band& outer : Bands(RowBlocks(), 1)) {
-            const int rows = outer.Size();
-            ZylSrvMatrix aBlock(rows, depth, aStaging.Get());
-            GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
-            // The product of each block pair is added straight into C.
-            for (const Band& columns : Bands(B->ColumnBlocks(), 1))
-                zyl_mtx::Gemm('N', 'N', rows, columns.Size(), depth, 1.0, aStaging.Get(), rows,
-                              bStaging.Get() + Count(depth, columns.first), depth, 1.0,
-                              C + outer.first + Count(m, columns.first), m);
-        }
-    }
+    const Bands innerBands(B->RowBlocks(), 1);
+    zyl_mtx::PipelineBands(
+        innerBands,
+        [&](const Band& inner) {
+            ZylSrvMatrix bBand(inner.Size(), n, bStaging.Get());
+            B->GetRows(inner.first, inner.last, bBand);
+        },
+        [&](ZylDorvReadAhead& ahead, const Band& next) { B->ReadAhead(ahead, next.first, next.last, 0, n - 1); },
+        [&](const Band& inner) {
+            const int depth = inner.Size();
+            zyl_mtx::PipelineBands(
+                Bands(RowBlocks(), 1),
+                [&](const Band& outer) {
+                    ZylSrvMatrix aBlock(outer.Size(), depth, aStaging.Get());
+                    GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
+                },
+                [&](ZylDorvReadAhead& ahead, const Band& next) {
+                    ReadAhead(ahead, next.first, next.last, inner.first, inner.last);
+                },
+                [&](const Band& outer) {
+                    // The product of each block pair is added straight into C.
+                    for (const Band& columns : Bands(B->ColumnBlocks(), 1))
+                        zyl_mtx::Gemm('N', 'N', outer.Size(), columns.Size(), depth, 1.0, aStaging.Get(),
+                                      outer.Size(), bStaging.Get() + Count(depth, columns.first), depth, 1.0,
+                                      C + outer.first + Count(m, columns.first), m);
+                });
+        });
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const
@@ -551,8 +591,25 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& 
     double* cBand = aBand + mcap * kcap;
     double* bBand = cBand + mcap * ncap;
 
-    for (const Band& j : columnBands) {
-        for (const Band& i : rowBands) {
+    // C's bands in the order they are made: every row band i for a column
+    // band j. While band (i, j) is made, the reads of the next one (A's row
+    // band and B's column band, all depths) are announced; the first is
+    // announced before it starts, so that its deeper slices come early too.
+    ZylDorvReadAhead ahead;
+    const auto announce = [&](const Band& i, const Band& j) {
+        ReadAhead(ahead, i.first, i.last, 0, numColumns - 1);
+        B.ReadAhead(ahead, 0, B.numRows - 1, j.first, j.last);
+    };
+    announce(*rowBands.begin(), *columnBands.begin());
+    for (Bands::Iterator jt = columnBands.begin(); jt != columnBands.end(); ++jt) {
+        const Band j = *jt;
+        for (Bands::Iterator it = rowBands.begin(); it != rowBands.end(); ++it) {
+            const Band i = *it;
+            Bands::Iterator nextI = it, nextJ = jt;
+            if (++nextI != rowBands.end())
+                announce(*nextI, j);
+            else if (++nextJ != columnBands.end())
+                announce(*rowBands.begin(), *nextJ);
             double beta = 0.0;
             for (const Band& d : depthBands) {
                 ZylSrvMatrix a(i.Size(), d.Size(), aBand);
@@ -583,13 +640,21 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
     mem_Array<double> aStaging(Count(largestRows, k));
     // Wide enough for the product even when B has more columns than C.
     mem_Array<double> cStaging(Count(largestRows, std::max(cColumns, bColumns)));
-    for (const Band& band : Bands(C.RowBlocks(), 1)) {
-        const int rows = band.Size();
-        ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
-        ZylSrvMatrix aBand(rows, k, aStaging.Get());
+    const auto read = [&](const Band& band) {
+        ZylSrvMatrix cBand(band.Size(), cColumns, cStaging.Get());
+        ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
         if (readC)
             C.GetRows(band.first, band.last, cBand);
         GetRows(band.first, band.last, aBand);
+    };
+    const auto announce = [&](ZylDorvReadAhead& ahead, const Band& next) {
+        if (readC)
+            C.ReadAhead(ahead, next.first, next.last, 0, cColumns - 1);
+        ReadAhead(ahead, next.first, next.last, 0, k - 1);
+    };
+    zyl_mtx::PipelineBands(Bands(C.RowBlocks(), 1), read, announce, [&](const Band& band) {
+        const int rows = band.Size();
+        const ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
         double* c = cStaging.Get();
         const double* a = aStaging.Get();
         if (B.IsDiagonal()) {
@@ -608,7 +673,7 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
         }
         if (written > 0)
             C.SetValues(band.first, band.last, 0, written - 1, cBand);
-    }
+    });
 }
 
 void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
@@ -616,14 +681,11 @@ void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
     mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
-    for (const Band& band : Bands(RowBlocks(), 1)) {
+    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
         const int rows = band.Size();
-        ZylSrvMatrix block(rows, k, staging.Get());
-        ZylSrvMatrix result(rows, k, product.Get());
-        GetRows(band.first, band.last, block);
-        zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, staging.Get(), rows, B.Values(), k, 0.0, product.Get(), rows);
-        SetRows(band.first, band.last, result);
-    }
+        zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, block, rows, B.Values(), k, 0.0, product.Get(), rows);
+        SetRows(band.first, band.last, ZylSrvMatrix(rows, k, product.Get()));
+    });
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const
@@ -631,11 +693,16 @@ void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, 
     // nk of 0 reads rows 0..-1 and is refused like any range outside A.
     const int k = numColumns;
     mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
-    for (const Band& band : Bands(ColumnBlocks(), 1)) {
-        ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
-        GetValues(0, nk - 1, band.first, band.last, block);
-        zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first, k);
-    }
+    zyl_mtx::PipelineBands(
+        Bands(ColumnBlocks(), 1),
+        [&](const Band& band) {
+            ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
+            GetValues(0, nk - 1, band.first, band.last, block);
+        },
+        [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, nk - 1, next.first, next.last); },
+        [&](const Band& band) {
+            zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first, k);
+        });
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B, ZylSrvMatrix& C, double alpha,
@@ -643,14 +710,20 @@ void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B
 {
     const int m = numRows;
     mem_Array<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
-    for (const Band& band : Bands(ColumnBlocks(), 1)) {
-        ZylSrvMatrix block(m, band.Size(), staging.Get());
-        GetColumns(band.first, band.last, block);
-        if (perm != nullptr)
-            block.PermuteRowsInPlace(perm, m);
-        zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
-                      B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
-    }
+    zyl_mtx::PipelineBands(
+        Bands(ColumnBlocks(), 1),
+        [&](const Band& band) {
+            ZylSrvMatrix block(m, band.Size(), staging.Get());
+            GetColumns(band.first, band.last, block);
+        },
+        [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, m - 1, next.first, next.last); },
+        [&](const Band& band) {
+            ZylSrvMatrix block(m, band.Size(), staging.Get());
+            if (perm != nullptr)
+                block.PermuteRowsInPlace(perm, m);
+            zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
+                          B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
+        });
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, double* C, int symmetric) const

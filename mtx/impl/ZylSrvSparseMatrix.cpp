@@ -342,11 +342,15 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMa
         zeros = mem_Array<double>((rR - outLen) * m);
         Zero(zeros);
     }
+    // While a column block is multiplied, the next one comes from the disk.
+    ZylDorvReadAhead ahead;
     for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
         const int nc = D.NumberOfColumnsInBlock(b);
         const int fc = D.FirstColumnInBlock(b), lc = fc + nc - 1;
         ZylSrvMatrix in(inLen, nc, xbuf.Get());
         D.GetValues(0, inLen - 1, fc, lc, in);
+        if (b + 1 < D.NumberOfColumnBlocks())
+            D.ReadAhead(ahead, 0, inLen - 1, lc + 1, lc + D.NumberOfColumnsInBlock(b + 1));
         Multiply(xbuf.Get(), nc, ybuf.Get(), transpose);
         R.SetValues(0, outLen - 1, fc, lc, ZylSrvMatrix(outLen, nc, ybuf.Get()));
         if (rR > outLen)
@@ -359,6 +363,21 @@ namespace {
 // Rows list[0 .. c-1] of columns fc .. fc+nc-1 of D, packed with leading
 // dimension c: a read per run of consecutive rows, or with many runs one read
 // of the whole block.
+// Announces the reads GatherRows will make for columns fc .. fc+nc-1.
+void AnnounceRows(const ZylSrvDenseMatrix& D, ZylDorvReadAhead& ahead, const unsigned int* list, const int* runs,
+                  int numRuns, int fc, int nc)
+{
+    const int lc = fc + nc - 1;
+    if (numRuns >= kWholeBlockRuns) {
+        D.ReadAhead(ahead, 0, D.NumberOfRows() - 1, fc, lc);
+        return;
+    }
+    for (int r = 0; r < numRuns; ++r) {
+        const int first = static_cast<int>(list[runs[r]]);
+        D.ReadAhead(ahead, first, first + runs[r + 1] - runs[r] - 1, fc, lc);
+    }
+}
+
 void GatherRows(const ZylSrvDenseMatrix& D, const unsigned int* list, int c, const int* runs, int numRuns, int fc,
                 int nc, double* compact)
 {
@@ -401,9 +420,12 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
         ZylSrvFindContiguousRanges(reinterpret_cast<const int*>(list.Get()), c, c, numRuns));
     const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
     mem_Array<double> compact(c * m), result(outLen * m);
+    ZylDorvReadAhead ahead;
     for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
         const int nc = D.NumberOfColumnsInBlock(b);
         GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
+        if (b + 1 < D.NumberOfColumnBlocks())
+            AnnounceRows(D, ahead, list.Get(), runs.get(), numRuns, D.FirstColumnInBlock(b + 1), D.NumberOfColumnsInBlock(b + 1));
         MultiplyIndexed(compact.Get(), nc, result.Get(), transpose, c, list.Get());
         const std::size_t n = std::size_t(outLen) * nc;
         std::memcpy(out, result.Get(), sizeof(double) * n);

@@ -96,6 +96,7 @@
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/dorv/ZylDorvReadAhead.h>
 #include <platform/dorv/ZylDorvTransaction.h>
 #include <platform/dorv/ZylDorvTransfer.h>
 #include <platform/dorv/ZylDorvTypes.h>

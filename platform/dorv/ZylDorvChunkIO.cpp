@@ -157,6 +157,72 @@ void PlainSelectionIO(const DenseIO& io, const DenseSelection& sel, unsigned cha
 
 } // namespace
 
+namespace {
+
+// One chunk's share of a selection: the chunk's origin, the size of the box
+// both hold, and where that box starts in the buffer and in the chunk.
+struct ChunkShare {
+    std::vector<hsize_t> origin, extent, inBuffer, inChunk;
+    bool full;   // the box is the whole chunk
+    bool inside; // the chunk lies inside the drawer's dimensions
+};
+
+// Calls visit(share) for every chunk the selection touches, last dimension
+// fastest; nothing for an empty selection.
+template <typename Visit>
+void ForEachChunkShare(const DenseIO& io, const DenseSelection& sel, Visit&& visit)
+{
+    const std::size_t rank = io.dims.size();
+    for (std::size_t k = 0; k < rank; ++k)
+        if (sel.count[k] == 0)
+            return;
+    std::vector<hsize_t> first(rank), last(rank);
+    for (std::size_t k = 0; k < rank; ++k) {
+        first[k] = sel.start[k] / io.chunk[k];
+        last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
+    }
+    std::vector<hsize_t> index = first;
+    ChunkShare share{std::vector<hsize_t>(rank), std::vector<hsize_t>(rank), std::vector<hsize_t>(rank),
+                     std::vector<hsize_t>(rank), true, true};
+    for (;;) {
+        share.full = share.inside = true;
+        for (std::size_t k = 0; k < rank; ++k) {
+            share.origin[k] = index[k] * io.chunk[k];
+            const hsize_t lo = std::max(share.origin[k], sel.start[k]);
+            const hsize_t hi = std::min(share.origin[k] + io.chunk[k], sel.start[k] + sel.count[k]);
+            share.extent[k] = hi - lo;
+            share.inBuffer[k] = lo - sel.start[k];
+            share.inChunk[k] = lo - share.origin[k];
+            share.inside = share.inside && share.origin[k] + io.chunk[k] <= io.dims[k];
+            share.full = share.full && share.extent[k] == io.chunk[k];
+        }
+        visit(static_cast<const ChunkShare&>(share));
+        std::size_t k = rank;
+        bool more = false;
+        while (k > 0) {
+            --k;
+            if (++index[k] <= last[k]) {
+                more = true;
+                break;
+            }
+            index[k] = first[k];
+        }
+        if (!more)
+            return;
+    }
+}
+
+// Offset in a chunk of `shape` of the item at `position` (last dimension fastest).
+std::uint64_t ItemOffset(const std::vector<hsize_t>& shape, const std::vector<hsize_t>& position)
+{
+    std::uint64_t offset = 0;
+    for (std::size_t k = 0; k < shape.size(); ++k)
+        offset = offset * shape[k] + position[k];
+    return offset;
+}
+
+} // namespace
+
 void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing)
 {
     const std::uint16_t number = writing ? ZylDorvError_ValueWriteFailed : ZylDorvError_ValueReadFailed;
@@ -170,59 +236,53 @@ void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buff
         return;
     }
 
-    std::vector<hsize_t> first(rank), last(rank);
-    for (std::size_t k = 0; k < rank; ++k) {
-        first[k] = sel.start[k] / io.chunk[k];
-        last[k] = (sel.start[k] + sel.count[k] - 1) / io.chunk[k];
-    }
     const std::size_t chunkBytes = Volume(io.chunk) * item;
     // Made when a chunk is to be allocated; from the allocator, so that its
     // failure seam reaches the largest block a transfer needs.
     mem_Array<unsigned char> staging;
     RunMover mover(io.fd, writing, number, io.subject);
-    std::vector<hsize_t> index = first, origin(rank), extent(rank), inBuffer(rank), inChunk(rank);
     const std::vector<hsize_t> zeros(rank, 0);
-    for (;;) {
-        bool full = true, inside = true;
-        for (std::size_t k = 0; k < rank; ++k) {
-            origin[k] = index[k] * io.chunk[k];
-            const hsize_t lo = std::max(origin[k], sel.start[k]);
-            const hsize_t hi = std::min(origin[k] + io.chunk[k], sel.start[k] + sel.count[k]);
-            extent[k] = hi - lo;
-            inBuffer[k] = lo - sel.start[k];
-            inChunk[k] = lo - origin[k];
-            inside = inside && origin[k] + io.chunk[k] <= io.dims[k];
-            full = full && extent[k] == io.chunk[k];
-        }
-        const haddr_t address = ChunkAddress(io, origin, number);
+    ForEachChunkShare(io, sel, [&](const ChunkShare& share) {
+        const haddr_t address = ChunkAddress(io, share.origin, number);
         if (address != HADDR_UNDEF) {
-            MoveBox(mover, address, io.chunk, inChunk, buffer, sel.count, inBuffer, extent, item);
+            MoveBox(mover, address, io.chunk, share.inChunk, buffer, sel.count, share.inBuffer, share.extent, item);
         } else if (!writing) {
-            FillBox(buffer, sel.count, inBuffer, extent, io.fill, item);
+            FillBox(buffer, sel.count, share.inBuffer, share.extent, io.fill, item);
         } else {
             mover.Flush();
             if (staging.Get() == nullptr)
                 staging = mem_Array<unsigned char>(chunkBytes);
-            if (!(full && inside))
+            if (!(share.full && share.inside))
                 FillBox(staging.Get(), io.chunk, zeros, io.chunk, io.fill, item);
-            CopyBox(buffer, sel.count, inBuffer, staging.Get(), io.chunk, inChunk, extent, item);
-            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, origin.data(), chunkBytes, staging.Get()), number, io.subject);
+            CopyBox(buffer, sel.count, share.inBuffer, staging.Get(), io.chunk, share.inChunk, share.extent, item);
+            Checked(H5Dwrite_chunk(io.dataset, H5P_DEFAULT, 0, share.origin.data(), chunkBytes, staging.Get()), number,
+                    io.subject);
         }
-        // Next chunk, last dimension fastest.
-        std::size_t k = rank;
-        bool more = false;
-        while (k > 0) {
-            --k;
-            if (++index[k] <= last[k]) {
-                more = true;
-                break;
-            }
-            index[k] = first[k];
-        }
-        if (!more)
-            break;
-    }
+    });
     mover.Flush();
+}
+
+std::vector<FileSpan> ChunkSpans(const DenseIO& io, const DenseSelection& sel)
+{
+    std::vector<FileSpan> spans;
+    if (!NativeIsFileOrder())
+        return spans; // the bytes move through HDF5's own selection: their places are HDF5's business
+    const std::uint64_t item = static_cast<std::uint64_t>(ItemBytes(io.key));
+    std::vector<hsize_t> lastInChunk(io.dims.size());
+    ForEachChunkShare(io, sel, [&](const ChunkShare& share) {
+        const haddr_t address = ChunkAddress(io, share.origin, ZylDorvError_ValueReadFailed);
+        if (address == HADDR_UNDEF)
+            return; // never written: reads as the initialization value without the file
+        for (std::size_t k = 0; k < lastInChunk.size(); ++k)
+            lastInChunk[k] = share.inChunk[k] + share.extent[k] - 1;
+        const std::uint64_t begin = address + item * ItemOffset(io.chunk, share.inChunk);
+        const std::uint64_t end = address + item * (ItemOffset(io.chunk, lastInChunk) + 1);
+        if (!spans.empty() && begin >= spans.back().offset && begin <= spans.back().offset + spans.back().length)
+            spans.back().length = std::max(spans.back().length, end - spans.back().offset);
+        else
+            spans.push_back(FileSpan{begin, end - begin});
+    });
+    return spans;
 }
 
 void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noexcept

@@ -219,6 +219,24 @@ void ZylDorvTransfer::ExecRead()
     }
 }
 
+void ZylDorvTransfer::ExecReadAhead(ZylDorvReadAhead& ahead) const
+{
+    if (!m_state || !m_state->read || m_state->makeNew)
+        return;
+    try {
+        // A copy: resolving the view caches what it found in the state.
+        TransferState s(*m_state);
+        View v = zyl_dorv::CheckView(s, "ExecReadAhead");
+        if (v.drawer->kind != ZylDorvSerializationType::Dense)
+            return;
+        const DenseIO io = MakeDenseIO(*v.where.file, *v.where.distribution, *v.drawer, v.subject);
+        for (const FileSpan& span : ChunkSpans(io, v.selection))
+            ahead.Announce(io.fd, span.offset, span.length);
+    } catch (const ZylDorvException&) {
+        // The read itself will say what is wrong.
+    }
+}
+
 void ZylDorvTransfer::ExecWrite()
 {
     TransferState& s = State(m_state);

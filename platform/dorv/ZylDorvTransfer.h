@@ -33,6 +33,7 @@
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvDistribution.h>
 #include <platform/dorv/ZylDorvIDs.h>
+#include <platform/dorv/ZylDorvReadAhead.h>
 #include <platform/dorv/ZylDorvTypes.h>
 #include <platform/zyl_Export.h>
 
@@ -85,6 +86,11 @@ public:
     void RelinquishBuffers() noexcept;
 
     void ExecRead();
+    // Announces the ExecRead of this selection to `ahead` (see
+    // ZylDorvReadAhead.h) and returns without waiting for the disk. A hint:
+    // it reports nothing (a transfer that could not read is ignored), only
+    // a failed allocation escapes. Sparse drawers are not announced.
+    void ExecReadAhead(ZylDorvReadAhead& ahead) const;
     void ExecWrite();
     void InitializePersistentDrawer();
     void InitializeExtension();

@@ -6,6 +6,7 @@
 #include <mtx/ZylSrvDenseMatrix.h>
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/impl/internal/ZylSrvBlockGeometry.h>
+#include <platform/dorv/ZylDorvReadAhead.h>
 #include <platform/mem.h>
 
 #include <cstddef>
@@ -15,6 +16,33 @@ namespace zyl_mtx {
 
 // Items in a rows x columns staging block, for mem_Array and offsets.
 inline std::size_t Count(std::int64_t rows, std::int64_t columns) { return static_cast<std::size_t>(rows * columns); }
+
+// The band pipeline of the products that walk bands: band k is read, the
+// reads of band k+1 are announced (the kernel brings them from the disk into
+// its cache while band k is multiplied), then band k is multiplied. The
+// reads, the products and their order are those of the plain loop, so the
+// results are the same bits. Every announcement is finished (handed to the
+// disk, not necessarily read) before this returns, on every path.
+template <typename Read, typename Announce, typename Compute>
+void PipelineBands(const Bands& bands, Read&& read, Announce&& announce, Compute&& compute)
+{
+    ZylDorvReadAhead ahead;
+    Bands::Iterator band = bands.begin();
+    while (band != bands.end()) {
+        const Band current = *band;
+        read(current);
+        if (++band != bands.end())
+            announce(ahead, *band);
+        compute(current);
+    }
+}
+
+// The rows of a band of B for the read-ahead: an operand in memory needs none.
+inline void ReadAheadRows(ZylDorvReadAhead&, const ZylSrvMatrix&, const Band&) {}
+inline void ReadAheadRows(ZylDorvReadAhead& ahead, const ZylSrvDenseMatrix& b, const Band& band)
+{
+    b.ReadAhead(ahead, band.first, band.last, 0, b.NumberOfColumns() - 1);
+}
 
 // Row blocks per band of A^T B: as many as make a band of A about as large as
 // one full-height column block of A (at least 1, at most all of them). bRows
@@ -35,13 +63,23 @@ void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aR
     const int largest = bands.Largest();
     mem_Array<double> aStaging(Count(largest, k));
     mem_Array<double> bStaging(Count(largest, bColumns));
-    for (const Band& band : bands) {
-        ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
-        a.GetRows(band.first, band.last, aBand);
-        ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
-        b.GetRows(band.first, band.last, bBand);
-        aBand.TransposeMultiply(bBand, c, symmetric, band.firstBlock == 0 ? 0 : 1);
-    }
+    PipelineBands(
+        bands,
+        [&](const Band& band) {
+            ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
+            a.GetRows(band.first, band.last, aBand);
+            ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
+            b.GetRows(band.first, band.last, bBand);
+        },
+        [&](ZylDorvReadAhead& ahead, const Band& next) {
+            a.ReadAhead(ahead, next.first, next.last, 0, k - 1);
+            ReadAheadRows(ahead, b, next);
+        },
+        [&](const Band& band) {
+            const ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
+            const ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
+            aBand.TransposeMultiply(bBand, c, symmetric, band.firstBlock == 0 ? 0 : 1);
+        });
     if (symmetric != 0)
         c.SetSymmetricResults();
 }

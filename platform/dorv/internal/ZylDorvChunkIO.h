@@ -54,6 +54,18 @@ DenseIO MakeDenseIO(const FileState& file, const DistributionData& distribution,
 // dimension fastest); errors 70 (writing) or 71 (reading).
 void ChunkedIO(const DenseIO& io, const DenseSelection& sel, unsigned char* buffer, bool writing);
 
+// A run of bytes of the file.
+struct FileSpan {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+
+// The file bytes a read of the selection would touch: per allocated chunk
+// the span from its first to its last selected byte, spans that meet merged,
+// in the order of the chunk walk. Never-written chunks have none. Raises
+// error 71 when HDF5 cannot say where a chunk lies.
+std::vector<FileSpan> ChunkSpans(const DenseIO& io, const DenseSelection& sel);
+
 // Opens the drawer's dataset afresh, forgetting every chunk address; never
 // throws (the drawer is left without a dataset when that fails).
 void ReopenDataset(const DistributionData& distribution, DrawerData& drawer) noexcept;
