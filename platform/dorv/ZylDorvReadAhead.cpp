@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -88,6 +89,10 @@ bool ZylDorvReadAhead::Ready() noexcept
         return true;
     if (m_unavailable)
         return false;
+    if (const char* setting = std::getenv("ZYLDORV_READ_AHEAD"); setting != nullptr && std::strcmp(setting, "0") == 0) {
+        m_unavailable = true;
+        return false;
+    }
     Ring* ring = new (std::nothrow) Ring;
     if (ring == nullptr || io_uring_queue_init(kRingEntries, &ring->ring, 0) < 0) {
         delete ring;

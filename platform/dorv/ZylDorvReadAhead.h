@@ -18,6 +18,10 @@
 // the disk's queue is full, for about as long as it saves. Where the kernel
 // offers no io_uring (too old, or forbidden), announcements do nothing.
 //
+// The environment variable ZYLDORV_READ_AHEAD=0 turns announcements off (to
+// measure what they bring, or where the disk is better left to the kernel's
+// own read-ahead).
+//
 // Every request started is finished before the destructor returns (it waits
 // for them), so none outlives the object on any path out of a scope.
 #include <platform/zyl_Export.h>

@@ -485,9 +485,17 @@ TEST_F(DenseProducts, StagingIsReleasedWhenAnErrorPasses)
     zyltest::ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { a->TransposeMultiply(y.data(), 1, y.data(), 0); },
                                                          203, kGetRange, kSource);
     EXPECT_EQ(y, std::vector<double>(k, 1.0));
-    // A database read failure in the middle of a transposed product.
-    ZylDorvTestSeam::FailValueReads(1, 71);
-    EXPECT_DORV_ERROR(a->TransposeMultiply(a, s, 1), 71, "failure forced by the test seam");
+    // A database read failure in the middle of products that read ahead: the
+    // read's error reaches the caller and no announcement is left in flight.
+    {
+        ZylSrvMatrix x = MatrixOf(RandomMatrix(k, 2, 13)), out(m, 2);
+        for (const auto& product : std::vector<std::function<void()>>{[&] { a->TransposeMultiply(a, s, 1); },
+                                                                       [&] { a->Multiply(x, out); }}) {
+            ZylDorvTestSeam::FailValueReads(1, 71, 3);
+            EXPECT_DORV_ERROR(product(), 71, "failure forced by the test seam");
+            EXPECT_EQ(ZylDorvReadAhead::InFlight(), 0);
+        }
+    }
     // A diagonal B (only its diagonal stored) is refused by the read of its
     // rows, for A in five bands and for its first two rows in one; C untouched.
     for (const int rows : {m, 2}) {

@@ -6,8 +6,12 @@
 #include "support/DatabaseTest.h"
 #include "support/FamilyError.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <tuple>
 
@@ -169,4 +173,47 @@ TEST_F(TransferTest, ExtensionInsideATransactionIsUndoneWithIt)
     EXPECT_EQ(RawRead(m).v, values.v);
     Extend(m, ZylDorvCollection(m.rows).CreateCSetStrided(6, 1, 1, 1));
     EXPECT_EQ(RawRead(m, 6, 6, 0, 1).v, (std::vector<double>{1.0, 1.0})) << "extending after the rollback starts from the old size";
+}
+
+// Read-ahead brings the chunk bytes of the selection, and no others, into the
+// system's cache: counted with mincore after the file's pages were dropped.
+TEST_F(TransferTest, ReadAheadBringsExactlyTheSelectionIntoTheCache)
+{
+    // 256 x 256 doubles in chunks of 64 rows x 256 columns (128 KiB each).
+    const MatrixSetup s = MakeMatrix(256, 256, 64, 256);
+    RawWrite(s, RefMatrix(256, 256, 1.5));
+    const int fd = ::open(kPath, O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const std::size_t size = static_cast<std::size_t>(::lseek(fd, 0, SEEK_END));
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    std::vector<unsigned char> pages((size + 4095) / 4096);
+    const auto resident = [&] {
+        ::mincore(map, size, pages.data());
+        return std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; });
+    };
+    const auto drop = [&] { ASSERT_EQ(::fdatasync(fd) | ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0); };
+    // A column's rows lie together in the file. Rows 64..127: one whole chunk,
+    // 32 pages. Columns 10..19 of every row: 640 values (5120 bytes) in each
+    // of the four chunks, two or three pages each.
+    const std::array<std::array<int, 5>, 2> cases{{{64, 127, 0, 255, 32}, {0, 255, 10, 19, 8}}};
+    for (const auto& [r0, r1, c0, c1, expected] : cases) {
+        drop();
+        ASSERT_EQ(resident(), 0);
+        ZylDorvTransfer t = Prepared(s.Distribution());
+        t.SetDimOrdinalRange(0, s.columns, c0, c1);
+        t.SetDimOrdinalRange(1, s.rows, r0, r1);
+        ZylDorvReadAhead ahead;
+        t.ExecReadAhead(ahead);
+        if (ZylDorvReadAhead::InFlight() == 0 && resident() == 0)
+            GTEST_SKIP() << "the kernel offers no io_uring here";
+        ahead.Finish();
+        EXPECT_EQ(ZylDorvReadAhead::InFlight(), 0);
+        for (int wait = 0; wait < 500 && resident() < expected; ++wait)
+            ::usleep(10000);
+        EXPECT_GE(resident(), expected) << r0 << ".." << r1 << " x " << c0 << ".." << c1;
+        EXPECT_LE(resident(), expected + 4) << r0 << ".." << r1 << " x " << c0 << ".." << c1;
+    }
+    ::munmap(map, size);
+    ::close(fd);
 }
