@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -25,9 +24,9 @@ constexpr std::uint64_t kDefaultPiece = std::uint64_t(128) << 10; // the kernel'
 std::atomic<long> g_inFlight{0};
 
 // One number from a file of sysfs, or 0.
-std::uint64_t SysfsNumber(const std::string& path)
+std::uint64_t SysfsNumber(const char* path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "r");
+    std::FILE* f = std::fopen(path, "r");
     if (f == nullptr)
         return 0;
     unsigned long long value = 0;
@@ -39,29 +38,30 @@ std::uint64_t SysfsNumber(const std::string& path)
 
 // The largest span the kernel reads for one piece of advice on this file: the
 // larger of the device's read-ahead window and its largest request (a
-// partition's queue is its disk's). The last device asked is remembered.
+// partition's queue is its disk's). Each thread remembers the last device.
 std::uint64_t PieceBytes(int fd)
 {
-    static std::atomic<std::uint64_t> cachedDevice{~std::uint64_t(0)};
-    static std::atomic<std::uint64_t> cachedPiece{kDefaultPiece};
+    thread_local std::uint64_t cachedDevice = ~std::uint64_t(0);
+    thread_local std::uint64_t cachedPiece = kDefaultPiece;
     struct stat info;
     if (::fstat(fd, &info) != 0)
         return kDefaultPiece;
-    const std::uint64_t device = static_cast<std::uint64_t>(info.st_dev);
-    if (cachedDevice.load() == device)
-        return cachedPiece.load();
-    const std::string base = "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +
-                             std::to_string(minor(info.st_dev));
+    if (cachedDevice == static_cast<std::uint64_t>(info.st_dev))
+        return cachedPiece;
     std::uint64_t kib = 0;
-    for (const char* queue : {"/queue/", "/../queue/"}) {
-        kib = std::max(SysfsNumber(base + queue + "read_ahead_kb"), SysfsNumber(base + queue + "max_sectors_kb"));
+    for (const char* queue : {"", "/.."}) {
+        for (const char* name : {"read_ahead_kb", "max_sectors_kb"}) {
+            char path[128];
+            std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u%s/queue/%s", major(info.st_dev),
+                          minor(info.st_dev), queue, name);
+            kib = std::max(kib, SysfsNumber(path));
+        }
         if (kib > 0)
             break;
     }
-    const std::uint64_t piece = kib > 0 ? std::min<std::uint64_t>(kib << 10, std::uint64_t(64) << 20) : kDefaultPiece;
-    cachedPiece.store(piece);
-    cachedDevice.store(device);
-    return piece;
+    cachedDevice = static_cast<std::uint64_t>(info.st_dev);
+    cachedPiece = kib > 0 ? std::min<std::uint64_t>(kib << 10, std::uint64_t(64) << 20) : kDefaultPiece;
+    return cachedPiece;
 }
 
 } // namespace
