@@ -55,12 +55,13 @@ void RefuseGroups(int rows, int columns, int count, const int* sizes, int rowBlo
         total += sizes[g];
     }
     ZYL_SRV_MTX_REFUSE_IF(total != rows, kConstructor);
-    // A side or block size the scratch storage refuses is left to it.
-    if (columns < 1 || rowBlockSize == 0 || rowBlockSize < -1)
+    // Sides and block sizes the scratch storage refuses are left to it (the
+    // bound below would refuse an empty side under its own name).
+    if (columns < 1)
         return;
     // The row blocks the scratch storage will cut: the asked size, no longer
-    // than the side and within the 2 GiB bound; -1 the whole side (as is a
-    // chunk the bound makes 0, which the database refuses anyway).
+    // than the side and within the 2 GiB bound. A chunk below 1 makes one
+    // block: -1 is the whole side, and the storage refuses any other.
     int rowChunk = std::min(rows, rowBlockSize);
     int columnChunk = columns;
     ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, rows, columns);
@@ -215,8 +216,7 @@ ZylSrvDenseMatrix* ZylSrvHermitianScrDenseMatrix::Submatrix(int firstRow, int la
                                                             int lastColumn) const
 {
     // Before the view exists: its construction cuts CSets in the database.
-    ZYL_SRV_MTX_REFUSE_IF(lastRow < 0 || lastRow >= numRows || GroupStartingAt(firstRow) < 0 ||
-                              GroupStartingAt(lastRow + 1) < 0,
+    ZYL_SRV_MTX_REFUSE_IF(lastRow >= numRows || GroupStartingAt(firstRow) < 0 || GroupStartingAt(lastRow + 1) < 0,
                           "Submatrix");
     return new ZylSrvHermitianScrDenseMatrix(*this, firstRow, lastRow, firstColumn, lastColumn);
 }

@@ -164,11 +164,14 @@ TEST(HermitianScratchRefusals, GroupListsTheWindowCannotHoldAndViewsCuttingAGrou
         int rowBlock;
         int count; // -1: the list's size
         bool null;
+        int columns = 3;
     };
     const int rowMembers[8] = {7, 6, 5, 4, 3, 2, 1, 0};
     int made = 0;
-    for (const Refusal& r : {Refusal{"a group across two block boundaries", 8, {1, 6, 1}, 2, -1, false},
+    for (const Refusal& r : {Refusal{"groups across two block boundaries", 6, {3, 3}, 1, -1, false},
                              Refusal{"sizes short of the rows", 6, {2, 2}, 2, -1, false},
+                             Refusal{"a group across two blocks of the 2 GiB bound", 64, {2, 60, 2}, 64, -1, false,
+                                     1 << 24},
                              Refusal{"sizes past the rows", 6, {4, 4}, 2, -1, false},
                              Refusal{"a size of 0", 6, {2, 0, 4}, -1, -1, false},
                              Refusal{"a negative size", 6, {-2, 8}, -1, -1, false},
@@ -180,11 +183,11 @@ TEST(HermitianScratchRefusals, GroupListsTheWindowCannotHoldAndViewsCuttingAGrou
         const int* sizes = r.null ? nullptr : r.groups.data();
         zyltest::ExpectIllegalInput(
             [&] {
-                // Both constructors, in turn.
+                // Both constructors, in turn (members only for up to 8 rows).
                 if (made++ % 2 == 0)
-                    ZylSrvHermitianScrDenseMatrix h(r.rows, 3, count, sizes, r.rowBlock, -1, 0);
+                    ZylSrvHermitianScrDenseMatrix h(r.rows, r.columns, count, sizes, r.rowBlock, -1, 0);
                 else
-                    ZylSrvHermitianScrDenseMatrix h(r.rows, 3, rowMembers, nullptr, count, sizes, r.rowBlock, -1, 0);
+                    ZylSrvHermitianScrDenseMatrix h(r.rows, r.columns, rowMembers, nullptr, count, sizes, r.rowBlock, -1, 0);
             },
             "ZylSrvHermitianScrDenseMatrix", kSource);
     }
@@ -192,6 +195,7 @@ TEST(HermitianScratchRefusals, GroupListsTheWindowCannotHoldAndViewsCuttingAGrou
     EXPECT_EQ(mem_LiveBlocks(), live);
 
     const std::unique_ptr<ZylSrvHermitianScrDenseMatrix> h(Make(8, 2, {2, 4, 2}, 3));
+    EXPECT_NO_THROW(delete h->Submatrix(0, 5, 1, 1));
     for (const auto& rows : {std::make_pair(1, 7), std::make_pair(0, 4), std::make_pair(2, 6)})
         zyltest::ExpectIllegalInput([&] { delete h->Submatrix(rows.first, rows.second, 0, 1); }, "Submatrix",
                                     kSource);
