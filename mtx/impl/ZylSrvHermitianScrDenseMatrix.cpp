@@ -99,6 +99,17 @@ struct WindowBlock {
     std::size_t Slot() const { return static_cast<std::size_t>(index % 2); }
 };
 
+// upper[k], lower[k] := -lower[k], upper[k] for k < count: J on one run of
+// row pairs in one column.
+void SwapNegated(double* upper, double* lower, int count)
+{
+    for (int k = 0; k < count; ++k) {
+        const double kept = upper[k];
+        upper[k] = -lower[k];
+        lower[k] = kept;
+    }
+}
+
 // The running group index and row position of one product.
 class GroupRotation {
 public:
@@ -114,22 +125,24 @@ public:
         const int firstRow = m_position;
         while (m_index < m_count && m_position < next.last && m_position + m_sizes[m_index] - 1 <= next.last)
             m_position += m_sizes[m_index++];
-        // Column by column: both buffers are then walked in storage order.
+        // Column by column: both buffers are then walked in storage order. A
+        // group inside one buffer is two runs of rows there; only a group
+        // across the boundary is looked up row by row.
         for (int c = 0; c < columns; ++c) {
             double* const currentColumn = current.values + Count(current.Rows(), c);
             double* const nextColumn = next.values + Count(next.Rows(), c);
-            const auto row = [&](int r) -> double& {
-                return r <= current.last ? currentColumn[r - current.first] : nextColumn[r - next.first];
+            const auto row = [&](int r) {
+                return r <= current.last ? currentColumn + (r - current.first) : nextColumn + (r - next.first);
             };
             for (int g = firstGroup, start = firstRow; g < m_index; start += m_sizes[g++]) {
                 const int half = m_sizes[g] / 2; // an odd group's last row stays
-                for (int k = 0; k < half; ++k) {
-                    double& upper = row(start + k);
-                    double& lower = row(start + half + k);
-                    const double kept = upper;
-                    upper = -lower;
-                    lower = kept;
+                if (start + 2 * half - 1 <= current.last || start > current.last) {
+                    double* const upper = row(start);
+                    SwapNegated(upper, upper + half, half);
+                    continue;
                 }
+                for (int k = 0; k < half; ++k)
+                    SwapNegated(row(start + k), row(start + half + k), 1);
             }
         }
     }
