@@ -214,8 +214,8 @@ void Runs(benchmark::internal::Benchmark* b, int iterations)
     b->Iterations(iterations)->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK(Slot5_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 6); });
-BENCHMARK(Slot11_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 6); });
+BENCHMARK(Slot5_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 10); });
+BENCHMARK(Slot11_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 10); });
 BENCHMARK(Slot9_PeakMemory)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 1); });
 
 // One small DGEMM, so that OpenBLAS's buffers exist before any child starts.
