@@ -209,14 +209,9 @@ void Slot9_PeakMemory(benchmark::State& state)
     }
 }
 
-void Runs(benchmark::internal::Benchmark* b, int iterations)
-{
-    b->Iterations(iterations)->UseManualTime()->Unit(benchmark::kMillisecond);
-}
-
-BENCHMARK(Slot5_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 10); });
-BENCHMARK(Slot11_Vectors16)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 10); });
-BENCHMARK(Slot9_PeakMemory)->Apply([](benchmark::internal::Benchmark* b) { Runs(b, 1); });
+BENCHMARK(Slot5_Vectors16)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(Slot11_Vectors16)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(Slot9_PeakMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One small DGEMM, so that OpenBLAS's buffers exist before any child starts.
 void WarmUpBlas()
