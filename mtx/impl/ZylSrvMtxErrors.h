@@ -96,6 +96,7 @@ namespace zyl_mtx {
 inline constexpr char kMatrixSource[] = "mtx/impl/ZylSrvMatrix";
 inline constexpr char kDenseMatrixSource[] = "mtx/impl/ZylSrvDenseMatrix";
 inline constexpr char kScratchDenseMatrixSource[] = "mtx/impl/ZylSrvScratchDenseMatrix";
+inline constexpr char kHermitianScrDenseMatrixSource[] = "mtx/impl/ZylSrvHermitianScrDenseMatrix";
 inline constexpr char kUtilitiesSource[] = "mtx/impl/ZylSrvUtilities";
 inline constexpr char kDorvFileHandleSource[] = "mtx/impl/ZylSrvDorvFileHandle";
 inline constexpr char kSparseMatrixSource[] = "mtx/impl/ZylSrvSparseMatrix";
