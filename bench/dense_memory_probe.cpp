@@ -28,6 +28,8 @@
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <platform/ZylBasException.h>
 
+#include "ChildPeak.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -44,6 +46,9 @@
 #include <memory>
 
 namespace {
+
+using zylbench::ChildReport;
+using zylbench::InChild;
 
 const int kLarge = 16384; // A is kLarge x kLarge: 2 GiB
 const int kBlock = 512;
@@ -96,70 +101,6 @@ Operands& GetOperands()
     if (!TheOperands())
         TheOperands() = std::make_unique<Operands>();
     return *TheOperands();
-}
-
-// Resident size now, in KiB (/proc/self/statm counts pages).
-long ResidentKiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-long PeakKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss; // KiB on Linux
-}
-
-struct ChildReport {
-    double seconds = 0.0;
-    long startKiB = 0;
-    long peakKiB = 0;
-    int ok = 0;
-};
-
-// Runs `product` in a fresh child and returns what it measured.
-template <typename Product>
-ChildReport InChild(Product product)
-{
-    ChildReport report;
-    int fds[2];
-    if (pipe(fds) != 0)
-        return report;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        ChildReport mine;
-        mine.startKiB = ResidentKiB();
-        try {
-            const auto start = std::chrono::steady_clock::now();
-            product();
-            mine.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            mine.ok = 1;
-        } catch (const ZylBasException& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-        }
-        mine.peakKiB = PeakKiB();
-        const ssize_t written = write(fds[1], &mine, sizeof mine);
-        _exit(written == static_cast<ssize_t>(sizeof mine) ? 0 : 1); // the parent's objects stay untouched
-    }
-    close(fds[1]);
-    if (child > 0) {
-        if (read(fds[0], &report, sizeof report) != static_cast<ssize_t>(sizeof report))
-            report.ok = 0;
-        int status = 0;
-        waitpid(child, &status, 0);
-    }
-    close(fds[0]);
-    return report;
 }
 
 // Values of staging that slot 8's memory budget prescribes for C = A B,

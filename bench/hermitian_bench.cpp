@@ -31,6 +31,8 @@
 #include <mtx/ZylSrvMatrix.h>
 #include <platform/ZylBasException.h>
 
+#include "ChildPeak.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -143,53 +145,6 @@ void Slot11_Vectors16(benchmark::State& state)
         [&] { a.ZylSrvScratchDenseMatrix::TransposeMultiply(x.Values(), kVectors, y.Values(), kRows); });
 }
 
-// Resident size now, in KiB (/proc/self/statm counts pages).
-long ResidentKiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Growth of the peak resident size, in MiB, while `product` runs in a fresh
-// child, so that the peaks of the parent's earlier work do not count; -1 when
-// the child failed.
-template <typename Product>
-double ChildPeakMiB(Product product)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1.0;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        double grown = -1.0;
-        const long start = ResidentKiB();
-        try {
-            product();
-            rusage usage{};
-            getrusage(RUSAGE_SELF, &usage);
-            grown = static_cast<double>(usage.ru_maxrss - start) / 1024.0;
-        } catch (const ZylBasException& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-        }
-        _exit(write(fds[1], &grown, sizeof grown) == static_cast<ssize_t>(sizeof grown) ? 0 : 1);
-    }
-    close(fds[1]);
-    double grown = -1.0;
-    if (child < 0 || read(fds[0], &grown, sizeof grown) != static_cast<ssize_t>(sizeof grown))
-        grown = -1.0;
-    if (child > 0)
-        waitpid(child, nullptr, 0);
-    close(fds[0]);
-    return grown;
-}
-
 void Slot9_PeakMemory(benchmark::State& state)
 {
     const ZylSrvHermitianScrDenseMatrix& a = A();
@@ -197,7 +152,7 @@ void Slot9_PeakMemory(benchmark::State& state)
     ZylSrvScratchDenseMatrix y(kRows, kVectors, kBlock, -1);
     const double bound = 2.0 * kBlock * (kColumns + kVectors) * 8.0 / kMiB;
     for (auto _ : state) {
-        const double peak = ChildPeakMiB([&] { a.Multiply(0.5, x, 1.0, y); });
+        const double peak = zylbench::GrownMiB(zylbench::InChild([&] { a.Multiply(0.5, x, 1.0, y); }));
         if (peak < 0.0) {
             state.SkipWithError("the child failed");
             return;

@@ -158,7 +158,9 @@ private:
 // `side`, each once, keeping two consecutive blocks. term(block, kATerm) runs
 // as soon as a block is read, before any rotation touches its rows;
 // term(block, kJATerm) once the groups that end in the following block are
-// rotated, and only after that block has been read.
+// rotated, and only after that block has been read. The block after the
+// window is announced to the disk (read ahead) as soon as the window's newest
+// block is read.
 template <typename Term>
 void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& side, const int* sizes, int count,
                         Term&& term)
@@ -167,12 +169,15 @@ void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& sid
     const std::size_t capacity = Count(side.MaxNumberOfRowsInBlock(), columns);
     mem_Array<double> staging(2 * capacity);
     GroupRotation groups(sizes, count);
+    ZylDorvReadAhead ahead;
     const auto read = [&](int b) {
         const int first = side.FirstRowInBlock(b);
         WindowBlock block{b, first, first + side.NumberOfRowsInBlock(b) - 1, nullptr};
         block.values = staging.Get() + capacity * block.Slot();
         ZylSrvMatrix rows(block.Rows(), columns, block.values);
         a.GetRows(block.first, block.last, rows);
+        if (b + 1 < side.NumberOfRowBlocks())
+            a.ReadAhead(ahead, block.last + 1, block.last + side.NumberOfRowsInBlock(b + 1), 0, columns - 1);
         term(block, kATerm);
         return block;
     };
