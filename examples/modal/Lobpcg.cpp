@@ -48,13 +48,16 @@ void ForEachEntry(const ZylSrvSparseMatrix& A, Visit visit)
     mem_Free(entries);
 }
 
-std::vector<double> Diagonal(const ZylSrvSparseMatrix& A)
+// The diagonal and the largest absolute row sum, from one pass.
+std::vector<double> Diagonal(const ZylSrvSparseMatrix& A, double& largestRowSum)
 {
-    std::vector<double> d(static_cast<std::size_t>(A.NumberOfRows()), 0.0);
+    std::vector<double> d(static_cast<std::size_t>(A.NumberOfRows()), 0.0), sums(d);
     ForEachEntry(A, [&](const ZylSrvSparseMatrixEntry& e) {
         if (e.row == e.column)
             d[e.row] += e.value;
+        sums[e.row] += std::fabs(e.value);
     });
+    largestRowSum = sums.empty() ? 0.0 : *std::max_element(sums.begin(), sums.end());
     return d;
 }
 
@@ -289,20 +292,21 @@ void Solver::Run()
     const int nev = std::min(m_options.modes, n);
     int m = m_options.blockSize > 0 ? m_options.blockSize : (nev + std::max(4, nev / 4) + 7) / 8 * 8;
     m = std::min(m, n);
-    const std::size_t capacity = static_cast<std::size_t>(n) * 3 * m;
+    // [X P W] needs 3 m columns; basis and spares trade places every step.
     for (std::vector<double>* block : {&m_S, &m_AS, &m_BS, &m_S2, &m_AS2, &m_BS2})
-        block->assign(capacity, 0.0);
+        block->resize(static_cast<std::size_t>(n) * 3 * m);
 
-    std::vector<double> preconditioner = Diagonal(m_K);
-    const std::vector<double> massDiagonal = Diagonal(m_M);
+    double normK = 0.0, normM = 0.0;
+    std::vector<double> preconditioner = Diagonal(m_K, normK);
+    const std::vector<double> massDiagonal = Diagonal(m_M, normM);
     for (int i = 0; i < n; ++i)
         preconditioner[i] = 1.0 / (preconditioner[i] + m_options.shift * massDiagonal[i]);
-    const double normK = LargestRowSum(m_K);
 
     const int rowBlock = std::min(m_options.rowBlock, n);
     m_result.modes.reset(new ZylSrvScratchDenseMatrix(n, nev, rowBlock, -1));
     m_MQ.reset(new ZylSrvScratchDenseMatrix(n, nev, rowBlock, -1));
 
+    m_stats.setupSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::mt19937 engine(m_options.seed);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n) * m; ++i)

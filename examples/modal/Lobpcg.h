@@ -54,6 +54,7 @@ struct LobpcgOptions {
 
 struct LobpcgStatistics {
     int iterations = 0;
+    double setupSeconds = 0.0;      // preconditioner, buffers, mode set (part of totalSeconds)
     double sparseSeconds = 0.0;     // K and M times blocks of vectors
     double denseSeconds = 0.0;      // products of the n-row blocks in memory
     double outOfCoreSeconds = 0.0;  // projections against, and writes into, the locked modes
