@@ -86,10 +86,11 @@ private:
     void Eigen(std::vector<double>& a, std::vector<double>* b, int k, std::vector<double>& values,
                std::vector<double>& vectors);
     // Singular-value QR: t (k x r) with t^T g t = I for the k x k Gram
-    // matrix g, dropping nearly dependent directions; returns r.
+    // matrix g (scaled in place), dropping nearly dependent directions;
+    // returns r.
     int Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& t);
-    // Block `columns` of S, AS and BS (starting at column first) := itself
-    // times t (count x r), through the spare buffers.
+    // Columns first .. first + count - 1 of S, AS and BS times t (count x r),
+    // written back from column first on, through the spare buffers.
     void Transform(int first, int count, std::vector<double>& t, int r);
     void ProjectAgainstLocked(double* w, int kw);
     bool RayleighRitz(int ka, int kp, int kw);

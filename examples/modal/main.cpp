@@ -20,6 +20,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -75,7 +76,7 @@ int Parse(int argc, char** argv, Options& o)
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
-        double v[3];
+        double v[3] = {0.0, 0.0, 0.0};
         bool ok = true;
         if (arg == "--help") {
             Usage(argv[0]);
@@ -86,7 +87,7 @@ int Parse(int argc, char** argv, Options& o)
         } else if (value == nullptr) {
             ok = false;
         } else if (arg == "--mesh") {
-            ok = ParseTriple(value, v) && v[0] < 1e4 && v[1] < 1e4 && v[2] < 1e4;
+            ok = ParseTriple(value, v) && std::min({v[0], v[1], v[2]}) >= 1 && std::max({v[0], v[1], v[2]}) < 1e4;
             o.mesh.nx = static_cast<int>(v[0]), o.mesh.ny = static_cast<int>(v[1]), o.mesh.nz = static_cast<int>(v[2]);
         } else if (arg == "--box") {
             ok = ParseTriple(value, v);
