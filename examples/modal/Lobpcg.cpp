@@ -407,9 +407,9 @@ LobpcgResult SolveLowestModes(const ZylSrvSparseMatrix& K, const ZylSrvSparseMat
 
 double LargestRowSum(const ZylSrvSparseMatrix& A)
 {
-    std::vector<double> sums(static_cast<std::size_t>(A.NumberOfRows()), 0.0);
-    ForEachEntry(A, [&](const ZylSrvSparseMatrixEntry& e) { sums[e.row] += std::fabs(e.value); });
-    return sums.empty() ? 0.0 : *std::max_element(sums.begin(), sums.end());
+    double largest = 0.0;
+    Diagonal(A, largest);
+    return largest;
 }
 
 std::vector<double> ReadColumns(const ZylSrvDenseMatrix& modes, int count)
