@@ -1,4 +1,5 @@
-// Main example.
+// The dense matrices, small and out of core (the main example, the modal
+// analysis, lives in examples/modal/).
 //
 // First, small matrices in memory: an LU solve with its residual, a 2 x 2
 // generalized symmetric eigenproblem and an error of the library's family.

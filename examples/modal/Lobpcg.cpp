@@ -1,0 +1,446 @@
+#include "Lobpcg.h"
+
+#include <mtx/ZylSrvMatrix.h>
+#include <mtx/ZylSrvScratchDenseMatrix.h>
+#include <mtx/ZylSrvSparseMatrix.h>
+#include <platform/ZylBasException.h>
+#include <platform/mem.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+namespace zylmodal {
+
+LobpcgResult::LobpcgResult() = default;
+LobpcgResult::LobpcgResult(LobpcgResult&&) noexcept = default;
+LobpcgResult::~LobpcgResult() = default;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Adds the seconds of its scope to a total.
+class Stopwatch {
+public:
+    explicit Stopwatch(double& total) : m_total(total), m_start(Clock::now()) {}
+    ~Stopwatch() { m_total += std::chrono::duration<double>(Clock::now() - m_start).count(); }
+
+private:
+    double& m_total;
+    Clock::time_point m_start;
+};
+
+// A view of a caller's column-major array for the library's products.
+ZylSrvMatrix Wrap(int rows, int columns, double* values) { return ZylSrvMatrix(rows, columns, values); }
+
+// Entries of an assembled matrix, one call per use.
+template <class Visit>
+void ForEachEntry(const ZylSrvSparseMatrix& A, Visit visit)
+{
+    int count = 0;
+    ZylSrvSparseMatrixEntry* entries = A.GetEntries(count);
+    for (int e = 0; e < count; ++e)
+        visit(entries[e]);
+    mem_Free(entries);
+}
+
+// The diagonal and the largest absolute row sum, from one pass.
+std::vector<double> Diagonal(const ZylSrvSparseMatrix& A, double& largestRowSum)
+{
+    std::vector<double> d(static_cast<std::size_t>(A.NumberOfRows()), 0.0), sums(d);
+    ForEachEntry(A, [&](const ZylSrvSparseMatrixEntry& e) {
+        if (e.row == e.column)
+            d[e.row] += e.value;
+        sums[e.row] += std::fabs(e.value);
+    });
+    largestRowSum = sums.empty() ? 0.0 : *std::max_element(sums.begin(), sums.end());
+    return d;
+}
+
+class Solver {
+public:
+    Solver(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const LobpcgOptions& options,
+           LobpcgResult& result)
+        : m_K(K), m_M(M), m_options(options), m_result(result), m_stats(result.statistics),
+          m_n(K.NumberOfRows())
+    {
+    }
+
+    void Run();
+
+private:
+    double* Column(std::vector<double>& block, int j) { return block.data() + static_cast<std::size_t>(m_n) * j; }
+    void Sparse(int which, double* x, int count, double* y);
+    // c (ka x kb) = a^T b for n-row blocks.
+    void Gram(double* a, int ka, double* b, int kb, std::vector<double>& c);
+    // y (n x kc) = a (n x ka) c (ka x kc), or y += when accumulate.
+    void Combine(double* a, int ka, double* c, int kc, double* y, bool accumulate);
+    // Ascending eigenvalues and b-orthonormal eigenvectors of the k x k
+    // pencil (a, b), b the identity when null; both are mirrored from their
+    // lower triangles first, so rounding in the Gram products does not count
+    // as asymmetry.
+    void Eigen(std::vector<double>& a, std::vector<double>* b, int k, std::vector<double>& values,
+               std::vector<double>& vectors);
+    // Singular-value QR: t (k x r) with t^T g t = I for the k x k Gram
+    // matrix g (scaled in place), dropping nearly dependent directions;
+    // returns r.
+    int Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& t);
+    // Columns first .. first + count - 1 of S, AS and BS times t (count x r),
+    // written back from column first on, through the spare buffers.
+    void Transform(int first, int count, std::vector<double>& t, int r);
+    void ProjectAgainstLocked(double* w, int kw);
+    bool RayleighRitz(int ka, int kp, int kw);
+    void MoveColumns(int from, int to, int count);
+
+    const ZylSrvSparseMatrix& m_K;
+    const ZylSrvSparseMatrix& m_M;
+    const LobpcgOptions& m_options;
+    LobpcgResult& m_result;
+    LobpcgStatistics& m_stats;
+    const int m_n;
+    // The basis [X P W] and K, M times it; the spares take the next X and P.
+    std::vector<double> m_S, m_AS, m_BS, m_S2, m_AS2, m_BS2;
+    std::vector<double> m_theta;
+    int m_locked = 0;
+    std::unique_ptr<ZylSrvScratchDenseMatrix> m_MQ; // M times the locked modes
+    std::unique_ptr<ZylSrvDenseMatrix> m_lockedView, m_lockedMassView;
+    int m_ka = 0, m_kp = 0;
+};
+
+void Solver::Sparse(int which, double* x, int count, double* y)
+{
+    Stopwatch watch(m_stats.sparseSeconds);
+    (which == 0 ? m_K : m_M).Multiply(x, count, y, false);
+    ++m_stats.sparseCalls[{which, count}];
+}
+
+void Solver::Gram(double* a, int ka, double* b, int kb, std::vector<double>& c)
+{
+    Stopwatch watch(m_stats.denseSeconds);
+    c.assign(static_cast<std::size_t>(ka) * kb, 0.0);
+    ZylSrvMatrix result = Wrap(ka, kb, c.data());
+    Wrap(m_n, ka, a).TransposeMultiply(Wrap(m_n, kb, b), result, 0, 0);
+}
+
+void Solver::Combine(double* a, int ka, double* c, int kc, double* y, bool accumulate)
+{
+    Stopwatch watch(m_stats.denseSeconds);
+    ZylSrvMatrix result = Wrap(m_n, kc, y);
+    Wrap(m_n, ka, a).Multiply(Wrap(ka, kc, c), result, 0, accumulate ? 1 : 0);
+}
+
+void Solver::Eigen(std::vector<double>& a, std::vector<double>* b, int k, std::vector<double>& values,
+                   std::vector<double>& vectors)
+{
+    Stopwatch watch(m_stats.eigenSeconds);
+    ZylSrvMatrix am = Wrap(k, k, a.data());
+    am.SetSymmetricResults();
+    std::vector<double> ones(static_cast<std::size_t>(k), 1.0);
+    ZylSrvMatrix bm = b != nullptr ? Wrap(k, k, b->data()) : ZylSrvMatrix(k, k, ones.data(), false, true);
+    if (b != nullptr)
+        bm.SetSymmetricResults();
+    values.assign(static_cast<std::size_t>(k), 0.0);
+    vectors.assign(static_cast<std::size_t>(k) * k, 0.0);
+    ZylSrvMatrix lambda = Wrap(k, 1, values.data());
+    ZylSrvMatrix z = Wrap(k, k, vectors.data());
+    am.SolveEigenproblemSymmetric(bm, lambda, z);
+}
+
+int Solver::Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& t)
+{
+    std::vector<double> scale(static_cast<std::size_t>(k));
+    for (int i = 0; i < k; ++i) {
+        const double d = g[i + static_cast<std::size_t>(k) * i];
+        scale[i] = d > 0.0 ? 1.0 / std::sqrt(d) : 0.0; // a zero column drops out
+    }
+    for (int j = 0; j < k; ++j)
+        for (int i = 0; i < k; ++i)
+            g[i + static_cast<std::size_t>(k) * j] *= scale[i] * scale[j];
+    std::vector<double> mu, u;
+    Eigen(g, nullptr, k, mu, u);
+    t.clear();
+    int r = 0;
+    for (int j = 0; j < k; ++j) {
+        if (!(mu[j] > 1e-10 * mu[k - 1]))
+            continue;
+        for (int i = 0; i < k; ++i)
+            t.push_back(scale[i] * u[i + static_cast<std::size_t>(k) * j] / std::sqrt(mu[j]));
+        ++r;
+    }
+    return r;
+}
+
+void Solver::Transform(int first, int count, std::vector<double>& t, int r)
+{
+    std::vector<double>* from[3] = {&m_S, &m_AS, &m_BS};
+    std::vector<double>* spare[3] = {&m_S2, &m_AS2, &m_BS2};
+    for (int b = 0; b < 3; ++b) {
+        Combine(Column(*from[b], first), count, t.data(), r, spare[b]->data(), false);
+        std::memcpy(Column(*from[b], first), spare[b]->data(), sizeof(double) * m_n * r);
+    }
+}
+
+void Solver::MoveColumns(int from, int to, int count)
+{
+    if (from == to || count == 0)
+        return;
+    for (std::vector<double>* block : {&m_S, &m_AS, &m_BS})
+        std::memmove(Column(*block, to), Column(*block, from), sizeof(double) * m_n * count);
+}
+
+void Solver::ProjectAgainstLocked(double* w, int kw)
+{
+    // w -= Q (MQ^T w), twice: one pass leaves what rounding put back in.
+    Stopwatch watch(m_stats.outOfCoreSeconds);
+    std::vector<double> c(static_cast<std::size_t>(m_locked) * kw);
+    for (int pass = 0; pass < 2; ++pass) {
+        std::fill(c.begin(), c.end(), 0.0);
+        m_lockedMassView->TransposeMultiply(w, kw, c.data(), m_n);
+        for (double& x : c)
+            x = -x;
+        m_lockedView->Multiply(c.data(), kw, w);
+    }
+}
+
+// Rayleigh-Ritz on S = [X P W] (ka, kp, kw columns): the next X (ka columns)
+// and P into the spares, which then become the basis. False when the Gram
+// matrix is not positive definite even without P.
+bool Solver::RayleighRitz(int ka, int kp, int kw)
+{
+    const int ns = ka + kp + kw;
+    std::vector<double> ga, gb;
+    Gram(m_S.data(), ns, m_AS.data(), ns, ga);
+    Gram(m_S.data(), ns, m_BS.data(), ns, gb);
+    std::vector<int> used;
+    for (int j = 0; j < ns; ++j)
+        used.push_back(j);
+    std::vector<double> theta, y;
+    for (;;) {
+        const int nu = static_cast<int>(used.size());
+        std::vector<double> a(static_cast<std::size_t>(nu) * nu), b(a.size());
+        for (int j = 0; j < nu; ++j)
+            for (int i = 0; i < nu; ++i) {
+                a[i + static_cast<std::size_t>(nu) * j] = ga[used[i] + static_cast<std::size_t>(ns) * used[j]];
+                b[i + static_cast<std::size_t>(nu) * j] = gb[used[i] + static_cast<std::size_t>(ns) * used[j]];
+            }
+        try {
+            Eigen(a, &b, nu, theta, y);
+            break;
+        } catch (const ZylBasException&) {
+            if (kp == 0)
+                return false;
+            used.erase(used.begin() + ka, used.begin() + ka + kp); // without P
+            kp = 0;
+        }
+    }
+    // c (ns x ka): the coefficients of the new X in the whole basis.
+    const int nu = static_cast<int>(used.size());
+    const int kx = std::min(ka, nu);
+    std::vector<double> c(static_cast<std::size_t>(ns) * kx, 0.0);
+    for (int j = 0; j < kx; ++j)
+        for (int i = 0; i < nu; ++i)
+            c[used[i] + static_cast<std::size_t>(ns) * j] = y[i + static_cast<std::size_t>(nu) * j];
+    // P: the part of the new X outside the old X, made M-orthogonal to the
+    // new X and orthonormal, all in the small space: d = z - c (c^T gb z).
+    std::vector<double> z(c);
+    for (int j = 0; j < kx; ++j)
+        std::fill(z.begin() + static_cast<std::ptrdiff_t>(ns) * j,
+                  z.begin() + static_cast<std::ptrdiff_t>(ns) * j + ka, 0.0);
+    std::vector<double> gbz(static_cast<std::size_t>(ns) * kx), coef(static_cast<std::size_t>(kx) * kx);
+    std::vector<double> d(z), gp(static_cast<std::size_t>(kx) * kx);
+    {
+        Stopwatch watch(m_stats.denseSeconds);
+        ZylSrvMatrix gbzm = Wrap(ns, kx, gbz.data()), coefm = Wrap(kx, kx, coef.data());
+        ZylSrvMatrix dm = Wrap(ns, kx, d.data()), gpm = Wrap(kx, kx, gp.data());
+        Wrap(ns, ns, gb.data()).Multiply(Wrap(ns, kx, z.data()), gbzm, 0, 0);
+        Wrap(ns, kx, c.data()).TransposeMultiply(gbzm, coefm, 0, 0);
+        coefm.Multiply(-1.0);
+        Wrap(ns, kx, c.data()).Multiply(coefm, dm, 0, 1);
+        Wrap(ns, ns, gb.data()).Multiply(dm, gbzm, 0, 0);
+        dm.TransposeMultiply(gbzm, gpm, 0, 0);
+    }
+    std::vector<double> t;
+    const int kpNew = kx > 0 && kp + kw > 0 ? Orthonormalizer(gp, kx, t) : 0;
+    std::vector<double> dt(static_cast<std::size_t>(ns) * std::max(kpNew, 1));
+    if (kpNew > 0) {
+        ZylSrvMatrix dtm = Wrap(ns, kpNew, dt.data());
+        Wrap(ns, kx, d.data()).Multiply(Wrap(kx, kpNew, t.data()), dtm, 0, 0);
+    }
+    std::vector<double>* from[3] = {&m_S, &m_AS, &m_BS};
+    std::vector<double>* to[3] = {&m_S2, &m_AS2, &m_BS2};
+    for (int b = 0; b < 3; ++b) {
+        Combine(from[b]->data(), ns, c.data(), kx, to[b]->data(), false);
+        if (kpNew > 0)
+            Combine(from[b]->data(), ns, dt.data(), kpNew, Column(*to[b], kx), false);
+    }
+    m_S.swap(m_S2);
+    m_AS.swap(m_AS2);
+    m_BS.swap(m_BS2);
+    m_theta.assign(theta.begin(), theta.begin() + kx);
+    m_ka = kx;
+    m_kp = kpNew;
+    return true;
+}
+
+void Solver::Run()
+{
+    const Clock::time_point start = Clock::now();
+    const int n = m_n;
+    const int nev = std::min(m_options.modes, n);
+    int m = m_options.blockSize > 0 ? m_options.blockSize : (nev + std::max(4, nev / 4) + 7) / 8 * 8;
+    m = std::min(m, n);
+    // [X P W] needs 3 m columns; basis and spares trade places every step.
+    for (std::vector<double>* block : {&m_S, &m_AS, &m_BS, &m_S2, &m_AS2, &m_BS2})
+        block->resize(static_cast<std::size_t>(n) * 3 * m);
+
+    double normK = 0.0, normM = 0.0;
+    std::vector<double> preconditioner = Diagonal(m_K, normK);
+    const std::vector<double> massDiagonal = Diagonal(m_M, normM);
+    for (int i = 0; i < n; ++i)
+        preconditioner[i] = 1.0 / (preconditioner[i] + m_options.shift * massDiagonal[i]);
+
+    const int rowBlock = std::min(m_options.rowBlock, n);
+    m_result.modes.reset(new ZylSrvScratchDenseMatrix(n, nev, rowBlock, -1));
+    m_MQ.reset(new ZylSrvScratchDenseMatrix(n, nev, rowBlock, -1));
+
+    m_stats.setupSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::mt19937 engine(m_options.seed);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n) * m; ++i)
+        m_S[i] = uniform(engine);
+    Sparse(0, m_S.data(), m, m_AS.data());
+    Sparse(1, m_S.data(), m, m_BS.data());
+    if (!RayleighRitz(m, 0, 0))
+        throw std::runtime_error("LOBPCG: the start block is not M-definite");
+
+    std::vector<double> residual(static_cast<std::size_t>(m));
+    for (int iteration = 1; iteration <= m_options.maxIterations; ++iteration) {
+        m_stats.iterations = iteration;
+        const int ka = m_ka, kp = m_kp;
+        // Residuals, and W = T R straight into the basis behind P.
+        for (int j = 0; j < ka; ++j) {
+            const double* ax = Column(m_AS, j);
+            const double* bx = Column(m_BS, j);
+            const double* x = Column(m_S, j);
+            double* w = Column(m_S, ka + kp + j);
+            double rr = 0.0, xx = 0.0;
+            for (int i = 0; i < n; ++i) {
+                const double r = ax[i] - m_theta[j] * bx[i];
+                rr += r * r;
+                xx += x[i] * x[i];
+                w[i] = preconditioner[i] * r;
+            }
+            residual[j] = std::sqrt(rr) / (normK * std::sqrt(xx));
+        }
+        const int wanted = std::min(ka, nev - m_locked);
+        int lock = 0;
+        while (lock < wanted && residual[lock] < m_options.tolerance)
+            ++lock;
+        int converged = m_locked;
+        double largest = 0.0;
+        for (int j = 0; j < wanted; ++j) {
+            converged += residual[j] < m_options.tolerance;
+            if (j >= lock)
+                largest = std::max(largest, residual[j]);
+        }
+        if (lock > 0) {
+            Stopwatch watch(m_stats.outOfCoreSeconds);
+            m_result.modes->SetValues(0, n - 1, m_locked, m_locked + lock - 1, Wrap(n, lock, m_S.data()));
+            m_MQ->SetValues(0, n - 1, m_locked, m_locked + lock - 1, Wrap(n, lock, m_BS.data()));
+            m_result.eigenvalues.insert(m_result.eigenvalues.end(), m_theta.begin(), m_theta.begin() + lock);
+            m_locked += lock;
+            m_lockedView.reset(m_result.modes->Submatrix(0, n - 1, 0, m_locked - 1));
+            m_lockedMassView.reset(m_MQ->Submatrix(0, n - 1, 0, m_locked - 1));
+        }
+        if (m_options.progress)
+            m_options.progress(iteration, converged, largest);
+        if (m_locked >= nev) {
+            m_result.converged = true;
+            break;
+        }
+        // The block without the locked pairs, cut to a multiple of 8.
+        const int keep = std::min(ka - lock, (nev - m_locked + 4 + 7) / 8 * 8);
+        MoveColumns(lock, 0, keep);
+        MoveColumns(ka, keep, kp);
+        MoveColumns(ka + kp + lock, keep + kp, keep);
+        m_theta.erase(m_theta.begin(), m_theta.begin() + lock);
+        m_ka = keep;
+        int kw = keep;
+        const int kxp = keep + kp;
+        double* w = Column(m_S, kxp);
+        if (m_locked > 0)
+            ProjectAgainstLocked(w, kw);
+        // W against X and P: their M-products are at hand, so no sparse
+        // product is needed before W's own.
+        std::vector<double> coef;
+        for (int pass = 0; pass < 2; ++pass) {
+            Gram(m_BS.data(), kxp, w, kw, coef);
+            for (double& x : coef)
+                x = -x;
+            Combine(m_S.data(), kxp, coef.data(), kw, w, true);
+        }
+        Sparse(0, w, kw, Column(m_AS, kxp));
+        Sparse(1, w, kw, Column(m_BS, kxp));
+        std::vector<double> g, t;
+        Gram(w, kw, Column(m_BS, kxp), kw, g);
+        kw = Orthonormalizer(g, kw, t);
+        if (kw > 0)
+            Transform(kxp, keep, t, kw);
+        if (!RayleighRitz(keep, kp, kw))
+            throw std::runtime_error("LOBPCG: the basis lost M-definiteness");
+    }
+    m_stats.totalSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+} // namespace
+
+LobpcgResult SolveLowestModes(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const LobpcgOptions& options)
+{
+    LobpcgResult result;
+    Solver(K, M, options, result).Run();
+    return result;
+}
+
+double LargestRowSum(const ZylSrvSparseMatrix& A)
+{
+    double largest = 0.0;
+    Diagonal(A, largest);
+    return largest;
+}
+
+std::vector<double> ReadColumns(const ZylSrvDenseMatrix& modes, int count)
+{
+    std::vector<double> values(static_cast<std::size_t>(modes.NumberOfRows()) * count);
+    if (count > 0) {
+        ZylSrvMatrix buffer = Wrap(modes.NumberOfRows(), count, values.data());
+        modes.GetValues(0, modes.NumberOfRows() - 1, 0, count - 1, buffer);
+    }
+    return values;
+}
+
+std::vector<double> RelativeResiduals(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M,
+                                      const std::vector<double>& vectors, const std::vector<double>& lambda)
+{
+    const int n = K.NumberOfRows();
+    const int k = static_cast<int>(lambda.size());
+    std::vector<double> kx(vectors.size()), mx(vectors.size()), result;
+    K.Multiply(vectors.data(), k, kx.data(), false);
+    M.Multiply(vectors.data(), k, mx.data(), false);
+    const double normK = LargestRowSum(K);
+    for (int j = 0; j < k; ++j) {
+        double rr = 0.0, xx = 0.0;
+        for (std::size_t i = static_cast<std::size_t>(n) * j; i < static_cast<std::size_t>(n) * (j + 1); ++i) {
+            const double r = kx[i] - lambda[j] * mx[i];
+            rr += r * r;
+            xx += vectors[i] * vectors[i];
+        }
+        result.push_back(std::sqrt(rr) / (normK * std::sqrt(xx)));
+    }
+    return result;
+}
+
+} // namespace zylmodal
