@@ -63,6 +63,8 @@ inline ChildReport InChild(Product product)
             mine.ok = 1;
         } catch (const ZylBasException& e) {
             std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
+        } catch (...) {
+            std::fprintf(stderr, "the product failed\n"); // the child must never return into the benchmark
         }
         mine.peakKiB = PeakKiB();
         const ssize_t written = write(fds[1], &mine, sizeof mine);

@@ -17,12 +17,13 @@
 //   read_s, math_s   the two baselines (seconds), measured in every iteration
 //                    beside the product
 //   over_bound       product time / max(read_s, math_s) (the goal: <= 1.15)
+//   no_ahead_s, no_ahead_over_bound   the same product with the read-ahead
+//                    off (ZYLDORV_READ_AHEAD=0), timed in every iteration too
 //   cold             1 when the pages were dropped for every timed product
 //                    (drop_caches as root, else POSIX_FADV_DONTNEED on the
 //                    file, which evicts only its clean pages); 0 when neither
 //                    was possible, and the figures are then warm ones
-// ZYLDORV_READ_AHEAD=0 in the environment gives the figures without the
-// products' read-ahead. OpenBLAS keeps its default thread count.
+// OpenBLAS keeps its default thread count.
 #include <blac/blac.h>
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/ZylSrvMatrix.h>
@@ -213,32 +214,51 @@ void Arithmetic(Slot slot, Operands& o)
     }
 }
 
+// The product with the read-ahead on or off (ZylDorvReadAhead reads the
+// environment when a product starts its first announcement).
+double TimedProduct(Slot slot, Operands& o, bool readAhead, bool& cold)
+{
+    ::setenv("ZYLDORV_READ_AHEAD", readAhead ? "1" : "0", 1);
+    cold = DropCaches(o.files) && cold;
+    const double t = Seconds([&] { Product(slot, o); });
+    ::unsetenv("ZYLDORV_READ_AHEAD");
+    return t;
+}
+
 template <Slot slot>
 void Cold(benchmark::State& state)
 {
     Operands& o = TheOperands();
     Arithmetic(slot, o); // OpenBLAS's buffers and threads made
     bool cold = true;
-    double read = 0.0, math = 0.0, product = 0.0;
+    double read = 0.0, math = 0.0, product = 0.0, without = 0.0;
+    bool aheadFirst = true;
     for (auto _ : state) {
-        // The three in turn in every iteration, so that all see the same machine.
+        // All four in every iteration, so that all see the same machine and
+        // disk; the two forms of the product in alternating order.
         cold = DropCaches(o.files) && cold;
         read += Seconds([&] { ReadWhole(o.operandFile); });
         math += Seconds([&] { Arithmetic(slot, o); });
-        cold = DropCaches(o.files) && cold;
-        const double t = Seconds([&] { Product(slot, o); });
+        double t = 0.0;
+        for (const bool readAhead : {aheadFirst, !aheadFirst}) {
+            const double s = TimedProduct(slot, o, readAhead, cold);
+            (readAhead ? t : without) += s;
+        }
+        aheadFirst = !aheadFirst;
         product += t;
         state.SetIterationTime(t);
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["read_s"] = read / n;
     state.counters["math_s"] = math / n;
+    state.counters["no_ahead_s"] = without / n;
     state.counters["over_bound"] = product / std::max(read, math);
+    state.counters["no_ahead_over_bound"] = without / std::max(read, math);
     state.counters["cold"] = cold ? 1 : 0;
     state.counters["operand_GiB"] = static_cast<double>(FileSize(o.operandFile)) / (1 << 30);
 }
 
-void Arguments(benchmark::internal::Benchmark* b) { b->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond); }
+void Arguments(benchmark::internal::Benchmark* b) { b->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond); }
 
 BENCHMARK_TEMPLATE(Cold, Slot::S6)->Name("Cold_Slot6_RowBlockStream")->Apply(Arguments);
 BENCHMARK_TEMPLATE(Cold, Slot::S11)->Name("Cold_Slot11_ColumnBlockStream")->Apply(Arguments);

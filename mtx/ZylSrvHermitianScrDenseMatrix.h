@@ -47,8 +47,9 @@
 //     will cut them, the 2 GiB bound included). The window holds two blocks;
 //     such a group would be rotated after its first rows have left memory.
 //     Widening the window instead would break the two-block staging bound
-//     the class exists for. Sizes and block sizes the scratch matrix refuses
-//     are then refused by it, under its own operation name.
+//     the class exists for. A row count below 1 fails this check (no group
+//     list sums to it); a column count or block sizes the scratch matrix
+//     refuses are then refused by it, under its own operation name.
 //   - Submatrix refuses (206, operation "Submatrix", raised in
 //     mtx/impl/ZylSrvHermitianScrDenseMatrix) a row range that does not start
 //     at the first row of a group and end at the last row of one: J is not

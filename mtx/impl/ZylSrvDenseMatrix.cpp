@@ -331,8 +331,9 @@ void ZylSrvDenseMatrix::ReadAhead(ZylDorvReadAhead& ahead, int r0, int r1, int c
     try {
         zyl_mtx::RectangleTransfer(*transfer, rowCSetID, columnCSetID, rowOffset, columnOffset, r0, r1, c0, c1)
             .ExecReadAhead(ahead);
-    } catch (const ZylDorvException&) {
-        // The read that follows reports what is wrong.
+    } catch (...) {
+        // A hint: the read that follows reports a database problem, and an
+        // allocation that fails here is retried there.
     }
 }
 
@@ -591,31 +592,36 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& 
     double* cBand = aBand + mcap * kcap;
     double* bBand = cBand + mcap * ncap;
 
-    // C's bands in the order they are made: every row band i for a column
-    // band j. While band (i, j) is made, the reads of the next one (A's row
-    // band and B's column band, all depths) are announced; the first is
-    // announced before it starts, so that its deeper slices come early too.
+    // The steps in the order they run: depth bands d inside row bands i
+    // inside column bands j. Each step reads A(i, d) and B(d, j); once they
+    // are read, the next step's two are announced, so the disk brings them
+    // while this step's DGEMM runs.
     ZylDorvReadAhead ahead;
-    const auto announce = [&](const Band& i, const Band& j) {
-        ReadAhead(ahead, i.first, i.last, 0, numColumns - 1);
-        B.ReadAhead(ahead, 0, B.numRows - 1, j.first, j.last);
+    const auto announceAfter = [&](Bands::Iterator jt, Bands::Iterator it, Bands::Iterator dt) {
+        if (++dt == depthBands.end()) {
+            dt = depthBands.begin();
+            if (++it == rowBands.end()) {
+                it = rowBands.begin();
+                if (++jt == columnBands.end())
+                    return;
+            }
+        }
+        const Band i = *it, d = *dt, j = *jt;
+        ReadAhead(ahead, i.first, i.last, d.first, d.last);
+        B.ReadAhead(ahead, d.first, d.last, j.first, j.last);
     };
-    announce(*rowBands.begin(), *columnBands.begin());
     for (Bands::Iterator jt = columnBands.begin(); jt != columnBands.end(); ++jt) {
         const Band j = *jt;
         for (Bands::Iterator it = rowBands.begin(); it != rowBands.end(); ++it) {
             const Band i = *it;
-            Bands::Iterator nextI = it, nextJ = jt;
-            if (++nextI != rowBands.end())
-                announce(*nextI, j);
-            else if (++nextJ != columnBands.end())
-                announce(*rowBands.begin(), *nextJ);
             double beta = 0.0;
-            for (const Band& d : depthBands) {
+            for (Bands::Iterator dt = depthBands.begin(); dt != depthBands.end(); ++dt) {
+                const Band d = *dt;
                 ZylSrvMatrix a(i.Size(), d.Size(), aBand);
                 ZylSrvMatrix b(d.Size(), j.Size(), bBand);
                 GetValues(i.first, i.last, d.first, d.last, a);
                 B.GetValues(d.first, d.last, j.first, j.last, b);
+                announceAfter(jt, it, dt);
                 zyl_mtx::Gemm('N', 'N', i.Size(), j.Size(), d.Size(), 1.0, aBand, i.Size(), bBand, d.Size(), beta,
                               cBand, i.Size());
                 beta = 1.0;

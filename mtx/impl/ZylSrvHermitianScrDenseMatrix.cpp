@@ -160,10 +160,11 @@ private:
 // term(block, kJATerm) once the groups that end in the following block are
 // rotated, and only after that block has been read. The block after the
 // window is announced to the disk (read ahead) as soon as the window's newest
-// block is read.
+// block is read: A's rows, and those of `alsoRead` when a product reads
+// another database operand block by block (null: none).
 template <typename Term>
 void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& side, const int* sizes, int count,
-                        Term&& term)
+                        Term&& term, const ZylSrvDenseMatrix* alsoRead = nullptr)
 {
     const int columns = a.NumberOfColumns();
     const std::size_t capacity = Count(side.MaxNumberOfRowsInBlock(), columns);
@@ -176,8 +177,12 @@ void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& sid
         block.values = staging.Get() + capacity * block.Slot();
         ZylSrvMatrix rows(block.Rows(), columns, block.values);
         a.GetRows(block.first, block.last, rows);
-        if (b + 1 < side.NumberOfRowBlocks())
-            a.ReadAhead(ahead, block.last + 1, block.last + side.NumberOfRowsInBlock(b + 1), 0, columns - 1);
+        if (b + 1 < side.NumberOfRowBlocks()) {
+            const int nextLast = block.last + side.NumberOfRowsInBlock(b + 1);
+            a.ReadAhead(ahead, block.last + 1, nextLast, 0, columns - 1);
+            if (alsoRead != nullptr)
+                alsoRead->ReadAhead(ahead, block.last + 1, nextLast, 0, alsoRead->NumberOfColumns() - 1);
+        }
         term(block, kATerm);
         return block;
     };
@@ -291,7 +296,7 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X
                       y, rows);
         if (written > 0)
             Y.SetValues(block.first, block.last, 0, written - 1, yBlock);
-    });
+    }, readY ? &Y : nullptr);
 }
 
 void ZylSrvHermitianScrDenseMatrix::MultiplyAssign(const ZylSrvMatrix& X)
@@ -348,7 +353,7 @@ void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B
         }
         zyl_mtx::Gemm('T', 'N', n, k, rows, 1.0, block.values, rows, b, rows, block.index == 0 ? 0.0 : 1.0,
                       (term == kATerm ? top : bottom).Values(), n);
-    });
+    }, B);
     // The bottom half first: when it fits C, so does the top.
     C.SetValues(n, 2 * n - 1, 0, k - 1, bottom);
     C.SetValues(0, n - 1, 0, k - 1, top);

@@ -360,45 +360,49 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMa
 
 namespace {
 
-// Rows list[0 .. c-1] of columns fc .. fc+nc-1 of D, packed with leading
-// dimension c: a read per run of consecutive rows, or with many runs one read
-// of the whole block.
-// Announces the reads GatherRows will make for columns fc .. fc+nc-1.
-void AnnounceRows(const ZylSrvDenseMatrix& D, ZylDorvReadAhead& ahead, const unsigned int* list, const int* runs,
-                  int numRuns, int fc, int nc)
+// The reads that gather rows list[0 .. c-1] of columns fc .. fc+nc-1 of D:
+// one per run of consecutive rows, or with many runs one of the whole block.
+// visit(first, last, s) for each: D's rows first..last, which are the rows
+// list[s ..] (s = -1 for the whole block).
+template <typename Visit>
+void ForEachGatherRead(const ZylSrvDenseMatrix& D, const unsigned int* list, const int* runs, int numRuns,
+                       Visit&& visit)
 {
-    const int lc = fc + nc - 1;
     if (numRuns >= kWholeBlockRuns) {
-        D.ReadAhead(ahead, 0, D.NumberOfRows() - 1, fc, lc);
+        visit(0, D.NumberOfRows() - 1, -1);
         return;
     }
     for (int r = 0; r < numRuns; ++r) {
         const int first = static_cast<int>(list[runs[r]]);
-        D.ReadAhead(ahead, first, first + runs[r + 1] - runs[r] - 1, fc, lc);
+        visit(first, first + runs[r + 1] - runs[r] - 1, runs[r]);
     }
 }
 
+void AnnounceRows(const ZylSrvDenseMatrix& D, ZylDorvReadAhead& ahead, const unsigned int* list, const int* runs,
+                  int numRuns, int fc, int nc)
+{
+    ForEachGatherRead(D, list, runs, numRuns,
+                      [&](int first, int last, int) { D.ReadAhead(ahead, first, last, fc, fc + nc - 1); });
+}
+
+// The gathered rows packed with leading dimension c.
 void GatherRows(const ZylSrvDenseMatrix& D, const unsigned int* list, int c, const int* runs, int numRuns, int fc,
                 int nc, double* compact)
 {
-    const int lc = fc + nc - 1;
-    if (numRuns >= kWholeBlockRuns) {
-        const int rows = D.NumberOfRows();
-        ZylSrvMatrix whole(rows, nc);
-        D.GetValues(0, rows - 1, fc, lc, whole);
-        for (int j = 0; j < nc; ++j)
-            for (int k = 0; k < c; ++k)
-                compact[std::size_t(c) * j + k] = whole.Values()[std::size_t(rows) * j + list[k]];
-        return;
-    }
-    for (int r = 0; r < numRuns; ++r) {
-        const int s = runs[r], len = runs[r + 1] - s;
-        const int first = static_cast<int>(list[s]);
+    ForEachGatherRead(D, list, runs, numRuns, [&](int first, int last, int s) {
+        const int len = last - first + 1;
         ZylSrvMatrix part(len, nc);
-        D.GetValues(first, first + len - 1, fc, lc, part);
-        for (int j = 0; j < nc; ++j)
-            std::memcpy(compact + std::size_t(c) * j + s, part.Values() + std::size_t(len) * j, sizeof(double) * len);
-    }
+        D.GetValues(first, last, fc, fc + nc - 1, part);
+        for (int j = 0; j < nc; ++j) {
+            const double* column = part.Values() + std::size_t(len) * j;
+            double* target = compact + std::size_t(c) * j;
+            if (s < 0)
+                for (int k = 0; k < c; ++k)
+                    target[k] = column[list[k]];
+            else
+                std::memcpy(target + s, column, sizeof(double) * len);
+        }
+    });
 }
 
 } // namespace

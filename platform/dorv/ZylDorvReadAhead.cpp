@@ -103,12 +103,13 @@ bool ZylDorvReadAhead::Ready() noexcept
     return true;
 }
 
-// Hands the prepared requests to the kernel. When it takes none, announcing
-// stops for this object: what it left in the ring is dropped, never waited for.
+// Hands the prepared requests to the kernel. When it does not take them all,
+// announcing stops for this object: nothing is submitted again, so what it
+// left in the ring never reaches the kernel and is never waited for.
 void ZylDorvReadAhead::Submit() noexcept
 {
     const long prepared = static_cast<long>(io_uring_sq_ready(&m_ring->ring));
-    if (prepared == 0)
+    if (prepared == 0 || m_unavailable)
         return;
     int taken;
     while ((taken = io_uring_submit(&m_ring->ring)) == -EINTR) {

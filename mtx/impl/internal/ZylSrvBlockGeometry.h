@@ -54,6 +54,7 @@ public:
         Iterator(const Bands& bands, int block) : m_bands(&bands), m_block(block) {}
         Band operator*() const { return m_bands->At(m_block); }
         Iterator& operator++();
+        bool operator==(const Iterator& other) const { return m_block == other.m_block; }
         bool operator!=(const Iterator& other) const { return m_block != other.m_block; }
 
     private:
