@@ -30,6 +30,8 @@
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <platform/ZylBasException.h>
 
+#include "DenseBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -64,20 +66,6 @@ double Seconds(F&& f)
 }
 
 double Value(int i, int j) { return ((i * 7 + j * 3) % 11 - 5) * 0.125; }
-
-void Fill(ZylSrvDenseMatrix& m)
-{
-    const int n = m.NumberOfColumns();
-    ZylSrvMatrix band(m.MaxNumberOfRowsInBlock(), n);
-    for (int b = 0; b < m.NumberOfRowBlocks(); ++b) {
-        const int r0 = m.FirstRowInBlock(b);
-        const int rows = m.NumberOfRowsInBlock(b);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < rows; ++i)
-                band.Values()[i + static_cast<std::int64_t>(rows) * j] = Value(r0 + i, j);
-        m.SetRows(r0, r0 + rows - 1, band);
-    }
-}
 
 // The scratch files of this process in the current directory.
 std::vector<std::string> ScratchFiles()
@@ -148,9 +136,9 @@ struct Operands {
           denseC(kLarge, kDenseB, kBlock, kBlock), narrowB(kLarge, kNarrow, kBlock, kBlock), x(kLarge, kNarrow),
           y(kLarge, kNarrow), band(std::size_t(kBlock) * kLarge, 0.5)
     {
-        Fill(a);
-        Fill(denseB);
-        Fill(narrowB);
+        zylbench::FillByRowBlocks(a, Value);
+        zylbench::FillByRowBlocks(denseB, Value);
+        zylbench::FillByRowBlocks(narrowB, Value);
         for (int j = 0; j < kNarrow; ++j)
             for (int i = 0; i < kLarge; ++i)
                 x.Values()[i + std::int64_t{kLarge} * j] = Value(j, i);
@@ -270,18 +258,5 @@ BENCHMARK_TEMPLATE(Cold, Slot::S8)->Name("Cold_Slot8_DenseIntoDatabase")->Apply(
 
 int main(int argc, char** argv)
 {
-    int tally = 0;
-    ZylSrvLinearAlgebra_initialize(tally);
-    benchmark::Initialize(&argc, argv);
-    int status = 0;
-    try {
-        benchmark::RunSpecifiedBenchmarks();
-    } catch (const ZylBasException& e) {
-        std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-        status = 1;
-    }
-    g_operands.reset(); // closes and removes the scratch files
-    benchmark::Shutdown();
-    ZylSrvLinearAlgebra_finalize(tally);
-    return status;
+    return zylbench::RunBenchmarks(argc, argv, [] { g_operands.reset(); }); // closes and removes the scratch files
 }

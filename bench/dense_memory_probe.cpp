@@ -30,6 +30,8 @@
 
 #include "ChildPeak.h"
 
+#include "DenseBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -59,31 +61,16 @@ const double kMiB = 1024.0 * 1024.0;
 
 double Value(int i, int j) { return ((i * 7 + j * 3) % 11 - 5) * 0.125; }
 
-// value(i, j) into m, one row block at a time.
-void Fill(ZylSrvDenseMatrix& m)
-{
-    const int n = m.NumberOfColumns();
-    ZylSrvMatrix band(m.MaxNumberOfRowsInBlock(), n);
-    for (int b = 0; b < m.NumberOfRowBlocks(); ++b) {
-        const int r0 = m.FirstRowInBlock(b);
-        const int rows = m.NumberOfRowsInBlock(b);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < rows; ++i)
-                band.Values()[i + static_cast<std::int64_t>(rows) * j] = Value(r0 + i, j);
-        m.SetRows(r0, r0 + rows - 1, band);
-    }
-}
-
 struct Operands {
     Operands()
         : large(kLarge, kLarge, kBlock, kBlock), denseB(kLarge, kDenseB, kBlock, kBlock),
           squareA(kSquare, kSquare, kBlock, kBlock), squareB(kSquare, kSquare, kBlock, kBlock)
     {
         const auto start = std::chrono::steady_clock::now();
-        Fill(large);
-        Fill(denseB);
-        Fill(squareA);
-        Fill(squareB);
+        zylbench::FillByRowBlocks(large, Value);
+        zylbench::FillByRowBlocks(denseB, Value);
+        zylbench::FillByRowBlocks(squareA, Value);
+        zylbench::FillByRowBlocks(squareB, Value);
         std::fprintf(stderr, "operands filled in %.1f s\n",
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
@@ -210,39 +197,9 @@ BENCHMARK(Slot11_ColumnBlockStream)->Apply(Once);
 BENCHMARK(Slot8_DenseIntoDatabase)->Apply(Once);
 BENCHMARK(Slot8_Square4096)->Apply(Once);
 
-// One small DGEMM, so that OpenBLAS's buffers exist before any child starts.
-void WarmUpBlas()
-{
-    const int n = 512;
-    ZylSrvMatrix a(n, n), b(n, n), c(n, n);
-    a = 1.0;
-    b = 1.0;
-    const char no = 'N';
-    const double one = 1.0, zero = 0.0;
-    BLAC_DGEMM(&no, &no, &n, &n, &n, &one, a.Values(), &n, b.Values(), &n, &zero, c.Values(), &n);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int tally = 0;
-    ZylSrvLinearAlgebra_initialize(tally);
-    int status = 0;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        status = 1;
-    } else {
-        try {
-            WarmUpBlas();
-            benchmark::RunSpecifiedBenchmarks();
-        } catch (const ZylBasException& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-            status = 1;
-        }
-    }
-    TheOperands().reset(); // closes and removes the scratch files
-    benchmark::Shutdown();
-    ZylSrvLinearAlgebra_finalize(tally);
-    return status;
+    return zylbench::RunBenchmarks(argc, argv, [] { TheOperands().reset(); }); // closes and removes the scratch files
 }

@@ -33,6 +33,8 @@
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <platform/ZylBasException.h>
 
+#include "DenseBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -205,22 +207,5 @@ BENCHMARK_TEMPLATE(Compare, Slot::TransposeTimesDense17)->Name("Slot17_Transpose
 
 int main(int argc, char** argv)
 {
-    int tally = 0;
-    ZylSrvLinearAlgebra_initialize(tally);
-    int status = 0;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        status = 1;
-    } else {
-        try {
-            benchmark::RunSpecifiedBenchmarks();
-        } catch (const ZylBasException& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-            status = 1;
-        }
-    }
-    AllOperands().clear(); // closes and removes the scratch files
-    benchmark::Shutdown();
-    ZylSrvLinearAlgebra_finalize(tally);
-    return status;
+    return zylbench::RunBenchmarks(argc, argv, [] { AllOperands().clear(); }); // closes and removes the scratch files
 }

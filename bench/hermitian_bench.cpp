@@ -33,6 +33,8 @@
 
 #include "ChildPeak.h"
 
+#include "DenseBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -168,39 +170,9 @@ BENCHMARK(Slot5_Vectors16)->Iterations(10)->UseManualTime()->Unit(benchmark::kMi
 BENCHMARK(Slot11_Vectors16)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(Slot9_PeakMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One small DGEMM, so that OpenBLAS's buffers exist before any child starts.
-void WarmUpBlas()
-{
-    const int n = 512;
-    ZylSrvMatrix a(n, n), b(n, n), c(n, n);
-    a = 1.0;
-    b = 1.0;
-    const char no = 'N';
-    const double one = 1.0, zero = 0.0;
-    BLAC_DGEMM(&no, &no, &n, &n, &n, &one, a.Values(), &n, b.Values(), &n, &zero, c.Values(), &n);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int tally = 0;
-    ZylSrvLinearAlgebra_initialize(tally);
-    int status = 0;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        status = 1;
-    } else {
-        try {
-            WarmUpBlas();
-            benchmark::RunSpecifiedBenchmarks();
-        } catch (const ZylBasException& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.ErrorCode(), e.DeveloperReport().Chars());
-            status = 1;
-        }
-    }
-    TheMatrix().reset(); // its file goes before the library shuts down
-    benchmark::Shutdown();
-    ZylSrvLinearAlgebra_finalize(tally);
-    return status;
+    return zylbench::RunBenchmarks(argc, argv, [] { TheMatrix().reset(); }); // its file goes before the library shuts down
 }
