@@ -65,19 +65,11 @@ double ProcessCpuSeconds()
 template <typename Formula>
 void Fill(ZylSrvDenseMatrix& m, ZylSrvMatrix& copy, Formula value)
 {
-    const int n = m.NumberOfColumns();
-    ZylSrvMatrix band(m.MaxNumberOfRowsInBlock(), n);
-    for (int b = 0; b < m.NumberOfRowBlocks(); ++b) {
-        const int r0 = m.FirstRowInBlock(b);
-        const int rows = m.NumberOfRowsInBlock(b);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < rows; ++i) {
-                const double v = value(r0 + i, j);
-                band.Values()[i + static_cast<std::int64_t>(rows) * j] = v;
-                copy.Values()[r0 + i + static_cast<std::int64_t>(m.NumberOfRows()) * j] = v;
-            }
-        m.SetRows(r0, r0 + rows - 1, band);
-    }
+    zylbench::FillByRowBlocks(m, [&](int i, int j) {
+        const double v = value(i, j);
+        copy.Values()[i + static_cast<std::int64_t>(m.NumberOfRows()) * j] = v;
+        return v;
+    });
 }
 
 struct Operands {
