@@ -6,6 +6,7 @@
 #include <mtx/impl/internal/ZylSrvBlockGeometry.h>
 #include <mtx/impl/internal/ZylSrvDenseProductBands.h>
 #include <mtx/impl/internal/ZylSrvGemm.h>
+#include <mtx/impl/internal/ZylSrvScratchChunks.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -46,7 +47,7 @@ bool GroupsFitTheWindow(const int* sizes, int count, BlockOf blockOf)
 
 // The group refusals of the constructors (see the header), made before the
 // scratch storage exists.
-void RefuseGroups(int rows, int columns, int count, const int* sizes, int rowBlockSize)
+void RefuseGroups(int rows, int columns, int count, const int* sizes, int rowBlockSize, int columnBlockSize)
 {
     ZYL_SRV_MTX_REFUSE_IF(count < 1 || sizes == nullptr, kConstructor);
     std::int64_t total = 0;
@@ -59,12 +60,9 @@ void RefuseGroups(int rows, int columns, int count, const int* sizes, int rowBlo
     // bound below would refuse an empty side under its own name).
     if (columns < 1)
         return;
-    // The row blocks the scratch storage will cut: the asked size, no longer
-    // than the side and within the 2 GiB bound. A chunk below 1 makes one
+    // The row blocks the scratch storage will cut. A chunk below 1 makes one
     // block: -1 is the whole side, and the storage refuses any other.
-    int rowChunk = std::min(rows, rowBlockSize);
-    int columnChunk = columns;
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, rows, columns);
+    const int rowChunk = zyl_mtx::ScratchChunkSizes(rows, columns, rowBlockSize, columnBlockSize).rows;
     const BlockGeometry blocks = BlockGeometry::Divide(rows, rowChunk < 1 ? rows : rowChunk);
     ZYL_SRV_MTX_REFUSE_IF(!GroupsFitTheWindow(sizes, count, [&](int row) { return blocks.Containing(row); }),
                           kConstructor);
@@ -207,7 +205,7 @@ ZylSrvHermitianScrDenseMatrix::ZylSrvHermitianScrDenseMatrix(int rows, int colum
                                                              int columnBlockSize, int)
     : ZylSrvScratchDenseMatrix(), numGroups(0), groupSizes()
 {
-    RefuseGroups(rows, columns, groups, sizes, rowBlockSize);
+    RefuseGroups(rows, columns, groups, sizes, rowBlockSize, columnBlockSize);
     // Copied before the file exists, so that a failed allocation makes none.
     groupSizes = CopyOf(sizes, groups);
     numGroups = groups;

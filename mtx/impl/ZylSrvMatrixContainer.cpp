@@ -4,6 +4,7 @@
 #include <mtx/ZylSrvUtilities.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
 #include <mtx/impl/internal/ZylSrvFortranCall.h>
+#include <mtx/impl/internal/ZylSrvScratchChunks.h>
 #include <mtx/impl/internal/ZylSrvScratchFileName.h>
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvCollection.h>
@@ -122,11 +123,9 @@ ZylSrvDenseMatrix& ZylSrvMatrixContainer::CreateMatrix(int id, int numRows, int 
     ZylDorvTransaction transaction(contextID);
     const ZylDorvCSetID rowCSet = CreateSideCSet(rowCollectionID, rowMembers, numRows);
     const ZylDorvCSetID columnCSet = CreateSideCSet(columnCollectionID, columnMembers, numColumns);
-    int rowChunk = std::min(numRows, rowBlockSize);
-    int columnChunk = std::min(numColumns, columnBlockSize);
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, numRows, numColumns);
+    const zyl_mtx::ChunkSizes chunks = zyl_mtx::ScratchChunkSizes(numRows, numColumns, rowBlockSize, columnBlockSize);
     const ZylDorvDistributionID distribution =
-        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, rowChunk, columnChunk);
+        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, chunks.rows, chunks.columns);
     transaction.Commit();
 
     std::unique_ptr<ZylSrvDenseMatrix> matrix(new ZylSrvDenseMatrix(distribution));

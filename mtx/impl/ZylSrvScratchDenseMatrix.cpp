@@ -2,6 +2,7 @@
 
 #include <mtx/ZylSrvUtilities.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvScratchChunks.h>
 #include <mtx/impl/internal/ZylSrvScratchFileName.h>
 #include <platform/atr_String.h>
 #include <platform/dorv/ZylDorvCSet.h>
@@ -144,13 +145,11 @@ void ZylSrvScratchDenseMatrix::CreateScratchStorage(int rows, int columns, const
                                          : columnCollection.BiggestCSetID();
 
     // 6. Chunks no longer than the sides, no drawer beyond 2 GiB.
-    int rowChunk = std::min(rows, rowBlockSize);
-    int columnChunk = std::min(columns, columnBlockSize);
-    ZylSrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, rows, columns);
+    const zyl_mtx::ChunkSizes chunks = zyl_mtx::ScratchChunkSizes(rows, columns, rowBlockSize, columnBlockSize);
 
     // 7. Columns on axis 0, rows on axis 1, every value 0.0.
     const ZylDorvDistributionID created =
-        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, rowChunk, columnChunk);
+        ZylSrvUtilities::Create2DDistribution(rowCSet, columnCSet, chunks.rows, chunks.columns);
 
     // 8. Everything made above becomes permanent.
     transaction.Commit();
