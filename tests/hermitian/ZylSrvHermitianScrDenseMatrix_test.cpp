@@ -251,3 +251,27 @@ TEST_F(HermitianScratch, AnAllocationRefusedInAProductLeaksNothingAndLeavesMatri
 }
 
 } // namespace
+
+// Three choices of slots 9 and 17 where the rules leave shapes open.
+TEST_F(HermitianScratch, SlotNineKeepsColumnsPastXAndRefusesADiagonalXSlotSeventeenRefusesASmallCUnchanged)
+{
+    const std::unique_ptr<ZylSrvHermitianScrDenseMatrix> h(Make(8, 3, {2, 4, 2}, 3));
+    FillRandom(MatrixSetupOf(h->DistributionID()), 5);
+    ZylSrvScratchDenseMatrix Y(8, 4, 3, -1);
+    const RefMatrix y0 = FillRandom(MatrixSetupOf(Y.DistributionID()), 6);
+    // beta 0 with X of 2 columns: Y's columns 2 and 3 keep their values.
+    h->Multiply(1.0, MatrixOf(RandomMatrix(6, 2, 7)), 0.0, Y);
+    const RefMatrix after = RawRead(MatrixSetupOf(Y.DistributionID()));
+    EXPECT_EQ(after.Block(0, 7, 2, 3).v, y0.Block(0, 7, 2, 3).v);
+    // A diagonal X stores no full halves: refused before Y is touched.
+    std::vector<double> diagonal(6, 1.0);
+    zyltest::ExpectIllegalInput(
+        [&] { h->Multiply(1.0, ZylSrvMatrix(6, 6, diagonal.data(), false, true), 1.0, Y); }, "GetValues");
+    EXPECT_EQ(RawRead(MatrixSetupOf(Y.DistributionID())).v, after.v);
+    // C with fewer than 2N rows: refused, C as it was.
+    const ZylSrvScratchDenseMatrix B(8, 2, 3, -1);
+    ZylSrvMatrix c(5, 2);
+    c = 7.0;
+    zyltest::ExpectIllegalInput([&] { h->TransposeMultiply(&B, c, 0); }, "SetValues");
+    EXPECT_EQ(RefOf(c).v, RefMatrix(5, 2, 7.0).v);
+}
