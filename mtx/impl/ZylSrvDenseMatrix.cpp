@@ -548,24 +548,26 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     std::fill(C, C + Count(m, n), 0.0);
     mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
     mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
-    const Bands innerBands(B->RowBlocks(), 1);
+    ZylDorvReadAhead ahead; // one for both walks
     zyl_mtx::PipelineBands(
-        innerBands,
+        Bands(B->RowBlocks(), 1), ahead,
         [&](const Band& inner) {
             ZylSrvMatrix bBand(inner.Size(), n, bStaging.Get());
             B->GetRows(inner.first, inner.last, bBand);
         },
-        [&](ZylDorvReadAhead& ahead, const Band& next) { B->ReadAhead(ahead, next.first, next.last, 0, n - 1); },
+        [&](ZylDorvReadAhead& readAhead, const Band& next) {
+            B->ReadAhead(readAhead, next.first, next.last, 0, n - 1);
+        },
         [&](const Band& inner) {
             const int depth = inner.Size();
             zyl_mtx::PipelineBands(
-                Bands(RowBlocks(), 1),
+                Bands(RowBlocks(), 1), ahead,
                 [&](const Band& outer) {
                     ZylSrvMatrix aBlock(outer.Size(), depth, aStaging.Get());
                     GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
                 },
-                [&](ZylDorvReadAhead& ahead, const Band& next) {
-                    ReadAhead(ahead, next.first, next.last, inner.first, inner.last);
+                [&](ZylDorvReadAhead& readAhead, const Band& next) {
+                    ReadAhead(readAhead, next.first, next.last, inner.first, inner.last);
                 },
                 [&](const Band& outer) {
                     // The product of each block pair is added straight into C.

@@ -108,6 +108,8 @@ bool ZylDorvReadAhead::Ready() noexcept
 // left in the ring never reaches the kernel and is never waited for.
 void ZylDorvReadAhead::Submit() noexcept
 {
+    if (m_ring == nullptr)
+        return;
     const long prepared = static_cast<long>(io_uring_sq_ready(&m_ring->ring));
     if (prepared == 0 || m_unavailable)
         return;
@@ -141,7 +143,7 @@ void ZylDorvReadAhead::Reap(bool wait) noexcept
     }
 }
 
-void ZylDorvReadAhead::Announce(int fd, std::uint64_t offset, std::uint64_t length) noexcept
+void ZylDorvReadAhead::Prepare(int fd, std::uint64_t offset, std::uint64_t length) noexcept
 {
     if (length == 0 || !Ready() || m_unavailable)
         return;
@@ -159,13 +161,10 @@ void ZylDorvReadAhead::Announce(int fd, std::uint64_t offset, std::uint64_t leng
         io_uring_prep_fadvise(sqe, fd, offset + done, static_cast<off_t>(bytes), POSIX_FADV_WILLNEED);
         ++g_inFlight;
     }
-    Submit();
 }
 
 void ZylDorvReadAhead::Finish() noexcept
 {
-    if (m_ring == nullptr)
-        return;
     Submit();
     while (m_inFlight > 0) {
         const long before = m_inFlight;

@@ -48,8 +48,9 @@ private:
     friend class ZylDorvTransfer;
     struct Ring;
 
-    // Starts the advice for `length` bytes at `offset` of the file `fd`.
-    void Announce(int fd, std::uint64_t offset, std::uint64_t length) noexcept;
+    // Queues the advice for `length` bytes at `offset` of the file `fd`;
+    // Submit() hands what is queued to the kernel.
+    void Prepare(int fd, std::uint64_t offset, std::uint64_t length) noexcept;
     bool Ready() noexcept; // the ring, made at the first announcement
     void Submit() noexcept;
     void Reap(bool wait) noexcept;

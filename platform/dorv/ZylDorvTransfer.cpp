@@ -219,19 +219,18 @@ void ZylDorvTransfer::ExecRead()
     }
 }
 
-void ZylDorvTransfer::ExecReadAhead(ZylDorvReadAhead& ahead) const
+void ZylDorvTransfer::ExecReadAhead(ZylDorvReadAhead& ahead)
 {
     if (!m_state || !m_state->read || m_state->makeNew)
         return;
     try {
-        // A copy: resolving the view caches what it found in the state.
-        TransferState s(*m_state);
-        View v = zyl_dorv::CheckView(s, "ExecReadAhead");
+        View v = zyl_dorv::CheckView(*m_state, "ExecReadAhead");
         if (v.drawer->kind != ZylDorvSerializationType::Dense)
             return;
         const DenseIO io = MakeDenseIO(*v.where.file, *v.where.distribution, *v.drawer, v.subject);
         for (const FileSpan& span : ChunkSpans(io, v.selection))
-            ahead.Announce(io.fd, span.offset, span.length);
+            ahead.Prepare(io.fd, span.offset, span.length);
+        ahead.Submit(); // the spans of one selection reach the kernel together
     } catch (const ZylDorvException&) {
         // The read itself will say what is wrong.
     }

@@ -90,7 +90,7 @@ public:
     // ZylDorvReadAhead.h) and returns without waiting for the disk. A hint:
     // it reports nothing (a transfer that could not read is ignored), only
     // a failed allocation escapes. Sparse drawers are not announced.
-    void ExecReadAhead(ZylDorvReadAhead& ahead) const;
+    void ExecReadAhead(ZylDorvReadAhead& ahead);
     void ExecWrite();
     void InitializePersistentDrawer();
     void InitializeExtension();

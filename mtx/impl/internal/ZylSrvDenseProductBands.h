@@ -21,12 +21,12 @@ inline std::size_t Count(std::int64_t rows, std::int64_t columns) { return stati
 // reads of band k+1 are announced (the kernel brings them from the disk into
 // its cache while band k is multiplied), then band k is multiplied. The
 // reads, the products and their order are those of the plain loop, so the
-// results are the same bits. Every announcement is finished (handed to the
-// disk, not necessarily read) before this returns, on every path.
+// results are the same bits. A nested walk passes the outer walk's `ahead`;
+// its owner finishes every announcement (hands it to the disk, not
+// necessarily read) before it goes, on every path.
 template <typename Read, typename Announce, typename Compute>
-void PipelineBands(const Bands& bands, Read&& read, Announce&& announce, Compute&& compute)
+void PipelineBands(const Bands& bands, ZylDorvReadAhead& ahead, Read&& read, Announce&& announce, Compute&& compute)
 {
-    ZylDorvReadAhead ahead;
     Bands::Iterator band = bands.begin();
     while (band != bands.end()) {
         const Band current = *band;
@@ -35,6 +35,13 @@ void PipelineBands(const Bands& bands, Read&& read, Announce&& announce, Compute
             announce(ahead, *band);
         compute(current);
     }
+}
+
+template <typename Read, typename Announce, typename Compute>
+void PipelineBands(const Bands& bands, Read&& read, Announce&& announce, Compute&& compute)
+{
+    ZylDorvReadAhead ahead;
+    PipelineBands(bands, ahead, read, announce, compute);
 }
 
 // The rows of a band of B for the read-ahead: an operand in memory needs none.

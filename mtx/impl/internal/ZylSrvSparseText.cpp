@@ -303,28 +303,32 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode)
     while (file.Next()) {
         const char* p = file.Begin();
         const char* const end = file.Limit();
+        // A 1-based index into `value`; false when the block ends first.
+        const auto index = [&](long long& value, const char* what) {
+            if ((p = SkipSpace(p, end)) == end)
+                return false;
+            const char* next = ParseInteger(p, end, value);
+            if (next == nullptr || value < 1 || value > INT_MAX)
+                file.Malformed(__LINE__, p, Range(what, 1, INT_MAX));
+            p = next;
+            return true;
+        };
         for (;;) {
-            const char* next = nullptr;
             if (field == 0) {
-                if ((p = SkipSpace(p, end)) == end)
+                if (!index(row, "a row number"))
                     break;
-                if ((next = ParseInteger(p, end, row)) == nullptr || row < 1 || row > INT_MAX)
-                    file.Malformed(__LINE__, p, Range("a row number", 1, INT_MAX));
-                p = next;
                 field = 1;
             }
             if (field == 1) {
-                if ((p = SkipSpace(p, end)) == end)
+                if (!index(column, "a column number"))
                     break;
-                if ((next = ParseInteger(p, end, column)) == nullptr || column < 1 || column > INT_MAX)
-                    file.Malformed(__LINE__, p, Range("a column number", 1, INT_MAX));
-                p = next;
                 field = 2;
             }
             if ((p = SkipSpace(p, end)) == end)
                 break;
             double value = 0.0;
-            if ((next = ParseReal(p, end, value)) == nullptr)
+            const char* const next = ParseReal(p, end, value);
+            if (next == nullptr)
                 file.Malformed(__LINE__, p, "a value");
             if (k == count) // only when the file grew between the passes
                 file.Malformed(__LINE__, p, "the end of the file as it was counted");
