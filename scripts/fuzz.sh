@@ -3,7 +3,9 @@
 # AddressSanitizer and UBSan, in build-fuzz/) and runs them one at a time.
 #   scripts/fuzz.sh --replay [reader...]   replays each committed corpus
 #       (fuzz/corpus/<reader>), then fuzzes each reader for ZYL_FUZZ_SECONDS
-#       (30) seconds; the test command runs this
+#       (30) seconds; CI (.ci/run) runs this. The test command replays the
+#       same corpora without clang, through a plain driver under ctest
+#       (tests/fuzz_replay/).
 #   scripts/fuzz.sh --run N [reader...]    a campaign of N executions per reader
 # Readers: format0 format1 format23 format6 format7 matrix_market. Inputs that
 # fail are kept in build-fuzz/findings/; the grown corpus is temporary.
@@ -18,7 +20,7 @@ esac
 readers=("$@")
 [ ${#readers[@]} -gt 0 ] || readers=(format0 format1 format23 format6 format7 matrix_market)
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZYL_BUILD_FUZZERS=ON -DZYL_BUILD_TESTS=OFF -DZYL_BUILD_BENCHMARKS=OFF -DZYL_BUILD_EXAMPLES=OFF >/dev/null
 ninja -C build-fuzz -j "$(( $(nproc) < 2 ? $(nproc) : 2 ))" "${readers[@]/#/fuzz_}"

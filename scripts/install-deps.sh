@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package the library, its tests, benchmarks and
-# examples need. Safe to run again: it only installs what is missing.
+# examples need; with --fuzz also the clang toolchain of the libFuzzer
+# campaigns (scripts/fuzz.sh). Safe to run again: it only installs what is
+# missing.
 set -euo pipefail
 packages=(
   g++ gfortran cmake ninja-build make pkg-config
@@ -9,8 +11,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
   libfast-float-dev python3-numpy python3-scipy
-  clang-14 libfuzzer-14-dev
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang-14 libfuzzer-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

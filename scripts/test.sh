@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library with every test and runs them.
-#   scripts/test.sh                plain build in build/, then the fuzz replay (scripts/fuzz.sh)
+#   scripts/test.sh                plain build in build/ (the committed fuzz corpora are replayed
+#                                  under ctest; the timed fuzzing lives in scripts/fuzz.sh)
 #   scripts/test.sh --sanitize     AddressSanitizer + UBSan build in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,3 @@ export OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
-if [ "$dir" = build ]; then
-  # Each sparse reader's fuzz corpus replayed and fuzzed for 30 s (clang-14 build in build-fuzz/).
-  bash scripts/fuzz.sh --replay
-fi
