@@ -1,5 +1,7 @@
 #ifndef PLATFORM_ZYL_EXPORT_H
 #define PLATFORM_ZYL_EXPORT_H
+/// \file
+/// \ingroup foundation
 /* Marks a class or function as part of the shared library's interface. The
    library is compiled with hidden visibility, so whatever a public header does
    not mark stays inside it; callers compile with default visibility, where the
