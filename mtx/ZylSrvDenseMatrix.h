@@ -131,61 +131,61 @@ public:
     ZylSrvDenseMatrix& operator=(const ZylSrvDenseMatrix&) = delete;
 
     // ---- virtual operations, in slot order ---------------------------------
-    /// 1. Deletes the prepared transfer and releases the handle; the
+    /// (1) Deletes the prepared transfer and releases the handle; the
     ///    distribution and its values stay in the database.
     virtual ~ZylSrvDenseMatrix();
     ///@{
-    /// 2, 3. The CSets that order the rows and the columns (the column CSet
+    /// (2, 3) The CSets that order the rows and the columns (the column CSet
     ///    of a one-dimensional matrix is null).
     virtual ZylDorvCSetID RowCSetID() const;
     virtual ZylDorvCSetID ColumnCSetID() const;
     ///@}
-    /// 4. A view of rows firstRow..lastRow and columns firstColumn..lastColumn
+    /// (4) A view of rows firstRow..lastRow and columns firstColumn..lastColumn
     ///    (inclusive, in this matrix's coordinates), made on the heap; the
     ///    caller deletes it. See the decisions above for the ranges accepted.
     virtual ZylSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn, int lastColumn) const;
 
-    /// With A this m x k matrix. Arrays are column-major with their row count
-    /// as leading dimension.
-    /// 5. Y += A * X; X is k x nrhs, Y is m x nrhs.
+    // With A this m x k matrix. Arrays are column-major with their row count
+    // as leading dimension.
+    /// (5) Y += A * X; X is k x nrhs, Y is m x nrhs.
     virtual void Multiply(const double* X, int nrhs, double* Y) const;
-    /// 6. C = A * B; C must be m x (columns of B).
+    /// (6) C = A * B; C must be m x (columns of B).
     virtual void Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const;
-    /// 7. C = A * B into an m x n array; B is a k x n dense matrix. Each
+    /// (7) C = A * B into an m x n array; B is a k x n dense matrix. Each
     ///    block product is accumulated straight into C (one DGEMM with beta 1)
     ///    instead of through a cleared product block added afterwards: the
     ///    same sums without the extra block and its copy loop.
     virtual void Multiply(const ZylSrvDenseMatrix* B, double* C) const;
-    /// 8. C = A * B, all three in the database.
+    /// (8) C = A * B, all three in the database.
     virtual void Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const;
-    /// 9. C = alpha * A * B + beta * C. C is not read when beta is 0.0 (a NaN
+    /// (9) C = alpha * A * B + beta * C. C is not read when beta is 0.0 (a NaN
     ///    beta counts as non-zero); columns of C past those of B then keep
     ///    their values, as DGEMM leaves them (a B without columns writes
     ///    nothing). A diagonal B scales the columns of A.
     virtual void Multiply(double alpha, const ZylSrvMatrix& B, double beta, ZylSrvDenseMatrix& C) const;
-    /// 10. A = A * B; B is k x k.
+    /// (10) A = A * B; B is k x k.
     virtual void MultiplyAssign(const ZylSrvMatrix& B);
-    /// 11. Y += (first nk rows of A)^T * X; X is nk x nrhs, Y is k x nrhs.
+    /// (11) Y += (first nk rows of A)^T * X; X is nk x nrhs, Y is k x nrhs.
     ///     Reads rows 0..nk-1, so nk outside 1..m raises 203 (nothing added).
     virtual void TransposeMultiply(const double* X, int nrhs, double* Y, int nk) const;
-    /// 12. C = alpha * (row-permuted A)^T * B + beta * C; with perm given, row
+    /// (12) C = alpha * (row-permuted A)^T * B + beta * C; with perm given, row
     ///     i of A moves to row perm[i] first (ZylSrvMatrix::PermuteRowsInPlace).
     virtual void TransposeMultiply(const int* perm, const ZylSrvMatrix& B, ZylSrvMatrix& C, double alpha,
                                    double beta);
-    /// 13. C = A^T * B into a k x (columns of B) array (through slot 14).
+    /// (13) C = A^T * B into a k x (columns of B) array (through slot 14).
     virtual void TransposeMultiply(const ZylSrvMatrix& B, double* C, int symmetric) const;
-    /// 14. C = A^T * B. With symmetric non-zero only one triangle is formed
+    /// (14) C = A^T * B. With symmetric non-zero only one triangle is formed
     ///     band by band and the other is filled at the end
     ///     (ZylSrvMatrix::SetSymmetricResults). B's rows are read band by band
     ///     with ZylSrvMatrix::GetRows, which refuses a diagonal B (206).
     virtual void TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C, int symmetric) const;
-    /// 15. C = A^T * B stored in columns 0 .. (columns of B) - 1 of C.
+    /// (15) C = A^T * B stored in columns 0 .. (columns of B) - 1 of C.
     virtual void TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const;
-    /// 16. C = A^T * B into a k x (columns of B) array (through slot 17).
+    /// (16) C = A^T * B into a k x (columns of B) array (through slot 17).
     virtual void TransposeMultiply(const ZylSrvDenseMatrix* B, double* C, int symmetric) const;
-    /// 17. C = A^T * B; symmetric as in slot 14.
+    /// (17) C = A^T * B; symmetric as in slot 14.
     virtual void TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvMatrix& C, int symmetric) const;
-    /// 18. For each group g (groupStart holds nGroups + 1 entries): rows
+    /// (18) For each group g (groupStart holds nGroups + 1 entries): rows
     ///     groupStart[g] .. groupStart[g+1]-1 of C become
     ///     A(rowIndex[groupStart[g]] .. , :) * B row by row, i.e. output row i
     ///     is row rowIndex[i] of A times B. See the decisions above.

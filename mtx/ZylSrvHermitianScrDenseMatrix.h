@@ -96,32 +96,36 @@ public:
     using ZylSrvDenseMatrix::TransposeMultiply;
 
     // ---- virtual operations overridden, in slot order ------------------------
-    /// 1. Frees the group sizes, then as the scratch matrix.
+    /// (1) Frees the group sizes, then as the scratch matrix.
     ~ZylSrvHermitianScrDenseMatrix() override;
-    /// 4. A Hermitian view on the heap sharing the scratch file; the caller
+    /// (4) A Hermitian view on the heap sharing the scratch file; the caller
     ///    deletes it. See the decisions above for the row ranges accepted.
     ZylSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn, int lastColumn) const override;
-    /// 5. y += H x.
+    /// (5) y += H x.
     void Multiply(const double* x, int numVectors, double* y) const override;
-    /// 7, 8. Do nothing.
+    ///@{
+    /// (7, 8) Do nothing.
     void Multiply(const ZylSrvDenseMatrix* B, double* C) const override;
     void Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const override;
-    /// 9. Y = alpha H X + beta Y.
+    ///@}
+    /// (9) Y = alpha H X + beta Y.
     void Multiply(double alpha, const ZylSrvMatrix& X, double beta, ZylSrvDenseMatrix& Y) const override;
-    /// 10. A := H X.
+    /// (10) A := H X.
     void MultiplyAssign(const ZylSrvMatrix& X) override;
-    /// 11. y = H^T x over all rows; ldx is x's leading dimension.
+    /// (11) y = H^T x over all rows; ldx is x's leading dimension.
     void TransposeMultiply(const double* x, int numVectors, double* y, int ldx) const override;
-    /// 13. Slot 11 with x = X.
+    /// (13) Slot 11 with x = X.
     void TransposeMultiply(const ZylSrvMatrix& X, double* y, int unused) const override;
-    /// 14, 15. Do nothing.
+    ///@{
+    /// (14, 15) Do nothing.
     void TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C, int symmetric) const override;
     void TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const override;
-    /// 16. Slot 17 into the 2N x (columns of B) array y.
+    ///@}
+    /// (16) Slot 17 into the 2N x (columns of B) array y.
     void TransposeMultiply(const ZylSrvDenseMatrix* B, double* y, int flag) const override;
-    /// 17. C = H^T B.
+    /// (17) C = H^T B.
     void TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvMatrix& C, int unused) const override;
-    /// 18. Does nothing.
+    /// (18) Does nothing.
     void IndexedMultiply(const ZylSrvMatrix& B, ZylSrvDenseMatrix& C, const int* rowIndex, const int* groupStart,
                          int nGroups) const override;
 

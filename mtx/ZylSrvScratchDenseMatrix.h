@@ -98,16 +98,16 @@ public:
     ZylSrvScratchDenseMatrix& operator=(const ZylSrvScratchDenseMatrix&) = delete;
 
     // ---- virtual operations overridden, in slot order ------------------------
-    /// 1. Releases the scratch file (closed and deleted with its last holder),
+    /// (1) Releases the scratch file (closed and deleted with its last holder),
     ///    then the ZylSrvDenseMatrix part.
     ~ZylSrvScratchDenseMatrix() override;
     ///@{
-    /// 2, 3. The outer CSet when the matrix was built from CSets, else the
+    /// (2, 3) The outer CSet when the matrix was built from CSets, else the
     ///    scratch database's CSet.
     ZylDorvCSetID RowCSetID() const override;
     ZylDorvCSetID ColumnCSetID() const override;
     ///@}
-    /// 4. A ZylSrvScratchDenseMatrix view of rows firstRow..lastRow and columns
+    /// (4) A ZylSrvScratchDenseMatrix view of rows firstRow..lastRow and columns
     ///    firstColumn..lastColumn (inclusive), made on the heap and sharing the
     ///    scratch file; the caller deletes it through the base pointer.
     ZylSrvDenseMatrix* Submatrix(int firstRow, int lastRow, int firstColumn, int lastColumn) const override;

@@ -10,6 +10,7 @@ packages=(
   libeigen3-dev
   libfast-float-dev python3-numpy python3-scipy
   clang-14 libfuzzer-14-dev
+  doxygen graphviz
 )
 missing=()
 for p in "${packages[@]}"; do

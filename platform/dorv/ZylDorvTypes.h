@@ -36,7 +36,7 @@ private:
 };
 
 /// \ingroup database
-/// One value with its type key, e.g. ZylDorvRangeValue(0.0) has key 2.
+/// One value with its type key, e.g.\ ZylDorvRangeValue(0.0) has key 2.
 class ZYL_EXPORT ZylDorvRangeValue {
 public:
     /// The double 0.0.
