@@ -1,25 +1,27 @@
 #ifndef CONTAINERS_COW_BTREE_H
 #define CONTAINERS_COW_BTREE_H
-// An ordered map kept as a binary search tree whose nodes are shared between
-// copies of the map. Every child link is a holder with its own reference
-// count; a map reaches a node for writing only through the holder's Get(),
-// which copies the node first when another holder shares it. A change thus
-// copies the nodes on the path it walks and nothing else, and copying a map
-// costs one holder.
-//
-// Balancing is deliberately loose: a node whose subtrees' heights differ by
-// two or more is turned by one single rotation, never a double one, and a
-// removal leaves some heights stale. The heights only steer later balancing;
-// lookups and the order of the walk never depend on them.
-//
-// A refused allocation leaves every other map untouched (shared nodes are
-// never written) and the map being changed consistent and leak-free: its
-// size agrees with its entries, which are either those it had or those with
-// the change made (a refusal while rebalancing comes after the entry went in
-// or out), and every block it gained it frees when destroyed. The values are
-// copied by value and never owned: destroying a map releases nodes only.
-//
-// Not thread-safe: counts are plain integers.
+/// \file
+/// \ingroup containers
+/// An ordered map kept as a binary search tree whose nodes are shared between
+/// copies of the map. Every child link is a holder with its own reference
+/// count; a map reaches a node for writing only through the holder's Get(),
+/// which copies the node first when another holder shares it. A change thus
+/// copies the nodes on the path it walks and nothing else, and copying a map
+/// costs one holder.
+///
+/// Balancing is deliberately loose: a node whose subtrees' heights differ by
+/// two or more is turned by one single rotation, never a double one, and a
+/// removal leaves some heights stale. The heights only steer later balancing;
+/// lookups and the order of the walk never depend on them.
+///
+/// A refused allocation leaves every other map untouched (shared nodes are
+/// never written) and the map being changed consistent and leak-free: its
+/// size agrees with its entries, which are either those it had or those with
+/// the change made (a refusal while rebalancing comes after the entry went in
+/// or out), and every block it gained it frees when destroyed. The values are
+/// copied by value and never owned: destroying a map releases nodes only.
+///
+/// Not thread-safe: counts are plain integers.
 #include <platform/mem.h>
 
 #include <algorithm>
@@ -28,23 +30,28 @@
 // Small blocks of the tree (nodes, holders, counts, walk links) come from
 // the allocator's tiny-object path (mem_NewTiny); mem_Delete gives them back.
 
-// The copy policy of a holder: a heap copy by the node's copy constructor.
+/// \ingroup containers
+/// The copy policy of a holder: a heap copy by the node's copy constructor.
 template <typename T>
 struct cow_Direct {
+    /// A new copy of source from the tiny-object path.
     static T* Copy(const T& source) { return mem_NewTiny<T>(source); }
 };
 
-// A node shared through a count. The count is a block of its own so that
-// holders can share it; the last holder to leave destroys the node.
+/// \ingroup containers
+/// A node shared through a count. The count is a block of its own so that
+/// holders can share it; the last holder to leave destroys the node.
 template <typename T>
 class cow_CountedHld {
 public:
-    // Takes the node once constructed; if the count cannot be had, the node
-    // stays the caller's.
+    /// Takes the node once constructed; if the count cannot be had, the node
+    /// stays the caller's.
     explicit cow_CountedHld(T* held) : count(NewCount()), node(held) {}
+    /// Shares other's node and count.
     cow_CountedHld(const cow_CountedHld& other) noexcept : count(other.count), node(other.node) { ++*count; }
     ~cow_CountedHld() { Release(); }
 
+    /// Shares other's node and count, leaving the present ones.
     cow_CountedHld& operator=(const cow_CountedHld& other) noexcept
     {
         ++*other.count;
@@ -53,8 +60,8 @@ public:
         node = other.node;
         return *this;
     }
-    // Holds `held` instead of the present node, which other holders keep when
-    // they share it. Taken only when this returns.
+    /// Holds `held` instead of the present node, which other holders keep when
+    /// they share it. Taken only when this returns.
     cow_CountedHld& operator=(T* held)
     {
         if (*count == 1) {
@@ -68,8 +75,11 @@ public:
         return *this;
     }
 
+    /// The node.
     T* GetPtr() const noexcept { return node; }
+    /// The node, by reference.
     T& GetRef() const noexcept { return *node; }
+    /// True when another holder shares the node.
     bool IsShared() const noexcept { return *count != 1; }
 
 private:
@@ -86,18 +96,24 @@ private:
     T* node;
 };
 
-// The holder behind every child link and every map's root.
+/// \ingroup containers
+/// The holder behind every child link and every map's root.
 template <typename T, typename Policy = cow_Direct<T>>
 class cow_COW {
 public:
+    /// Holds node, taken over.
     explicit cow_COW(T* node) : hld(node) {}
+    /// Holds a copy of node made by the policy.
     explicit cow_COW(const T& node) : cow_COW(mem_Unique<T>(Policy::Copy(node))) {}
+    /// Shares other's node.
     cow_COW(const cow_COW&) noexcept = default;
+    /// Shares other's node, leaving the present one.
     cow_COW& operator=(const cow_COW&) noexcept = default;
 
+    /// The node, for reading; never copies.
     const T& ConstGet() const noexcept { return hld.GetRef(); }
-    // The node made this holder's alone first; the copy shares the node's
-    // children. A refusal leaves the holder as it was.
+    /// The node made this holder's alone first; the copy shares the node's
+    /// children. A refusal leaves the holder as it was.
     T& Get()
     {
         if (hld.IsShared()) {
@@ -120,28 +136,37 @@ class cow_Btree;
 template <typename K, typename V>
 class cow_BtreeIterator;
 
+/// \ingroup containers
+/// One entry of a map and the links to its two subtrees.
 template <typename K, typename V>
 class cow_BtreeNode {
 public:
-    using Holder = cow_COW<cow_BtreeNode>;
-    using Link = mem_Unique<Holder>;
+    using Holder = cow_COW<cow_BtreeNode>; ///< the holder of a node
+    using Link = mem_Unique<Holder>;       ///< an owned child link, null without a child
 
+    /// A leaf holding (k, v).
     cow_BtreeNode(const K& k, const V& v) : value(v), key(k) {}
-    // Key, value and height copied; each child shared through a new holder.
+    /// Key, value and height copied; each child shared through a new holder.
     cow_BtreeNode(const cow_BtreeNode& other)
         : value(other.value), key(other.key), left(Share(other.left)), right(Share(other.right)),
           height(other.height)
     {
     }
     cow_BtreeNode& operator=(const cow_BtreeNode&) = delete;
-    ~cow_BtreeNode() = default; // the links release the children
+    ~cow_BtreeNode() = default; ///< the links release the children
 
+    /// The key.
     const K& Key() const noexcept { return key; }
+    /// The value.
     const V& Value() const noexcept { return value; }
+    /// The recorded height of the subtree (see the balancing above).
     int Height() const noexcept { return height; }
+    /// The left child, null without one.
     const cow_BtreeNode* Left() const noexcept { return left ? &left->ConstGet() : nullptr; }
+    /// The right child, null without one.
     const cow_BtreeNode* Right() const noexcept { return right ? &right->ConstGet() : nullptr; }
 
+    /// The node of k in this subtree, made writable on the way; null when absent.
     cow_BtreeNode* Find(const K& k)
     {
         cow_BtreeNode* node = this;
@@ -153,6 +178,7 @@ public:
         }
         return node;
     }
+    /// The node of k in this subtree, read only; null when absent.
     const cow_BtreeNode* ConstFind(const K& k) const
     {
         const cow_BtreeNode* node = this;
@@ -161,6 +187,7 @@ public:
         return node;
     }
 
+    /// Inserts (k, v) into this subtree unless k is present; true when inserted.
     bool InsertUnlessMember(const K& k, const V& v)
     {
         if (k == key)
@@ -179,7 +206,7 @@ public:
         return inserted;
     }
 
-    // Removes k from the subtree of this node, which `parent` holds.
+    /// Removes k from the subtree of this node, which `parent` holds.
     bool Remove(const K& k, cow_BtreeNode& parent)
     {
         if (!(k == key)) {
@@ -226,9 +253,9 @@ public:
         return true;
     }
 
-    // The holder that is to take this node's place (the one `holder` is
-    // given to), or null when nothing moved. The caller's link must then
-    // let go of `holder` without releasing it: the returned subtree owns it.
+    /// The holder that is to take this node's place (the one `holder` is
+    /// given to), or null when nothing moved. The caller's link must then
+    /// let go of `holder` without releasing it: the returned subtree owns it.
     Holder* Balance(Holder* holder)
     {
         const int d = ChildHeight(right) - ChildHeight(left);
@@ -297,17 +324,21 @@ private:
     int height = 0;
 };
 
+/// \ingroup containers
+/// The ordered map of K to V (see above).
 template <typename K, typename V>
 class cow_Btree {
 public:
-    using Node = cow_BtreeNode<K, V>;
-    using Holder = typename Node::Holder;
+    using Node = cow_BtreeNode<K, V>;   ///< a node of the map
+    using Holder = typename Node::Holder; ///< the holder of a node
 
     cow_Btree() = default;
+    /// Shares other's nodes: one holder is copied.
     cow_Btree(const cow_Btree& other)
         : root(Node::Share(other.root)), size(other.size), defaultValue(other.defaultValue)
     {
     }
+    /// Shares other's nodes, releasing this map's.
     cow_Btree& operator=(const cow_Btree& other)
     {
         if (this != &other) {
@@ -319,18 +350,21 @@ public:
     }
     ~cow_Btree() = default;
 
+    /// The number of entries.
     int Size() const noexcept { return size; }
-    // The container's lookups: the entry's value, or defaultValue.
+    ///@{
+    /// The container's lookups: the entry's value, or defaultValue.
     const V& Lookup(const K& key) const
     {
         const Node* node = ConstFind(key);
         return node != nullptr ? node->value : defaultValue;
     }
     bool IsMember(const K& key) const { return ConstFind(key) != nullptr; }
-    // For reading the tree's shape; null for an empty map.
+    ///@}
+    /// For reading the tree's shape; null for an empty map.
     const Node* ConstRoot() const noexcept { return root ? &root->ConstGet() : nullptr; }
 
-    // Inserts unless the key is present; an existing entry keeps its value.
+    /// Inserts unless the key is present; an existing entry keeps its value.
     bool InsertUnlessMember(const K& key, const V& value)
     {
         if (!root) {
@@ -353,6 +387,7 @@ public:
         return true;
     }
 
+    /// Removes the entry of key; true when there was one.
     bool Remove(const K& key)
     {
         if (ConstFind(key) == nullptr)
@@ -386,14 +421,17 @@ private:
     V defaultValue{};
 };
 
-// One element of the walk's stack: a holder of the map and the link below.
+/// \ingroup containers
+/// One element of the walk's stack: a holder of the map and the link below.
 template <typename K, typename V>
 class cow_BtreeNodeLink {
 public:
-    using Holder = typename cow_BtreeNode<K, V>::Holder;
+    using Holder = typename cow_BtreeNode<K, V>::Holder; ///< the holder of a node
 
+    /// The element for holder, above nextLink.
     cow_BtreeNodeLink(const Holder* holder, cow_BtreeNodeLink* nextLink) noexcept : node(holder), next(nextLink) {}
     ~cow_BtreeNodeLink() = default;
+    /// The holder of this element.
     const Holder* Node() const noexcept { return node; }
 
 private:
@@ -403,29 +441,35 @@ private:
     cow_BtreeNodeLink* next;
 };
 
-// Walks a map in key order, either way. The stack holds the path from the
-// root to the current node, uncounted: the map must not change meanwhile.
-// A refused allocation ends the walk (no current element).
+/// \ingroup containers
+/// Walks a map in key order, either way. The stack holds the path from the
+/// root to the current node, uncounted: the map must not change meanwhile.
+/// A refused allocation ends the walk (no current element).
 template <typename K, typename V>
 class cow_BtreeIterator {
 public:
-    using Node = cow_BtreeNode<K, V>;
-    using Holder = typename Node::Holder;
-    using Link = cow_BtreeNodeLink<K, V>;
+    using Node = cow_BtreeNode<K, V>;    ///< a node of the map
+    using Holder = typename Node::Holder; ///< the holder of a node
+    using Link = cow_BtreeNodeLink<K, V>; ///< an element of the walk's stack
 
+    /// A walk of walked, with no current element yet.
     explicit cow_BtreeIterator(const cow_Btree<K, V>& walked) noexcept : map(&walked) {}
     cow_BtreeIterator(const cow_BtreeIterator&) = delete;
     cow_BtreeIterator& operator=(const cow_BtreeIterator&) = delete;
     ~cow_BtreeIterator() { Clear(); }
 
-    // The current element, or null before the start or past the end.
+    /// The current element, or null before the start or past the end.
     const Node* Current() const noexcept { return top ? &top->Node()->ConstGet() : nullptr; }
 
+    /// Makes the smallest key current (none for an empty map).
     void First() { Restart(&Node::left); }
+    /// Makes the largest key current (none for an empty map).
     void Last() { Restart(&Node::right); }
-    // Without a current element these do nothing.
+    ///@{
+    /// Without a current element these do nothing.
     void Next() { Step(&Node::right, &Node::left); }
     void Previous() { Step(&Node::left, &Node::right); }
+    ///@}
 
 private:
     using Side = typename Node::Link Node::*;

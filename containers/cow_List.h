@@ -1,15 +1,17 @@
 #ifndef CONTAINERS_COW_LIST_H
 #define CONTAINERS_COW_LIST_H
-// A list of plain items kept in fixed-size blocks, so that appending never
-// moves an item already stored. Copies share the block table and the blocks
-// until one of them writes: the writer then takes its own table (the blocks'
-// counts go up by one) and its own copy of the one block it writes into.
-//
-// Element i lives in block (start + i) >> shift, slot (start + i) & mask.
-// Blocks come into being when first written; the table grows to the
-// smallest multiple of 16 slots that covers the blocks in use. This list
-// offers no operations at the front, so `start` stays 0; it is kept so that
-// the layout and the index rule are those of the foundation's list.
+/// \file
+/// \ingroup containers
+/// A list of plain items kept in fixed-size blocks, so that appending never
+/// moves an item already stored. Copies share the block table and the blocks
+/// until one of them writes: the writer then takes its own table (the blocks'
+/// counts go up by one) and its own copy of the one block it writes into.
+///
+/// Element i lives in block (start + i) >> shift, slot (start + i) & mask.
+/// Blocks come into being when first written; the table grows to the
+/// smallest multiple of 16 slots that covers the blocks in use. This list
+/// offers no operations at the front, so `start` stays 0; it is kept so that
+/// the layout and the index rule are those of the foundation's list.
 #include <platform/mem.h>
 
 #include <algorithm>
@@ -19,35 +21,43 @@
 #include <type_traits>
 #include <utility>
 
+/// \ingroup containers
+/// One block of a list: a reference count followed by 2^shift items.
 template <typename T>
 class cow_ListBlock {
     static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
                   "cow_List holds plain items only: blocks are copied byte for byte");
 
 public:
+    /// A new block of 2^shift items (not initialised) from the tiny-object path.
     static cow_ListBlock* Create(int shift)
     {
         void* memory = mem_OperatorNewTinyThrow(ItemsOffset() + (std::size_t{1} << shift) * sizeof(T));
         return new (memory) cow_ListBlock();
     }
+    /// A new block holding a copy of source's items.
     static cow_ListBlock* Duplicate(const cow_ListBlock& source, int shift)
     {
         cow_ListBlock* copy = Create(shift);
         std::memcpy(copy->Items(), source.Items(), (std::size_t{1} << shift) * sizeof(T));
         return copy;
     }
-    // Drops one reference; the last one frees the block.
+    /// Drops one reference; the last one frees the block.
     static void Release(cow_ListBlock* block) noexcept
     {
         if (block != nullptr && --block->refCount == 0)
             mem_Free(block);
     }
 
+    /// Item i of the block.
     const T& ConstGet(long i) const noexcept { return Items()[i]; }
+    ///@{
+    /// The items, after the block's header.
     T* Items() noexcept { return reinterpret_cast<T*>(reinterpret_cast<char*>(this) + ItemsOffset()); }
     const T* Items() const noexcept { return const_cast<cow_ListBlock*>(this)->Items(); }
+    ///@}
 
-    long refCount = 1;
+    long refCount = 1; ///< the lists whose tables hold this block
 
 private:
     static constexpr std::size_t ItemsOffset()
@@ -56,22 +66,27 @@ private:
     }
 };
 
+/// \ingroup containers
+/// The list of plain items (see above).
 template <typename T>
 class cow_List {
 public:
-    using Block = cow_ListBlock<T>;
-    static constexpr int kTableGrowth = 16; // slots added to the block table at a time
+    using Block = cow_ListBlock<T>; ///< a block of 2^shift items
+    static constexpr int kTableGrowth = 16; ///< slots added to the block table at a time
 
+    /// An empty list with blocks of 2^blockShift items.
     explicit cow_List(int blockShift = 4)
         : shift(blockShift), sharedCount(NewCount())
     {
     }
+    /// Shares other's table and blocks until either writes.
     cow_List(const cow_List& other) noexcept
         : count(other.count), numSlots(other.numSlots), shift(other.shift), start(other.start),
           sharedCount(other.sharedCount), table(other.table)
     {
         ++*sharedCount;
     }
+    /// Shares other's table and blocks, leaving this list's.
     cow_List& operator=(const cow_List& other) noexcept
     {
         cow_List copy(other);
@@ -80,16 +95,18 @@ public:
     }
     ~cow_List() { LeaveTable(); }
 
+    /// The number of items.
     long Count() const noexcept { return count; }
+    /// The slots of the block table.
     int NumberOfSlots() const noexcept { return numSlots; }
 
-    // Reading a slot never written yields a value-initialised item.
+    /// Reading a slot never written yields a value-initialised item.
     const T& UncheckedConstGet(long i) const noexcept
     {
         const Block* block = table[(start + i) >> shift];
         return block == nullptr ? EmptyItem() : block->ConstGet((start + i) & Mask());
     }
-    // A bad index is a broken program, not a recoverable condition.
+    /// A bad index is a broken program, not a recoverable condition.
     const T& ConstGet(long i) const noexcept
     {
         if (i < 0 || i >= count) {
@@ -99,12 +116,13 @@ public:
         return UncheckedConstGet(i);
     }
 
-    // A writable item: the table and the block are made this list's own
-    // first. A failed allocation leaves the list, and every copy, as it was.
+    /// A writable item: the table and the block are made this list's own
+    /// first. A failed allocation leaves the list, and every copy, as it was.
     T& Get(long i)
     {
         return WritableBlock((start + i) >> shift, numSlots)[(start + i) & Mask()];
     }
+    /// Adds item at the end, owning table and block first as Get does.
     void Append(const T& item)
     {
         long position = start + count;
@@ -112,10 +130,10 @@ public:
         ++count;
     }
 
-    // Shrinking releases the blocks past the end; growing only widens the
-    // table (blocks come when written). Resizing to 0 releases everything.
-    // What can fail (owning the table, copying a shared last block) comes
-    // before anything is released.
+    /// Shrinking releases the blocks past the end; growing only widens the
+    /// table (blocks come when written). Resizing to 0 releases everything.
+    /// What can fail (owning the table, copying a shared last block) comes
+    /// before anything is released.
     void Resize(long newCount)
     {
         if (newCount == 0) {
@@ -132,8 +150,9 @@ public:
         ResizeTable(RoundUpToGrowth(blocksInUse)); // past the blocks in use only nulls: nothing to lose
     }
 
-    // After MakeOwn every block exists and belongs to this list alone, so the
-    // unchecked writable access below is safe until the list is next copied.
+    ///@{
+    /// After MakeOwn every block exists and belongs to this list alone, so the
+    /// unchecked writable access below is safe until the list is next copied.
     void MakeOwn()
     {
         OwnTable();
@@ -141,7 +160,9 @@ public:
             OwnBlock(b);
     }
     T& UncheckedGet(long i) noexcept { return table[(start + i) >> shift]->Items()[(start + i) & Mask()]; }
+    ///@}
 
+    /// Exchanges the contents of the two lists.
     void Swap(cow_List& other) noexcept
     {
         std::swap(count, other.count);

@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
   libfast-float-dev python3-numpy python3-scipy
+  doxygen graphviz
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang-14 libfuzzer-14-dev)

@@ -1,16 +1,18 @@
 #ifndef PLATFORM_DORV_ZYLDORVDATABASE_H
 #define PLATFORM_DORV_ZYLDORVDATABASE_H
-// A database file: one HDF5 file. The object registers the open file so that
-// IDs resolve to it; closing (or destroying the object) ends every handle on
-// it (their operations then fail with error 3), discards what uncommitted
-// transactions made and removes temporary CSets and distributions.
-// Records reach the file in Commit, Flush and Close only; Commit and Flush
-// also make them durable. A process that ends without closing a database,
-// or is killed, leaves the file as its last Commit or Flush made it, with
-// the values written since then into storage that existed by then (HDF5's
-// own clean-up at process exit is switched off: the database closes its
-// files itself, also from destructors of static objects). A file has one
-// writer at a time; docs/RELIABILITY.md says what is promised and what not.
+/// \file
+/// \ingroup database
+/// A database file: one HDF5 file. The object registers the open file so that
+/// IDs resolve to it; closing (or destroying the object) ends every handle on
+/// it (their operations then fail with error 3), discards what uncommitted
+/// transactions made and removes temporary CSets and distributions.
+/// Records reach the file in Commit, Flush and Close only; Commit and Flush
+/// also make them durable. A process that ends without closing a database,
+/// or is killed, leaves the file as its last Commit or Flush made it, with
+/// the values written since then into storage that existed by then (HDF5's
+/// own clean-up at process exit is switched off: the database closes its
+/// files itself, also from destructors of static objects). A file has one
+/// writer at a time; docs/RELIABILITY.md says what is promised and what not.
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvArray.h>
 #include <platform/dorv/ZylDorvIDs.h>
@@ -23,57 +25,61 @@ namespace zyl_dorv {
 struct FileState;
 }
 
+/// \ingroup database
+/// A handle on one database file (see above).
 class ZYL_EXPORT ZylDorvDatabase {
 public:
-    // CreateFile flags.
+    /// CreateFile flags.
     enum : int {
-        CreateExclusive = 0, // fail (error 10) when a file of that name exists
-        CreateTruncate = 1,  // replace an existing file
+        CreateExclusive = 0, ///< fail (error 10) when a file of that name exists
+        CreateTruncate = 1,  ///< replace an existing file
     };
-    // OpenFile flags.
+    /// OpenFile flags.
     enum : int {
         OpenReadWrite = 0,
-        OpenReadOnly = 1, // every write then fails: creation with 63, values with 70
+        OpenReadOnly = 1, ///< every write then fails: creation with 63, values with 70
     };
 
     ZylDorvDatabase();
-    ~ZylDorvDatabase(); // closes an open file; never throws
+    ~ZylDorvDatabase(); ///< closes an open file; never throws
     ZylDorvDatabase(const ZylDorvDatabase&) = delete;
     ZylDorvDatabase& operator=(const ZylDorvDatabase&) = delete;
 
-    // Creates a new database file. `mode` is the permission bits of the new
-    // file, or -1 for the default (0666 less the umask). The file is made
-    // exclusively (never through a symbolic link at the name) and is locked
-    // (flock) while it is open; a file at the name that no open database
-    // holds and that is a database file (or any file, with CreateTruncate)
-    // is stale and replaced. Error 10 means the name is taken (another name
-    // may succeed), 15 that no file can be made there; a failed CreateFile
-    // leaves no file of its own behind. The new database is durable (as
-    // after Flush) when CreateFile returns.
+    /// Creates a new database file. `mode` is the permission bits of the new
+    /// file, or -1 for the default (0666 less the umask). The file is made
+    /// exclusively (never through a symbolic link at the name) and is locked
+    /// (flock) while it is open; a file at the name that no open database
+    /// holds and that is a database file (or any file, with CreateTruncate)
+    /// is stale and replaced. Error 10 means the name is taken (another name
+    /// may succeed), 15 that no file can be made there; a failed CreateFile
+    /// leaves no file of its own behind. The new database is durable (as
+    /// after Flush) when CreateFile returns.
     void CreateFile(const ZylDroviUnicodeString& path, int flags, int mode);
-    // Opens an existing database file with its contents intact, also one
-    // whose writer was killed: it holds what that writer's last Commit or
-    // Flush made durable. Error 11 when another open database writes it (or,
-    // opening to write, reads it).
+    /// Opens an existing database file with its contents intact, also one
+    /// whose writer was killed: it holds what that writer's last Commit or
+    /// Flush made durable. Error 11 when another open database writes it (or,
+    /// opening to write, reads it).
     void OpenFile(const ZylDroviUnicodeString& path, int flags);
-    // Flushes and closes the file; a closed object may create or open again.
-    // Closing a closed object does nothing. When the pending records cannot
-    // be written (error 12, e.g. a full disk) the file is abandoned as it
-    // stands on disk (HDF5 1.10 cannot close such a file) and the object is
-    // closed all the same. The destructor closes without reporting.
+    ///@{
+    /// Flushes and closes the file; a closed object may create or open again.
+    /// Closing a closed object does nothing. When the pending records cannot
+    /// be written (error 12, e.g. a full disk) the file is abandoned as it
+    /// stands on disk (HDF5 1.10 cannot close such a file) and the object is
+    /// closed all the same. The destructor closes without reporting.
     void Close();
     bool IsOpen() const noexcept;
-    // The absolute path of the file this object created or opened last, as
-    // it was then (a later chdir does not change it), kept after Close so
-    // that its owner can delete the file; empty before the first file.
+    ///@}
+    /// The absolute path of the file this object created or opened last, as
+    /// it was then (a later chdir does not change it), kept after Close so
+    /// that its owner can delete the file; empty before the first file.
     const std::string& AbsolutePath() const noexcept { return m_absolutePath; }
 
-    // A new context in the open file.
+    /// A new context in the open file.
     ZylDorvContextID CreateContext(ZylDorvNamespaceID space);
-    // The contexts of the file, in creation order.
+    /// The contexts of the file, in creation order.
     ZylDorvArray<ZylDorvContextID> ContextIDs() const;
-    // Writes everything to the file now and makes it durable (fsync): a
-    // crash of the process after Flush returns loses nothing written before.
+    /// Writes everything to the file now and makes it durable (fsync): a
+    /// crash of the process after Flush returns loses nothing written before.
     void Flush();
 
 private:
