@@ -27,13 +27,9 @@ public:
     atr_String AsString() const override;
     [[noreturn]] void ThrowCopy() const override;
     int ErrorCode() const override;
-    atr_String DeveloperReport() const override;
-    /// What is wrong with a file that opened; empty when it did not open.
-    const char* Detail() const { return m_detail.Chars(); }
 
 private:
-    atr_String m_text;   // the file name
-    atr_String m_detail; // empty when the file could not be opened at all
+    atr_String m_text; // the file name
 };
 
 #endif

@@ -20,7 +20,9 @@ public:
     ZylBasException& operator=(const ZylBasException&) = delete;
     virtual ~ZylBasException();
 
-    /// "<AsString> [<file>:<line>]" for developers.
+    /// "<AsString> [<file>:<line>]" for developers, the detail (if any) after
+    /// the message; a raise made in a helper file of the class reads
+    /// "<AsString> [<file> (<site>:<line>)]".
     virtual atr_String DeveloperReport() const;
     /// The message alone, for users.
     virtual atr_String UserReport() const;
@@ -33,15 +35,28 @@ public:
 
     /// Records file and line as the raise site and throws through ThrowCopy.
     [[noreturn]] void Throw(const char* file, int line);
+    /// Throw for a raise made in a helper file on behalf of the class whose
+    /// source path is `file`: `site` names the helper file, `line` counts in it.
+    [[noreturn]] void Throw(const char* file, const char* site, int line);
 
     /// The source file of the raise site (null before Throw).
     const char* File() const noexcept { return m_file; }
-    /// The line of the raise site (0 before Throw).
+    /// The helper file that raised; null when the raise was in File() itself.
+    const char* Site() const noexcept { return m_site; }
+    /// The line of the raise: in Site() when there is one, else in File().
     int Line() const noexcept { return m_line; }
+    /// What went wrong beyond the message; "" when the error has no detail.
+    const char* Detail() const noexcept { return m_detail.Chars(); }
+
+protected:
+    /// For an error whose reports to developers carry `detail`.
+    explicit ZylBasException(const atr_String& detail) noexcept : m_detail(detail) {}
 
 private:
     const char* m_file = nullptr;
+    const char* m_site = nullptr;
     int m_line = 0;
+    atr_String m_detail;
 };
 
 /// \ingroup foundation

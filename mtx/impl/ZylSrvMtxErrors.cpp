@@ -2,8 +2,6 @@
 
 #include <platform/atr_translate.h>
 
-#include <string>
-
 namespace {
 
 // The template text is the translation key; the field fills placeholder 1.
@@ -59,11 +57,11 @@ ZYL_SRV_MTX_PLAIN_ERROR_IMPL(ZylSrvMtxDivByZero, 218, "ZylSrvMatrix::Factorize -
 // Exported with its constructor, copy constructor, destructor and AsString.
 ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const char* fileName) : m_text(TranslateWith("%s", fileName)) {}
 ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const char* fileName, const char* detail)
-    : m_text(TranslateWith("%s", fileName)), m_detail(TranslateWith("%s", detail))
+    : ZylBasException(TranslateWith("%s", detail)), m_text(TranslateWith("%s", fileName))
 {
 }
 ZylSrvMtxOpenFileException::ZylSrvMtxOpenFileException(const ZylSrvMtxOpenFileException& other)
-    : ZylBasException(other), m_text(other.m_text), m_detail(other.m_detail)
+    : ZylBasException(other), m_text(other.m_text)
 {
 }
 ZylSrvMtxOpenFileException::~ZylSrvMtxOpenFileException() = default;
@@ -73,16 +71,6 @@ atr_String ZylSrvMtxOpenFileException::AsString() const
 }
 void ZylSrvMtxOpenFileException::ThrowCopy() const { throw *this; }
 int ZylSrvMtxOpenFileException::ErrorCode() const { return 202; }
-atr_String ZylSrvMtxOpenFileException::DeveloperReport() const
-{
-    const atr_String base = ZylBasException::DeveloperReport();
-    if (*m_detail.Chars() == '\0')
-        return base;
-    // The detail goes between the message and the raise site.
-    const std::string report = base.Chars();
-    const std::string message = AsString().Chars();
-    return atr_String((message + " " + m_detail.Chars() + report.substr(message.size())).c_str());
-}
 
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(int argumentNumber) : m_argumentNumber(argumentNumber) {}
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(const ZylSrvMtxSolveIllegalArg& other)

@@ -27,6 +27,7 @@
 #include <mtx/ZylSrvMtxOpenFileException.h>
 #include <platform/ZylBasException.h>
 
+#include <cstddef>
 #include <utility>
 
 // A type that carries one text (operation name, file name or detail).
@@ -109,20 +110,49 @@ inline constexpr int kContractLineGetValuesRange = 530;
 inline constexpr int kContractLineSetValuesRange = 554;
 inline constexpr int kContractLineSetValuesWriteFailure = 575;
 
+// Where raises are recorded: the source path of the raising class and, for a
+// raise made in one of that class's helper files, the helper file. A class's
+// own file gives its path alone (it converts); a helper file defines its
+// kRaiseSource with HelperSource.
+struct RaiseSource {
+    constexpr RaiseSource(const char* classPath) noexcept : path(classPath) {}
+    constexpr RaiseSource(const char* classPath, const char* helperFile) noexcept : path(classPath), site(helperFile) {}
+    const char* path;
+    const char* site = nullptr;
+};
+
+// The raise source of a helper file of the class at `classPath`, given the
+// helper's __FILE__: the site is that name from below "mtx/impl/" (the
+// compiler may give it with any leading directories).
+constexpr RaiseSource HelperSource(const char* classPath, const char* compiledName) noexcept
+{
+    constexpr char kImplFolder[] = "mtx/impl/";
+    const char* site = compiledName;
+    for (const char* p = compiledName; *p != '\0'; ++p) {
+        std::size_t matched = 0;
+        while (kImplFolder[matched] != '\0' && p[matched] == kImplFolder[matched])
+            ++matched;
+        if (kImplFolder[matched] == '\0')
+            site = p + matched;
+    }
+    return RaiseSource(classPath, site);
+}
+
 // The one way an error of the family leaves the library: built from
 // `arguments`, recorded at source:line, thrown as its most-derived type.
 template <typename Error, typename... Arguments>
-[[noreturn]] void Raise(const char* source, int line, Arguments&&... arguments)
+[[noreturn]] void Raise(RaiseSource source, int line, Arguments&&... arguments)
 {
     Error error(std::forward<Arguments>(arguments)...);
-    error.Throw(source, line);
+    error.Throw(source.path, source.site, line);
 }
 
 } // namespace zyl_mtx
 
 // Refuses input in the manner of BLAS++'s blas_error_if: when `condition`
 // holds, raises 206 naming `operation` at this line. The source recorded is the
-// raising file's `kRaiseSource`, which each implementation file defines once.
+// raising file's `kRaiseSource`, which each implementation or helper file
+// defines once.
 #define ZYL_SRV_MTX_REFUSE_IF(condition, operation)                                                  \
     do {                                                                                             \
         if (condition)                                                                               \

@@ -1,5 +1,6 @@
 #include "support/FamilyError.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,13 +62,41 @@ TEST(ErrorFamily, ThrowRaisesTheMostDerivedTypeWithItsLocation)
                                                    "ZylSrvMatrix::Factorize - division by 0.", source);
     zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>([&] { ZylSrvMtxOpenFileException("x").Throw(source, 123); },
                                                            202, "ZylSrvSparseImExPorter: Failed to open file x.", source);
+}
 
-    ZylSrvMtxInvalidGetRange located;
-    try {
-        located.Throw("mtx/impl/ZylSrvDenseMatrix", 530);
-    } catch (const ZylBasException& e) {
-        EXPECT_STREQ(e.DeveloperReport().Chars(),
-                     "ZylSrvDenseMatrix::GetValues invalid range values. [mtx/impl/ZylSrvDenseMatrix:530]");
+// The developer report: the message, the detail if there is one, then the
+// class's path with the line, or with the helper file that raised and the
+// line there. It is the base's report for every type.
+TEST(ErrorFamily, DeveloperReportNamesTheClassPathAndTheHelperFileThatRaised)
+{
+    const char* const porter = "mtx/impl/ZylSrvSparseImExPorter";
+    const char* const detail = "line 3 (byte 20): expected a value, found 'q'";
+    const struct {
+        std::function<void()> raise;
+        const char* report;
+    } table[] = {
+        {[] { ZylSrvMtxInvalidGetRange().Throw("mtx/impl/ZylSrvDenseMatrix", 530); },
+         "ZylSrvDenseMatrix::GetValues invalid range values. [mtx/impl/ZylSrvDenseMatrix:530]"},
+        {[] {
+             ZylSrvMtxIllegalInput("EndAssembly")
+                 .Throw("mtx/impl/ZylSrvSparseMatrix", "internal/ZylSrvTripletAssembly.cpp", 193);
+         },
+         "ZylSrvMatrix::EndAssembly - Illegal input. [mtx/impl/ZylSrvSparseMatrix (internal/ZylSrvTripletAssembly.cpp:193)]"},
+        {[&] { ZylSrvMtxOpenFileException("m.txt", detail).Throw(porter, 9); },
+         "ZylSrvSparseImExPorter: Failed to open file m.txt. line 3 (byte 20): expected a value, found 'q' "
+         "[mtx/impl/ZylSrvSparseImExPorter:9]"},
+        {[&] { ZylSrvMtxOpenFileException("m.txt", detail).Throw(porter, "internal/ZylSrvSparseText.cpp", 441); },
+         "ZylSrvSparseImExPorter: Failed to open file m.txt. line 3 (byte 20): expected a value, found 'q' "
+         "[mtx/impl/ZylSrvSparseImExPorter (internal/ZylSrvSparseText.cpp:441)]"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.report);
+        try {
+            row.raise();
+        } catch (const ZylBasException& e) {
+            EXPECT_STREQ(e.DeveloperReport().Chars(), row.report);
+            EXPECT_STREQ(e.ZylBasException::DeveloperReport().Chars(), row.report);
+        }
     }
 }
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iterator>
 #include <limits>
@@ -275,6 +276,63 @@ TEST(SparseFileErrors, EachRefusalHasItsNumberAndMessageAndChangesNothing)
                                                   "ZylSrvSparseImExPorter: Failed to open file no/dir.", src);
     ExpectFamilyError<ZylSrvMtxFileWriteFailure>([&] { general->Export("/dev/full", 7, nullptr); }, 208,
                                                  "Error at writing to file: /dev/full", src);
+}
+
+// Line `line` of the library's source file `file` (below the project root);
+// "" when the file has fewer lines.
+std::string SourceLine(const std::string& file, int line)
+{
+    std::ifstream in(std::string(ZYL_SOURCE_DIR) + "/" + file);
+    std::string text;
+    for (int i = 0; i < line; ++i)
+        if (!std::getline(in, text))
+            return "";
+    return text;
+}
+
+// The developer report names the importer's path and, for a raise in one of
+// its helper files, that file and the line there; a raise in the class file
+// keeps "path:line". Either line holds a raise of the file it is counted in.
+TEST(SparseFileErrors, DeveloperReportsNameTheFileThatRaised)
+{
+    const std::string porter = zyl_mtx::kSparseImExPorterSource;
+    std::ofstream("bad.txt") << "1 x 2.0\n";
+    std::ofstream("bad6", std::ios::binary) << std::string(20, '\0');
+    SparseHolder a = AssembledOf({{0, 0, 1.0}}, 2, 2);
+    const struct {
+        std::function<void()> raise;
+        std::string message; // with the detail
+        const char* site;    // null: the class file raised
+    } table[] = {
+        {[&] { a->Import("bad.txt", 2); },
+         "ZylSrvSparseImExPorter: Failed to open file bad.txt. line 1 (byte 2): expected a column number (1 to 2147483647), "
+         "found 'x'",
+         "internal/ZylSrvSparseText.cpp"},
+        {[&] { a->Import("bad6", 6); },
+         "ZylSrvSparseImExPorter: Failed to open file bad6. header (byte 0): 24 bytes expected, the file has 20 from there",
+         "internal/ZylSrvSparseBinary.cpp"},
+        {[&] { a->Import("missing", 0); }, "ZylSrvSparseImExPorter: Failed to open file missing.",
+         "internal/ZylSrvSparseBinary.cpp"},
+        {[&] { a->Export("/dev/full", 7, nullptr); }, "Error at writing to file: /dev/full",
+         "internal/ZylSrvSparseBinary.cpp"},
+        {[&] { a->Import("x", 4); }, "ZylSrvSparseImExPorter: Unsupported import format.", nullptr},
+        {[&] { a->Export("x", 6, nullptr); }, "ZylSrvSparseMatrix::Export symmetric:False not supported!", nullptr},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.message);
+        try {
+            row.raise();
+            ADD_FAILURE() << "not raised";
+        } catch (const ZylBasException& e) {
+            const std::string line = std::to_string(e.Line());
+            const std::string where = row.site ? " (" + std::string(row.site) + ":" + line + ")" : ":" + line;
+            EXPECT_EQ(std::string(e.DeveloperReport().Chars()), row.message + " [" + porter + where + "]");
+            const std::string raiser = row.site ? "mtx/impl/" + std::string(row.site) : porter + ".cpp";
+            EXPECT_THAT(SourceLine(raiser, e.Line()), ::testing::HasSubstr("__LINE__")) << raiser << ":" << line;
+        }
+    }
+    for (const char* f : {"bad.txt", "bad6"})
+        std::remove(f);
 }
 
 // The binary writers do not truncate: a longer old file keeps its tail.

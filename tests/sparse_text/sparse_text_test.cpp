@@ -249,6 +249,7 @@ TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
             EXPECT_STREQ(e.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file bad.txt.");
             EXPECT_NE(std::string(e.Detail()).find(c.detail), std::string::npos) << e.Detail();
             EXPECT_STREQ(e.File(), "mtx/impl/ZylSrvSparseImExPorter");
+            EXPECT_STREQ(e.Site(), "internal/ZylSrvSparseText.cpp");
         }
         std::remove("bad.txt");
     }

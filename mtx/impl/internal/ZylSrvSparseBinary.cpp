@@ -21,7 +21,7 @@ namespace zyl_mtx {
 
 namespace {
 
-constexpr const char* kRaiseSource = kSparseImExPorterSource;
+constexpr RaiseSource kRaiseSource = HelperSource(kSparseImExPorterSource, __FILE__);
 constexpr std::int64_t kChunk = kSymmetricChunk;
 constexpr std::int64_t kIntMax = INT_MAX;
 // What a reader may allocate beyond the size of its file: a matrix with many

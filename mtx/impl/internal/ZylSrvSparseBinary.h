@@ -18,7 +18,8 @@
 // truncating an existing one (a longer old file keeps its tail). A file that
 // cannot be created raises ZylSrvMtxOpenFileException; a failed write
 // ZylSrvMtxFileWriteFailure (208) with the path. Source of every error:
-// "mtx/impl/ZylSrvSparseImExPorter".
+// "mtx/impl/ZylSrvSparseImExPorter", with this file's implementation as the
+// site of the raise.
 #include <mtx/impl/internal/ZylSrvSparseText.h>
 #include <platform/mem.h>
 

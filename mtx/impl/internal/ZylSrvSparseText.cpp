@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const char* kRaiseSource = zyl_mtx::kSparseImExPorterSource;
+constexpr zyl_mtx::RaiseSource kRaiseSource = zyl_mtx::HelperSource(zyl_mtx::kSparseImExPorterSource, __FILE__);
 
 // ---- reading ----------------------------------------------------------------
 

@@ -9,7 +9,8 @@
 // without a detail when the file does not open, with one (what is wrong and
 // where) when it is malformed. Writers raise ZylSrvMtxOpenFileException when
 // the output cannot be created and ZylSrvMtxFileWriteFailure (208, the path as
-// detail) when a write fails. Source "mtx/impl/ZylSrvSparseImExPorter".
+// detail) when a write fails. Source "mtx/impl/ZylSrvSparseImExPorter", with
+// this file's implementation as the site of the raise.
 #include <mtx/ZylSrvSparseMatrix.h>
 #include <platform/mem.h>
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kRaiseSource = zyl_mtx::kSparseMatrixSource;
+constexpr zyl_mtx::RaiseSource kRaiseSource = zyl_mtx::HelperSource(zyl_mtx::kSparseMatrixSource, __FILE__);
 constexpr unsigned long kMaxStored = std::numeric_limits<int>::max();
 
 using Entry = ZylSrvSparseMatrixEntry;
