@@ -20,11 +20,6 @@
 //   what is known about the values (0 not yet known, 1 symmetric form,
 //   2 known unsymmetric).
 //
-// Ownership: the matrix owns its arrays (foundation allocator). Transpose and
-// Permute return new matrices, and FindNontrivialRows, FindNontrivialColumns,
-// EliminateTrivialColumns and GetEntries new arrays, that the caller releases
-// (mem_Delete for the matrices, mem_Free for the arrays).
-//
 // Errors (source "mtx/impl/ZylSrvSparseMatrix"): ZylSrvMtxNoSymmetricTrue
 // (201) from PermuteRows, SetColumnsToZero and MultiplyDense into an array on
 // the symmetric form; ZylSrvMtxNoTranspose (211) from MultiplyDense into an
@@ -56,9 +51,9 @@
 //     form with ZylSrvMtxNoSymmetricTrue (201): they would ignore the
 //     diagonal and the mirrored half and renumber columns without rows.
 //   - Every operation that reads the compressed arrays (the operations
-//     below, GetEntries, IsNull, Subtract's operands) refuses a matrix whose
-//     assembly is open with ZylSrvMtxIllegalInput (206, the operation's
-//     name), instead of reading arrays that BeginAssembly released.
+//     below, Subtract's operands) refuses a matrix whose assembly is open
+//     with ZylSrvMtxIllegalInput (206, the operation's name), instead of
+//     reading arrays that BeginAssembly released.
 //   - AddData refuses a row or column index of 2^31 - 1 or more with
 //     ZylSrvMtxIllegalInput ("AddData"): the dimensions are ints. Subtract
 //     refuses a receiver that is one of its operands the same way
@@ -67,6 +62,8 @@
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/mem.h>
 #include <platform/zyl_Export.h>
+
+#include <cstddef>
 
 class ZylSrvDenseMatrix;
 class ZylSrvSystemDofDefinition;
@@ -84,11 +81,25 @@ public:
     ZylSrvSparseMatrix(const ZylSrvSparseMatrix&) = delete;
     ZylSrvSparseMatrix& operator=(const ZylSrvSparseMatrix&) = delete;
 
+    /// Matrices live on the foundation allocator, arrays included. Transpose
+    /// and Permute return new matrices that the caller releases with a plain
+    /// `delete` (mem_Delete works as well); FindNontrivialRows,
+    /// FindNontrivialColumns, EliminateTrivialColumns and GetEntries return
+    /// new arrays that the caller releases with mem_Free.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block) noexcept;
+    static void* operator new[](std::size_t size);
+    static void operator delete[](void* block) noexcept;
+
     // ---- storage and assembly --------------------------------------------
     void BeginAssembly();
     void AddData(unsigned int row, unsigned int column, double value);
     void EndAssembly();
+    /// While an assembly is open there are no entries (pending triplets are
+    /// not entries yet): count 0 and an empty array, released with mem_Free.
     ZylSrvSparseMatrixEntry* GetEntries(int& count) const;
+    /// Answers from numNonzeros and the diagonal alone, so also while an
+    /// assembly is open.
     bool IsNull() const;
     int NumberOfNonzeros() const { return numNonzeros; }
     int NumberOfRows() const { return numRows; }
@@ -97,6 +108,8 @@ public:
     ZylDorvCSetID ColumnCSetID() const { return columnCSetID; }
 
     // ---- operations ---------------------------------------------------------
+    /// Multiply and both MultiplyDense forms write nothing when numNonzeros is
+    /// 0, even while an assembly is open; otherwise an open assembly is refused.
     void Multiply(const double* x, int nvec, double* y, bool transpose) const;
     void MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const;
     void MultiplyDense(const ZylSrvDenseMatrix& D, double* out, bool transpose) const;
