@@ -25,7 +25,7 @@ public:
     /// Registers the new timer as the instance, with no running clock; a timer
     /// registered before is released. The registered timer belongs to the
     /// module and mtx_finalize releases it, so make it with `new`, never on
-    /// the stack or as a static, and do not delete it yourself.
+    /// the stack or as a static.
     ZylSrvTimer() noexcept;
     // Releases the running timer.
     ~ZylSrvTimer() override;
