@@ -46,7 +46,7 @@
 ///   - The constructors refuse, with ZylSrvMtxIllegalInput (206, message
 ///     "ZylSrvMatrix::ZylSrvHermitianScrDenseMatrix - Illegal input.", raised
 ///     in mtx/impl/ZylSrvHermitianScrDenseMatrix) and before any file is made:
-///     numGroups below 1, a null groupSizes, a group size below 1, sizes that
+///     numGroups below 1, a null groupSizes, a negative group size, sizes that
 ///     do not sum to numRows, and a group that does not end within the row
 ///     block after the one it starts in (the blocks as the scratch storage
 ///     will cut them, the 2 GiB bound included). The window holds two blocks;
@@ -81,6 +81,11 @@ public:
     /// numRows x numColumns, the scratch CSets listing rowMembers and
     /// columnMembers (either may be null: ordinal order), the rows in numGroups
     /// groups of groupSizes[0 .. numGroups-1] rows from row 0 on (copied).
+    /// A group size may be 0 (a node without active unknowns): the rotation
+    /// skips it, and the row where it starts is a group boundary like any
+    /// other. A view keeps the empty groups that start at its first row and
+    /// drops those that start after its last. Odd sizes are accepted; their
+    /// last row is not rotated.
     ZylSrvHermitianScrDenseMatrix(int numRows, int numColumns, const int* rowMembers, const int* columnMembers,
                                   int numGroups, const int* groupSizes, int rowBlockSize, int columnBlockSize,
                                   int unused);
@@ -136,8 +141,9 @@ private:
     ZylSrvHermitianScrDenseMatrix(const ZylSrvHermitianScrDenseMatrix& parent, int firstRow, int lastRow,
                                   int firstColumn, int lastColumn);
 
-    // The index of the group that starts at `row` (numGroups for numRows),
-    // or -1 when no group starts there.
+    // The index of the first group that starts at `row` (empty groups
+    // included; numGroups when all groups end before it), or -1 when no
+    // group starts there.
     int GroupStartingAt(int row) const;
 
     int numGroups;

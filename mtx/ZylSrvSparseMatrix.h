@@ -25,11 +25,6 @@
 ///   what is known about the values (0 not yet known, 1 symmetric form,
 ///   2 known unsymmetric).
 ///
-/// Ownership: the matrix owns its arrays (foundation allocator). Transpose and
-/// Permute return new matrices, and FindNontrivialRows, FindNontrivialColumns,
-/// EliminateTrivialColumns and GetEntries new arrays, that the caller releases
-/// (mem_Delete for the matrices, mem_Free for the arrays).
-///
 /// Errors (source "mtx/impl/ZylSrvSparseMatrix"): ZylSrvMtxNoSymmetricTrue
 /// (201) from PermuteRows, SetColumnsToZero and MultiplyDense into an array on
 /// the symmetric form; ZylSrvMtxNoTranspose (211) from MultiplyDense into an
@@ -61,9 +56,9 @@
 ///     form with ZylSrvMtxNoSymmetricTrue (201): they would ignore the
 ///     diagonal and the mirrored half and renumber columns without rows.
 ///   - Every operation that reads the compressed arrays (the operations
-///     below, GetEntries, IsNull, Subtract's operands) refuses a matrix whose
-///     assembly is open with ZylSrvMtxIllegalInput (206, the operation's
-///     name), instead of reading arrays that BeginAssembly released.
+///     below, Subtract's operands) refuses a matrix whose assembly is open
+///     with ZylSrvMtxIllegalInput (206, the operation's name), instead of
+///     reading arrays that BeginAssembly released.
 ///   - AddData refuses a row or column index of 2^31 - 1 or more with
 ///     ZylSrvMtxIllegalInput ("AddData"): the dimensions are ints. Subtract
 ///     refuses a receiver that is one of its operands the same way
@@ -72,6 +67,8 @@
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/mem.h>
 #include <platform/zyl_Export.h>
+
+#include <cstddef>
 
 class ZylSrvDenseMatrix;
 class ZylSrvSystemDofDefinition;
@@ -92,6 +89,18 @@ public:
     ZylSrvSparseMatrix(const ZylSrvSparseMatrix&) = delete;
     ZylSrvSparseMatrix& operator=(const ZylSrvSparseMatrix&) = delete;
 
+    /// Matrices live on the foundation allocator, arrays included. Transpose
+    /// and Permute return new matrices that the caller releases with a plain
+    /// `delete` (mem_Delete works as well); FindNontrivialRows,
+    /// FindNontrivialColumns, EliminateTrivialColumns and GetEntries return
+    /// new arrays that the caller releases with mem_Free.
+    ///@{
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block) noexcept;
+    static void* operator new[](std::size_t size);
+    static void operator delete[](void* block) noexcept;
+    ///@}
+
     // ---- storage and assembly --------------------------------------------
     /// Opens a new assembly: releases the compressed arrays; the triplets
     /// added next, and those waiting, make the matrix at EndAssembly.
@@ -102,9 +111,13 @@ public:
     /// Builds the compressed arrays from the waiting triplets (see Building).
     void EndAssembly();
     /// Every stored value as a triplet, count of them, in a new array the
-    /// caller releases with mem_Free.
+    /// caller releases with mem_Free. While an assembly is open there are no
+    /// entries (pending triplets are not entries yet): count 0 and an empty
+    /// array, released with mem_Free all the same.
     ZylSrvSparseMatrixEntry* GetEntries(int& count) const;
     /// True when the matrix stores no value besides a diagonal of zeros.
+    /// Answers from numNonzeros and the diagonal alone, so also while an
+    /// assembly is open.
     bool IsNull() const;
     /// Stored values (in the symmetric form: off-diagonal values plus numRows).
     int NumberOfNonzeros() const { return numNonzeros; }
@@ -119,7 +132,9 @@ public:
 
     // ---- operations ---------------------------------------------------------
     /// y := A x (A^T x with transpose) for nvec column-major vectors, on the
-    /// sparse kernels.
+    /// sparse kernels. Multiply and both MultiplyDense forms write nothing
+    /// when numNonzeros is 0, even while an assembly is open; otherwise an
+    /// open assembly is refused (206).
     void Multiply(const double* x, int nvec, double* y, bool transpose) const;
     /// R := A D (A^T D with transpose) for dense matrices in the database.
     void MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const;

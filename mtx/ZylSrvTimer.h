@@ -27,6 +27,11 @@
 
 class ZYL_EXPORT ZylSrvTimer : public omi_SingletonBase {
 public:
+    /// Registers the new timer as the instance, with no running clock; a timer
+    /// registered before is released. The registered timer belongs to the
+    /// module and mtx_finalize releases it, so make it with `new`, never on
+    /// the stack or as a static.
+    ZylSrvTimer() noexcept;
     /// Releases the running timer.
     ~ZylSrvTimer() override;
 
@@ -36,10 +41,6 @@ public:
     const omi_Timer* Timer() const noexcept { return timer; }
 
 private:
-    friend class omi_Singleton<ZylSrvTimer>;
-    // Registers the instance, with no running timer.
-    ZylSrvTimer() noexcept;
-
     omi_Timer* timer;
 };
 

@@ -106,7 +106,7 @@ template <typename T, typename... Args>
 T* mem_ConstructIn(void* memory, Args&&... args)
 {
     try {
-        return new (memory) T(std::forward<Args>(args)...);
+        return ::new (memory) T(std::forward<Args>(args)...); // past any class operator new
     } catch (...) {
         mem_Free(memory);
         throw;

@@ -1,10 +1,17 @@
 #include <platform/omi_Singleton.h>
 
+#include <utility>
+
 namespace {
 omi_SingletonBase* g_instance = nullptr;
 } // namespace
 
-omi_SingletonBase::omi_SingletonBase() noexcept { g_instance = this; }
+omi_SingletonBase::omi_SingletonBase() noexcept
+{
+    // The registry owns its instance: the one replaced is released here. It
+    // is unregistered first, so its destructor leaves the pointer alone.
+    delete std::exchange(g_instance, this);
+}
 
 omi_SingletonBase::~omi_SingletonBase()
 {

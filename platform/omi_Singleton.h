@@ -4,10 +4,12 @@
 /// \ingroup foundation
 /// A process-wide instance made on first use. omi_SingletonBase keeps the one
 /// instance pointer of the process: constructing a derived object registers
-/// it, and omi_Singleton<T>::Instance() returns the registered object, making
-/// a T first when there is none. There is room for one singleton type per
-/// process (the timer of the matrix module). Release() destroys the instance
-/// and clears the pointer, so that the next Instance() makes a fresh one.
+/// it (and deletes the object registered before, which the registry owns),
+/// and omi_Singleton<T>::Instance() returns the registered object, making a T
+/// first when there is none. Instances are therefore made with `new`. There is
+/// room for one singleton type per process (the timer of the matrix module).
+/// Release() destroys the instance and clears the pointer, so that the next
+/// Instance() makes a fresh one.
 /// Nothing is locked: first use and release happen on one thread.
 #include <platform/mem.h>
 #include <platform/zyl_Export.h>
@@ -27,7 +29,8 @@ public:
     static void Release() noexcept;
 
 protected:
-    /// Registers this object as the instance, in place of any earlier one.
+    /// Registers this object as the instance, in place of any earlier one,
+    /// which it deletes.
     omi_SingletonBase() noexcept;
 };
 

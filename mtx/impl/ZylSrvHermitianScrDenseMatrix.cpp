@@ -31,17 +31,14 @@ int HalfStart(int term, int columns) { return term == kJATerm ? columns : 0; }
 
 // True when every group ends within the block after the one it starts in,
 // blockOf(row) giving a row's block: the two-block window then holds every
-// group whole when its turn comes.
+// group whole when its turn comes. An empty group holds no row to place.
 template <typename BlockOf>
 bool GroupsFitTheWindow(const int* sizes, int count, BlockOf blockOf)
 {
     int start = 0;
-    for (int g = 0; g < count; ++g) {
-        const int end = start + sizes[g] - 1;
-        if (blockOf(end) > blockOf(start) + 1)
+    for (int g = 0; g < count; start += sizes[g++])
+        if (sizes[g] > 0 && blockOf(start + sizes[g] - 1) > blockOf(start) + 1)
             return false;
-        start = end + 1;
-    }
     return true;
 }
 
@@ -52,7 +49,7 @@ void RefuseGroups(int rows, int columns, int count, const int* sizes, int rowBlo
     ZYL_SRV_MTX_REFUSE_IF(count < 1 || sizes == nullptr, kConstructor);
     std::int64_t total = 0;
     for (int g = 0; g < count; ++g) {
-        ZYL_SRV_MTX_REFUSE_IF(sizes[g] < 1, kConstructor);
+        ZYL_SRV_MTX_REFUSE_IF(sizes[g] < 0, kConstructor); // an empty group is a node without unknowns
         total += sizes[g];
     }
     ZYL_SRV_MTX_REFUSE_IF(total != rows, kConstructor);
@@ -134,6 +131,8 @@ public:
             };
             for (int g = firstGroup, start = firstRow; g < m_index; start += m_sizes[g++]) {
                 const int half = m_sizes[g] / 2; // an odd group's last row stays
+                if (half == 0) // an empty group or a single row: nothing turns
+                    continue;
                 if (start + 2 * half - 1 <= current.last || start > current.last) {
                     double* const upper = row(start);
                     SwapNegated(upper, upper + half, half);

@@ -123,20 +123,18 @@ ZylSrvSparseMatrix::~ZylSrvSparseMatrix()
     mem_Free(diagonal);
 }
 
+void* ZylSrvSparseMatrix::operator new(std::size_t size) { return mem_OperatorNewThrow(size); }
+void ZylSrvSparseMatrix::operator delete(void* block) noexcept { mem_Free(block); }
+void* ZylSrvSparseMatrix::operator new[](std::size_t size) { return mem_OperatorNewThrow(size); }
+void ZylSrvSparseMatrix::operator delete[](void* block) noexcept { mem_Free(block); }
+
 ZylSrvSparseMatrix* ZylSrvSparseMatrix::Adopt(mem_Array<unsigned int>& offsets, mem_Array<int>& columns,
                                               mem_Array<double>& stored, mem_Array<double>& diag, int nonzeros,
                                               int rows, int cols)
 {
     // The object comes first: its list allocates, and only a finished object
     // may take the arrays over.
-    void* memory = mem_OperatorNewThrow(sizeof(ZylSrvSparseMatrix));
-    ZylSrvSparseMatrix* m;
-    try {
-        m = new (memory) ZylSrvSparseMatrix(nullptr, nullptr, nullptr, nullptr, nonzeros, rows, cols);
-    } catch (...) {
-        mem_Free(memory);
-        throw;
-    }
+    ZylSrvSparseMatrix* m = new ZylSrvSparseMatrix(nullptr, nullptr, nullptr, nullptr, nonzeros, rows, cols);
     m->rowOffsets = offsets.Release();
     m->columnIndices = columns.Release();
     m->values = stored.Release();
@@ -252,7 +250,10 @@ void ZylSrvSparseMatrix::ResetData(const ZylSrvSparseMatrixEntry* entries, int c
 
 ZylSrvSparseMatrixEntry* ZylSrvSparseMatrix::GetEntries(int& count) const
 {
-    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "GetEntries");
+    if (!isAssembled) { // pending triplets are not entries yet
+        count = 0;
+        return mem_Array<ZylSrvSparseMatrixEntry>(0).Release();
+    }
     const unsigned int stored = rowOffsets[numRows];
     const std::size_t n = diagonal != nullptr ? numRows + 2 * std::size_t{stored} : stored;
     ZYL_SRV_MTX_REFUSE_IF(n > kMaxDimension, "GetEntries"); // the count is an int
@@ -274,7 +275,8 @@ ZylSrvSparseMatrixEntry* ZylSrvSparseMatrix::GetEntries(int& count) const
 
 bool ZylSrvSparseMatrix::IsNull() const
 {
-    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "IsNull");
+    // The counts and the diagonal outlive an open assembly; the compressed
+    // arrays are not read.
     if (diagonal == nullptr)
         return numNonzeros == 0;
     return numNonzeros == numRows && std::all_of(diagonal, diagonal + numRows, [](double d) { return d == 0.0; });
@@ -284,9 +286,9 @@ bool ZylSrvSparseMatrix::IsNull() const
 
 void ZylSrvSparseMatrix::Multiply(const double* x, int nvec, double* y, bool transpose) const
 {
-    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Multiply");
-    if (numNonzeros == 0)
+    if (numNonzeros == 0) // nothing to add, whether or not an assembly is open
         return;
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "Multiply");
     if (diagonal == nullptr) {
         (transpose ? BLAC_SPARSE_UMTV : BLAC_SPARSE_UMV)(values, x, rowOffsets, columnIndices, y, &numRows,
                                                          &numColumns, &nvec);
@@ -329,9 +331,9 @@ void ZylSrvSparseMatrix::MultiplyIndexed(const double* x, int nvec, double* y, b
 
 void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const
 {
-    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
-    if (numNonzeros == 0)
+    if (numNonzeros == 0) // nothing to add, whether or not an assembly is open
         return;
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
     const int outLen = transpose ? numColumns : numRows;
     const int inLen = transpose ? numRows : numColumns;
     const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
@@ -409,9 +411,9 @@ void GatherRows(const ZylSrvDenseMatrix& D, const unsigned int* list, int c, con
 
 void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, bool transpose) const
 {
-    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
-    if (numNonzeros == 0)
+    if (numNonzeros == 0) // nothing to add, whether or not an assembly is open
         return;
+    ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");
     if (diagonal != nullptr)
         zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "MultiplyDense");
     const int outLen = transpose ? numColumns : numRows;

@@ -180,3 +180,23 @@ TEST(ProcessTimer, NeedsANewCreateTimerAfterEachStartUp)
         ZylSrvLinearAlgebra_finalize(tally);
     }
 }
+
+TEST(ProcessTimer, ATimerMadeWithNewReplacesAndReleasesTheRegisteredOneAndFinalizeReleasesTheLast)
+{
+    int tally = 0;
+    ZylSrvLinearAlgebra_initialize(tally);
+    const long live = mem_LiveBlocks();
+    auto* first = new ZylSrvTimer;
+    first->CreateTimer();
+    double wall = -1;
+    ZYLSRVGETWALLTIME(&wall);
+    EXPECT_GT(wall, 0.0) << "the entry points read the registered timer";
+    auto* second = new ZylSrvTimer;
+    EXPECT_EQ(mem_LiveBlocks(), live + 1) << "the first timer and its clock released";
+    EXPECT_EQ(&omi_Singleton<ZylSrvTimer>::Instance(), second);
+    ZYLSRVGETWALLTIME(&wall);
+    EXPECT_EQ(wall, 0.0) << "the replacement runs no clock yet";
+    second->CreateTimer();
+    ZylSrvLinearAlgebra_finalize(tally);
+    EXPECT_EQ(mem_LiveBlocks(), live);
+}

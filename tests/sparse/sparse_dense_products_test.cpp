@@ -81,6 +81,9 @@ TEST_F(SparseDenseProducts, RefusalsDenseErrorsAndRefusedAllocationsLeaveNothing
     const ZylSrvDenseMatrix *d = D(13, 6), *shortD = D(8, 7);
     ZylSrvDenseMatrix* shortR = R(10);
     std::vector<double> out(13 * 9, -3.0);
+    ZylSrvSparseMatrix fresh(13, 11);
+    const SparseHolder reopened = OnRows({1}, 13, 11);
+    reopened->BeginAssembly();
     const long live = mem_LiveBlocks();
     ExpectFamilyError<ZylSrvMtxNoTranspose>([&] { sparse->MultiplyDense(*d, out.data(), false); }, 211,
                                             "ZylSrvSparseMatrix::MultiplyIndexed transpose:False not supported!",
@@ -89,6 +92,14 @@ TEST_F(SparseDenseProducts, RefusalsDenseErrorsAndRefusedAllocationsLeaveNothing
                                                 "ZylSrvSparseMatrix::MultiplyDense symmetric:True not supported!",
                                                 "mtx/impl/ZylSrvSparseMatrix");
     empty->MultiplyDense(*d, out.data(), false); // nothing stored: no refusal, no write
+    // An open assembly: with nothing stored nothing is written; with values
+    // stored (and released by BeginAssembly) both forms refuse.
+    fresh.MultiplyDense(*d, out.data(), false);
+    fresh.MultiplyDense(*d, *shortR, false);
+    for (const bool intoArray : {true, false})
+        ExpectIllegalInput([&] { intoArray ? reopened->MultiplyDense(*d, out.data(), true)
+                                           : reopened->MultiplyDense(*d, *shortR, true); },
+                           "MultiplyDense", "mtx/impl/ZylSrvSparseMatrix");
     // D short of rows (A's row 9 lies outside), R short of rows: the dense errors pass.
     ExpectFamilyError<ZylSrvMtxInvalidGetRange>([&] { sparse->MultiplyDense(*shortD, out.data(), true); }, 203,
                                                 kGetRange, kSource);

@@ -179,6 +179,18 @@ TEST(SparseOperations, TransposePermuteAndPermuteInPlaceGiveSortedRowsOfTheRearr
     }
 }
 
+TEST(SparseOperations, TransposeAndPermuteHandOutMatricesThatAPlainDeleteReleases)
+{
+    const SparseHolder general = AssembledOf(RandomTriplets(6, 6, 12, 3), 6, 6), symmetric = SymmetricForm(6, 4);
+    const int perm[] = {5, 3, 1, 0, 2, 4};
+    const long live = mem_LiveBlocks();
+    for (const ZylSrvSparseMatrix* a : {general.get(), symmetric.get()}) {
+        delete a->Transpose();
+        delete a->Permute(perm);
+    }
+    EXPECT_EQ(mem_LiveBlocks(), live);
+}
+
 TEST(SparseOperations, IsSymmetricComparesEachPairRelativeToItsUpperElement)
 {
     Triplets wide, offByOne; // rows of 30 for the binary search; (29, 28) off in the second
