@@ -8,6 +8,7 @@ packages=(
   g++ gfortran cmake ninja-build make pkg-config
   libopenblas-dev liblapack-dev
   libhdf5-dev hdf5-tools liburing-dev
+  libopenmpi-dev openmpi-bin libhdf5-openmpi-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
   libfast-float-dev python3-numpy python3-scipy

@@ -2,6 +2,8 @@
 
 #include <mtx/ZylSrvTimer.h>
 
+#include <mtx/impl/internal/ZylSrvStartUp.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/zyl_NestingCount.h>
 #include <platform/ZylOutsideLibraries.h>
 
@@ -9,6 +11,8 @@ namespace {
 int g_libraryCount = 0;
 int g_mtxCount = 0;
 } // namespace
+
+bool zyl_mtx::LibraryStarted() noexcept { return g_libraryCount > 0; }
 
 void ZylSrvLinearAlgebra_initialize(int& tally)
 {
@@ -38,6 +42,9 @@ void ZylSrvLinearAlgebra_finalize(int& tally)
     ZylKelDrovi_finalize(tally);
     ZylKelBasicUtils_finalize(tally);
     ZylBasCoreUtils_finalize(tally);
+    // The MPI flavour's duplicate of the host's communicator goes last: the
+    // shut-downs above may still need it.
+    ZylDorvProcessGroup::Release();
 }
 
 void mtx_initialize(int& tally)

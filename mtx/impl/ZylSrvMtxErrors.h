@@ -103,6 +103,7 @@ inline constexpr char kDorvFileHandleSource[] = "mtx/impl/ZylSrvDorvFileHandle";
 inline constexpr char kSparseMatrixSource[] = "mtx/impl/ZylSrvSparseMatrix";
 inline constexpr char kSparseImExPorterSource[] = "mtx/impl/ZylSrvSparseImExPorter";
 inline constexpr char kMatrixContainerSource[] = "mtx/impl/ZylSrvMatrixContainer";
+inline constexpr char kLinearAlgebraSource[] = "mtx/impl/ZylSrvLinearAlgebra";
 
 // Line numbers the contract fixes for three dense-matrix errors. Callers match
 // on them, so they never follow the lines of the file that raises them.

@@ -1,0 +1,20 @@
+#ifndef PLATFORM_DORV_ZYLDORVPROCESSGROUP_H
+#define PLATFORM_DORV_ZYLDORVPROCESSGROUP_H
+// The processes the database works for. The serial library is one process,
+// rank 0 of 1. The MPI flavour works for the communicator its host gave at
+// start-up (a duplicate of it, held here from the outermost parallel start-up
+// to the last shut-down); before that, and after a plain start-up, it too is
+// one process. Each flavour links its own implementation (serial/, mpi/).
+class ZylDorvProcessGroup {
+public:
+    // This process's rank in the group, from 0.
+    static int Rank() noexcept;
+    // The number of processes in the group, 1 or more.
+    static int Size() noexcept;
+    // Lets the group go at the library's last shut-down: the MPI flavour frees
+    // its duplicate of the host's communicator (unless MPI has been finalized
+    // already); the serial library has nothing to let go.
+    static void Release() noexcept;
+};
+
+#endif

@@ -1,0 +1,6 @@
+// The serial library: one process.
+#include <platform/dorv/ZylDorvProcessGroup.h>
+
+int ZylDorvProcessGroup::Rank() noexcept { return 0; }
+int ZylDorvProcessGroup::Size() noexcept { return 1; }
+void ZylDorvProcessGroup::Release() noexcept {}
