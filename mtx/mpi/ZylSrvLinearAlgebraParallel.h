@@ -18,6 +18,13 @@
 /// MPI flavour work for this process alone, as the serial library does.
 #include <platform/zyl_Export.h>
 
+// Open MPI's C++ bindings (deprecated, in a library of their own) are neither
+// used here nor needed by callers: the C interface is the whole contract.
+/// \cond
+#ifndef OMPI_SKIP_MPICXX
+#define OMPI_SKIP_MPICXX 1
+#endif
+/// \endcond
 #include <mpi.h>
 
 /// Starts the library for the processes of `communicator` (collective over it

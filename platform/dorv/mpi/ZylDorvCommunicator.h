@@ -3,6 +3,9 @@
 // The MPI flavour's side of ZylDorvProcessGroup: the communicator the host
 // gave at the outermost parallel start-up, and the duplicate the library
 // works on, so that its collective calls never match messages of the host's.
+#ifndef OMPI_SKIP_MPICXX
+#define OMPI_SKIP_MPICXX 1 // the C interface only (no libmpi_cxx)
+#endif
 #include <mpi.h>
 
 namespace zyl_dorv_mpi {
