@@ -109,7 +109,15 @@ void SeamCheck(SeamKind kind, const std::string& subject)
     // all, before any of them changes anything. Value transfers are each
     // process's own.
     const bool collective = kind == SeamKind::RecordWrite || kind == SeamKind::Flush || kind == SeamKind::FileOpen;
-    if (collective && FilesShared())
+    if (collective)
+        CollectiveSeamCheck(kind, subject);
+    else
+        CheckHere(kind, subject);
+}
+
+void CollectiveSeamCheck(SeamKind kind, const std::string& subject)
+{
+    if (FilesShared())
         Collectively([&] { CheckHere(kind, subject); });
     else
         CheckHere(kind, subject);
