@@ -5,12 +5,21 @@
 // start-up (a duplicate of it, held here from the outermost parallel start-up
 // to the last shut-down); before that, and after a plain start-up, it too is
 // one process. Each flavour links its own implementation (serial/, mpi/).
+#include <cstdint>
+
 class ZylDorvProcessGroup {
 public:
     // This process's rank in the group, from 0.
     static int Rank() noexcept;
     // The number of processes in the group, 1 or more.
     static int Size() noexcept;
+    // The value that rank 0 passed, returned on every rank (collective; the
+    // serial library returns `value`). Scratch files take their names from
+    // rank 0's objects, so that every rank names the same file.
+    static std::uint64_t ValueOfRankZero(std::uint64_t value) noexcept;
+    // Returns once every rank has called it (collective; the serial library
+    // returns at once): rank 0 removes a shared file after all closed it.
+    static void Synchronize() noexcept;
     // Lets the group go at the library's last shut-down: the MPI flavour frees
     // its duplicate of the host's communicator (unless MPI has been finalized
     // already); the serial library has nothing to let go.

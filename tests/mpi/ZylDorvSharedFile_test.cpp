@@ -4,10 +4,13 @@
 #include "support/DatabaseTest.h"
 
 #include <mtx/ZylSrvLinearAlgebra.h>
+#include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -161,6 +164,44 @@ TEST_F(SharedDatabase, AFileThatOneRankCannotOpenIsMadeOnNoneAndLeftNowhere)
     db.CreateFile(ZylDroviUnicodeString(kPath), ZylDorvDatabase::CreateExclusive, -1);
     const std::string listing = ListingOfRankZero();
     EXPECT_EQ(listing, Rank() == 0 ? "test.dorv " : "");
+}
+
+// The scratch matrix's file: one for all ranks, in rank 0's directory, made
+// and removed once; a rank elsewhere makes every rank refuse it.
+TEST_F(SharedDatabase, AScratchMatrixSharesOneFileThatGoesWithIt)
+{
+    db.Close();
+    std::remove(kPath);
+    {
+        ZylSrvScratchDenseMatrix scratch(20, 6, 8, 3);
+        const std::string listing = ListingOfRankZero();
+        if (Rank() == 0) {
+            EXPECT_EQ(listing.rfind("ZylSrvScratchDenseMatrix0x", 0), 0u) << listing;
+        }
+        EXPECT_EQ(listing.find(' '), Rank() == 0 ? listing.size() - 1 : std::string::npos) << "one file: " << listing;
+    }
+    EXPECT_EQ(ListingOfRankZero(), "");
+    if (Size() == 1)
+        return;
+    const std::string here = std::filesystem::current_path().string();
+    if (Rank() == 0)
+        std::filesystem::create_directory("elsewhere");
+    MPI_Barrier(MPI_COMM_WORLD);
+    if (Rank() == Size() - 1) {
+        ASSERT_EQ(::chdir("elsewhere"), 0);
+    }
+    int raised = 0;
+    try {
+        ZylSrvScratchDenseMatrix refused(4, 4, -1, -1);
+    } catch (const ZylDorvException& e) {
+        raised = e.Number();
+    }
+    ASSERT_EQ(::chdir(here.c_str()), 0);
+    EXPECT_EQ(raised, ZylDorvError_InvalidArgument);
+    MPI_Barrier(MPI_COMM_WORLD);
+    if (Rank() == 0)
+        std::filesystem::remove("elsewhere");
+    EXPECT_EQ(ListingOfRankZero(), "");
 }
 
 } // namespace

@@ -204,6 +204,23 @@ void OnRankZero(const std::function<void()>& step)
     });
 }
 
+// Every rank must name the same file: a relative name counts from each
+// rank's current directory, which must be rank 0's.
+void RequireOneFile(const std::string& path, const std::string& detail)
+{
+    const std::string mine = AbsolutePath(path);
+    std::uint64_t length = mine.size();
+    MPI_Bcast(&length, 1, MPI_UINT64_T, 0, Group());
+    std::string first = mine;
+    first.resize(length);
+    MPI_Bcast(&first[0], static_cast<int>(length), MPI_CHAR, 0, Group());
+    Collectively([&] {
+        if (mine != first)
+            Fail(ZylDorvError_InvalidArgument, detail + ": the ranks name different files (\"" + mine +
+                                                   "\" here, \"" + first + "\" on rank 0)");
+    });
+}
+
 } // namespace
 
 bool FilesShared() noexcept { return zyl_dorv_mpi::HasCommunicator(); }
@@ -223,6 +240,7 @@ Fd TakeNewFile(const std::string& path, bool replaceAnyFile, int mode, const std
 {
     if (!FilesShared())
         return CreateOwned(path, replaceAnyFile, mode, detail);
+    RequireOneFile(path, detail);
     // MPI-IO ignores locks: rank 0 holds the ownership lock for the group.
     Fd fd;
     OnRankZero([&] { fd = CreateOwned(path, replaceAnyFile, mode, detail); });
@@ -233,6 +251,7 @@ Fd TakeExistingFile(const std::string& path, bool readOnly, const std::string& d
 {
     if (!FilesShared())
         return OpenOwned(path, readOnly, detail);
+    RequireOneFile(path, detail);
     Fd fd;
     OnRankZero([&] { fd = OpenOwned(path, readOnly, detail); });
     return fd;

@@ -40,6 +40,19 @@ int zyl_dorv_mpi::Adopt(MPI_Comm given) noexcept
 int ZylDorvProcessGroup::Rank() noexcept { return g_rank; }
 int ZylDorvProcessGroup::Size() noexcept { return g_size; }
 
+std::uint64_t ZylDorvProcessGroup::ValueOfRankZero(std::uint64_t value) noexcept
+{
+    if (g_duplicate != MPI_COMM_NULL)
+        MPI_Bcast(&value, 1, MPI_UINT64_T, 0, g_duplicate);
+    return value;
+}
+
+void ZylDorvProcessGroup::Synchronize() noexcept
+{
+    if (g_duplicate != MPI_COMM_NULL)
+        MPI_Barrier(g_duplicate);
+}
+
 void ZylDorvProcessGroup::Release() noexcept
 {
     // After MPI_Finalize no MPI call is allowed; the duplicate went with it.
