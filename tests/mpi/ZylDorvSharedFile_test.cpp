@@ -5,6 +5,7 @@
 
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
+#include <mtx/impl/ZylSrvMtxErrors.h>
 #include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
 
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <typeinfo>
 
 namespace {
 
@@ -202,6 +204,36 @@ TEST_F(SharedDatabase, AScratchMatrixSharesOneFileThatGoesWithIt)
     if (Rank() == 0)
         std::filesystem::remove("elsewhere");
     EXPECT_EQ(ListingOfRankZero(), "");
+}
+
+// The library's own errors travel too: each row raises one on the last rank
+// inside a collective step; every rank raises it as the same type and text.
+TEST_F(SharedDatabase, ALibraryErrorOfOneRankIsRaisedOnEveryRankAsItself)
+{
+    constexpr zyl_mtx::RaiseSource kSource("mtx/impl/ZylSrvDenseMatrix");
+    const std::vector<std::function<void()>> raises = {
+        [&] { zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kSource, 17, "Multiply"); },
+        [&] { zyl_mtx::Raise<ZylSrvMtxInvalidSetRange>(kSource, 554); },
+        [&] { zyl_mtx::Raise<ZylSrvMtxSolveIllegalArg>(kSource, 9, 4); },
+    };
+    for (std::size_t row = 0; row < raises.size(); ++row) {
+        SCOPED_TRACE(row);
+        std::string seen = "nothing raised";
+        try {
+            ZylDorvProcessGroup::Collectively([&] {
+                if (Rank() == Size() - 1)
+                    raises[row]();
+            });
+        } catch (const ZylBasException& e) {
+            seen = std::string(typeid(e).name()) + " " + std::to_string(e.ErrorCode()) + " " + e.DeveloperReport().Chars();
+        }
+        EXPECT_NE(seen.find("(rank " + std::to_string(Size() - 1) + ") [mtx/impl/ZylSrvDenseMatrix:"), std::string::npos)
+            << seen;
+        EXPECT_TRUE(SameOnEveryRank(seen)) << seen;
+        if (Rank() == 0 && row == 0) {
+            EXPECT_NE(seen.find("ZylSrvMtxIllegalInput 206 ZylSrvMatrix::Multiply - Illegal input."), std::string::npos);
+        }
+    }
 }
 
 } // namespace

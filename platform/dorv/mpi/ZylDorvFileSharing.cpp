@@ -41,9 +41,14 @@ int GroupSize()
 // here; other library errors through their registered raisers.
 enum ErrorKind : std::int32_t { kDorv, kAllocation, kRegistered, kBadAlloc, kOther };
 
-std::map<int, zyl_dorv_mpi::ErrorRaiser>& Raisers()
+struct Traveller {
+    zyl_dorv_mpi::ErrorEncoder encode;
+    zyl_dorv_mpi::ErrorRaiser raise;
+};
+
+std::map<int, Traveller>& Raisers()
 {
-    static std::map<int, zyl_dorv_mpi::ErrorRaiser> raisers;
+    static std::map<int, Traveller> raisers;
     return raisers;
 }
 
@@ -59,7 +64,7 @@ const char* Kept(const std::string& text)
 struct Flat {
     std::int32_t kind = kOther, number = 0, line = 0, hasFile = 0, hasSite = 0;
     std::int64_t size = 0;
-    std::string message, detail, file, site;
+    std::string message, detail, file, site, payload;
 
     std::vector<char> Bytes() const
     {
@@ -70,7 +75,7 @@ struct Flat {
         const std::int32_t head[5] = {kind, number, line, hasFile, hasSite};
         put(head, sizeof head);
         put(&size, sizeof size);
-        for (const std::string* text : {&message, &detail, &file, &site}) {
+        for (const std::string* text : {&message, &detail, &file, &site, &payload}) {
             const std::uint64_t n = text->size();
             put(&n, sizeof n);
             put(text->data(), n);
@@ -90,7 +95,7 @@ struct Flat {
         take(head, sizeof head);
         f.kind = head[0], f.number = head[1], f.line = head[2], f.hasFile = head[3], f.hasSite = head[4];
         take(&f.size, sizeof f.size);
-        for (std::string* text : {&f.message, &f.detail, &f.file, &f.site}) {
+        for (std::string* text : {&f.message, &f.detail, &f.file, &f.site, &f.payload}) {
             std::uint64_t n = 0;
             take(&n, sizeof n);
             text->assign(in.data() + at, n);
@@ -127,6 +132,9 @@ Flat Flatten(const std::exception_ptr& failure)
     } catch (const ZylBasException& e) {
         f.kind = kRegistered;
         TakeLocation(e, f);
+        auto found = Raisers().find(f.number);
+        if (found != Raisers().end() && found->second.encode != nullptr)
+            f.payload = found->second.encode(e);
     } catch (const std::bad_alloc&) {
         f.kind = kBadAlloc;
     } catch (const std::exception& e) {
@@ -162,8 +170,9 @@ Flat Flatten(const std::exception_ptr& failure)
         if (found != Raisers().end()) {
             const zyl_dorv_mpi::SharedError shared{f.number, Kept(f.message), Kept(detail),
                                                    f.hasFile ? Kept(f.file) : nullptr,
-                                                   f.hasSite ? Kept(f.site) : nullptr, f.line};
-            found->second(shared);
+                                                   f.hasSite ? Kept(f.site) : nullptr, f.line,
+                                                   Kept(f.payload)};
+            found->second.raise(shared);
         }
         throw std::runtime_error("error " + std::to_string(f.number) + " on rank " + std::to_string(failingRank) +
                                  ", of a type this process cannot rebuild: " + f.message);
@@ -319,4 +328,7 @@ bool FailsAnywhere(bool failed) noexcept
 
 } // namespace zyl_dorv
 
-void zyl_dorv_mpi::RegisterErrorRaiser(int number, ErrorRaiser raise) { zyl_dorv::Raisers()[number] = raise; }
+void zyl_dorv_mpi::RegisterErrorRaiser(int number, ErrorEncoder encode, ErrorRaiser raise)
+{
+    zyl_dorv::Raisers()[number] = {encode, raise};
+}

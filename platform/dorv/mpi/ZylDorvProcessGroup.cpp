@@ -1,6 +1,7 @@
 // The MPI flavour: the processes of the communicator adopted at the outermost
 // parallel start-up, or this process alone when there is none.
 #include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
 
 namespace {
@@ -52,6 +53,8 @@ void ZylDorvProcessGroup::Synchronize() noexcept
     if (g_duplicate != MPI_COMM_NULL)
         MPI_Barrier(g_duplicate);
 }
+
+void ZylDorvProcessGroup::Collectively(const std::function<void()>& step) { zyl_dorv::Collectively(step); }
 
 void ZylDorvProcessGroup::Release() noexcept
 {
