@@ -52,11 +52,13 @@ protected:
     void SetUp() override
     {
         ZylSrvLinearAlgebra_initialize_parallel(m_tally, MPI_COMM_WORLD);
+        m_blocks = mem_LiveBlocks();
         DatabaseTest::SetUp();
     }
     void TearDown() override
     {
         DatabaseTest::TearDown();
+        EXPECT_EQ(mem_LiveBlocks(), m_blocks) << "the library's own blocks (Open MPI's escape the sanitizer)";
         ZylSrvLinearAlgebra_finalize(m_tally);
     }
 
@@ -84,6 +86,7 @@ protected:
 
 private:
     int m_tally = 0;
+    long m_blocks = 0;
 };
 
 TEST_F(SharedDatabase, MetadataCallsGiveEveryRankTheSameRecordsBeforeAndAfterReopening)
