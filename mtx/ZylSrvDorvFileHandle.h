@@ -38,6 +38,9 @@
 /// deleted only if what then lies at that absolute path is still that file, so
 /// a chdir in between neither deletes a stranger's file of the same relative
 /// name nor leaves ours behind, and a file that has replaced ours is left alone.
+///
+/// MPI flavour: Associate and the release of the last copy are collective;
+/// every rank closes the database, then rank 0 alone deletes the file.
 #include <platform/atr_String.h>
 #include <platform/dorv/ZylDorvIDs.h>
 #include <platform/zyl_Export.h>

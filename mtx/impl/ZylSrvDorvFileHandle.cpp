@@ -4,6 +4,7 @@
 #include <platform/ZylDroviUnicodeString.h>
 #include <platform/dorv/ZylDorvAssert.h>
 #include <platform/dorv/ZylDorvDatabase.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/mem.h>
 
 #include <cstdio>
@@ -37,8 +38,10 @@ public:
     {
         const std::string path = created ? database->AbsolutePath() : std::string();
         database.reset();
+        // Ranks sharing the file: rank 0 removes it once all have closed it.
+        ZylDorvProcessGroup::Synchronize();
         struct stat now;
-        if (created && ::lstat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode)
+        if (created && ZylDorvProcessGroup::Rank() == 0 && ::lstat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode)
             std::remove(path.c_str());
     }
 

@@ -10,6 +10,7 @@
 #include <platform/dorv/ZylDorvCollection.h>
 #include <platform/dorv/ZylDorvContext.h>
 #include <platform/dorv/ZylDorvException.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/dorv/ZylDorvTransaction.h>
 #include <platform/utl_FilePath.h>
 
@@ -53,7 +54,9 @@ ZylSrvMatrixContainer::ZylSrvMatrixContainer()
     fileName = zyl_mtx::ScratchFileName(kFilePrefix, this);
     // Only a stale file can be there: a live container at this address would
     // be this one. The database would refuse to create over it.
-    if (utl_FilePath(fileName, "").Exists())
+    // (Of the ranks sharing the file, rank 0 alone: another might take rank
+    // 0's new file for a stale one.)
+    if (ZylDorvProcessGroup::Rank() == 0 && utl_FilePath(fileName, "").Exists())
         std::remove(fileName.Chars());
     database.CreateFile(ZylDroviUnicodeString(fileName), ZylDorvDatabase::CreateExclusive, -1);
     try {
@@ -95,7 +98,9 @@ void ZylSrvMatrixContainer::CloseAndRemoveFile() noexcept
         // Pending records that could not be written: the object is closed
         // all the same, and the file goes next anyway.
     }
-    if (!database.AbsolutePath().empty())
+    // Ranks sharing the file: rank 0 removes it once all have closed it.
+    ZylDorvProcessGroup::Synchronize();
+    if (!database.AbsolutePath().empty() && ZylDorvProcessGroup::Rank() == 0)
         std::remove(database.AbsolutePath().c_str());
 }
 

@@ -25,6 +25,8 @@ atr_String TranslateWith(const char* messageTemplate, int value)
 
 #define ZYL_SRV_MTX_TEXT_ERROR_IMPL(Name, code, messageTemplate)                                        \
     Name::Name(const char* text) : m_text(TranslateWith("%s", text)) {}                                 \
+    Name::Name(const char* text, const atr_String& detail)                                              \
+        : ZylBasException(detail), m_text(TranslateWith("%s", text)) {}                                 \
     Name::Name(const Name& other) : ZylBasException(other), m_text(other.m_text) {}                     \
     Name::~Name() = default;                                                                            \
     atr_String Name::AsString() const { return TranslateWith(messageTemplate, m_text.Chars()); }        \
@@ -33,6 +35,7 @@ atr_String TranslateWith(const char* messageTemplate, int value)
 
 #define ZYL_SRV_MTX_PLAIN_ERROR_IMPL(Name, code, messageTemplate)                                       \
     Name::Name() = default;                                                                             \
+    Name::Name(const atr_String& detail) : ZylBasException(detail) {}                                   \
     Name::Name(const Name& other) : ZylBasException(other) {}                                           \
     Name::~Name() = default;                                                                            \
     atr_String Name::AsString() const { return Translate(messageTemplate); }                            \
@@ -73,6 +76,10 @@ void ZylSrvMtxOpenFileException::ThrowCopy() const { throw *this; }
 int ZylSrvMtxOpenFileException::ErrorCode() const { return 202; }
 
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(int argumentNumber) : m_argumentNumber(argumentNumber) {}
+ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(int argumentNumber, const atr_String& detail)
+    : ZylBasException(detail), m_argumentNumber(argumentNumber)
+{
+}
 ZylSrvMtxSolveIllegalArg::ZylSrvMtxSolveIllegalArg(const ZylSrvMtxSolveIllegalArg& other)
     : ZylBasException(other), m_argumentNumber(other.m_argumentNumber)
 {

@@ -2,7 +2,9 @@
 #define MTX_IMPL_ZYLSRVMTXERRORS_H
 // The library's error family. Every type derives directly from
 // ZylBasException, has a fixed number and a fixed message template, and is
-// raised through zyl_mtx::Raise (below), which records file and line.
+// raised through zyl_mtx::Raise (below), which records file and line. The
+// constructors with a detail serve the MPI flavour, which raises one rank's
+// error on every rank with that rank named in the detail.
 // Numbers 205, 216 and 217 are not used.
 //
 //  201 ZylSrvMtxNoSymmetricTrue     "ZylSrvSparseMatrix::%s symmetric:True not supported!"
@@ -35,6 +37,7 @@
     class Name : public ZylBasException {                    \
     public:                                                  \
         explicit Name(const char* text);                     \
+        Name(const char* text, const atr_String& detail);    \
         Name(const Name& other);                             \
         ~Name() override;                                    \
         atr_String AsString() const override;                \
@@ -51,6 +54,7 @@
     class Name : public ZylBasException {                    \
     public:                                                  \
         Name();                                              \
+        explicit Name(const atr_String& detail);             \
         Name(const Name& other);                             \
         ~Name() override;                                    \
         atr_String AsString() const override;                \
@@ -79,6 +83,7 @@ ZYL_SRV_MTX_PLAIN_ERROR(ZylSrvMtxDivByZero)
 class ZylSrvMtxSolveIllegalArg : public ZylBasException {
 public:
     explicit ZylSrvMtxSolveIllegalArg(int argumentNumber);
+    ZylSrvMtxSolveIllegalArg(int argumentNumber, const atr_String& detail);
     ZylSrvMtxSolveIllegalArg(const ZylSrvMtxSolveIllegalArg& other);
     ~ZylSrvMtxSolveIllegalArg() override;
     atr_String AsString() const override;

@@ -1,6 +1,7 @@
 // New drawers: the storage of a dense or sparse drawer made and recorded,
 // taken back when any step of it fails.
 #include <platform/dorv/ZylDorvException.h>
+#include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
 #include <platform/dorv/internal/ZylDorvTransferState.h>
 
@@ -104,18 +105,20 @@ DrawerData& MakeDenseDrawer(TransferState& s, View& v)
     LocalUndo undo(*w.context);
     undo.Add(ForgetDrawer(w.file, w.context->number, distribution.number, index));
     SeamCheck(SeamKind::RecordWrite, detail);
-    drawer.object = Checked(H5Dcreate2(distribution.group.Get(), name.c_str(), FileType(distribution.key), space.Get(),
-                                       H5P_DEFAULT, dcpl.Get(), dapl.Get()),
-                            fail, detail);
-    const hid_t ds = drawer.object.Get();
-    WriteAttr(ds, "serialization", std::int64_t(0), detail);
-    WriteAttr(ds, "csets", drawer.csets, detail);
-    if (!drawer.chunks.empty())
-        WriteAttr(ds, "chunks", std::vector<std::int64_t>(drawer.chunks.begin(), drawer.chunks.end()), detail);
-    WriteAttr(ds, "extendable_dim", std::int64_t(drawer.extendableDim), detail);
-    WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(index + 1), detail);
-    distribution.nextDrawer = index + 1;
-    distribution.drawers.emplace(index, std::move(drawer));
+    Collectively([&] {
+        drawer.object = Checked(H5Dcreate2(distribution.group.Get(), name.c_str(), FileType(distribution.key), space.Get(),
+                                           H5P_DEFAULT, dcpl.Get(), dapl.Get()),
+                                fail, detail);
+        const hid_t ds = drawer.object.Get();
+        WriteAttr(ds, "serialization", std::int64_t(0), detail);
+        WriteAttr(ds, "csets", drawer.csets, detail);
+        if (!drawer.chunks.empty())
+            WriteAttr(ds, "chunks", std::vector<std::int64_t>(drawer.chunks.begin(), drawer.chunks.end()), detail);
+        WriteAttr(ds, "extendable_dim", std::int64_t(drawer.extendableDim), detail);
+        WriteAttr(distribution.group.Get(), "next_drawer", std::int64_t(index + 1), detail);
+        distribution.nextDrawer = index + 1;
+        distribution.drawers.emplace(index, std::move(drawer));
+    });
     undo.Keep();
     s.makeNew = false;
     s.drawer = index;

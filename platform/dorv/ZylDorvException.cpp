@@ -16,6 +16,11 @@ ZylDorvException::ZylDorvException(std::uint16_t number, const char* description
 {
 }
 
+ZylDorvException::ZylDorvException(std::uint16_t number, const char* description, const char* detail)
+    : ZylBasException(atr_String(detail)), m_number(number), m_description(description)
+{
+}
+
 ZylDorvException::~ZylDorvException() = default;
 
 void ZylDorvException::Write(ZylDorvDebugOutString& out) const { out.Append(m_description.Chars()); }

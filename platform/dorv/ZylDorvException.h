@@ -87,6 +87,9 @@ class ZYL_EXPORT ZylDorvException : public ZylBasException {
 public:
     // `what` is the full description (see the header comment); it is kept as given.
     ZylDorvException(std::uint16_t number, const char* description);
+    // The same error with `detail` in the developer report (the MPI flavour
+    // names there the process that failed when every process raises it).
+    ZylDorvException(std::uint16_t number, const char* description, const char* detail);
     ZylDorvException(const ZylDorvException& other) noexcept = default;
     ~ZylDorvException() override;
 

@@ -4,6 +4,7 @@
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
 #include <platform/dorv/internal/ZylDorvFileOwnership.h>
+#include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 
 #include <unistd.h>
@@ -257,6 +258,7 @@ Hid FileAccessList(const std::string& detail, std::uint16_t number, bool creatin
     cache.max_size = std::max(cache.max_size, kMetadataCacheBytes);
     cache.min_size = std::min(cache.min_size, kMetadataCacheBytes);
     Checked(H5Pset_mdc_config(fapl.Get(), &cache), number, detail);
+    ShareFileAccess(fapl.Get(), number, detail);
     return fapl;
 }
 
@@ -295,7 +297,7 @@ std::shared_ptr<FileState> CreateDatabaseFile(const std::string& path, int flags
     auto file = std::make_shared<FileState>();
     file->path = path;
     file->absolutePath = AbsolutePath(path);
-    file->rawFd = CreateOwned(path, flags == ZylDorvDatabase::CreateTruncate, mode, detail);
+    file->rawFd = TakeNewFile(path, flags == ZylDorvDatabase::CreateTruncate, mode, detail);
     // From here on the file is ours: a failure removes it again (by the
     // absolute path, and only while the name still leads to our file), so
     // that a failed CreateFile leaves nothing behind for the caller to clean up.
@@ -303,21 +305,27 @@ std::shared_ptr<FileState> CreateDatabaseFile(const std::string& path, int flags
         SeamCheck(SeamKind::FileOpen, detail);
         // HDF5 opens the empty file that we made and hold, by its name: when
         // the name was replaced meanwhile, HDF5 holds another file, not ours.
-        file->file = Checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.Get()),
-                             ZylDorvError_FileNotCreatable, detail);
-        if (!NameLeadsTo(path, file->rawFd.Get(), false))
-            Fail(ZylDorvError_FileCreateFailed, detail + ": the name is taken: the file was replaced while it was made");
+        Collectively([&] {
+            file->file = Checked(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.Get()),
+                                 ZylDorvError_FileNotCreatable, detail);
+            // (In a group, the rank that made the file checks for all.)
+            if (file->rawFd.Get() >= 0 && !NameLeadsTo(path, file->rawFd.Get(), false))
+                Fail(ZylDorvError_FileCreateFailed, detail + ": the name is taken: the file was replaced while it was made");
+        });
+        OpenOwnDescriptor(*file, detail);
         // Flush below makes the new database durable.
-        WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
-        WriteAttr(file->file.Get(), "version", kVersion, detail);
-        WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
+        Collectively([&] {
+            WriteAttr(file->file.Get(), "format", std::string(kFormat), detail);
+            WriteAttr(file->file.Get(), "version", kVersion, detail);
+            WriteAttr(file->file.Get(), "next_context", std::int64_t(1), detail);
+        });
         file->open = true;
         Flush(*file, detail);
         return Register(file);
     } catch (...) {
         file->open = false;
         file->file.Reset();
-        RemoveIfOurs(file->absolutePath, file->rawFd.Get());
+        RemoveFileOfGroup(file->absolutePath, file->rawFd.Get());
         throw; // our descriptor, and with it the lock, goes with `file`
     }
 }
@@ -335,25 +343,30 @@ std::shared_ptr<FileState> OpenDatabaseFile(const std::string& path, int flags)
     file->readOnly = flags == ZylDorvDatabase::OpenReadOnly;
     // Our descriptor first: its lock says whether another database writes
     // the file (a reader shares the file with readers only).
-    file->rawFd = OpenOwned(path, file->readOnly, detail);
+    file->rawFd = TakeExistingFile(path, file->readOnly, detail);
     try {
         SeamCheck(SeamKind::FileOpen, detail);
-        file->file = Checked(H5Fopen(path.c_str(), file->readOnly ? H5F_ACC_RDONLY : H5F_ACC_RDWR, fapl.Get()),
-                             ZylDorvError_FileOpenFailed, detail);
-        // HDF5 opens the name again; the lock counts only when it opened the
-        // file that we hold.
-        if (!NameLeadsTo(path, file->rawFd.Get(), true))
-            Fail(ZylDorvError_FileOpenFailed, detail + ": the file was replaced while it was opened");
-        const hid_t root = file->file.Get();
-        if (!HasAttr(root, "format") || ReadAttrString(root, "format", detail) != kFormat)
-            Fail(ZylDorvError_NotADatabaseFile, detail + ": the file has no \"format\" attribute \"ZylDorv\"");
-        const std::int64_t version = ReadAttrInt(root, "version", detail);
-        if (version != kVersion)
-            Fail(ZylDorvError_NotADatabaseFile, detail + ": format version " + std::to_string(version) + " (1 expected)");
-        file->nextContext = static_cast<std::int32_t>(ReadAttrInt(root, "next_context", detail));
-        for (const std::string& name : LinkNames(root))
-            if (const std::int64_t c = NumberIn(name, "context"))
-                LoadContext(*file, static_cast<std::int32_t>(c));
+        Collectively([&] {
+            file->file = Checked(H5Fopen(path.c_str(), file->readOnly ? H5F_ACC_RDONLY : H5F_ACC_RDWR, fapl.Get()),
+                                 ZylDorvError_FileOpenFailed, detail);
+            // HDF5 opens the name again; the lock counts only when it opened
+            // the file that we hold (in a group, the rank holding it checks).
+            if (file->rawFd.Get() >= 0 && !NameLeadsTo(path, file->rawFd.Get(), true))
+                Fail(ZylDorvError_FileOpenFailed, detail + ": the file was replaced while it was opened");
+        });
+        OpenOwnDescriptor(*file, detail);
+        Collectively([&] {
+            const hid_t root = file->file.Get();
+            if (!HasAttr(root, "format") || ReadAttrString(root, "format", detail) != kFormat)
+                Fail(ZylDorvError_NotADatabaseFile, detail + ": the file has no \"format\" attribute \"ZylDorv\"");
+            const std::int64_t version = ReadAttrInt(root, "version", detail);
+            if (version != kVersion)
+                Fail(ZylDorvError_NotADatabaseFile, detail + ": format version " + std::to_string(version) + " (1 expected)");
+            file->nextContext = static_cast<std::int32_t>(ReadAttrInt(root, "next_context", detail));
+            for (const std::string& name : LinkNames(root))
+                if (const std::int64_t c = NumberIn(name, "context"))
+                    LoadContext(*file, static_cast<std::int32_t>(c));
+        });
         return Register(file);
     } catch (...) {
         file->open = false;
@@ -392,6 +405,8 @@ void CloseDatabaseFile(FileState& file, bool throwOnError)
         cause = TakeHdf5Cause();
         abandoned = true;
     }
+    // A group abandons the file together: H5Fclose is collective.
+    abandoned = FailsAnywhere(abandoned);
     file.contexts.clear();
     file.open = false;
     Registry().erase(file.number);
@@ -419,10 +434,10 @@ void Flush(FileState& file, const std::string& operation)
     SeamCheck(SeamKind::Flush, operation + file.In());
     // The records first, then the disk: what came before the call survives
     // a crash of the process (and of the machine, as far as fsync reaches).
-    Checked(H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL), ZylDorvError_FileFlushFailed, operation + file.In());
-    while (::fsync(file.rawFd.Get()) != 0)
-        if (errno != EINTR)
-            Fail(ZylDorvError_FileFlushFailed, operation + file.In(), std::strerror(errno));
+    Collectively([&] {
+        Checked(H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL), ZylDorvError_FileFlushFailed, operation + file.In());
+        SyncValues(file, operation + file.In());
+    });
 }
 
 // ---- lookups -----------------------------------------------------------------
@@ -605,14 +620,16 @@ ZylDorvContextID CreateContextRecord(FileState& file, ZylDorvNamespaceID space)
     context.number = number;
     context.space = space.Bits();
     try {
-        context.group = CreateGroup(file.file.Get(), name, detail);
-        const hid_t g = context.group.Get();
-        WriteAttr(g, "namespace", static_cast<std::int64_t>(space.Bits()), detail);
-        WriteAttr(g, "next_collection", std::int64_t(1), detail);
-        WriteAttr(g, "next_distribution", std::int64_t(1), detail);
-        WriteAttr(g, "type_count", std::int64_t(0), detail);
-        WriteAttr(file.file.Get(), "next_context", std::int64_t(number + 1), detail);
-    } catch (const ZylDorvException&) {
+        Collectively([&] {
+            context.group = CreateGroup(file.file.Get(), name, detail);
+            const hid_t g = context.group.Get();
+            WriteAttr(g, "namespace", static_cast<std::int64_t>(space.Bits()), detail);
+            WriteAttr(g, "next_collection", std::int64_t(1), detail);
+            WriteAttr(g, "next_distribution", std::int64_t(1), detail);
+            WriteAttr(g, "type_count", std::int64_t(0), detail);
+            WriteAttr(file.file.Get(), "next_context", std::int64_t(number + 1), detail);
+        });
+    } catch (...) {
         context.group.Reset();
         DeleteLink(file.file, name);
         throw;
@@ -664,20 +681,22 @@ ZylDorvCollectionID CreateCollectionRecord(FileState& file, ContextData& context
         Fail(ZylDorvError_SizeTooLarge, detail + ": no collection numbers left");
     LocalUndo undo(context);
     undo.Add(ForgetCollection(&file, context.number, minor));
-    CollectionData collection;
-    collection.minor = minor;
-    collection.count = count;
-    collection.type = type;
-    collection.group = CreateGroup(context.group.Get(), Name("collection", minor), detail);
-    const hid_t g = collection.group.Get();
-    WriteAttr(g, "count", count, detail);
-    WriteAttr(g, "type", std::int64_t(type), detail);
-    WriteAttr(g, "next_cset", std::int64_t(1), detail);
-    WriteAttr(g, "biggest_count", std::int64_t(-1), detail);
-    WriteAttr(g, "biggest_cset", std::int64_t(0), detail);
-    WriteAttr(context.group.Get(), "next_collection", std::int64_t(minor + 1), detail);
-    context.nextCollection = minor + 1;
-    context.collections.emplace(minor, std::move(collection));
+    Collectively([&] {
+        CollectionData collection;
+        collection.minor = minor;
+        collection.count = count;
+        collection.type = type;
+        collection.group = CreateGroup(context.group.Get(), Name("collection", minor), detail);
+        const hid_t g = collection.group.Get();
+        WriteAttr(g, "count", count, detail);
+        WriteAttr(g, "type", std::int64_t(type), detail);
+        WriteAttr(g, "next_cset", std::int64_t(1), detail);
+        WriteAttr(g, "biggest_count", std::int64_t(-1), detail);
+        WriteAttr(g, "biggest_cset", std::int64_t(0), detail);
+        WriteAttr(context.group.Get(), "next_collection", std::int64_t(minor + 1), detail);
+        context.nextCollection = minor + 1;
+        context.collections.emplace(minor, std::move(collection));
+    });
     undo.Keep();
     return ZylDorvCollectionID(ZylDorvContextID(file.number, context.number), minor, type);
 }
@@ -730,45 +749,47 @@ std::int64_t CreateCSetRecord(FileState& file, ContextData& context, CollectionD
     const std::int64_t number = collection.nextCSet;
     LocalUndo undo(context);
     undo.Add(ForgetCSet(file, context.number, collection.minor, number));
-    {
-        Hid group = CreateGroup(collection.group.Get(), Name("cset", number), detail);
-        const hid_t g = group.Get();
-        WriteAttr(g, "size", proto.size, detail);
-        if (proto.strided) {
-            WriteAttr(g, "form", std::string("strided"), detail);
-            WriteAttr(g, "start", proto.start, detail);
-            WriteAttr(g, "count", proto.count, detail);
-            WriteAttr(g, "stride", proto.stride, detail);
-            WriteAttr(g, "block", proto.block, detail);
-        } else {
-            WriteAttr(g, "form", std::string("labels"), detail);
-            const hsize_t n = proto.labels.size();
-            Hid space = Checked(H5Screate_simple(1, &n, nullptr), ZylDorvError_MetadataWriteFailed, detail);
-            Hid data = Checked(H5Dcreate2(g, "labels", H5T_STD_I32LE, space.Get(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
-                               ZylDorvError_MetadataWriteFailed, detail);
-            Checked(H5Dwrite(data.Get(), H5T_NATIVE_INT32, H5S_ALL, H5S_ALL, H5P_DEFAULT, proto.labels.data()),
-                    ZylDorvError_MetadataWriteFailed, detail);
-        }
-    }
-    WriteAttr(collection.group.Get(), "next_cset", number + 1, detail);
-    collection.nextCSet = number + 1;
-    proto.number = number;
-    collection.csets.emplace(number, std::move(proto));
-    // The collection grows to hold every label of the new CSet.
-    if (maxLabel + 1 > collection.count) {
-        FileState* f = &file;
-        const std::int32_t c = context.number;
-        const std::int32_t m = collection.minor;
-        const std::int64_t old = collection.count;
-        undo.Add([f, c, m, old] {
-            if (CollectionData* coll = FindCollection(*f, c, m)) {
-                coll->count = old;
-                WriteAttr(coll->group.Get(), "count", old, "rollback");
+    Collectively([&] {
+        {
+            Hid group = CreateGroup(collection.group.Get(), Name("cset", number), detail);
+            const hid_t g = group.Get();
+            WriteAttr(g, "size", proto.size, detail);
+            if (proto.strided) {
+                WriteAttr(g, "form", std::string("strided"), detail);
+                WriteAttr(g, "start", proto.start, detail);
+                WriteAttr(g, "count", proto.count, detail);
+                WriteAttr(g, "stride", proto.stride, detail);
+                WriteAttr(g, "block", proto.block, detail);
+            } else {
+                WriteAttr(g, "form", std::string("labels"), detail);
+                const hsize_t n = proto.labels.size();
+                Hid space = Checked(H5Screate_simple(1, &n, nullptr), ZylDorvError_MetadataWriteFailed, detail);
+                Hid data = Checked(H5Dcreate2(g, "labels", H5T_STD_I32LE, space.Get(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                                   ZylDorvError_MetadataWriteFailed, detail);
+                Checked(H5Dwrite(data.Get(), H5T_NATIVE_INT32, H5S_ALL, H5S_ALL, H5P_DEFAULT, proto.labels.data()),
+                        ZylDorvError_MetadataWriteFailed, detail);
             }
-        });
-        collection.count = maxLabel + 1;
-        WriteAttr(collection.group.Get(), "count", collection.count, detail);
-    }
+        }
+        WriteAttr(collection.group.Get(), "next_cset", number + 1, detail);
+        collection.nextCSet = number + 1;
+        proto.number = number;
+        collection.csets.emplace(number, std::move(proto));
+        // The collection grows to hold every label of the new CSet.
+        if (maxLabel + 1 > collection.count) {
+            FileState* f = &file;
+            const std::int32_t c = context.number;
+            const std::int32_t m = collection.minor;
+            const std::int64_t old = collection.count;
+            undo.Add([f, c, m, old] {
+                if (CollectionData* coll = FindCollection(*f, c, m)) {
+                    coll->count = old;
+                    WriteAttr(coll->group.Get(), "count", old, "rollback");
+                }
+            });
+            collection.count = maxLabel + 1;
+            WriteAttr(collection.group.Get(), "count", collection.count, detail);
+        }
+    });
     undo.Keep();
     return number;
 }
@@ -820,20 +841,22 @@ std::int64_t CreateDistributionRecord(FileState& file, ContextData& context, con
             DeleteLink(number < 0 ? back->tempGroup : back->group, name);
         }
     });
-    distribution.number = number;
-    distribution.group = CreateGroup(temporary ? context.tempGroup.Get() : context.group.Get(), name, detail);
-    const hid_t g = distribution.group.Get();
-    WriteAttr(g, "axes", std::vector<std::int64_t>(distribution.axes.begin(), distribution.axes.end()), detail);
-    WriteAttr(g, "range_type", std::int64_t(static_cast<int>(key)), detail);
-    WriteAttr(g, "type", std::int64_t(type), detail);
-    WriteAttr(g, "next_drawer", std::int64_t(0), detail);
-    if (temporary) {
-        ++context.nextTempDistribution;
-    } else {
-        WriteAttr(context.group.Get(), "next_distribution", number + 1, detail);
-        context.nextDistribution = number + 1;
-    }
-    context.distributions.emplace(number, std::move(distribution));
+    Collectively([&] {
+        distribution.number = number;
+        distribution.group = CreateGroup(temporary ? context.tempGroup.Get() : context.group.Get(), name, detail);
+        const hid_t g = distribution.group.Get();
+        WriteAttr(g, "axes", std::vector<std::int64_t>(distribution.axes.begin(), distribution.axes.end()), detail);
+        WriteAttr(g, "range_type", std::int64_t(static_cast<int>(key)), detail);
+        WriteAttr(g, "type", std::int64_t(type), detail);
+        WriteAttr(g, "next_drawer", std::int64_t(0), detail);
+        if (temporary) {
+            ++context.nextTempDistribution;
+        } else {
+            WriteAttr(context.group.Get(), "next_distribution", number + 1, detail);
+            context.nextDistribution = number + 1;
+        }
+        context.distributions.emplace(number, std::move(distribution));
+    });
     undo.Keep();
     return number;
 }

@@ -1,5 +1,6 @@
 #include <platform/dorv/ZylDorvTestSeam.h>
 #include <platform/dorv/internal/ZylDorvHdf5.h>
+#include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/internal/ZylDorvSeam.h>
 
 #include <new>
@@ -81,7 +82,9 @@ bool ZylDorvTestSeam::DamageFile(const char* path, const char* object, const cha
 
 namespace zyl_dorv {
 
-void SeamCheck(SeamKind kind, const std::string& subject)
+namespace {
+
+void CheckHere(SeamKind kind, const std::string& subject)
 {
     ++g_attempts[static_cast<int>(kind)];
     Armed& a = g_armed[static_cast<int>(kind)];
@@ -95,6 +98,29 @@ void SeamCheck(SeamKind kind, const std::string& subject)
     if (a.number == 0)
         throw std::bad_alloc();
     Fail(a.number, subject, "failure forced by the test seam");
+}
+
+} // namespace
+
+void SeamCheck(SeamKind kind, const std::string& subject)
+{
+    // Records, flushes and the opening of files are changed by all processes
+    // of a group together: a failure forced on one of them fails the call on
+    // all, before any of them changes anything. Value transfers are each
+    // process's own.
+    const bool collective = kind == SeamKind::RecordWrite || kind == SeamKind::Flush || kind == SeamKind::FileOpen;
+    if (collective)
+        CollectiveSeamCheck(kind, subject);
+    else
+        CheckHere(kind, subject);
+}
+
+void CollectiveSeamCheck(SeamKind kind, const std::string& subject)
+{
+    if (FilesShared())
+        Collectively([&] { CheckHere(kind, subject); });
+    else
+        CheckHere(kind, subject);
 }
 
 void CountFailedUndoStep() noexcept { ++g_failedUndoSteps; }

@@ -171,6 +171,8 @@ ZylDorvDistribution ZylDorvTransfer::Distribution() const
 namespace {
 
 void ForcedFailure(const std::string& subject) { SeamCheck(SeamKind::ValueWrite, subject); }
+// For writes that make or grow a drawer: every process of a group makes them.
+void ForcedFailureOfGroup(const std::string& subject) { CollectiveSeamCheck(SeamKind::ValueWrite, subject); }
 
 void ReadSparseDataset(hid_t group, const char* name, hid_t memType, std::int64_t count, void* data, const std::string& detail)
 {
@@ -247,7 +249,7 @@ void ZylDorvTransfer::ExecWrite()
     if (s.makeNew)
         RequireWritable(*v.where.file, v.subject);
     if (s.makeNew && s.serialization.IsSparse()) {
-        ForcedFailure(v.subject);
+        ForcedFailureOfGroup(v.subject);
         MakeSparseDrawer(s, v);
         return;
     }
@@ -256,7 +258,7 @@ void ZylDorvTransfer::ExecWrite()
         for (CSetData* c : v.csets)
             bytes *= c->size;
         NeedBuffer(s, 0, bytes, false, v.subject);
-        ForcedFailure(v.subject);
+        ForcedFailureOfGroup(v.subject);
         DrawerData& drawer = MakeDenseDrawer(s, v);
         v.drawer = &drawer;
         v.selection.start.assign(drawer.sizes.size(), 0);
@@ -293,7 +295,7 @@ void ZylDorvTransfer::InitializePersistentDrawer()
     if (s.serialization.IsSparse())
         Fail(ZylDorvError_SerializationMismatch, v.subject + ": sparse drawers are made by ExecWrite");
     RequireWritable(*v.where.file, v.subject);
-    ForcedFailure(v.subject);
+    ForcedFailureOfGroup(v.subject);
     MakeDenseDrawer(s, v);
 }
 
@@ -335,7 +337,7 @@ void ZylDorvTransfer::InitializeExtension()
     const std::int64_t newSize = old.size + added.size;
     if (newSize > INT32_MAX)
         Fail(ZylDorvError_SizeTooLarge, v.subject + ": " + std::to_string(newSize) + " members");
-    ForcedFailure(v.subject);
+    ForcedFailureOfGroup(v.subject);
     CSetData merged;
     merged.labels.reserve(static_cast<std::size_t>(newSize));
     for (std::int64_t i = 0; i < old.size; ++i)

@@ -26,6 +26,11 @@
 //    which read as the initialization value. The drawer's CSet of that
 //    dimension becomes a new permanent CSet: old members, then the new ones.
 //
+// In the MPI flavour (ZylDorvDatabase.h) ExecRead and the ExecWrite of an
+// existing drawer are independent: each rank moves its own selections through
+// a descriptor of its own. Making a drawer (InitializePersistentDrawer, the
+// ExecWrite that makes one) and InitializeExtension are collective.
+//
 // Sparse drawers (SetSerialization with a sparse kind, two dimensions:
 // rows, columns; double values) are written whole and read whole; buffer
 // layout in ZylDorvSerializationType. SetSparseNNonzero(m) gives m before a

@@ -3,6 +3,7 @@
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
 #include <mtx/impl/internal/ZylSrvStartUp.h>
+#include <mtx/impl/mpi/ZylSrvMtxSharedErrors.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
 
 #include <cstdio>
@@ -40,6 +41,7 @@ void ZylSrvLinearAlgebra_initialize_parallel(int& tally, MPI_Comm communicator)
         ZYL_SRV_MTX_REFUSE_IF(!SameAsAdopted(communicator), kOperation);
     else
         ZYL_SRV_MTX_REFUSE_IF(zyl_dorv_mpi::Adopt(communicator) != MPI_SUCCESS, kOperation);
+    zyl_mtx::RegisterSharedErrors();
     ZylSrvLinearAlgebra_initialize(tally);
 }
 

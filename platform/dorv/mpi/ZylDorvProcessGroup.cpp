@@ -1,6 +1,7 @@
 // The MPI flavour: the processes of the communicator adopted at the outermost
 // parallel start-up, or this process alone when there is none.
 #include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
 
 namespace {
@@ -39,6 +40,21 @@ int zyl_dorv_mpi::Adopt(MPI_Comm given) noexcept
 
 int ZylDorvProcessGroup::Rank() noexcept { return g_rank; }
 int ZylDorvProcessGroup::Size() noexcept { return g_size; }
+
+std::uint64_t ZylDorvProcessGroup::ValueOfRankZero(std::uint64_t value) noexcept
+{
+    if (g_duplicate != MPI_COMM_NULL)
+        MPI_Bcast(&value, 1, MPI_UINT64_T, 0, g_duplicate);
+    return value;
+}
+
+void ZylDorvProcessGroup::Synchronize() noexcept
+{
+    if (g_duplicate != MPI_COMM_NULL)
+        MPI_Barrier(g_duplicate);
+}
+
+void ZylDorvProcessGroup::Collectively(const std::function<void()>& step) { zyl_dorv::Collectively(step); }
 
 void ZylDorvProcessGroup::Release() noexcept
 {
