@@ -1,0 +1,162 @@
+// The products' band seam in the MPI flavour: the band sum equals a tree sum
+// over the band indices done here by plain loops, bit for bit on every rank
+// and so for every rank count; the gather leaves every rank with the rows
+// each rank formed.
+#include <mtx/ZylSrvLinearAlgebra.h>
+#include <mtx/impl/internal/ZylSrvBandShare.h>
+#include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/dorv/mpi/ZylDorvCommunicator.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Values = std::vector<double>;
+
+class BandSeamTest : public ::testing::Test {
+protected:
+    void SetUp() override { ZylSrvLinearAlgebra_initialize_parallel(m_tally, MPI_COMM_WORLD); }
+    void TearDown() override { ZylSrvLinearAlgebra_finalize(m_tally); }
+
+private:
+    int m_tally = 0;
+};
+
+// Band b's part: values of magnitudes that differ from band to band, so
+// that sums in another order round differently.
+Values Part(int band, int rows, int columns)
+{
+    std::mt19937_64 generator(7919u * static_cast<unsigned>(band) + 11u);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    const double scale = std::ldexp(1.0, (band * 5) % 21 - 10);
+    Values part(static_cast<std::size_t>(rows) * columns);
+    for (double& value : part)
+        value = scale * uniform(generator);
+    return part;
+}
+
+// Node (level, index) of the tree over bands 0..count-1: left + right, the
+// left child alone where the right one starts past the last band.
+Values TreeSum(int level, int index, int count, int rows, int columns)
+{
+    if (level == 0)
+        return Part(index, rows, columns);
+    Values left = TreeSum(level - 1, 2 * index, count, rows, columns);
+    if ((static_cast<std::int64_t>(2 * index + 1) << (level - 1)) < count) {
+        const Values right = TreeSum(level - 1, 2 * index + 1, count, rows, columns);
+        for (std::size_t k = 0; k < left.size(); ++k)
+            left[k] += right[k];
+    }
+    return left;
+}
+
+std::uint64_t Digest(const Values& values)
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(values.data());
+    for (std::size_t k = 0; k < values.size() * sizeof(double); ++k)
+        hash = (hash ^ bytes[k]) * 1099511628211ull;
+    return hash;
+}
+
+// True when every rank passes the same digest.
+bool SameOnEveryRank(std::uint64_t digest)
+{
+    std::vector<std::uint64_t> all(static_cast<std::size_t>(ZylDorvProcessGroup::Size()));
+    MPI_Allgather(&digest, 1, MPI_UINT64_T, all.data(), 1, MPI_UINT64_T, zyl_dorv_mpi::Communicator());
+    for (std::uint64_t other : all)
+        if (other != digest)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(BandSeamTest, SumsOverTheBandTreeTheSameBitsOnEveryRankAndForEveryRankCount)
+{
+    constexpr double kPad = -7.25; // between columns, where the sum must not write
+    struct Case {
+        int bands, rows, columns, ld;
+    };
+    for (const Case& c : {Case{1, 4, 3, 4}, Case{2, 5, 2, 7}, Case{3, 6, 4, 6}, Case{5, 3, 5, 4},
+                          Case{8, 7, 3, 9}, Case{13, 9, 6, 9}, Case{2, 0, 3, 1}}) {
+        SCOPED_TRACE(::testing::Message() << c.bands << " bands of " << c.rows << " x " << c.columns);
+        Values result(static_cast<std::size_t>(c.ld) * c.columns, kPad);
+        zyl_mtx::BandSum sum(result.data(), c.rows, c.columns, c.ld, c.bands);
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(c.bands);
+        for (int b = share.first; b < share.end; ++b) {
+            const zyl_mtx::BandTarget target = sum.Target(b);
+            const Values part = Part(b, c.rows, c.columns);
+            for (int j = 0; j < c.columns; ++j)
+                for (int i = 0; i < c.rows; ++i) {
+                    double& value = target.values[static_cast<std::size_t>(target.ld) * j + i];
+                    value = (target.beta == 0.0 ? 0.0 : value) + part[static_cast<std::size_t>(c.rows) * j + i];
+                }
+            sum.Add(b);
+        }
+        sum.Finish();
+
+        Values got(static_cast<std::size_t>(c.rows) * c.columns);
+        Values sequential(got.size(), 0.0);
+        double magnitude = 0.0;
+        for (int b = 0; b < c.bands; ++b) {
+            const Values part = Part(b, c.rows, c.columns);
+            for (std::size_t k = 0; k < part.size(); ++k) {
+                sequential[k] += part[k];
+                magnitude += std::fabs(part[k]);
+            }
+        }
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = 0; i < c.ld; ++i) {
+                const double value = result[static_cast<std::size_t>(c.ld) * j + i];
+                if (i < c.rows) {
+                    got[static_cast<std::size_t>(c.rows) * j + i] = value;
+                    continue;
+                }
+                ASSERT_EQ(value, kPad) << "row " << i << " column " << j;
+            }
+        int height = 0;
+        while ((1 << height) < c.bands)
+            ++height;
+        const Values tree = TreeSum(height, 0, c.bands, c.rows, c.columns);
+        EXPECT_EQ(0, std::memcmp(got.data(), tree.data(), sizeof(double) * got.size())) << "not the tree's bits";
+        for (std::size_t k = 0; k < got.size(); ++k)
+            ASSERT_LE(std::fabs(got[k] - sequential[k]), 1e-13 * magnitude) << "value " << k;
+        EXPECT_TRUE(SameOnEveryRank(Digest(got)));
+        if (c.bands == 13) { // the data tell the tree from the plain chain
+            EXPECT_NE(0, std::memcmp(got.data(), sequential.data(), sizeof(double) * got.size()));
+        }
+    }
+}
+
+TEST_F(BandSeamTest, GathersTheRowsEachRankFormedOntoEveryRank)
+{
+    const int rank = ZylDorvProcessGroup::Rank();
+    const int ranks = ZylDorvProcessGroup::Size();
+    struct Case {
+        int rows, columns, ld;
+    };
+    // One column: a run of values, as the sparse product's columns are.
+    for (const Case& c : {Case{10, 3, 12}, Case{2, 4, 2}, Case{17, 1, 17}}) {
+        SCOPED_TRACE(::testing::Message() << c.rows << " x " << c.columns << " (ld " << c.ld << ")");
+        const auto value = [&](int i, int j) { return 1000.0 * j + i + 0.5; };
+        // Uneven row ranges in rank order: rank r takes r + 1 parts of rows.
+        const auto start = [&](int r) { return c.rows * (r * (r + 1) / 2) / (ranks * (ranks + 1) / 2); };
+        Values values(static_cast<std::size_t>(c.ld) * c.columns, -1.0);
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = start(rank); i < start(rank + 1); ++i)
+                values[static_cast<std::size_t>(c.ld) * j + i] = value(i, j);
+        zyl_mtx::GatherBandRows(values.data(), c.ld, c.columns, start(rank), start(rank + 1));
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = 0; i < c.ld; ++i)
+                ASSERT_EQ(values[static_cast<std::size_t>(c.ld) * j + i], i < c.rows ? value(i, j) : -1.0)
+                    << "row " << i << " column " << j;
+    }
+}
