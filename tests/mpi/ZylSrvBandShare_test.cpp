@@ -7,6 +7,7 @@
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <mtx/impl/internal/ZylSrvBandShare.h>
+#include <mtx/impl/internal/ZylSrvBlockGeometry.h>
 #include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
@@ -166,6 +167,37 @@ TEST_F(BandSeamTest, GathersTheRowsEachRankFormedOntoEveryRank)
             for (int i = 0; i < c.ld; ++i)
                 ASSERT_EQ(values[static_cast<std::size_t>(c.ld) * j + i], i < c.rows ? value(i, j) : -1.0)
                     << "row " << i << " column " << j;
+    }
+}
+
+TEST_F(BandSeamTest, TheRanksPartsOfAWalkFollowEachOtherAndCoverItOnce)
+{
+    const int ranks = ZylDorvProcessGroup::Size();
+    struct Case {
+        int members, perBlock, perBand;
+    };
+    // Fewer bands than ranks, a short last block, a short last band.
+    for (const Case& c : {Case{100, 10, 1}, Case{95, 10, 3}, Case{7, 10, 1}, Case{64, 8, 2}}) {
+        SCOPED_TRACE(::testing::Message() << c.members << " members, blocks of " << c.perBlock << ", bands of "
+                                          << c.perBand);
+        const zyl_mtx::Bands whole(zyl_mtx::BlockGeometry::Divide(c.members, c.perBlock), c.perBand);
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(whole.Count());
+        const zyl_mtx::Bands part = whole.Part(share.first, share.end);
+        // Members walked band by band must be the part's range, without gaps.
+        int next = part.FirstMember();
+        for (const zyl_mtx::Band& band : part) {
+            ASSERT_EQ(band.first, next);
+            ASSERT_TRUE(share.Contains(whole.IndexOf(band)));
+            next = band.last + 1;
+        }
+        ASSERT_EQ(next, part.EndMember());
+        const int mine[2] = {part.FirstMember(), part.EndMember()};
+        std::vector<int> all(2 * static_cast<std::size_t>(ranks));
+        MPI_Allgather(mine, 2, MPI_INT, all.data(), 2, MPI_INT, zyl_dorv_mpi::Communicator());
+        EXPECT_EQ(all.front(), 0);
+        EXPECT_EQ(all.back(), c.members);
+        for (int r = 1; r < ranks; ++r)
+            EXPECT_EQ(all[2 * static_cast<std::size_t>(r)], all[2 * static_cast<std::size_t>(r) - 1]) << "rank " << r;
     }
 }
 
