@@ -525,9 +525,11 @@ void ZylSrvDenseMatrix::Multiply(const double* X, int nrhs, double* Y) const
     const int m = numRows;
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
+    const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1));
+    StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
         zyl_mtx::Gemm('N', 'N', band.Size(), nrhs, k, 1.0, block, band.Size(), X, k, 1.0, Y + band.first, m);
     });
+    zyl_mtx::GatherOwnRows(own, Y, m, nrhs);
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
@@ -535,10 +537,12 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
     const int m = numRows;
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
+    const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1));
+    StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
         zyl_mtx::Gemm('N', 'N', band.Size(), B.NumberOfColumns(), k, 1.0, block, band.Size(), B.Values(), k, 0.0,
                       C.Values() + band.first, m);
     });
+    zyl_mtx::GatherOwnRows(own, C.Values(), m, B.NumberOfColumns());
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
@@ -549,6 +553,7 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
     mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
     ZylDorvReadAhead ahead; // one for both walks
+    const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1)); // the rows of C this process forms
     zyl_mtx::PipelineBands(
         Bands(B->RowBlocks(), 1), ahead,
         [&](const Band& inner) {
@@ -561,7 +566,7 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
         [&](const Band& inner) {
             const int depth = inner.Size();
             zyl_mtx::PipelineBands(
-                Bands(RowBlocks(), 1), ahead,
+                own, ahead,
                 [&](const Band& outer) {
                     ZylSrvMatrix aBlock(outer.Size(), depth, aStaging.Get());
                     GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
@@ -577,15 +582,17 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
                                       C + outer.first + Count(m, columns.first), m);
                 });
         });
+    zyl_mtx::GatherOwnRows(own, C, m, n);
 }
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const
 {
     const zyl_mtx::ProductBands perBand = zyl_mtx::BudgetProductBands(RowBlocks(), ColumnBlocks(), B.ColumnBlocks());
-    const Bands rowBands(RowBlocks(), perBand.rowBlocks);
+    const Bands allRowBands(RowBlocks(), perBand.rowBlocks);
+    const Bands rowBands = zyl_mtx::OwnBands(allRowBands); // C's row bands this process writes
     const Bands depthBands(ColumnBlocks(), perBand.depthBlocks);
     const Bands columnBands(B.ColumnBlocks(), perBand.columnBlocks);
-    const std::size_t mcap = static_cast<std::size_t>(rowBands.Largest());
+    const std::size_t mcap = static_cast<std::size_t>(allRowBands.Largest());
     const std::size_t kcap = static_cast<std::size_t>(depthBands.Largest());
     const std::size_t ncap = static_cast<std::size_t>(columnBands.Largest());
     // One allocation: the A band, the C band, the B band.
@@ -660,7 +667,7 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
             C.ReadAhead(ahead, next.first, next.last, 0, cColumns - 1);
         ReadAhead(ahead, next.first, next.last, 0, k - 1);
     };
-    zyl_mtx::PipelineBands(Bands(C.RowBlocks(), 1), read, announce, [&](const Band& band) {
+    zyl_mtx::PipelineBands(zyl_mtx::OwnBands(Bands(C.RowBlocks(), 1)), read, announce, [&](const Band& band) {
         const int rows = band.Size();
         const ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
         double* c = cStaging.Get();
@@ -689,7 +696,8 @@ void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
     mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
-    StreamRowBlocks(*this, Bands(RowBlocks(), 1), staging.Get(), [&](const Band& band, const double* block) {
+    StreamRowBlocks(*this, zyl_mtx::OwnBands(Bands(RowBlocks(), 1)), staging.Get(), [&](const Band& band,
+                                                                                       const double* block) {
         const int rows = band.Size();
         zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, block, rows, B.Values(), k, 0.0, product.Get(), rows);
         SetRows(band.first, band.last, ZylSrvMatrix(rows, k, product.Get()));
@@ -701,8 +709,9 @@ void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, 
     // nk of 0 reads rows 0..-1 and is refused like any range outside A.
     const int k = numColumns;
     mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
+    const Bands own = zyl_mtx::OwnBands(Bands(ColumnBlocks(), 1));
     zyl_mtx::PipelineBands(
-        Bands(ColumnBlocks(), 1),
+        own,
         [&](const Band& band) {
             ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
             GetValues(0, nk - 1, band.first, band.last, block);
@@ -711,6 +720,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, 
         [&](const Band& band) {
             zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first, k);
         });
+    zyl_mtx::GatherOwnRows(own, Y, k, nrhs);
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B, ZylSrvMatrix& C, double alpha,
@@ -718,8 +728,9 @@ void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B
 {
     const int m = numRows;
     mem_Array<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
+    const Bands own = zyl_mtx::OwnBands(Bands(ColumnBlocks(), 1));
     zyl_mtx::PipelineBands(
-        Bands(ColumnBlocks(), 1),
+        own,
         [&](const Band& band) {
             ZylSrvMatrix block(m, band.Size(), staging.Get());
             GetColumns(band.first, band.last, block);
@@ -732,6 +743,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B
             zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
                           B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
         });
+    zyl_mtx::GatherOwnRows(own, C.Values(), C.NumberOfRows(), B.NumberOfColumns());
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, double* C, int symmetric) const
@@ -754,7 +766,22 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDens
     mem_Array<double> staging(Count(numColumns, columns));
     ZylSrvMatrix product(numColumns, columns, staging.Get());
     TransposeMultiply(B, product, symmetric);
-    C->SetColumns(0, columns - 1, product);
+    // Every process holds the product; each writes the rows of its share of
+    // C's row blocks.
+    const Bands own = zyl_mtx::OwnBands(Bands(C->RowBlocks(), 1));
+    if (own.FirstMember() == 0 && own.EndMember() == C->NumberOfRows()) {
+        C->SetColumns(0, columns - 1, product);
+        return;
+    }
+    const int first = own.FirstMember();
+    const int end = std::min(own.EndMember(), numColumns);
+    if (end <= first)
+        return;
+    ZylSrvMatrix part(end - first, columns);
+    for (int c = 0; c < columns; ++c)
+        std::copy(product.Values() + Count(numColumns, c) + first, product.Values() + Count(numColumns, c) + end,
+                  part.Values() + Count(end - first, c));
+    C->SetValues(first, end - 1, 0, columns - 1, part);
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, double* C, int symmetric) const

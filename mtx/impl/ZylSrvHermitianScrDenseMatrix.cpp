@@ -110,6 +110,14 @@ class GroupRotation {
 public:
     GroupRotation(const int* sizes, int count) : m_sizes(sizes), m_count(count) {}
 
+    // Passes over the groups that start before `row` (a walk that starts
+    // there cannot rotate them).
+    void SkipTo(int row)
+    {
+        while (m_index < m_count && m_position < row)
+            m_position += m_sizes[m_index++];
+    }
+
     // Applies J in place to the groups not yet rotated that end by next.last,
     // leaving a group that would end later for the next window. A row at or
     // before current.last is in current, any other in next (the last window
@@ -151,6 +159,47 @@ private:
     int m_position = 0;
 };
 
+// True unless a group has rows both before and at `row`.
+bool StartsAGroup(const int* sizes, int count, int row)
+{
+    int start = 0;
+    for (int g = 0; g < count && start < row; ++g)
+        start += sizes[g];
+    return start <= row;
+}
+
+// The row blocks of `side` whose terms this process forms (its share of the
+// walk), and those it reads: one block more at either end of the share when
+// a group straddles that end, so that the group is rotated whole.
+struct WindowShare {
+    zyl_mtx::BandShare own;
+    int readFirst;
+    int readEnd;
+    int firstRow; // the rows of the own blocks: firstRow..endRow-1
+    int endRow;
+    bool Owns(int block) const { return own.Contains(block); }
+    // An own block that the neighbouring process reads as well.
+    bool Lent(int block) const
+    {
+        return (block == own.first && readFirst < own.first) || (block == own.end - 1 && readEnd > own.end);
+    }
+};
+
+WindowShare ShareOfWindow(const ZylSrvDenseMatrix& side, const int* sizes, int count)
+{
+    const int blocks = side.NumberOfRowBlocks();
+    const zyl_mtx::BandShare own = zyl_mtx::ShareOfBands(blocks);
+    const auto firstRow = [&](int b) { return b < blocks ? side.FirstRowInBlock(b) : side.NumberOfRows(); };
+    WindowShare share{own, own.first, own.end, firstRow(own.first), firstRow(own.end)};
+    if (own.first >= own.end)
+        return share;
+    if (own.first > 0 && !StartsAGroup(sizes, count, share.firstRow))
+        --share.readFirst;
+    if (own.end < blocks && !StartsAGroup(sizes, count, share.endRow))
+        ++share.readEnd;
+    return share;
+}
+
 // The pipeline of every product with H: reads A (a) over the row blocks of
 // `side`, each once, keeping two consecutive blocks. term(block, kATerm) runs
 // as soon as a block is read, before any rotation touches its rows;
@@ -158,15 +207,20 @@ private:
 // rotated, and only after that block has been read. The block after the
 // window is announced to the disk (read ahead) as soon as the window's newest
 // block is read: A's rows, and those of `alsoRead` when a product reads
-// another database operand block by block (null: none).
+// another database operand block by block (null: none). Only the blocks of
+// this process's share are passed to `term`.
 template <typename Term>
 void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& side, const int* sizes, int count,
                         Term&& term, const ZylSrvDenseMatrix* alsoRead = nullptr)
 {
+    const WindowShare share = ShareOfWindow(side, sizes, count);
+    if (share.readFirst >= share.readEnd)
+        return;
     const int columns = a.NumberOfColumns();
     const std::size_t capacity = Count(side.MaxNumberOfRowsInBlock(), columns);
     mem_Array<double> staging(2 * capacity);
     GroupRotation groups(sizes, count);
+    groups.SkipTo(side.FirstRowInBlock(share.readFirst));
     ZylDorvReadAhead ahead;
     const auto read = [&](int b) {
         const int first = side.FirstRowInBlock(b);
@@ -174,24 +228,28 @@ void WalkRotatingWindow(const ZylSrvDenseMatrix& a, const ZylSrvDenseMatrix& sid
         block.values = staging.Get() + capacity * block.Slot();
         ZylSrvMatrix rows(block.Rows(), columns, block.values);
         a.GetRows(block.first, block.last, rows);
-        if (b + 1 < side.NumberOfRowBlocks()) {
+        if (b + 1 < share.readEnd) {
             const int nextLast = block.last + side.NumberOfRowsInBlock(b + 1);
             a.ReadAhead(ahead, block.last + 1, nextLast, 0, columns - 1);
             if (alsoRead != nullptr)
                 alsoRead->ReadAhead(ahead, block.last + 1, nextLast, 0, alsoRead->NumberOfColumns() - 1);
         }
-        term(block, kATerm);
+        if (share.Owns(b))
+            term(block, kATerm);
         return block;
     };
-    WindowBlock current = read(0);
-    for (int b = 1; b < side.NumberOfRowBlocks(); ++b) {
+    WindowBlock current = read(share.readFirst);
+    for (int b = share.readFirst + 1; b < share.readEnd; ++b) {
         const WindowBlock next = read(b);
         groups.Rotate(current, next, columns);
-        term(current, kJATerm);
+        if (share.Owns(current.index))
+            term(current, kJATerm);
         current = next;
     }
-    groups.Rotate(current, current, columns);
-    term(current, kJATerm);
+    if (share.Owns(current.index)) {
+        groups.Rotate(current, current, columns);
+        term(current, kJATerm);
+    }
 }
 
 } // namespace
@@ -259,6 +317,8 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(const double* x, int numVectors, do
         zyl_mtx::Gemm('N', 'N', block.Rows(), numVectors, n, 1.0, block.values, block.Rows(),
                       x + HalfStart(term, n), 2 * n, 1.0, y + block.first, numRows);
     });
+    const WindowShare share = ShareOfWindow(*this, groupSizes.Get(), numGroups);
+    zyl_mtx::GatherBandRows(y, numRows, numVectors, share.firstRow, share.endRow);
 }
 
 void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X, double beta,
@@ -301,25 +361,50 @@ void ZylSrvHermitianScrDenseMatrix::MultiplyAssign(const ZylSrvMatrix& X)
     const int n = numColumns;
     const std::size_t capacity = Count(MaxNumberOfRowsInBlock(), n);
     mem_Array<double> products(2 * capacity);
+    // An own block that a neighbouring process reads too is written only
+    // once every process has finished its walk, so that it reads the old
+    // values: its product is held until then.
+    const WindowShare share = ShareOfWindow(*this, groupSizes.Get(), numGroups);
+    const bool lends = share.readFirst < share.own.first || share.readEnd > share.own.end;
+    mem_Array<double> held(lends ? 2 * capacity : 0);
+    WindowBlock heldBlocks[2] = {{-1, 0, -1, nullptr}, {-1, 0, -1, nullptr}};
     WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
         const int rows = block.Rows();
         double* const product = products.Get() + capacity * block.Slot();
         zyl_mtx::Gemm('N', 'N', rows, n, n, 1.0, block.values, rows, X.Values() + HalfStart(term, n),
                       X.NumberOfRows(), term == kATerm ? 0.0 : 1.0, product, rows);
         if (term == kJATerm) {
+            if (share.Lent(block.index)) {
+                const std::size_t h = block.index == share.own.first ? 0 : 1;
+                heldBlocks[h] = {block.index, block.first, block.last, held.Get() + capacity * h};
+                std::copy(product, product + Count(rows, n), heldBlocks[h].values);
+                return;
+            }
             const ZylSrvMatrix result(rows, n, product);
             SetRows(block.first, block.last, result);
         }
     });
+    zyl_mtx::AwaitBandWalks();
+    for (const WindowBlock& block : heldBlocks)
+        if (block.values != nullptr)
+            SetRows(block.first, block.last, ZylSrvMatrix(block.Rows(), n, block.values));
 }
 
 void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const double* x, int numVectors, double* y, int ldx) const
 {
     const int n = numColumns;
+    // y's halves are two sums over the blocks: A^T x and (JA)^T x.
+    zyl_mtx::BandSum halves[2] = {{y, n, numVectors, 2 * n, NumberOfRowBlocks()},
+                                  {y + n, n, numVectors, 2 * n, NumberOfRowBlocks()}};
     WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+        zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
+        const zyl_mtx::BandTarget target = half.Target(block.index);
         zyl_mtx::Gemm('T', 'N', n, numVectors, block.Rows(), 1.0, block.values, block.Rows(), x + block.first, ldx,
-                      block.index == 0 ? 0.0 : 1.0, y + HalfStart(term, n), 2 * n);
+                      target.beta, target.values, target.ld);
+        half.Add(block.index);
     });
+    halves[0].Finish();
+    halves[1].Finish();
 }
 
 void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const ZylSrvMatrix& X, double* y, int) const
@@ -341,6 +426,8 @@ void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B
     mem_Array<double> bStaging(2 * capacity);
     ZylSrvMatrix top(n, k);
     ZylSrvMatrix bottom(n, k);
+    zyl_mtx::BandSum halves[2] = {{top.Values(), n, k, n, NumberOfRowBlocks()},
+                                  {bottom.Values(), n, k, n, NumberOfRowBlocks()}};
     WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
         const int rows = block.Rows();
         double* const b = bStaging.Get() + capacity * block.Slot();
@@ -348,9 +435,13 @@ void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B
             ZylSrvMatrix bRows(rows, k, b);
             B->GetRows(block.first, block.last, bRows);
         }
-        zyl_mtx::Gemm('T', 'N', n, k, rows, 1.0, block.values, rows, b, rows, block.index == 0 ? 0.0 : 1.0,
-                      (term == kATerm ? top : bottom).Values(), n);
+        zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
+        const zyl_mtx::BandTarget target = half.Target(block.index);
+        zyl_mtx::Gemm('T', 'N', n, k, rows, 1.0, block.values, rows, b, rows, target.beta, target.values, target.ld);
+        half.Add(block.index);
     }, B);
+    halves[0].Finish();
+    halves[1].Finish();
     // The bottom half first: when it fits C, so does the top.
     C.SetValues(n, 2 * n - 1, 0, k - 1, bottom);
     C.SetValues(0, n - 1, 0, k - 1, top);

@@ -5,11 +5,13 @@
 #include <mtx/ZylSrvFindContiguousRanges.h>
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvBandShare.h>
 #include <mtx/impl/internal/ZylSrvRowSort.h>
 #include <mtx/impl/internal/ZylSrvTripletAssembly.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -345,13 +347,15 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMa
         Zero(zeros);
     }
     // While a column block is multiplied, the next one comes from the disk.
+    // Each process forms and writes the column blocks of its share.
     ZylDorvReadAhead ahead;
-    for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
+    const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(D.NumberOfColumnBlocks());
+    for (int b = share.first; b < share.end; ++b) {
         const int nc = D.NumberOfColumnsInBlock(b);
         const int fc = D.FirstColumnInBlock(b), lc = fc + nc - 1;
         ZylSrvMatrix in(inLen, nc, xbuf.Get());
         D.GetValues(0, inLen - 1, fc, lc, in);
-        if (b + 1 < D.NumberOfColumnBlocks())
+        if (b + 1 < share.end)
             D.ReadAhead(ahead, 0, inLen - 1, lc + 1, lc + D.NumberOfColumnsInBlock(b + 1));
         Multiply(xbuf.Get(), nc, ybuf.Get(), transpose);
         R.SetValues(0, outLen - 1, fc, lc, ZylSrvMatrix(outLen, nc, ybuf.Get()));
@@ -427,16 +431,27 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
     const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
     mem_Array<double> compact(c * m), result(outLen * m);
     ZylDorvReadAhead ahead;
-    for (int b = 0; b < D.NumberOfColumnBlocks(); ++b) {
+    // Each process forms the column blocks of its share; `out` holds the
+    // columns one after the other, so every share is one run of values.
+    const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(D.NumberOfColumnBlocks());
+    const auto valuesBefore = [&](int b) {
+        const int column = b < D.NumberOfColumnBlocks() ? D.FirstColumnInBlock(b) : D.NumberOfColumns();
+        return static_cast<std::int64_t>(outLen) * column;
+    };
+    double* const whole = out;
+    out += valuesBefore(share.first);
+    for (int b = share.first; b < share.end; ++b) {
         const int nc = D.NumberOfColumnsInBlock(b);
         GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
-        if (b + 1 < D.NumberOfColumnBlocks())
+        if (b + 1 < share.end)
             AnnounceRows(D, ahead, list.Get(), runs.get(), numRuns, D.FirstColumnInBlock(b + 1), D.NumberOfColumnsInBlock(b + 1));
         MultiplyIndexed(compact.Get(), nc, result.Get(), transpose, c, list.Get());
         const std::size_t n = std::size_t(outLen) * nc;
         std::memcpy(out, result.Get(), sizeof(double) * n);
         out += n;
     }
+    zyl_mtx::GatherBandRows(whole, valuesBefore(D.NumberOfColumnBlocks()), 1, valuesBefore(share.first),
+                            valuesBefore(share.end));
 }
 
 // ---- operations on the stored values -------------------------------------------

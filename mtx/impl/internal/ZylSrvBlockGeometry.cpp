@@ -68,7 +68,21 @@ int BlockGeometry::Containing(int index) const
     return (index - first) / perBlock + 1;
 }
 
-Bands::Bands(const BlockGeometry& side, int perBand) : m_side(side), m_perBand(std::max(perBand, 1)) {}
+Bands::Bands(const BlockGeometry& side, int perBand)
+    : m_side(side), m_perBand(std::max(perBand, 1)), m_beginBlock(0), m_endBlock(side.blocks)
+{
+}
+
+Bands Bands::Part(int firstBand, int endBand) const
+{
+    Bands part(*this);
+    const auto block = [&](int band) {
+        return static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(band) * m_perBand, m_side.blocks));
+    };
+    part.m_beginBlock = block(std::max(firstBand, 0));
+    part.m_endBlock = std::max(part.m_beginBlock, block(endBand));
+    return part;
+}
 
 Bands::Iterator& Bands::Iterator::operator++()
 {

@@ -43,7 +43,8 @@ struct Band {
 };
 
 // The bands of up to perBand consecutive blocks of a side, starting at block
-// 0; the last band takes the blocks that remain.
+// 0; the last band takes the blocks that remain. Part() walks bands
+// first..end-1 of them only (a process's share of the walk).
 //   for (const Band& band : Bands(side, perBand)) ...
 class Bands {
 public:
@@ -61,17 +62,28 @@ public:
         const Bands* m_bands;
         int m_block;
     };
-    Iterator begin() const { return Iterator(*this, 0); }
-    Iterator end() const { return Iterator(*this, m_side.blocks); }
+    Iterator begin() const { return Iterator(*this, m_beginBlock); }
+    Iterator end() const { return Iterator(*this, m_endBlock); }
 
-    // Members of the largest band (0 for a side without blocks).
+    // Members of the largest band walked (0 when none is).
     int Largest() const;
+    // Bands of the whole side, whatever part is walked.
+    int Count() const { return (m_side.blocks + m_perBand - 1) / m_perBand; }
+    // The index of a band of the side, from 0.
+    int IndexOf(const Band& band) const { return band.firstBlock / m_perBand; }
+    // Bands first..end-1 of the side (clipped to it).
+    Bands Part(int firstBand, int endBand) const;
+    // The members the walked bands cover: FirstMember()..EndMember()-1.
+    int FirstMember() const { return m_side.FirstIndex(m_beginBlock); }
+    int EndMember() const { return m_endBlock >= m_side.blocks ? m_side.count : m_side.FirstIndex(m_endBlock); }
 
 private:
     Band At(int firstBlock) const;
 
     BlockGeometry m_side;
     int m_perBand;
+    int m_beginBlock;
+    int m_endBlock;
 };
 
 } // namespace zyl_mtx

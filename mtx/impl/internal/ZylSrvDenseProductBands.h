@@ -5,6 +5,7 @@
 // of the dense-by-dense product chosen from its memory budget.
 #include <mtx/ZylSrvDenseMatrix.h>
 #include <mtx/ZylSrvMatrix.h>
+#include <mtx/impl/internal/ZylSrvBandShare.h>
 #include <mtx/impl/internal/ZylSrvBlockGeometry.h>
 #include <platform/dorv/ZylDorvReadAhead.h>
 #include <platform/mem.h>
@@ -16,6 +17,21 @@ namespace zyl_mtx {
 
 // Items in a rows x columns staging block, for mem_Array and offsets.
 inline std::size_t Count(std::int64_t rows, std::int64_t columns) { return static_cast<std::size_t>(rows * columns); }
+
+// The bands of a walk that this process takes (all of them when it is the
+// only one).
+inline Bands OwnBands(const Bands& bands)
+{
+    const BandShare share = ShareOfBands(bands.Count());
+    return bands.Part(share.first, share.end);
+}
+
+// After a walk of own bands formed the rows they cover of `values` (leading
+// dimension ld, `columns` columns), every process holds all the rows.
+inline void GatherOwnRows(const Bands& own, double* values, std::int64_t ld, int columns)
+{
+    GatherBandRows(values, ld, columns, own.FirstMember(), own.EndMember());
+}
 
 // The band pipeline of the products that walk bands: band k is read, the
 // reads of band k+1 are announced (the kernel brings them from the disk into
@@ -57,16 +73,19 @@ inline void ReadAheadRows(ZylDorvReadAhead& ahead, const ZylSrvDenseMatrix& b, c
 int TransposeBandHeight(const BlockGeometry& aRows, const BlockGeometry& aColumns, int bRows, int width);
 
 // C = A^T B summed over bands of row blocks of A (aRows and aColumns its
-// geometry; the bands as TransposeBandHeight makes them for `width`), C's
-// first band overwriting and the others accumulating. B, in memory or in the
-// database, gives the same rows of each band through its checked GetRows.
+// geometry; the bands as TransposeBandHeight makes them for `width`), each
+// band's part formed where zyl_mtx::BandSum says (the serial library: C's
+// first band overwriting and the others accumulating). B, in memory or in
+// the database, gives the same rows of each band through its checked GetRows.
 template <typename RowSource>
 void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aRows, const BlockGeometry& aColumns,
                              const RowSource& b, int width, ZylSrvMatrix& c, int symmetric)
 {
     const int k = a.NumberOfColumns();
     const int bColumns = b.NumberOfColumns();
-    const Bands bands(aRows, TransposeBandHeight(aRows, aColumns, b.NumberOfRows(), width));
+    const Bands all(aRows, TransposeBandHeight(aRows, aColumns, b.NumberOfRows(), width));
+    const Bands bands = OwnBands(all);
+    BandSum sum(c.Values(), k, bColumns, c.NumberOfRows(), all.Count());
     const int largest = bands.Largest();
     mem_Array<double> aStaging(Count(largest, k));
     mem_Array<double> bStaging(Count(largest, bColumns));
@@ -85,8 +104,12 @@ void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aR
         [&](const Band& band) {
             const ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
             const ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
-            aBand.TransposeMultiply(bBand, c, symmetric, band.firstBlock == 0 ? 0 : 1);
+            const BandTarget target = sum.Target(all.IndexOf(band));
+            ZylSrvMatrix part(target.ld, bColumns, target.values);
+            aBand.TransposeMultiply(bBand, part, symmetric, target.beta == 0.0 ? 0 : 1);
+            sum.Add(all.IndexOf(band));
         });
+    sum.Finish();
     if (symmetric != 0)
         c.SetSymmetricResults();
 }

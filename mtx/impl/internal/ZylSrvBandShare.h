@@ -1,0 +1,80 @@
+#ifndef MTX_IMPL_INTERNAL_ZYLSRVBANDSHARE_H
+#define MTX_IMPL_INTERNAL_ZYLSRVBANDSHARE_H
+// The products' side of the process group: which bands of a walk this
+// process takes, and how results in memory come together afterwards. The
+// serial library walks every band and accumulates as it goes; the MPI
+// flavour gives each rank a contiguous share of the bands, sums per-band
+// partials over a pairwise tree fixed by the band indices (so the bits do not
+// depend on the rank count) and gathers rows that follow the bands. Each
+// flavour links its own implementation (serial/, mpi/). Every call here is
+// collective in the MPI flavour: all ranks, same order, same arguments.
+#include <cstdint>
+
+namespace zyl_mtx {
+
+// Bands first..end-1 of a walk of `count` bands.
+struct BandShare {
+    int first;
+    int end;
+    int count;
+    bool Contains(int band) const { return band >= first && band < end; }
+    bool IsWhole() const { return first == 0 && end == count; }
+};
+
+// The bands of a walk of bandCount bands that this process takes: all of
+// them in the serial library; a balanced contiguous part per rank in the
+// MPI flavour (rank r of P: bandCount r / P up to bandCount (r + 1) / P).
+BandShare ShareOfBands(int bandCount);
+
+// Where a band's part of a sum is formed: `values` with leading dimension
+// `ld`, by a product with this beta (0 overwrites, 1 accumulates).
+struct BandTarget {
+    double* values;
+    int ld;
+    double beta;
+};
+
+// A result in memory that sums one part per band: rows x columns values with
+// leading dimension ld at `result`. Per band of the share, in band order:
+// Target(band), form the part there with the target's beta, Add(band); then
+// Finish() leaves the sum in `result` on every rank. The serial library
+// forms every part straight in `result` (beta 0 for band 0, then 1): the
+// plain accumulation. The MPI flavour forms each part alone and sums them
+// over a binary tree on the band indices, node = left + right (a node
+// without a right child is its left child), whichever rank holds them: at
+// most about log2(bands) + 3 result-sized buffers per rank.
+class BandSum {
+public:
+    BandSum(double* result, int rows, int columns, int ld, int bandCount);
+    ~BandSum();
+    BandSum(const BandSum&) = delete;
+    BandSum& operator=(const BandSum&) = delete;
+
+    BandTarget Target(int band);
+    void Add(int band);
+    void Finish();
+
+    struct State; // the flavour's own (the MPI tree's buffers)
+
+private:
+    double* m_result;
+    int m_rows;
+    int m_columns;
+    int m_ld;
+    int m_bandCount;
+    State* m_state;
+};
+
+// Rows firstRow..endRow-1 (all columns) of `values` (leading dimension ld)
+// are this process's; afterwards every process holds every process's rows.
+// The ranks' row ranges follow their bands: contiguous, in rank order,
+// together the rows of the result. Nothing to do in the serial library.
+void GatherBandRows(double* values, std::int64_t ld, int columns, std::int64_t firstRow, std::int64_t endRow);
+
+// Returns once every process has come here (MPI: a barrier), so that a
+// process may write what another process read before it came.
+void AwaitBandWalks();
+
+} // namespace zyl_mtx
+
+#endif

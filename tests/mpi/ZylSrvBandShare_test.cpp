@@ -1,0 +1,232 @@
+// The products' band seam in the MPI flavour: the band sum equals a tree sum
+// over the band indices done here by plain loops, bit for bit on every rank
+// and so for every rank count; the gather leaves every rank with the rows
+// each rank formed.
+#include "support/ReferenceMatrix.h"
+
+#include <mtx/ZylSrvLinearAlgebra.h>
+#include <mtx/ZylSrvScratchDenseMatrix.h>
+#include <mtx/impl/internal/ZylSrvBandShare.h>
+#include <mtx/impl/internal/ZylSrvBlockGeometry.h>
+#include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/dorv/mpi/ZylDorvCommunicator.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Values = std::vector<double>;
+
+class BandSeamTest : public ::testing::Test {
+protected:
+    void SetUp() override { ZylSrvLinearAlgebra_initialize_parallel(m_tally, MPI_COMM_WORLD); }
+    void TearDown() override { ZylSrvLinearAlgebra_finalize(m_tally); }
+
+private:
+    int m_tally = 0;
+};
+
+// Band b's part: values of magnitudes that differ from band to band, so
+// that sums in another order round differently.
+Values Part(int band, int rows, int columns)
+{
+    std::mt19937_64 generator(7919u * static_cast<unsigned>(band) + 11u);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    const double scale = std::ldexp(1.0, (band * 5) % 21 - 10);
+    Values part(static_cast<std::size_t>(rows) * columns);
+    for (double& value : part)
+        value = scale * uniform(generator);
+    return part;
+}
+
+// Node (level, index) of the tree over bands 0..count-1: left + right, the
+// left child alone where the right one starts past the last band.
+Values TreeSum(int level, int index, int count, int rows, int columns)
+{
+    if (level == 0)
+        return Part(index, rows, columns);
+    Values left = TreeSum(level - 1, 2 * index, count, rows, columns);
+    if ((static_cast<std::int64_t>(2 * index + 1) << (level - 1)) < count) {
+        const Values right = TreeSum(level - 1, 2 * index + 1, count, rows, columns);
+        for (std::size_t k = 0; k < left.size(); ++k)
+            left[k] += right[k];
+    }
+    return left;
+}
+
+bool SameBits(const Values& a, const Values& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0);
+}
+
+std::uint64_t Digest(const Values& values)
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(values.data());
+    for (std::size_t k = 0; k < values.size() * sizeof(double); ++k)
+        hash = (hash ^ bytes[k]) * 1099511628211ull;
+    return hash;
+}
+
+// True when every rank passes the same digest.
+bool SameOnEveryRank(std::uint64_t digest)
+{
+    std::vector<std::uint64_t> all(static_cast<std::size_t>(ZylDorvProcessGroup::Size()));
+    MPI_Allgather(&digest, 1, MPI_UINT64_T, all.data(), 1, MPI_UINT64_T, zyl_dorv_mpi::Communicator());
+    for (std::uint64_t other : all)
+        if (other != digest)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(BandSeamTest, SumsOverTheBandTreeTheSameBitsOnEveryRankAndForEveryRankCount)
+{
+    constexpr double kPad = -7.25; // between columns, where the sum must not write
+    struct Case {
+        int bands, rows, columns, ld;
+    };
+    for (const Case& c : {Case{1, 4, 3, 4}, Case{2, 5, 2, 7}, Case{3, 6, 4, 6}, Case{5, 3, 5, 4},
+                          Case{8, 7, 3, 9}, Case{13, 9, 6, 9}, Case{2, 0, 3, 1}}) {
+        SCOPED_TRACE(::testing::Message() << c.bands << " bands of " << c.rows << " x " << c.columns);
+        Values result(static_cast<std::size_t>(c.ld) * c.columns, kPad);
+        zyl_mtx::BandSum sum(result.data(), c.rows, c.columns, c.ld, c.bands);
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(c.bands);
+        for (int b = share.first; b < share.end; ++b) {
+            const zyl_mtx::BandTarget target = sum.Target(b);
+            const Values part = Part(b, c.rows, c.columns);
+            for (int j = 0; j < c.columns; ++j)
+                for (int i = 0; i < c.rows; ++i) {
+                    double& value = target.values[static_cast<std::size_t>(target.ld) * j + i];
+                    value = (target.beta == 0.0 ? 0.0 : value) + part[static_cast<std::size_t>(c.rows) * j + i];
+                }
+            sum.Add(b);
+        }
+        sum.Finish();
+
+        Values got(static_cast<std::size_t>(c.rows) * c.columns);
+        Values sequential(got.size(), 0.0);
+        double magnitude = 0.0;
+        for (int b = 0; b < c.bands; ++b) {
+            const Values part = Part(b, c.rows, c.columns);
+            for (std::size_t k = 0; k < part.size(); ++k) {
+                sequential[k] += part[k];
+                magnitude += std::fabs(part[k]);
+            }
+        }
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = 0; i < c.ld; ++i) {
+                const double value = result[static_cast<std::size_t>(c.ld) * j + i];
+                if (i < c.rows) {
+                    got[static_cast<std::size_t>(c.rows) * j + i] = value;
+                    continue;
+                }
+                ASSERT_EQ(value, kPad) << "row " << i << " column " << j;
+            }
+        int height = 0;
+        while ((1 << height) < c.bands)
+            ++height;
+        const Values tree = TreeSum(height, 0, c.bands, c.rows, c.columns);
+        EXPECT_TRUE(SameBits(got, tree)) << "not the tree's bits";
+        for (std::size_t k = 0; k < got.size(); ++k)
+            ASSERT_LE(std::fabs(got[k] - sequential[k]), 1e-13 * magnitude) << "value " << k;
+        EXPECT_TRUE(SameOnEveryRank(Digest(got)));
+        if (c.bands == 13) { // the data tell the tree from the plain chain
+            EXPECT_FALSE(SameBits(got, sequential));
+        }
+    }
+}
+
+TEST_F(BandSeamTest, GathersTheRowsEachRankFormedOntoEveryRank)
+{
+    const int rank = ZylDorvProcessGroup::Rank();
+    const int ranks = ZylDorvProcessGroup::Size();
+    struct Case {
+        int rows, columns, ld;
+    };
+    // One column: a run of values, as the sparse product's columns are.
+    for (const Case& c : {Case{10, 3, 12}, Case{2, 4, 2}, Case{17, 1, 17}}) {
+        SCOPED_TRACE(::testing::Message() << c.rows << " x " << c.columns << " (ld " << c.ld << ")");
+        const auto value = [&](int i, int j) { return 1000.0 * j + i + 0.5; };
+        // Uneven row ranges in rank order: rank r takes r + 1 parts of rows.
+        const auto start = [&](int r) { return c.rows * (r * (r + 1) / 2) / (ranks * (ranks + 1) / 2); };
+        Values values(static_cast<std::size_t>(c.ld) * c.columns, -1.0);
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = start(rank); i < start(rank + 1); ++i)
+                values[static_cast<std::size_t>(c.ld) * j + i] = value(i, j);
+        zyl_mtx::GatherBandRows(values.data(), c.ld, c.columns, start(rank), start(rank + 1));
+        for (int j = 0; j < c.columns; ++j)
+            for (int i = 0; i < c.ld; ++i)
+                ASSERT_EQ(values[static_cast<std::size_t>(c.ld) * j + i], i < c.rows ? value(i, j) : -1.0)
+                    << "row " << i << " column " << j;
+    }
+}
+
+TEST_F(BandSeamTest, TheRanksPartsOfAWalkFollowEachOtherAndCoverItOnce)
+{
+    const int ranks = ZylDorvProcessGroup::Size();
+    struct Case {
+        int members, perBlock, perBand;
+    };
+    // Fewer bands than ranks, a short last block, a short last band.
+    for (const Case& c : {Case{100, 10, 1}, Case{95, 10, 3}, Case{7, 10, 1}, Case{64, 8, 2}}) {
+        SCOPED_TRACE(::testing::Message() << c.members << " members, blocks of " << c.perBlock << ", bands of "
+                                          << c.perBand);
+        const zyl_mtx::Bands whole(zyl_mtx::BlockGeometry::Divide(c.members, c.perBlock), c.perBand);
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(whole.Count());
+        const zyl_mtx::Bands part = whole.Part(share.first, share.end);
+        // Members walked band by band must be the part's range, without gaps.
+        int next = part.FirstMember();
+        for (const zyl_mtx::Band& band : part) {
+            ASSERT_EQ(band.first, next);
+            ASSERT_TRUE(share.Contains(whole.IndexOf(band)));
+            next = band.last + 1;
+        }
+        ASSERT_EQ(next, part.EndMember());
+        const int mine[2] = {part.FirstMember(), part.EndMember()};
+        std::vector<int> all(2 * static_cast<std::size_t>(ranks));
+        MPI_Allgather(mine, 2, MPI_INT, all.data(), 2, MPI_INT, zyl_dorv_mpi::Communicator());
+        EXPECT_EQ(all.front(), 0);
+        EXPECT_EQ(all.back(), c.members);
+        for (int r = 1; r < ranks; ++r)
+            EXPECT_EQ(all[2 * static_cast<std::size_t>(r)], all[2 * static_cast<std::size_t>(r) - 1]) << "rank " << r;
+    }
+}
+
+// Whole products through the seam against naive products, one of each kind
+// (a sum over bands, rows gathered, a result in the database). One rank
+// only until ranks can share a database file; the tree sum then still runs.
+TEST_F(BandSeamTest, ProductsOfEachKindMatchNaiveProductsOnOneRank)
+{
+    if (ZylDorvProcessGroup::Size() > 1)
+        GTEST_SKIP() << "needs a database file shared by the ranks";
+    const int m = 200, k = 30, n = 5;
+    const zyltest::RefMatrix a = zyltest::RandomMatrix(m, k, 3);
+    const zyltest::RefMatrix bTall = zyltest::RandomMatrix(m, n, 4);
+    const zyltest::RefMatrix bShort = zyltest::RandomMatrix(k, n, 5);
+    ZylSrvScratchDenseMatrix A(m, k, 16, 16);
+    A.SetValues(0, m - 1, 0, k - 1, zyltest::MatrixOf(a));
+
+    ZylSrvMatrix sum(k, n); // slot 14: bands of A's rows summed
+    A.TransposeMultiply(zyltest::MatrixOf(bTall), sum, 0);
+    zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, true, bTall), sum.Values(), k, "A^T B");
+
+    ZylSrvMatrix rows(m, n); // slot 6: rows follow A's row blocks
+    A.Multiply(zyltest::MatrixOf(bShort), rows);
+    zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, false, bShort), rows.Values(), m, "A B");
+
+    ZylSrvScratchDenseMatrix B(k, n, 16, 16), C(m, n, 16, 16); // slot 8: C in the database
+    B.SetValues(0, k - 1, 0, n - 1, zyltest::MatrixOf(bShort));
+    A.Multiply(B, C);
+    ZylSrvMatrix stored(m, n);
+    C.GetValues(0, m - 1, 0, n - 1, stored);
+    zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, false, bShort), stored.Values(), m, "A B stored");
+}
