@@ -587,6 +587,7 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
 
 void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& C) const
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const zyl_mtx::ProductBands perBand = zyl_mtx::BudgetProductBands(RowBlocks(), ColumnBlocks(), B.ColumnBlocks());
     const Bands allRowBands(RowBlocks(), perBand.rowBlocks);
     const Bands rowBands = zyl_mtx::OwnBands(allRowBands); // C's row bands this process writes
@@ -643,6 +644,7 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& 
 
 void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double beta, ZylSrvDenseMatrix& C) const
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int k = numColumns;
     const int cColumns = C.NumberOfColumns();
     const int bColumns = B.NumberOfColumns();
@@ -693,6 +695,7 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
 
 void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int k = numColumns;
     mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
     mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
@@ -762,6 +765,7 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvMatrix& B, ZylSrvMatrix& C
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDenseMatrix* C, int symmetric) const
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int columns = B->NumberOfColumns();
     mem_Array<double> staging(Count(numColumns, columns));
     ZylSrvMatrix product(numColumns, columns, staging.Get());

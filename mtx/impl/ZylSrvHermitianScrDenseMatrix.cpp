@@ -324,6 +324,7 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(const double* x, int numVectors, do
 void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X, double beta,
                                              ZylSrvDenseMatrix& Y) const
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int n = numColumns;
     const int half = X.NumberOfRows() / 2;
     const ZylSrvMatrix top = RowsOf(X, 0, half - 1);
@@ -358,6 +359,7 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X
 
 void ZylSrvHermitianScrDenseMatrix::MultiplyAssign(const ZylSrvMatrix& X)
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int n = numColumns;
     const std::size_t capacity = Count(MaxNumberOfRowsInBlock(), n);
     mem_Array<double> products(2 * capacity);

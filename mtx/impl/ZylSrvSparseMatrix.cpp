@@ -333,6 +333,7 @@ void ZylSrvSparseMatrix::MultiplyIndexed(const double* x, int nvec, double* y, b
 
 void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMatrix& R, bool transpose) const
 {
+    const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     if (numNonzeros == 0) // nothing to add, whether or not an assembly is open
         return;
     ZYL_SRV_MTX_REFUSE_IF(!isAssembled, "MultiplyDense");

@@ -8,7 +8,10 @@
 // depend on the rank count) and gathers rows that follow the bands. Each
 // flavour links its own implementation (serial/, mpi/). Every call here is
 // collective in the MPI flavour: all ranks, same order, same arguments.
+#include <platform/dorv/ZylDorvProcessGroup.h>
+
 #include <cstdint>
+#include <exception>
 
 namespace zyl_mtx {
 
@@ -24,6 +27,9 @@ struct BandShare {
 // The bands of a walk of bandCount bands that this process takes: all of
 // them in the serial library; a balanced contiguous part per rank in the
 // MPI flavour (rank r of P: bandCount r / P up to bandCount (r + 1) / P).
+// Every walk starts here on every rank, so the MPI flavour waits here for
+// all ranks: what each wrote on its own before the product (SetValues and
+// its kin) is then in the file for the walk to read.
 BandShare ShareOfBands(int bandCount);
 
 // Where a band's part of a sum is formed: `values` with leading dimension
@@ -74,6 +80,25 @@ void GatherBandRows(double* values, std::int64_t ld, int columns, std::int64_t f
 // Returns once every process has come here (MPI: a barrier), so that a
 // process may write what another process read before it came.
 void AwaitBandWalks();
+
+// Held by a product whose result lives in the database: when the product
+// returns, the bands every rank wrote are in the file for every rank to read
+// (MPI: the ranks wait for each other; the serial library returns at once).
+// Not on an error's way out: a failed rank does not wait for the others.
+class SharedResultBands {
+public:
+    SharedResultBands() noexcept : m_unwinding(std::uncaught_exceptions()) {}
+    ~SharedResultBands()
+    {
+        if (std::uncaught_exceptions() == m_unwinding)
+            ZylDorvProcessGroup::Synchronize();
+    }
+    SharedResultBands(const SharedResultBands&) = delete;
+    SharedResultBands& operator=(const SharedResultBands&) = delete;
+
+private:
+    int m_unwinding;
+};
 
 } // namespace zyl_mtx
 

@@ -74,6 +74,7 @@ BandShare ShareOfBands(int bandCount)
 {
     const int ranks = ZylDorvProcessGroup::Size();
     const int rank = ZylDorvProcessGroup::Rank();
+    AwaitBandWalks(); // every rank's own writes before any rank's reads
     return {ShareStart(bandCount, rank, ranks), ShareStart(bandCount, rank + 1, ranks), bandCount};
 }
 
