@@ -22,7 +22,7 @@ readers=("$@")
 
 bash scripts/install-deps.sh --fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZYL_BUILD_FUZZERS=ON -DZYL_BUILD_TESTS=OFF -DZYL_BUILD_BENCHMARKS=OFF -DZYL_BUILD_EXAMPLES=OFF >/dev/null
+  -DZYL_BUILD_FUZZERS=ON -DZYL_BUILD_TESTS=OFF -DZYL_BUILD_BENCHMARKS=OFF -DZYL_BUILD_EXAMPLES=OFF -DZYL_BUILD_MPI=OFF >/dev/null
 ninja -C build-fuzz -j "$(( $(nproc) < 2 ? $(nproc) : 2 ))" "${readers[@]/#/fuzz_}"
 
 work=$(mktemp -d /tmp/zylsrv-fuzz-XXXXXX)
