@@ -434,9 +434,14 @@ void Flush(FileState& file, const std::string& operation)
     SeamCheck(SeamKind::Flush, operation + file.In());
     // The records first, then the disk: what came before the call survives
     // a crash of the process (and of the machine, as far as fsync reaches).
+    // In a group each process puts on disk what it wrote through its own
+    // descriptor; the agreement that ends the step orders every process's
+    // writes before the others' next reads.
     Collectively([&] {
         Checked(H5Fflush(file.file.Get(), H5F_SCOPE_LOCAL), ZylDorvError_FileFlushFailed, operation + file.In());
-        SyncValues(file, operation + file.In());
+        while (::fsync(file.rawFd.Get()) != 0)
+            if (errno != EINTR)
+                Fail(ZylDorvError_FileFlushFailed, operation + file.In(), std::strerror(errno));
     });
 }
 

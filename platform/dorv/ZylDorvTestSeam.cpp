@@ -117,10 +117,7 @@ void SeamCheck(SeamKind kind, const std::string& subject)
 
 void CollectiveSeamCheck(SeamKind kind, const std::string& subject)
 {
-    if (FilesShared())
-        Collectively([&] { CheckHere(kind, subject); });
-    else
-        CheckHere(kind, subject);
+    Collectively([&] { CheckHere(kind, subject); });
 }
 
 void CountFailedUndoStep() noexcept { ++g_failedUndoSteps; }

@@ -34,10 +34,6 @@ Fd TakeExistingFile(const std::string& path, bool readOnly, const std::string& d
 // opens one of its own (no lock) for its own chunk reads and writes.
 void OpenOwnDescriptor(FileState& file, const std::string& detail);
 
-// Puts the values this process wrote through its descriptor on disk; when it
-// returns on every process, each sees what the others wrote.
-void SyncValues(FileState& file, const std::string& detail);
-
 // Removes the file at `path` while it is still the one behind `fd`, once no
 // process of the group has it open any more; never throws.
 void RemoveFileOfGroup(const std::string& path, int fd) noexcept;

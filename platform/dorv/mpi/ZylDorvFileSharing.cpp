@@ -2,6 +2,7 @@
 // communicator. Without a communicator the file is this process's alone, as
 // in the serial library.
 #include <platform/dorv/ZylDorvException.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
@@ -22,20 +23,6 @@ namespace zyl_dorv {
 namespace {
 
 MPI_Comm Group() { return zyl_dorv_mpi::Communicator(); }
-
-int RankOfThis()
-{
-    int rank = 0;
-    MPI_Comm_rank(Group(), &rank);
-    return rank;
-}
-
-int GroupSize()
-{
-    int size = 1;
-    MPI_Comm_size(Group(), &size);
-    return size;
-}
 
 // What kind of error travels: the database's and the allocator's are rebuilt
 // here; other library errors through their registered raisers.
@@ -189,7 +176,7 @@ Flat Flatten(const std::exception_ptr& failure)
 // its length and one of its bytes.
 void Agree(const std::exception_ptr& failure)
 {
-    const int size = GroupSize(), rank = RankOfThis();
+    const int size = ZylDorvProcessGroup::Size(), rank = ZylDorvProcessGroup::Rank();
     int mine = failure ? rank : size, lowest = size;
     MPI_Allreduce(&mine, &lowest, 1, MPI_INT, MPI_MIN, Group());
     if (lowest == size)
@@ -208,7 +195,7 @@ void Agree(const std::exception_ptr& failure)
 void OnRankZero(const std::function<void()>& step)
 {
     Collectively([&step] {
-        if (RankOfThis() == 0)
+        if (ZylDorvProcessGroup::Rank() == 0)
             step();
     });
 }
@@ -281,16 +268,6 @@ void OpenOwnDescriptor(FileState& file, const std::string& detail)
     });
 }
 
-void SyncValues(FileState& file, const std::string& detail)
-{
-    // Each rank puts on disk what it wrote; the agreement that closes the
-    // collective call then orders every rank's writes before the others'
-    // next reads.
-    while (::fsync(file.rawFd.Get()) != 0)
-        if (errno != EINTR)
-            Fail(ZylDorvError_FileFlushFailed, detail, std::strerror(errno));
-}
-
 void RemoveFileOfGroup(const std::string& path, int fd) noexcept
 {
     if (!FilesShared()) {
@@ -298,7 +275,7 @@ void RemoveFileOfGroup(const std::string& path, int fd) noexcept
         return;
     }
     MPI_Barrier(Group()); // every rank has closed the file
-    if (RankOfThis() == 0)
+    if (ZylDorvProcessGroup::Rank() == 0)
         RemoveIfOurs(path, fd);
 }
 

@@ -3,11 +3,6 @@
 #include <platform/dorv/internal/ZylDorvFileSharing.h>
 #include <platform/dorv/internal/ZylDorvState.h>
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace zyl_dorv {
 
 bool FilesShared() noexcept { return false; }
@@ -25,13 +20,6 @@ Fd TakeExistingFile(const std::string& path, bool readOnly, const std::string& d
 }
 
 void OpenOwnDescriptor(FileState&, const std::string&) {}
-
-void SyncValues(FileState& file, const std::string& detail)
-{
-    while (::fsync(file.rawFd.Get()) != 0)
-        if (errno != EINTR)
-            Fail(ZylDorvError_FileFlushFailed, detail, std::strerror(errno));
-}
 
 void RemoveFileOfGroup(const std::string& path, int fd) noexcept { RemoveIfOurs(path, fd); }
 
