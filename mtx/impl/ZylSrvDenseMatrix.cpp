@@ -7,6 +7,7 @@
 #include <mtx/impl/internal/ZylSrvDenseTransfer.h>
 #include <mtx/impl/internal/ZylSrvGemm.h>
 #include <platform/dorv/ZylDorvAPI.h>
+#include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/mem.h>
 
 #include <algorithm>
@@ -524,10 +525,12 @@ void ZylSrvDenseMatrix::Multiply(const double* X, int nrhs, double* Y) const
 {
     const int m = numRows;
     const int k = numColumns;
-    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
     const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1));
-    StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
-        zyl_mtx::Gemm('N', 'N', band.Size(), nrhs, k, 1.0, block, band.Size(), X, k, 1.0, Y + band.first, m);
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+        StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
+            zyl_mtx::Gemm('N', 'N', band.Size(), nrhs, k, 1.0, block, band.Size(), X, k, 1.0, Y + band.first, m);
+        });
     });
     zyl_mtx::GatherOwnRows(own, Y, m, nrhs);
 }
@@ -536,11 +539,13 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvMatrix& B, ZylSrvMatrix& C) const
 {
     const int m = numRows;
     const int k = numColumns;
-    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
     const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1));
-    StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
-        zyl_mtx::Gemm('N', 'N', band.Size(), B.NumberOfColumns(), k, 1.0, block, band.Size(), B.Values(), k, 0.0,
-                      C.Values() + band.first, m);
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+        StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
+            zyl_mtx::Gemm('N', 'N', band.Size(), B.NumberOfColumns(), k, 1.0, block, band.Size(), B.Values(), k,
+                          0.0, C.Values() + band.first, m);
+        });
     });
     zyl_mtx::GatherOwnRows(own, C.Values(), m, B.NumberOfColumns());
 }
@@ -550,38 +555,40 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     const int m = numRows;
     const int n = B->NumberOfColumns();
     std::fill(C, C + Count(m, n), 0.0);
-    mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
-    mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
-    ZylDorvReadAhead ahead; // one for both walks
     const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1)); // the rows of C this process forms
-    zyl_mtx::PipelineBands(
-        Bands(B->RowBlocks(), 1), ahead,
-        [&](const Band& inner) {
-            ZylSrvMatrix bBand(inner.Size(), n, bStaging.Get());
-            B->GetRows(inner.first, inner.last, bBand);
-        },
-        [&](ZylDorvReadAhead& readAhead, const Band& next) {
-            B->ReadAhead(readAhead, next.first, next.last, 0, n - 1);
-        },
-        [&](const Band& inner) {
-            const int depth = inner.Size();
-            zyl_mtx::PipelineBands(
-                own, ahead,
-                [&](const Band& outer) {
-                    ZylSrvMatrix aBlock(outer.Size(), depth, aStaging.Get());
-                    GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
-                },
-                [&](ZylDorvReadAhead& readAhead, const Band& next) {
-                    ReadAhead(readAhead, next.first, next.last, inner.first, inner.last);
-                },
-                [&](const Band& outer) {
-                    // The product of each block pair is added straight into C.
-                    for (const Band& columns : Bands(B->ColumnBlocks(), 1))
-                        zyl_mtx::Gemm('N', 'N', outer.Size(), columns.Size(), depth, 1.0, aStaging.Get(),
-                                      outer.Size(), bStaging.Get() + Count(depth, columns.first), depth, 1.0,
-                                      C + outer.first + Count(m, columns.first), m);
-                });
-        });
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
+        mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
+        ZylDorvReadAhead ahead; // one for both walks
+        zyl_mtx::PipelineBands(
+            Bands(B->RowBlocks(), 1), ahead,
+            [&](const Band& inner) {
+                ZylSrvMatrix bBand(inner.Size(), n, bStaging.Get());
+                B->GetRows(inner.first, inner.last, bBand);
+            },
+            [&](ZylDorvReadAhead& readAhead, const Band& next) {
+                B->ReadAhead(readAhead, next.first, next.last, 0, n - 1);
+            },
+            [&](const Band& inner) {
+                const int depth = inner.Size();
+                zyl_mtx::PipelineBands(
+                    own, ahead,
+                    [&](const Band& outer) {
+                        ZylSrvMatrix aBlock(outer.Size(), depth, aStaging.Get());
+                        GetValues(outer.first, outer.last, inner.first, inner.last, aBlock);
+                    },
+                    [&](ZylDorvReadAhead& readAhead, const Band& next) {
+                        ReadAhead(readAhead, next.first, next.last, inner.first, inner.last);
+                    },
+                    [&](const Band& outer) {
+                        // The product of each block pair is added straight into C.
+                        for (const Band& columns : Bands(B->ColumnBlocks(), 1))
+                            zyl_mtx::Gemm('N', 'N', outer.Size(), columns.Size(), depth, 1.0, aStaging.Get(),
+                                          outer.Size(), bStaging.Get() + Count(depth, columns.first), depth, 1.0,
+                                          C + outer.first + Count(m, columns.first), m);
+                    });
+            });
+    });
     zyl_mtx::GatherOwnRows(own, C, m, n);
 }
 
@@ -589,7 +596,10 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& 
 {
     const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const zyl_mtx::ProductBands perBand = zyl_mtx::BudgetProductBands(RowBlocks(), ColumnBlocks(), B.ColumnBlocks());
-    const Bands allRowBands(RowBlocks(), perBand.rowBlocks);
+    // Processes share C's row bands: no fewer bands than processes while
+    // there are row blocks for them (each process then reads all of B once).
+    const int perProcess = (NumberOfRowBlocks() + ZylDorvProcessGroup::Size() - 1) / ZylDorvProcessGroup::Size();
+    const Bands allRowBands(RowBlocks(), std::min(perBand.rowBlocks, std::max(perProcess, 1)));
     const Bands rowBands = zyl_mtx::OwnBands(allRowBands); // C's row bands this process writes
     const Bands depthBands(ColumnBlocks(), perBand.depthBlocks);
     const Bands columnBands(B.ColumnBlocks(), perBand.columnBlocks);
@@ -597,49 +607,51 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix& B, ZylSrvDenseMatrix& 
     const std::size_t kcap = static_cast<std::size_t>(depthBands.Largest());
     const std::size_t ncap = static_cast<std::size_t>(columnBands.Largest());
     // One allocation: the A band, the C band, the B band.
-    mem_Array<double> staging((kcap + mcap) * ncap + kcap * mcap);
-    double* aBand = staging.Get();
-    double* cBand = aBand + mcap * kcap;
-    double* bBand = cBand + mcap * ncap;
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging((kcap + mcap) * ncap + kcap * mcap);
+        double* aBand = staging.Get();
+        double* cBand = aBand + mcap * kcap;
+        double* bBand = cBand + mcap * ncap;
 
-    // The steps in the order they run: depth bands d inside row bands i
-    // inside column bands j. Each step reads A(i, d) and B(d, j); once they
-    // are read, the next step's two are announced, so the disk brings them
-    // while this step's DGEMM runs.
-    ZylDorvReadAhead ahead;
-    const auto announceAfter = [&](Bands::Iterator jt, Bands::Iterator it, Bands::Iterator dt) {
-        if (++dt == depthBands.end()) {
-            dt = depthBands.begin();
-            if (++it == rowBands.end()) {
-                it = rowBands.begin();
-                if (++jt == columnBands.end())
-                    return;
+        // The steps in the order they run: depth bands d inside row bands i
+        // inside column bands j. Each step reads A(i, d) and B(d, j); once they
+        // are read, the next step's two are announced, so the disk brings them
+        // while this step's DGEMM runs.
+        ZylDorvReadAhead ahead;
+        const auto announceAfter = [&](Bands::Iterator jt, Bands::Iterator it, Bands::Iterator dt) {
+            if (++dt == depthBands.end()) {
+                dt = depthBands.begin();
+                if (++it == rowBands.end()) {
+                    it = rowBands.begin();
+                    if (++jt == columnBands.end())
+                        return;
+                }
+            }
+            const Band i = *it, d = *dt, j = *jt;
+            ReadAhead(ahead, i.first, i.last, d.first, d.last);
+            B.ReadAhead(ahead, d.first, d.last, j.first, j.last);
+        };
+        for (Bands::Iterator jt = columnBands.begin(); jt != columnBands.end(); ++jt) {
+            const Band j = *jt;
+            for (Bands::Iterator it = rowBands.begin(); it != rowBands.end(); ++it) {
+                const Band i = *it;
+                double beta = 0.0;
+                for (Bands::Iterator dt = depthBands.begin(); dt != depthBands.end(); ++dt) {
+                    const Band d = *dt;
+                    ZylSrvMatrix a(i.Size(), d.Size(), aBand);
+                    ZylSrvMatrix b(d.Size(), j.Size(), bBand);
+                    GetValues(i.first, i.last, d.first, d.last, a);
+                    B.GetValues(d.first, d.last, j.first, j.last, b);
+                    announceAfter(jt, it, dt);
+                    zyl_mtx::Gemm('N', 'N', i.Size(), j.Size(), d.Size(), 1.0, aBand, i.Size(), bBand, d.Size(), beta,
+                                  cBand, i.Size());
+                    beta = 1.0;
+                }
+                ZylSrvMatrix c(i.Size(), j.Size(), cBand);
+                C.SetValues(i.first, i.last, j.first, j.last, c);
             }
         }
-        const Band i = *it, d = *dt, j = *jt;
-        ReadAhead(ahead, i.first, i.last, d.first, d.last);
-        B.ReadAhead(ahead, d.first, d.last, j.first, j.last);
-    };
-    for (Bands::Iterator jt = columnBands.begin(); jt != columnBands.end(); ++jt) {
-        const Band j = *jt;
-        for (Bands::Iterator it = rowBands.begin(); it != rowBands.end(); ++it) {
-            const Band i = *it;
-            double beta = 0.0;
-            for (Bands::Iterator dt = depthBands.begin(); dt != depthBands.end(); ++dt) {
-                const Band d = *dt;
-                ZylSrvMatrix a(i.Size(), d.Size(), aBand);
-                ZylSrvMatrix b(d.Size(), j.Size(), bBand);
-                GetValues(i.first, i.last, d.first, d.last, a);
-                B.GetValues(d.first, d.last, j.first, j.last, b);
-                announceAfter(jt, it, dt);
-                zyl_mtx::Gemm('N', 'N', i.Size(), j.Size(), d.Size(), 1.0, aBand, i.Size(), bBand, d.Size(), beta,
-                              cBand, i.Size());
-                beta = 1.0;
-            }
-            ZylSrvMatrix c(i.Size(), j.Size(), cBand);
-            C.SetValues(i.first, i.last, j.first, j.last, c);
-        }
-    }
+    });
 }
 
 void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double beta, ZylSrvDenseMatrix& C) const
@@ -654,42 +666,45 @@ void ZylSrvDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& B, double bet
     // there, so only the columns formed are written and C keeps the others.
     const int written = readC || B.IsDiagonal() ? cColumns : std::min(bColumns, cColumns);
     const int largestRows = C.MaxNumberOfRowsInBlock();
-    mem_Array<double> aStaging(Count(largestRows, k));
-    // Wide enough for the product even when B has more columns than C.
-    mem_Array<double> cStaging(Count(largestRows, std::max(cColumns, bColumns)));
-    const auto read = [&](const Band& band) {
-        ZylSrvMatrix cBand(band.Size(), cColumns, cStaging.Get());
-        ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
-        if (readC)
-            C.GetRows(band.first, band.last, cBand);
-        GetRows(band.first, band.last, aBand);
-    };
-    const auto announce = [&](ZylDorvReadAhead& ahead, const Band& next) {
-        if (readC)
-            C.ReadAhead(ahead, next.first, next.last, 0, cColumns - 1);
-        ReadAhead(ahead, next.first, next.last, 0, k - 1);
-    };
-    zyl_mtx::PipelineBands(zyl_mtx::OwnBands(Bands(C.RowBlocks(), 1)), read, announce, [&](const Band& band) {
-        const int rows = band.Size();
-        const ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
-        double* c = cStaging.Get();
-        const double* a = aStaging.Get();
-        if (B.IsDiagonal()) {
-            const std::size_t count = Count(rows, cColumns);
-            if (beta == 0.0)
-                std::fill(c, c + count, 0.0);
-            else if (beta != 1.0)
-                for (std::size_t i = 0; i < count; ++i)
-                    c[i] *= beta;
-            const double* d = B.Values();
-            for (int j = 0; j < std::min(k, cColumns); ++j)
-                for (int i = 0; i < rows; ++i)
-                    c[Count(rows, j) + i] += alpha * d[j] * a[Count(rows, j) + i];
-        } else {
-            zyl_mtx::Gemm('N', 'N', rows, bColumns, k, alpha, a, rows, B.Values(), B.NumberOfRows(), beta, c, rows);
-        }
-        if (written > 0)
-            C.SetValues(band.first, band.last, 0, written - 1, cBand);
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> aStaging(Count(largestRows, k));
+        // Wide enough for the product even when B has more columns than C.
+        mem_Array<double> cStaging(Count(largestRows, std::max(cColumns, bColumns)));
+        const auto read = [&](const Band& band) {
+            ZylSrvMatrix cBand(band.Size(), cColumns, cStaging.Get());
+            ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
+            if (readC)
+                C.GetRows(band.first, band.last, cBand);
+            GetRows(band.first, band.last, aBand);
+        };
+        const auto announce = [&](ZylDorvReadAhead& ahead, const Band& next) {
+            if (readC)
+                C.ReadAhead(ahead, next.first, next.last, 0, cColumns - 1);
+            ReadAhead(ahead, next.first, next.last, 0, k - 1);
+        };
+        zyl_mtx::PipelineBands(zyl_mtx::OwnBands(Bands(C.RowBlocks(), 1)), read, announce, [&](const Band& band) {
+            const int rows = band.Size();
+            const ZylSrvMatrix cBand(rows, cColumns, cStaging.Get());
+            double* c = cStaging.Get();
+            const double* a = aStaging.Get();
+            if (B.IsDiagonal()) {
+                const std::size_t count = Count(rows, cColumns);
+                if (beta == 0.0)
+                    std::fill(c, c + count, 0.0);
+                else if (beta != 1.0)
+                    for (std::size_t i = 0; i < count; ++i)
+                        c[i] *= beta;
+                const double* d = B.Values();
+                for (int j = 0; j < std::min(k, cColumns); ++j)
+                    for (int i = 0; i < rows; ++i)
+                        c[Count(rows, j) + i] += alpha * d[j] * a[Count(rows, j) + i];
+            } else {
+                zyl_mtx::Gemm('N', 'N', rows, bColumns, k, alpha, a, rows, B.Values(), B.NumberOfRows(), beta, c,
+                              rows);
+            }
+            if (written > 0)
+                C.SetValues(band.first, band.last, 0, written - 1, cBand);
+        });
     });
 }
 
@@ -697,13 +712,15 @@ void ZylSrvDenseMatrix::MultiplyAssign(const ZylSrvMatrix& B)
 {
     const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int k = numColumns;
-    mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
-    mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
-    StreamRowBlocks(*this, zyl_mtx::OwnBands(Bands(RowBlocks(), 1)), staging.Get(), [&](const Band& band,
-                                                                                       const double* block) {
-        const int rows = band.Size();
-        zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, block, rows, B.Values(), k, 0.0, product.Get(), rows);
-        SetRows(band.first, band.last, ZylSrvMatrix(rows, k, product.Get()));
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging(Count(MaxNumberOfRowsInBlock(), k));
+        mem_Array<double> product(Count(MaxNumberOfRowsInBlock(), k));
+        const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1));
+        StreamRowBlocks(*this, own, staging.Get(), [&](const Band& band, const double* block) {
+            const int rows = band.Size();
+            zyl_mtx::Gemm('N', 'N', rows, k, k, 1.0, block, rows, B.Values(), k, 0.0, product.Get(), rows);
+            SetRows(band.first, band.last, ZylSrvMatrix(rows, k, product.Get()));
+        });
     });
 }
 
@@ -711,18 +728,21 @@ void ZylSrvDenseMatrix::TransposeMultiply(const double* X, int nrhs, double* Y, 
 {
     // nk of 0 reads rows 0..-1 and is refused like any range outside A.
     const int k = numColumns;
-    mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
     const Bands own = zyl_mtx::OwnBands(Bands(ColumnBlocks(), 1));
-    zyl_mtx::PipelineBands(
-        own,
-        [&](const Band& band) {
-            ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
-            GetValues(0, nk - 1, band.first, band.last, block);
-        },
-        [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, nk - 1, next.first, next.last); },
-        [&](const Band& band) {
-            zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first, k);
-        });
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging(Count(std::max(nk, 0), MaxNumberOfColumnsInBlock()));
+        zyl_mtx::PipelineBands(
+            own,
+            [&](const Band& band) {
+                ZylSrvMatrix block(std::max(nk, 0), band.Size(), staging.Get());
+                GetValues(0, nk - 1, band.first, band.last, block);
+            },
+            [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, nk - 1, next.first, next.last); },
+            [&](const Band& band) {
+                zyl_mtx::Gemm('T', 'N', band.Size(), nrhs, nk, 1.0, staging.Get(), nk, X, nk, 1.0, Y + band.first,
+                              k);
+            });
+    });
     zyl_mtx::GatherOwnRows(own, Y, k, nrhs);
 }
 
@@ -730,22 +750,24 @@ void ZylSrvDenseMatrix::TransposeMultiply(const int* perm, const ZylSrvMatrix& B
                                           double beta)
 {
     const int m = numRows;
-    mem_Array<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
     const Bands own = zyl_mtx::OwnBands(Bands(ColumnBlocks(), 1));
-    zyl_mtx::PipelineBands(
-        own,
-        [&](const Band& band) {
-            ZylSrvMatrix block(m, band.Size(), staging.Get());
-            GetColumns(band.first, band.last, block);
-        },
-        [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, m - 1, next.first, next.last); },
-        [&](const Band& band) {
-            ZylSrvMatrix block(m, band.Size(), staging.Get());
-            if (perm != nullptr)
-                block.PermuteRowsInPlace(perm, m);
-            zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
-                          B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
-        });
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> staging(Count(MaxNumberOfColumnsInBlock(), m));
+        zyl_mtx::PipelineBands(
+            own,
+            [&](const Band& band) {
+                ZylSrvMatrix block(m, band.Size(), staging.Get());
+                GetColumns(band.first, band.last, block);
+            },
+            [&](ZylDorvReadAhead& ahead, const Band& next) { ReadAhead(ahead, 0, m - 1, next.first, next.last); },
+            [&](const Band& band) {
+                ZylSrvMatrix block(m, band.Size(), staging.Get());
+                if (perm != nullptr)
+                    block.PermuteRowsInPlace(perm, m);
+                zyl_mtx::Gemm('T', 'N', band.Size(), B.NumberOfColumns(), B.NumberOfRows(), alpha, staging.Get(), m,
+                              B.Values(), B.NumberOfRows(), beta, C.Values() + band.first, C.NumberOfRows());
+            });
+    });
     zyl_mtx::GatherOwnRows(own, C.Values(), C.NumberOfRows(), B.NumberOfColumns());
 }
 
@@ -767,25 +789,27 @@ void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, ZylSrvDens
 {
     const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int columns = B->NumberOfColumns();
-    mem_Array<double> staging(Count(numColumns, columns));
+    mem_Array<double> staging = zyl_mtx::ArrayOnEveryProcess<double>(Count(numColumns, columns));
     ZylSrvMatrix product(numColumns, columns, staging.Get());
     TransposeMultiply(B, product, symmetric);
     // Every process holds the product; each writes the rows of its share of
     // C's row blocks.
     const Bands own = zyl_mtx::OwnBands(Bands(C->RowBlocks(), 1));
-    if (own.FirstMember() == 0 && own.EndMember() == C->NumberOfRows()) {
-        C->SetColumns(0, columns - 1, product);
-        return;
-    }
-    const int first = own.FirstMember();
-    const int end = std::min(own.EndMember(), numColumns);
-    if (end <= first)
-        return;
-    ZylSrvMatrix part(end - first, columns);
-    for (int c = 0; c < columns; ++c)
-        std::copy(product.Values() + Count(numColumns, c) + first, product.Values() + Count(numColumns, c) + end,
-                  part.Values() + Count(end - first, c));
-    C->SetValues(first, end - 1, 0, columns - 1, part);
+    zyl_mtx::WalkCollectively([&] {
+        if (own.FirstMember() == 0 && own.EndMember() == C->NumberOfRows()) {
+            C->SetColumns(0, columns - 1, product);
+            return;
+        }
+        const int first = own.FirstMember();
+        const int end = std::min(own.EndMember(), numColumns);
+        if (end <= first)
+            return;
+        ZylSrvMatrix part(end - first, columns);
+        for (int c = 0; c < columns; ++c)
+            std::copy(product.Values() + Count(numColumns, c) + first,
+                      product.Values() + Count(numColumns, c) + end, part.Values() + Count(end - first, c));
+        C->SetValues(first, end - 1, 0, columns - 1, part);
+    });
 }
 
 void ZylSrvDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B, double* C, int symmetric) const

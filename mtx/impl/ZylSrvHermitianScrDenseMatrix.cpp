@@ -313,9 +313,11 @@ int ZylSrvHermitianScrDenseMatrix::GroupStartingAt(int row) const
 void ZylSrvHermitianScrDenseMatrix::Multiply(const double* x, int numVectors, double* y) const
 {
     const int n = numColumns;
-    WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
-        zyl_mtx::Gemm('N', 'N', block.Rows(), numVectors, n, 1.0, block.values, block.Rows(),
-                      x + HalfStart(term, n), 2 * n, 1.0, y + block.first, numRows);
+    zyl_mtx::WalkCollectively([&] {
+        WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+            zyl_mtx::Gemm('N', 'N', block.Rows(), numVectors, n, 1.0, block.values, block.Rows(),
+                          x + HalfStart(term, n), 2 * n, 1.0, y + block.first, numRows);
+        });
     });
     const WindowShare share = ShareOfWindow(*this, groupSizes.Get(), numGroups);
     zyl_mtx::GatherBandRows(y, numRows, numVectors, share.firstRow, share.endRow);
@@ -327,8 +329,6 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X
     const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int n = numColumns;
     const int half = X.NumberOfRows() / 2;
-    const ZylSrvMatrix top = RowsOf(X, 0, half - 1);
-    const ZylSrvMatrix bottom = RowsOf(X, half, X.NumberOfRows() - 1);
     const int k = X.NumberOfColumns();
     const int yColumns = Y.NumberOfColumns();
     const bool readY = !(beta == 0.0); // a NaN beta counts as non-zero
@@ -338,23 +338,27 @@ void ZylSrvHermitianScrDenseMatrix::Multiply(double alpha, const ZylSrvMatrix& X
         GroupsFitTheWindow(groupSizes.Get(), numGroups, [&](int row) { return Y.BlockContainingRow(row); });
     const ZylSrvDenseMatrix& side = yBlocksFit ? Y : static_cast<const ZylSrvDenseMatrix&>(*this);
     const std::size_t capacity = Count(side.MaxNumberOfRowsInBlock(), std::max(k, yColumns));
-    mem_Array<double> yStaging(2 * capacity);
-    WalkRotatingWindow(*this, side, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
-        const int rows = block.Rows();
-        double* const y = yStaging.Get() + capacity * block.Slot();
-        ZylSrvMatrix yBlock(rows, yColumns, y);
-        if (term == kATerm) {
-            if (readY)
-                Y.GetRows(block.first, block.last, yBlock);
-            zyl_mtx::Gemm('N', 'N', rows, k, n, alpha, block.values, rows, top.Values(), top.NumberOfRows(), beta,
+    zyl_mtx::WalkCollectively([&] {
+        const ZylSrvMatrix top = RowsOf(X, 0, half - 1);
+        const ZylSrvMatrix bottom = RowsOf(X, half, X.NumberOfRows() - 1);
+        mem_Array<double> yStaging(2 * capacity);
+        WalkRotatingWindow(*this, side, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+            const int rows = block.Rows();
+            double* const y = yStaging.Get() + capacity * block.Slot();
+            ZylSrvMatrix yBlock(rows, yColumns, y);
+            if (term == kATerm) {
+                if (readY)
+                    Y.GetRows(block.first, block.last, yBlock);
+                zyl_mtx::Gemm('N', 'N', rows, k, n, alpha, block.values, rows, top.Values(), top.NumberOfRows(), beta,
+                              y, rows);
+                return;
+            }
+            zyl_mtx::Gemm('N', 'N', rows, k, n, alpha, block.values, rows, bottom.Values(), bottom.NumberOfRows(), 1.0,
                           y, rows);
-            return;
-        }
-        zyl_mtx::Gemm('N', 'N', rows, k, n, alpha, block.values, rows, bottom.Values(), bottom.NumberOfRows(), 1.0,
-                      y, rows);
-        if (written > 0)
-            Y.SetValues(block.first, block.last, 0, written - 1, yBlock);
-    }, readY ? &Y : nullptr);
+            if (written > 0)
+                Y.SetValues(block.first, block.last, 0, written - 1, yBlock);
+        }, readY ? &Y : nullptr);
+    });
 }
 
 void ZylSrvHermitianScrDenseMatrix::MultiplyAssign(const ZylSrvMatrix& X)
@@ -362,34 +366,38 @@ void ZylSrvHermitianScrDenseMatrix::MultiplyAssign(const ZylSrvMatrix& X)
     const zyl_mtx::SharedResultBands sharedResult; // the result's bands reach every rank
     const int n = numColumns;
     const std::size_t capacity = Count(MaxNumberOfRowsInBlock(), n);
-    mem_Array<double> products(2 * capacity);
     // An own block that a neighbouring process reads too is written only
     // once every process has finished its walk, so that it reads the old
     // values: its product is held until then.
     const WindowShare share = ShareOfWindow(*this, groupSizes.Get(), numGroups);
     const bool lends = share.readFirst < share.own.first || share.readEnd > share.own.end;
-    mem_Array<double> held(lends ? 2 * capacity : 0);
     WindowBlock heldBlocks[2] = {{-1, 0, -1, nullptr}, {-1, 0, -1, nullptr}};
-    WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
-        const int rows = block.Rows();
-        double* const product = products.Get() + capacity * block.Slot();
-        zyl_mtx::Gemm('N', 'N', rows, n, n, 1.0, block.values, rows, X.Values() + HalfStart(term, n),
-                      X.NumberOfRows(), term == kATerm ? 0.0 : 1.0, product, rows);
-        if (term == kJATerm) {
-            if (share.Lent(block.index)) {
-                const std::size_t h = block.index == share.own.first ? 0 : 1;
-                heldBlocks[h] = {block.index, block.first, block.last, held.Get() + capacity * h};
-                std::copy(product, product + Count(rows, n), heldBlocks[h].values);
-                return;
+    mem_Array<double> held;
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> products(2 * capacity);
+        held = mem_Array<double>(lends ? 2 * capacity : 0);
+        WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+            const int rows = block.Rows();
+            double* const product = products.Get() + capacity * block.Slot();
+            zyl_mtx::Gemm('N', 'N', rows, n, n, 1.0, block.values, rows, X.Values() + HalfStart(term, n),
+                          X.NumberOfRows(), term == kATerm ? 0.0 : 1.0, product, rows);
+            if (term == kJATerm) {
+                if (share.Lent(block.index)) {
+                    const std::size_t h = block.index == share.own.first ? 0 : 1;
+                    heldBlocks[h] = {block.index, block.first, block.last, held.Get() + capacity * h};
+                    std::copy(product, product + Count(rows, n), heldBlocks[h].values);
+                    return;
+                }
+                const ZylSrvMatrix result(rows, n, product);
+                SetRows(block.first, block.last, result);
             }
-            const ZylSrvMatrix result(rows, n, product);
-            SetRows(block.first, block.last, result);
-        }
+        });
     });
-    zyl_mtx::AwaitBandWalks();
-    for (const WindowBlock& block : heldBlocks)
-        if (block.values != nullptr)
-            SetRows(block.first, block.last, ZylSrvMatrix(block.Rows(), n, block.values));
+    zyl_mtx::WalkCollectively([&] {
+        for (const WindowBlock& block : heldBlocks)
+            if (block.values != nullptr)
+                SetRows(block.first, block.last, ZylSrvMatrix(block.Rows(), n, block.values));
+    });
 }
 
 void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const double* x, int numVectors, double* y, int ldx) const
@@ -398,12 +406,14 @@ void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const double* x, int numVe
     // y's halves are two sums over the blocks: A^T x and (JA)^T x.
     zyl_mtx::BandSum halves[2] = {{y, n, numVectors, 2 * n, NumberOfRowBlocks()},
                                   {y + n, n, numVectors, 2 * n, NumberOfRowBlocks()}};
-    WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
-        zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
-        const zyl_mtx::BandTarget target = half.Target(block.index);
-        zyl_mtx::Gemm('T', 'N', n, numVectors, block.Rows(), 1.0, block.values, block.Rows(), x + block.first, ldx,
-                      target.beta, target.values, target.ld);
-        half.Add(block.index);
+    zyl_mtx::WalkCollectively([&] {
+        WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+            zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
+            const zyl_mtx::BandTarget target = half.Target(block.index);
+            zyl_mtx::Gemm('T', 'N', n, numVectors, block.Rows(), 1.0, block.values, block.Rows(), x + block.first, ldx,
+                          target.beta, target.values, target.ld);
+            half.Add(block.index);
+        });
     });
     halves[0].Finish();
     halves[1].Finish();
@@ -425,23 +435,27 @@ void ZylSrvHermitianScrDenseMatrix::TransposeMultiply(const ZylSrvDenseMatrix* B
     const int n = numColumns;
     const int k = B->NumberOfColumns();
     const std::size_t capacity = Count(MaxNumberOfRowsInBlock(), k);
-    mem_Array<double> bStaging(2 * capacity);
-    ZylSrvMatrix top(n, k);
-    ZylSrvMatrix bottom(n, k);
+    mem_Array<double> sums = zyl_mtx::ArrayOnEveryProcess<double>(2 * Count(n, k));
+    ZylSrvMatrix top(n, k, sums.Get());
+    ZylSrvMatrix bottom(n, k, sums.Get() + Count(n, k));
     zyl_mtx::BandSum halves[2] = {{top.Values(), n, k, n, NumberOfRowBlocks()},
                                   {bottom.Values(), n, k, n, NumberOfRowBlocks()}};
-    WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
-        const int rows = block.Rows();
-        double* const b = bStaging.Get() + capacity * block.Slot();
-        if (term == kATerm) {
-            ZylSrvMatrix bRows(rows, k, b);
-            B->GetRows(block.first, block.last, bRows);
-        }
-        zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
-        const zyl_mtx::BandTarget target = half.Target(block.index);
-        zyl_mtx::Gemm('T', 'N', n, k, rows, 1.0, block.values, rows, b, rows, target.beta, target.values, target.ld);
-        half.Add(block.index);
-    }, B);
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> bStaging(2 * capacity);
+        WalkRotatingWindow(*this, *this, groupSizes.Get(), numGroups, [&](const WindowBlock& block, int term) {
+            const int rows = block.Rows();
+            double* const b = bStaging.Get() + capacity * block.Slot();
+            if (term == kATerm) {
+                ZylSrvMatrix bRows(rows, k, b);
+                B->GetRows(block.first, block.last, bRows);
+            }
+            zyl_mtx::BandSum& half = halves[term == kATerm ? 0 : 1];
+            const zyl_mtx::BandTarget target = half.Target(block.index);
+            zyl_mtx::Gemm('T', 'N', n, k, rows, 1.0, block.values, rows, b, rows, target.beta, target.values,
+                          target.ld);
+            half.Add(block.index);
+        }, B);
+    });
     halves[0].Finish();
     halves[1].Finish();
     // The bottom half first: when it fits C, so does the top.

@@ -341,28 +341,30 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, ZylSrvDenseMa
     const int inLen = transpose ? numRows : numColumns;
     const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
     const int rR = R.NumberOfRows();
-    mem_Array<double> xbuf(inLen * m), ybuf(outLen * m), zeros;
-    Zero(ybuf);
-    if (rR > outLen) {
-        zeros = mem_Array<double>((rR - outLen) * m);
-        Zero(zeros);
-    }
-    // While a column block is multiplied, the next one comes from the disk.
-    // Each process forms and writes the column blocks of its share.
-    ZylDorvReadAhead ahead;
-    const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(D.NumberOfColumnBlocks());
-    for (int b = share.first; b < share.end; ++b) {
-        const int nc = D.NumberOfColumnsInBlock(b);
-        const int fc = D.FirstColumnInBlock(b), lc = fc + nc - 1;
-        ZylSrvMatrix in(inLen, nc, xbuf.Get());
-        D.GetValues(0, inLen - 1, fc, lc, in);
-        if (b + 1 < share.end)
-            D.ReadAhead(ahead, 0, inLen - 1, lc + 1, lc + D.NumberOfColumnsInBlock(b + 1));
-        Multiply(xbuf.Get(), nc, ybuf.Get(), transpose);
-        R.SetValues(0, outLen - 1, fc, lc, ZylSrvMatrix(outLen, nc, ybuf.Get()));
-        if (rR > outLen)
-            R.SetValues(outLen, rR - 1, fc, lc, ZylSrvMatrix(rR - outLen, nc, zeros.Get()));
-    }
+    zyl_mtx::WalkCollectively([&] {
+        mem_Array<double> xbuf(inLen * m), ybuf(outLen * m), zeros;
+        Zero(ybuf);
+        if (rR > outLen) {
+            zeros = mem_Array<double>((rR - outLen) * m);
+            Zero(zeros);
+        }
+        // While a column block is multiplied, the next one comes from the disk.
+        // Each process forms and writes the column blocks of its share.
+        ZylDorvReadAhead ahead;
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(D.NumberOfColumnBlocks());
+        for (int b = share.first; b < share.end; ++b) {
+            const int nc = D.NumberOfColumnsInBlock(b);
+            const int fc = D.FirstColumnInBlock(b), lc = fc + nc - 1;
+            ZylSrvMatrix in(inLen, nc, xbuf.Get());
+            D.GetValues(0, inLen - 1, fc, lc, in);
+            if (b + 1 < share.end)
+                D.ReadAhead(ahead, 0, inLen - 1, lc + 1, lc + D.NumberOfColumnsInBlock(b + 1));
+            Multiply(xbuf.Get(), nc, ybuf.Get(), transpose);
+            R.SetValues(0, outLen - 1, fc, lc, ZylSrvMatrix(outLen, nc, ybuf.Get()));
+            if (rR > outLen)
+                R.SetValues(outLen, rR - 1, fc, lc, ZylSrvMatrix(rR - outLen, nc, zeros.Get()));
+        }
+    });
 }
 
 namespace {
@@ -422,16 +424,6 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
     if (diagonal != nullptr)
         zyl_mtx::Raise<ZylSrvMtxNoSymmetricTrue>(kRaiseSource, __LINE__, "MultiplyDense");
     const int outLen = transpose ? numColumns : numRows;
-    int c = 0;
-    const mem_Array<unsigned int> list = transpose ? NontrivialRows(rowOffsets, numRows, c)
-                                                   : NontrivialColumns(columnIndices, rowOffsets[numRows],
-                                                                       numColumns, c);
-    int numRuns = 0;
-    const mem_Unique<int> runs(
-        ZylSrvFindContiguousRanges(reinterpret_cast<const int*>(list.Get()), c, c, numRuns));
-    const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
-    mem_Array<double> compact(c * m), result(outLen * m);
-    ZylDorvReadAhead ahead;
     // Each process forms the column blocks of its share; `out` holds the
     // columns one after the other, so every share is one run of values.
     const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(D.NumberOfColumnBlocks());
@@ -440,17 +432,30 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
         return static_cast<std::int64_t>(outLen) * column;
     };
     double* const whole = out;
-    out += valuesBefore(share.first);
-    for (int b = share.first; b < share.end; ++b) {
-        const int nc = D.NumberOfColumnsInBlock(b);
-        GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
-        if (b + 1 < share.end)
-            AnnounceRows(D, ahead, list.Get(), runs.get(), numRuns, D.FirstColumnInBlock(b + 1), D.NumberOfColumnsInBlock(b + 1));
-        MultiplyIndexed(compact.Get(), nc, result.Get(), transpose, c, list.Get());
-        const std::size_t n = std::size_t(outLen) * nc;
-        std::memcpy(out, result.Get(), sizeof(double) * n);
-        out += n;
-    }
+    zyl_mtx::WalkCollectively([&] {
+        int c = 0;
+        const mem_Array<unsigned int> list = transpose ? NontrivialRows(rowOffsets, numRows, c)
+                                                       : NontrivialColumns(columnIndices, rowOffsets[numRows],
+                                                                           numColumns, c);
+        int numRuns = 0;
+        const mem_Unique<int> runs(
+            ZylSrvFindContiguousRanges(reinterpret_cast<const int*>(list.Get()), c, c, numRuns));
+        const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
+        mem_Array<double> compact(c * m), result(outLen * m);
+        ZylDorvReadAhead ahead;
+        double* next = whole + valuesBefore(share.first);
+        for (int b = share.first; b < share.end; ++b) {
+            const int nc = D.NumberOfColumnsInBlock(b);
+            GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
+            if (b + 1 < share.end)
+                AnnounceRows(D, ahead, list.Get(), runs.get(), numRuns, D.FirstColumnInBlock(b + 1),
+                             D.NumberOfColumnsInBlock(b + 1));
+            MultiplyIndexed(compact.Get(), nc, result.Get(), transpose, c, list.Get());
+            const std::size_t n = std::size_t(outLen) * nc;
+            std::memcpy(next, result.Get(), sizeof(double) * n);
+            next += n;
+        }
+    });
     zyl_mtx::GatherBandRows(whole, valuesBefore(D.NumberOfColumnBlocks()), 1, valuesBefore(share.first),
                             valuesBefore(share.end));
 }

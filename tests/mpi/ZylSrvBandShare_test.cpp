@@ -4,12 +4,15 @@
 // each rank formed.
 #include "support/ReferenceMatrix.h"
 
+#include <mtx/ZylSrvHermitianScrDenseMatrix.h>
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <mtx/impl/internal/ZylSrvBandShare.h>
 #include <mtx/impl/internal/ZylSrvBlockGeometry.h>
 #include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
+#include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/dorv/ZylDorvTestSeam.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
 
 #include <gtest/gtest.h>
@@ -17,7 +20,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -94,8 +99,9 @@ TEST_F(BandSeamTest, SumsOverTheBandTreeTheSameBitsOnEveryRankAndForEveryRankCou
     struct Case {
         int bands, rows, columns, ld;
     };
+    // The last case's nodes travel in several panels, the last one narrower.
     for (const Case& c : {Case{1, 4, 3, 4}, Case{2, 5, 2, 7}, Case{3, 6, 4, 6}, Case{5, 3, 5, 4},
-                          Case{8, 7, 3, 9}, Case{13, 9, 6, 9}, Case{2, 0, 3, 1}}) {
+                          Case{8, 7, 3, 9}, Case{13, 9, 6, 9}, Case{2, 0, 3, 1}, Case{5, 3, 200000, 4}}) {
         SCOPED_TRACE(::testing::Message() << c.bands << " bands of " << c.rows << " x " << c.columns);
         Values result(static_cast<std::size_t>(c.ld) * c.columns, kPad);
         zyl_mtx::BandSum sum(result.data(), c.rows, c.columns, c.ld, c.bands);
@@ -230,4 +236,54 @@ TEST_F(BandSeamTest, ProductsOfEachKindMatchNaiveProducts)
     ZylSrvMatrix stored(m, n);
     C.GetValues(0, m - 1, 0, n - 1, stored);
     zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, false, bShort), stored.Values(), m, "A B stored");
+}
+
+// A read that fails on the last rank alone, in the middle of each kind of
+// walk: every rank raises that rank's error, none waits for it in a combine,
+// and the ranks are still in step for the next product.
+TEST_F(BandSeamTest, AReadFailingOnOneRankInAWalkIsRaisedOnEveryRank)
+{
+    const int last = ZylDorvProcessGroup::Size() - 1;
+    const int m = 200, k = 30, n = 5;
+    const zyltest::RefMatrix a = zyltest::RandomMatrix(m, k, 3);
+    const zyltest::RefMatrix bTall = zyltest::RandomMatrix(m, n, 4);
+    const zyltest::RefMatrix bShort = zyltest::RandomMatrix(k, n, 5);
+    ZylSrvScratchDenseMatrix A(m, k, 16, 16), B(k, n, 16, 16), C(m, n, 16, 16);
+    const std::vector<int> groups(m / 10, 10);
+    ZylSrvHermitianScrDenseMatrix H(m, k, static_cast<int>(groups.size()), groups.data(), 16, 16, 0);
+    if (ZylDorvProcessGroup::Rank() == 0) {
+        A.SetValues(0, m - 1, 0, k - 1, zyltest::MatrixOf(a));
+        H.SetValues(0, m - 1, 0, k - 1, zyltest::MatrixOf(a));
+        B.SetValues(0, k - 1, 0, n - 1, zyltest::MatrixOf(bShort));
+    }
+    ZylSrvMatrix sum(k, n), rows(m, n), halves(2 * k, n);
+    struct Case {
+        const char* product;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"A^T B, summed over bands", [&] { A.TransposeMultiply(zyltest::MatrixOf(bTall), sum, 0); }},
+        {"A B, rows gathered", [&] { A.Multiply(zyltest::MatrixOf(bShort), rows); }},
+        {"A B into the database", [&] { A.Multiply(B, C); }},
+        {"H^T B, two sums over bands", [&] { H.TransposeMultiply(zyltest::MatrixOf(bTall), halves.Values(), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.product);
+        ZylDorvTestSeam::Clear();
+        if (ZylDorvProcessGroup::Rank() == last)
+            ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed);
+        std::string report = "nothing raised";
+        try {
+            c.run();
+        } catch (const ZylDorvException& e) {
+            EXPECT_EQ(e.Number(), ZylDorvError_ValueReadFailed);
+            report = e.DeveloperReport().Chars();
+        }
+        ZylDorvTestSeam::Clear();
+        EXPECT_NE(report.find("failure forced by the test seam"), std::string::npos) << report;
+        EXPECT_NE(report.find("(rank " + std::to_string(last) + ")"), std::string::npos) << report;
+        EXPECT_TRUE(SameOnEveryRank(std::hash<std::string>()(report)));
+    }
+    A.TransposeMultiply(zyltest::MatrixOf(bTall), sum, 0);
+    zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, true, bTall), sum.Values(), k, "A^T B after the failures");
 }

@@ -131,6 +131,13 @@ void DenseProducts(Report& report)
     ZylSrvScratchDenseMatrix C8(m, n, 64, 64);
     A.Multiply(Bk, C8);
     report.Add("slot8", Digest(Stored(C8)));
+    // Deep and wide: the memory budget makes all of C's rows one band on one
+    // rank, cut into one band per rank on more.
+    ZylSrvScratchDenseMatrix Adeep(200, 1000, 64, 64), Bwide(1000, 600, 64, 64), Cwide(200, 600, 64, 64);
+    Fill(Adeep, 11);
+    Fill(Bwide, 12);
+    Adeep.Multiply(Bwide, Cwide);
+    report.Add("slot8wide", Digest(Stored(Cwide)));
     ZylSrvScratchDenseMatrix C9(m, n, 64, 64);
     Fill(C9, 6);
     A.Multiply(1.5, X, 0.5, C9);

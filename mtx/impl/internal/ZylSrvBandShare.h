@@ -9,9 +9,12 @@
 // flavour links its own implementation (serial/, mpi/). Every call here is
 // collective in the MPI flavour: all ranks, same order, same arguments.
 #include <platform/dorv/ZylDorvProcessGroup.h>
+#include <platform/mem.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 
 namespace zyl_mtx {
 
@@ -27,10 +30,29 @@ struct BandShare {
 // The bands of a walk of bandCount bands that this process takes: all of
 // them in the serial library; a balanced contiguous part per rank in the
 // MPI flavour (rank r of P: bandCount r / P up to bandCount (r + 1) / P).
-// Every walk starts here on every rank, so the MPI flavour waits here for
-// all ranks: what each wrote on its own before the product (SetValues and
-// its kin) is then in the file for the walk to read.
+// Computed here alone, without a word to the other processes.
 BandShare ShareOfBands(int bandCount);
+
+// Runs this process's walk of a product, with the staging it allocates and
+// the writes of its own bands: `walk` succeeds on every process, or every
+// process raises the error of the lowest one that failed (the serial library
+// just runs it). The MPI flavour first waits for every rank, so that what
+// each wrote on its own before the product (SetValues and its kin) is in the
+// file for the walk to read. What combines the processes' results
+// (BandSum::Finish, GatherBandRows, SharedResultBands) comes after it, so no
+// process waits there for one that failed.
+void WalkCollectively(const std::function<void()>& walk);
+
+// An array of `count` items for a result that a product combines: made on
+// every process, or every process raises the failure (no process then waits
+// for one that could not make it).
+template <typename T>
+mem_Array<T> ArrayOnEveryProcess(std::size_t count)
+{
+    mem_Array<T> array;
+    ZylDorvProcessGroup::Collectively([&] { array = mem_Array<T>(count); });
+    return array;
+}
 
 // Where a band's part of a sum is formed: `values` with leading dimension
 // `ld`, by a product with this beta (0 overwrites, 1 accumulates).
@@ -41,14 +63,16 @@ struct BandTarget {
 };
 
 // A result in memory that sums one part per band: rows x columns values with
-// leading dimension ld at `result`. Per band of the share, in band order:
-// Target(band), form the part there with the target's beta, Add(band); then
-// Finish() leaves the sum in `result` on every rank. The serial library
-// forms every part straight in `result` (beta 0 for band 0, then 1): the
-// plain accumulation. The MPI flavour forms each part alone and sums them
-// over a binary tree on the band indices, node = left + right (a node
-// without a right child is its left child), whichever rank holds them: at
-// most about log2(bands) + 3 result-sized buffers per rank.
+// leading dimension ld at `result`. Per band of the share, in band order and
+// inside the walk: Target(band), form the part there with the target's beta,
+// Add(band); then, after the walk, Finish() leaves the sum in `result` on
+// every rank. The serial library forms every part straight in `result` (beta
+// 0 for band 0, then 1): the plain accumulation. The MPI flavour forms each
+// part alone and sums them over a binary tree on the band indices, node =
+// left + right (a node without a right child is its left child), whichever
+// rank holds them. A rank's first node lies in `result` itself, the others
+// in buffers of their own: at most log2(bands of the share) + 1 of them,
+// allocated inside the walk, so that Finish allocates nothing.
 class BandSum {
 public:
     BandSum(double* result, int rows, int columns, int ld, int bandCount);

@@ -86,29 +86,31 @@ void TransposeProductInBands(const ZylSrvDenseMatrix& a, const BlockGeometry& aR
     const Bands all(aRows, TransposeBandHeight(aRows, aColumns, b.NumberOfRows(), width));
     const Bands bands = OwnBands(all);
     BandSum sum(c.Values(), k, bColumns, c.NumberOfRows(), all.Count());
-    const int largest = bands.Largest();
-    mem_Array<double> aStaging(Count(largest, k));
-    mem_Array<double> bStaging(Count(largest, bColumns));
-    PipelineBands(
-        bands,
-        [&](const Band& band) {
-            ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
-            a.GetRows(band.first, band.last, aBand);
-            ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
-            b.GetRows(band.first, band.last, bBand);
-        },
-        [&](ZylDorvReadAhead& ahead, const Band& next) {
-            a.ReadAhead(ahead, next.first, next.last, 0, k - 1);
-            ReadAheadRows(ahead, b, next);
-        },
-        [&](const Band& band) {
-            const ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
-            const ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
-            const BandTarget target = sum.Target(all.IndexOf(band));
-            ZylSrvMatrix part(target.ld, bColumns, target.values);
-            aBand.TransposeMultiply(bBand, part, symmetric, target.beta == 0.0 ? 0 : 1);
-            sum.Add(all.IndexOf(band));
-        });
+    WalkCollectively([&] {
+        const int largest = bands.Largest();
+        mem_Array<double> aStaging(Count(largest, k));
+        mem_Array<double> bStaging(Count(largest, bColumns));
+        PipelineBands(
+            bands,
+            [&](const Band& band) {
+                ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
+                a.GetRows(band.first, band.last, aBand);
+                ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
+                b.GetRows(band.first, band.last, bBand);
+            },
+            [&](ZylDorvReadAhead& ahead, const Band& next) {
+                a.ReadAhead(ahead, next.first, next.last, 0, k - 1);
+                ReadAheadRows(ahead, b, next);
+            },
+            [&](const Band& band) {
+                const ZylSrvMatrix aBand(band.Size(), k, aStaging.Get());
+                const ZylSrvMatrix bBand(band.Size(), bColumns, bStaging.Get());
+                const BandTarget target = sum.Target(all.IndexOf(band));
+                ZylSrvMatrix part(target.ld, bColumns, target.values);
+                aBand.TransposeMultiply(bBand, part, symmetric, target.beta == 0.0 ? 0 : 1);
+                sum.Add(all.IndexOf(band));
+            });
+    });
     sum.Finish();
     if (symmetric != 0)
         c.SetSymmetricResults();

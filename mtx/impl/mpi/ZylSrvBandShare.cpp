@@ -6,8 +6,9 @@
 // nodes that lie wholly in its share as their bands arrive (a binary counter:
 // a stack of finished nodes); the nodes across shares are then finished
 // level by level, the rank of a right child sending it to the rank of its
-// left one, and the root goes to every rank. Every addition is the same on
-// every rank count, so the sum is the same bits.
+// left one in panels of columns, which the receiver adds as they come, and
+// the root goes to every rank. Every addition is the same on every rank
+// count, so the sum is the same bits.
 #include <mtx/impl/internal/ZylSrvBandShare.h>
 
 #include <mtx/impl/ZylSrvMtxErrors.h>
@@ -29,6 +30,11 @@ void Check(int code, const char* step)
     if (code != MPI_SUCCESS)
         zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, __LINE__, step);
 }
+
+// Values per panel of a node sent to another rank: small enough that the
+// receiver adds each one while it is in its cache, large enough that a
+// message costs far more than its latency.
+constexpr std::size_t kPanelValues = std::size_t{1} << 18;
 
 int ShareStart(int bandCount, int rank, int ranks)
 {
@@ -74,25 +80,39 @@ BandShare ShareOfBands(int bandCount)
 {
     const int ranks = ZylDorvProcessGroup::Size();
     const int rank = ZylDorvProcessGroup::Rank();
-    AwaitBandWalks(); // every rank's own writes before any rank's reads
     return {ShareStart(bandCount, rank, ranks), ShareStart(bandCount, rank + 1, ranks), bandCount};
 }
 
-// The finished nodes of this rank in band order, in packed buffers (leading
-// dimension = rows) from a small pool; one more buffer takes a received node.
+void WalkCollectively(const std::function<void()>& walk)
+{
+    AwaitBandWalks(); // every rank's own writes before any rank's reads
+    ZylDorvProcessGroup::Collectively(walk);
+}
+
+// The finished nodes of this rank in band order: the first in the result
+// itself, the others in packed buffers (leading dimension = rows) of a small
+// pool; two panels take what another rank sends.
 struct BandSum::State {
     struct Node {
         int level;
         int index;
         double* values;
+        std::int64_t ld;
     };
-    static constexpr int kCapacity = 2 * 32 + 4; // two nodes per level at most, the leaf, the received one
+    static constexpr int kCapacity = 32 + 2; // a node per level and the leaf at most
 
-    State(int rows, int columns, int bandCount)
-        : size(Count(rows, columns)), height(0), share(ShareOfBands(bandCount)), ranks(ZylDorvProcessGroup::Size())
+    State(double* result, int rows, int columns, int ld, int bandCount)
+        : result(result), rows(rows), columns(columns), ld(ld), height(0), share(ShareOfBands(bandCount)),
+          ranks(ZylDorvProcessGroup::Size()),
+          panelColumns(static_cast<int>(std::max<std::size_t>(kPanelValues / static_cast<std::size_t>(rows), 1))),
+          panels((columns + panelColumns - 1) / panelColumns)
     {
         while ((std::int64_t{1} << height) < bandCount)
             ++height;
+        if (share.end < share.count) // a later rank may send a node here
+            received = mem_Array<double>(2 * Count(rows, std::min(panelColumns, columns)));
+        if (share.first > 0) // and this rank to an earlier one
+            sends = mem_Array<MPI_Request>(static_cast<std::size_t>(panels));
     }
 
     static std::size_t Count(int rows, int columns)
@@ -100,17 +120,13 @@ struct BandSum::State {
         return static_cast<std::size_t>(rows) * static_cast<std::size_t>(std::max(columns, 0));
     }
 
-    // A buffer of the pool: zero when new, so that a part formed on one
-    // triangle only leaves the other at zero in every node.
     double* Take()
     {
         for (int b = 0; b < kCapacity; ++b) {
             if (busy[b])
                 continue;
-            if (pool[b].Get() == nullptr) {
-                pool[b] = mem_Array<double>(size);
-                std::fill(pool[b].Get(), pool[b].Get() + size, 0.0);
-            }
+            if (pool[b].Get() == nullptr)
+                pool[b] = mem_Array<double>(Count(rows, columns));
             busy[b] = true;
             return pool[b].Get();
         }
@@ -124,16 +140,31 @@ struct BandSum::State {
                 busy[b] = false;
     }
 
+    // The node a band's part is formed in: the share's first band in the
+    // result, any other in a buffer of its own.
+    Node Leaf(int band)
+    {
+        if (band == share.first)
+            return {0, band, result, ld};
+        return {0, band, Take(), rows};
+    }
+
     bool Exists(int level, int index) const
     {
         return (static_cast<std::int64_t>(index) << level) < share.count;
     }
     int FirstBand(int level, int index) const { return static_cast<int>(static_cast<std::int64_t>(index) << level); }
 
-    void Sum(double* left, const double* right) const
+    // Columns first..end-1 of `right` (leading dimension rightLd) added into
+    // `left`.
+    void Sum(const Node& left, const double* right, std::int64_t rightLd, int first, int end) const
     {
-        for (std::size_t k = 0; k < size; ++k)
-            left[k] += right[k];
+        for (int c = first; c < end; ++c) {
+            double* to = left.values + left.ld * c;
+            const double* from = right + rightLd * (c - first);
+            for (int r = 0; r < rows; ++r)
+                to[r] += from[r];
+        }
     }
 
     // A finished node joins the stack, merged upwards while its left
@@ -144,15 +175,15 @@ struct BandSum::State {
             if (depth > 0) {
                 Node& top = stack[depth - 1];
                 if (top.level == node.level && top.index + 1 == node.index && top.index % 2 == 0) {
-                    Sum(top.values, node.values);
+                    Sum(top, node.values, node.ld, 0, columns);
                     Give(node.values);
-                    node = {top.level + 1, top.index / 2, top.values};
+                    node = {top.level + 1, top.index / 2, top.values, top.ld};
                     --depth;
                     continue;
                 }
             }
             if (node.level < height && node.index % 2 == 0 && !Exists(node.level, node.index + 1)) {
-                node = {node.level + 1, node.index / 2, node.values};
+                node = {node.level + 1, node.index / 2, node.values, node.ld};
                 continue;
             }
             stack[depth++] = node;
@@ -160,15 +191,54 @@ struct BandSum::State {
         }
     }
 
-    // Finishes the nodes of `level` whose children lie in different shares.
-    void FinishLevel(int level, MPI_Datatype type, MPI_Comm comm)
+    int PanelWidth(int panel) const { return std::min(panelColumns, columns - panel * panelColumns); }
+
+    // Every panel of `node` on its way to `rank`, each in a message of its own.
+    void Send(const Node& node, int rank, int tag, MPI_Comm comm)
+    {
+        if (node.ld > INT_MAX)
+            zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, __LINE__, "BandSum (leading dimension past int)");
+        for (int p = 0; p < panels; ++p) {
+            MPI_Datatype panel = MPI_DATATYPE_NULL;
+            Check(MPI_Type_vector(PanelWidth(p), rows, static_cast<int>(node.ld), MPI_DOUBLE, &panel),
+                  "MPI_Type_vector");
+            Check(MPI_Type_commit(&panel), "MPI_Type_commit");
+            const int sent = MPI_Isend(node.values + node.ld * panelColumns * p, 1, panel, rank, tag, comm, &sends[p]);
+            MPI_Type_free(&panel); // the send keeps what it needs
+            Check(sent, "MPI_Isend");
+        }
+    }
+
+    // Adds what `rank` sends panel by panel into `node`, receiving the next
+    // panel while the last one is added.
+    void Receive(const Node& node, int rank, int tag, MPI_Comm comm)
+    {
+        const std::size_t capacity = Count(rows, std::min(panelColumns, columns));
+        const auto post = [&](int p, MPI_Request& request) {
+            const int count = static_cast<int>(Count(rows, PanelWidth(p)));
+            Check(MPI_Irecv(received.Get() + capacity * (p % 2), count, MPI_DOUBLE, rank, tag, comm, &request),
+                  "MPI_Irecv");
+        };
+        MPI_Request requests[2] = {MPI_REQUEST_NULL, MPI_REQUEST_NULL};
+        post(0, requests[0]);
+        for (int p = 0; p < panels; ++p) {
+            if (p + 1 < panels)
+                post(p + 1, requests[(p + 1) % 2]);
+            Check(MPI_Wait(&requests[p % 2], MPI_STATUS_IGNORE), "MPI_Wait");
+            const int first = p * panelColumns;
+            Sum(node, received.Get() + capacity * (p % 2), rows, first, first + PanelWidth(p));
+        }
+    }
+
+    // Finishes the nodes of `level` whose children lie in different shares:
+    // this rank sends at most one child (its first node) and receives at most
+    // one (for its last).
+    void FinishLevel(int level, MPI_Comm comm)
     {
         const int child = level - 1;
-        MPI_Request requests[2] = {MPI_REQUEST_NULL, MPI_REQUEST_NULL};
-        double* received = nullptr;
-        Node* receiver = nullptr;
         const double* sent = nullptr;
         int kept = 0;
+        int receiver = -1, sender = -1;
         for (int e = 0; e < depth; ++e) {
             Node node = stack[e];
             if (node.level != child) {
@@ -178,16 +248,14 @@ struct BandSum::State {
             const int parentFirst = FirstBand(level, node.index / 2);
             if (node.index % 2 == 1) {
                 if (parentFirst < share.first) { // the left sibling is another rank's
-                    Check(MPI_Isend(node.values, 1, type, OwnerOf(parentFirst, share.count, ranks), level, comm,
-                                    &requests[0]),
-                          "MPI_Isend");
+                    Send(node, OwnerOf(parentFirst, share.count, ranks), level, comm);
                     sent = node.values;
                     continue;
                 }
                 Node& left = stack[kept - 1]; // the left sibling, kept just before
-                Sum(left.values, node.values);
+                Sum(left, node.values, node.ld, 0, columns);
                 Give(node.values);
-                left = {level, left.index / 2, left.values};
+                left = {level, left.index / 2, left.values, left.ld};
                 continue;
             }
             const int rightFirst = FirstBand(child, node.index + 1);
@@ -196,76 +264,76 @@ struct BandSum::State {
                 continue;
             }
             if (Exists(child, node.index + 1)) {
-                received = Take();
-                Check(MPI_Irecv(received, 1, type, OwnerOf(rightFirst, share.count, ranks), level, comm,
-                                &requests[1]),
-                      "MPI_Irecv");
+                receiver = kept;
+                sender = OwnerOf(rightFirst, share.count, ranks);
             }
-            stack[kept] = {level, node.index / 2, node.values};
-            if (received != nullptr && receiver == nullptr)
-                receiver = &stack[kept];
-            ++kept;
+            stack[kept++] = {level, node.index / 2, node.values, node.ld};
         }
         depth = kept;
-        Check(MPI_Waitall(2, requests, MPI_STATUSES_IGNORE), "MPI_Waitall");
-        if (sent != nullptr)
+        if (receiver >= 0)
+            Receive(stack[receiver], sender, level, comm);
+        if (sent != nullptr) {
+            Check(MPI_Waitall(panels, sends.Get(), MPI_STATUSES_IGNORE), "MPI_Waitall");
             Give(sent);
-        if (received != nullptr) {
-            Sum(receiver->values, received);
-            Give(received);
         }
     }
 
-    std::size_t size;
+    double* result;
+    int rows;
+    int columns;
+    std::int64_t ld;
     int height;
     BandShare share;
     int ranks;
+    int panelColumns;
+    int panels;
     mem_Array<double> pool[kCapacity];
     bool busy[kCapacity] = {};
+    mem_Array<double> received;
+    mem_Array<MPI_Request> sends;
     Node stack[kCapacity] = {};
     int depth = 0;
-    double* leaf = nullptr; // the buffer of the band being formed
+    Node leaf = {}; // the node of the band being formed
 };
 
 BandSum::BandSum(double* result, int rows, int columns, int ld, int bandCount)
     : m_result(result), m_rows(rows), m_columns(columns), m_ld(ld), m_bandCount(bandCount), m_state(nullptr)
 {
-    m_state = mem_New<State>(rows, columns, bandCount);
 }
 
 BandSum::~BandSum() { mem_Delete(m_state); }
 
-BandTarget BandSum::Target(int)
+// The state comes with the first band, inside the walk, where a failed
+// allocation is agreed on by every rank.
+BandTarget BandSum::Target(int band)
 {
-    m_state->leaf = m_state->Take();
-    return {m_state->leaf, std::max(m_rows, 1), 0.0};
+    if (m_rows <= 0 || m_columns <= 0)
+        return {m_result, std::max(m_ld, 1), 0.0};
+    if (m_state == nullptr)
+        m_state = mem_New<State>(m_result, m_rows, m_columns, m_ld, m_bandCount);
+    m_state->leaf = m_state->Leaf(band);
+    return {m_state->leaf.values, static_cast<int>(m_state->leaf.ld), 0.0};
 }
 
-void BandSum::Add(int band) { m_state->Push({0, band, m_state->leaf}); }
+void BandSum::Add(int)
+{
+    if (m_state != nullptr)
+        m_state->Push(m_state->leaf);
+}
 
 void BandSum::Finish()
 {
-    State& s = *m_state;
-    if (m_bandCount <= 0 || s.size == 0)
+    if (m_bandCount <= 0 || m_rows <= 0 || m_columns <= 0)
         return;
-    const bool shared = s.ranks > 1;
-    const MPI_Comm comm = shared ? zyl_dorv_mpi::Communicator() : MPI_COMM_NULL;
-    if (shared) {
-        const Datatype packed(Columns(m_columns, m_rows, m_rows));
-        for (int level = 1; level <= s.height; ++level)
-            s.FinishLevel(level, packed.Get(), comm);
-    }
-    const int root = OwnerOf(0, m_bandCount, s.ranks);
-    if (ZylDorvProcessGroup::Rank() == root) {
-        const double* sum = s.stack[0].values;
-        for (int c = 0; c < m_columns; ++c)
-            std::memcpy(m_result + static_cast<std::size_t>(m_ld) * c, sum + static_cast<std::size_t>(m_rows) * c,
-                        sizeof(double) * static_cast<std::size_t>(m_rows));
-    }
-    if (shared) {
-        const Datatype strided(Columns(m_columns, m_rows, m_ld));
-        Check(MPI_Bcast(m_result, 1, strided.Get(), root, comm), "MPI_Bcast");
-    }
+    const int ranks = ZylDorvProcessGroup::Size();
+    if (ranks == 1)
+        return; // the root is this rank's first node, in the result already
+    const MPI_Comm comm = zyl_dorv_mpi::Communicator();
+    if (m_state != nullptr)
+        for (int level = 1; level <= m_state->height; ++level)
+            m_state->FinishLevel(level, comm);
+    const Datatype strided(Columns(m_columns, m_rows, m_ld));
+    Check(MPI_Bcast(m_result, 1, strided.Get(), OwnerOf(0, m_bandCount, ranks), comm), "MPI_Bcast");
 }
 
 void GatherBandRows(double* values, std::int64_t ld, int columns, std::int64_t firstRow, std::int64_t endRow)

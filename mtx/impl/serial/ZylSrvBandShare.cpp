@@ -8,6 +8,8 @@ struct BandSum::State {};
 
 BandShare ShareOfBands(int bandCount) { return {0, bandCount, bandCount}; }
 
+void WalkCollectively(const std::function<void()>& walk) { walk(); }
+
 BandSum::BandSum(double* result, int rows, int columns, int ld, int bandCount)
     : m_result(result), m_rows(rows), m_columns(columns), m_ld(ld), m_bandCount(bandCount), m_state(nullptr)
 {
