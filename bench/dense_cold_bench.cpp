@@ -30,14 +30,11 @@
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <platform/ZylBasException.h>
 
+#include "ColdFiles.h"
 #include "DenseBench.h"
 
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -67,61 +64,6 @@ double Seconds(F&& f)
 
 double Value(int i, int j) { return ((i * 7 + j * 3) % 11 - 5) * 0.125; }
 
-// The scratch files of this process in the current directory.
-std::vector<std::string> ScratchFiles()
-{
-    std::vector<std::string> files;
-    if (DIR* dir = opendir(".")) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.rfind("ZylSrvScratchDenseMatrix", 0) == 0 && name.size() > 5 &&
-                name.compare(name.size() - 5, 5, ".dorv") == 0)
-                files.push_back(name);
-        }
-        closedir(dir);
-    }
-    return files;
-}
-
-std::int64_t FileSize(const std::string& path)
-{
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : 0;
-}
-
-// Drops the files' pages from the system's cache; false when it could not.
-bool DropCaches(const std::vector<std::string>& files)
-{
-    ::sync();
-    if (std::FILE* f = std::fopen("/proc/sys/vm/drop_caches", "w")) {
-        const bool done = std::fputs("3\n", f) >= 0;
-        if (std::fclose(f) == 0 && done)
-            return true;
-    }
-    bool all = true;
-    for (const std::string& path : files) {
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        all = all && fd >= 0 && ::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    return all;
-}
-
-void ReadWhole(const std::string& path)
-{
-    const std::size_t piece = std::size_t(64) << 20;
-    std::unique_ptr<char[]> buffer(new char[piece]);
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buffer.get(), piece, at);
-        if (n <= 0)
-            break;
-        at += n;
-    }
-    ::close(fd);
-}
-
 void Gemm(char ta, int m, int n, int k, const double* a, int lda, const double* b, int ldb, double beta, double* c,
           int ldc)
 {
@@ -143,9 +85,9 @@ struct Operands {
             for (int i = 0; i < kLarge; ++i)
                 x.Values()[i + std::int64_t{kLarge} * j] = Value(j, i);
         y = 0.0;
-        files = ScratchFiles();
+        files = zylbench::ScratchFiles();
         for (const std::string& f : files)
-            if (FileSize(f) > FileSize(operandFile))
+            if (zylbench::FileSize(f) > zylbench::FileSize(operandFile))
                 operandFile = f;
     }
     ZylSrvScratchDenseMatrix a, denseB, denseC, narrowB;
@@ -207,7 +149,7 @@ void Arithmetic(Slot slot, Operands& o)
 double TimedProduct(Slot slot, Operands& o, bool readAhead, bool& cold)
 {
     ::setenv("ZYLDORV_READ_AHEAD", readAhead ? "1" : "0", 1);
-    cold = DropCaches(o.files) && cold;
+    cold = zylbench::DropCaches(o.files) && cold;
     const double t = Seconds([&] { Product(slot, o); });
     ::unsetenv("ZYLDORV_READ_AHEAD");
     return t;
@@ -224,8 +166,8 @@ void Cold(benchmark::State& state)
     for (auto _ : state) {
         // All four in every iteration, so that all see the same machine and
         // disk; the two forms of the product in alternating order.
-        cold = DropCaches(o.files) && cold;
-        read += Seconds([&] { ReadWhole(o.operandFile); });
+        cold = zylbench::DropCaches(o.files) && cold;
+        read += Seconds([&] { zylbench::ReadWhole(o.operandFile); });
         math += Seconds([&] { Arithmetic(slot, o); });
         double t = 0.0;
         for (const bool readAhead : {aheadFirst, !aheadFirst}) {
@@ -243,7 +185,7 @@ void Cold(benchmark::State& state)
     state.counters["over_bound"] = product / std::max(read, math);
     state.counters["no_ahead_over_bound"] = without / std::max(read, math);
     state.counters["cold"] = cold ? 1 : 0;
-    state.counters["operand_GiB"] = static_cast<double>(FileSize(o.operandFile)) / (1 << 30);
+    state.counters["operand_GiB"] = static_cast<double>(zylbench::FileSize(o.operandFile)) / (1 << 30);
 }
 
 void Arguments(benchmark::internal::Benchmark* b) { b->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond); }

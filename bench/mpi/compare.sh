@@ -10,18 +10,23 @@
 #     operands every rank holds (B and C, 2 n^2 doubles);
 #  4. with --counts: the MPI calls (library and HDF5) of each product's warm
 #     run on 1 and 2 ranks, and the bytes they move (libmpi_call_counts.so).
+# With --cold N it compares cold streams instead, and nothing else: A of
+# N x N (N = 16384: 2 GiB) in blocks of 1024, its pages dropped before every
+# product, slots 6 and 14 on 1 and 2 ranks (goal: 2 ranks >= 0.95 of 1 rank,
+# since one disk adds no bandwidth), beside a plain cold read of the file.
 # The serial and 1-rank programs alternate which runs first in each round;
 # every time is the best repeat over all rounds. One OpenBLAS thread per rank.
 #
 #   bash bench/mpi/compare.sh [--build build-bench] [--n 4096] [--block 512]
 #        [--slots 8,14,17,6] [--repeats 2] [--rounds 2] [--memory 14,6] [--counts]
+#   bash bench/mpi/compare.sh --cold 16384 [--repeats 2] [--rounds 2]
 #
 # Build first (Release):
 #   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYL_BUILD_TESTS=OFF -DZYL_BUILD_EXAMPLES=OFF
 #   cmake --build build-bench --target mpi_product_timing mpi_product_timing_serial mpi_call_counts
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$root/build-bench n=4096 block=512 slots=8,14,17,6 repeats=2 rounds=2 memory= counts=
+build=$root/build-bench n=4096 block=512 slots=8,14,17,6 repeats=2 rounds=2 memory= counts= cold=
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$(cd "$2" && pwd); shift 2 ;;
@@ -32,6 +37,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds=$2; shift 2 ;;
     --memory) memory=$2; shift 2 ;;
     --counts) counts=1; shift ;;
+    --cold) cold=$2; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -51,6 +57,36 @@ tagged() { # tag, then the command: its lines into the log, tagged
   local tag=$1; shift
   "$@" | sed "s/^/$tag /" | tee -a "$log"
 }
+
+if [ -n "$cold" ]; then
+  echo "load before: $(cat /proc/loadavg)"
+  streams=(--cold --n "$cold" --block 1024 --slots 6,14 --repeats "$repeats")
+  for round in $(seq "$rounds"); do
+    if [ $((round % 2)) -eq 1 ]; then
+      tagged np1 ranks 1 "${streams[@]}"; tagged np2 ranks 2 "${streams[@]}"
+    else
+      tagged np2 ranks 2 "${streams[@]}"; tagged np1 ranks 1 "${streams[@]}"
+    fi
+  done
+  echo "load after: $(cat /proc/loadavg)"
+  awk -v n="$cold" '
+    function keep(key, t, m) {
+      if (!(key in best) || t < best[key]) best[key] = t
+      if (!(key in med) || m < med[key]) med[key] = m
+    }
+    $2 == "time" && $3 == "cold" && $4 == "slot" { keep($1 " " $5, $13, $15) }
+    $2 == "time" && $3 == "cold" && $4 == "read" { keep("read", $12, $14) }
+    END {
+      printf "\ncold streams of %.1f GiB (goal: 2 ranks >= 0.95 of 1 rank), best and median repeats\n", n * n * 8 / 2^30
+      printf "cold read of the file: best %.3f s, median %.3f s\n", best["read"], med["read"]
+      printf "%-6s %10s %10s %8s %12s %12s %8s\n", "slot", "mpi1_best", "mpi2_best", "ratio", "mpi1_median",
+             "mpi2_median", "ratio"
+      for (s = 6; s <= 14; s += 8)
+        printf "%-6s %10.3f %10.3f %8.3f %12.3f %12.3f %8.3f\n", s, best["np1 " s], best["np2 " s],
+               best["np1 " s] / best["np2 " s], med["np1 " s], med["np2 " s], med["np1 " s] / med["np2 " s]
+    }' "$log"
+  exit 0
+fi
 
 products=(--n "$n" --block "$block" --slots "$slots" --repeats "$repeats")
 echo "load before: $(cat /proc/loadavg)"

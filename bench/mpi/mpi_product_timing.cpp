@@ -33,7 +33,19 @@
 //
 //   memory slot 14 n 4096 block 512 rank 0 of 2 start 420.1 peak 812.3 grown 392.2
 //
-// Options: --n 4096 --block 512 --slots 8,14,17,6 --repeats 3 [--dgemm] [--memory]
+// --cold streams a large A from the disk instead: A of n x n in the
+// database (rank 0 writes it), X and Y of n x 16 in memory, and before every
+// timed product rank 0 drops the file's pages from the system's cache
+// (drop_caches as root, else POSIX_FADV_DONTNEED on the file):
+//
+//   slot 6   Y = A X (a row-block stream, rows gathered)
+//   slot 14  Y = A^T X (a sum over bands of A's row blocks)
+//   read     rank 0 reads the file once, sequentially (the disk's speed)
+//
+//   time cold slot 6 n 16384 block 1024 ranks 2 best 9.120 median 9.310
+//   time cold read n 16384 block 1024 ranks 2 best 8.950 median 9.020
+//
+// Options: --n 4096 --block 512 --slots 8,14,17,6 --repeats 3 [--dgemm] [--memory] [--cold]
 // The scratch files lie in the current directory and are removed at exit.
 #include <blac/blac.h>
 #include <mtx/ZylSrvLinearAlgebra.h>
@@ -42,6 +54,7 @@
 #include <platform/ZylBasException.h>
 
 #include "../ChildPeak.h"
+#include "../ColdFiles.h"
 #include "../DenseBench.h"
 
 #ifdef ZYL_BENCH_MPI
@@ -71,6 +84,7 @@ struct Options {
     std::vector<int> slots{8, 14, 17, 6};
     bool dgemm = false;
     bool memory = false;
+    bool cold = false;
 };
 
 std::vector<int> ParseSlots(const char* text)
@@ -92,6 +106,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.dgemm = true;
         else if (name == "--memory")
             options.memory = true;
+        else if (name == "--cold")
+            options.cold = true;
         else if (name == "--n" && hasValue)
             options.n = std::atoi(argv[++a]);
         else if (name == "--block" && hasValue)
@@ -150,13 +166,15 @@ void Counted(const std::string& label, Run run)
 #endif
 }
 
-// Best and median of the repeats of `run`, each the slowest rank's time.
-template <typename Run>
-void TimeRepeats(const std::string& label, int repeats, Run run, double& best, double& median)
+// Best and median of the repeats of `run`, each the slowest rank's time;
+// `prepare` runs before each repeat, untimed.
+template <typename Run, typename Prepare>
+void TimeRepeats(const std::string& label, int repeats, Run run, double& best, double& median, Prepare prepare)
 {
     Counted(label, run); // warm
     std::vector<double> times;
     for (int r = 0; r < repeats; ++r) {
+        prepare();
         Barrier();
         const auto start = Clock::now();
         run();
@@ -165,6 +183,12 @@ void TimeRepeats(const std::string& label, int repeats, Run run, double& best, d
     std::sort(times.begin(), times.end());
     best = times.front();
     median = times[times.size() / 2];
+}
+
+template <typename Run>
+void TimeRepeats(const std::string& label, int repeats, Run run, double& best, double& median)
+{
+    TimeRepeats(label, repeats, run, best, median, [] {});
 }
 
 struct Operands {
@@ -210,7 +234,8 @@ void TimeProducts(const Options& options)
     for (int slot : options.slots) {
         double best = 0.0, median = 0.0;
         bool known = true;
-        TimeRepeats("slot " + std::to_string(slot), options.repeats, [&] { known = RunProduct(slot, operands); }, best, median);
+        const auto run = [&] { known = RunProduct(slot, operands); };
+        TimeRepeats("slot " + std::to_string(slot), options.repeats, run, best, median);
         if (!known) {
             if (Rank() == 0)
                 std::fprintf(stderr, "slot %d is not measured here\n", slot);
@@ -232,6 +257,50 @@ void TimeProducts(const Options& options)
                         peakMiB - startMiB);
         std::fflush(stdout);
     }
+}
+
+// The cold streams: A from the disk, its pages dropped before every repeat.
+void TimeColdStreams(const Options& options)
+{
+    const int n = options.n, width = 16;
+    ZylSrvScratchDenseMatrix a(n, n, options.block, options.block);
+    if (Rank() == 0)
+        zylbench::FillByRowBlocks(a, AValue);
+    ZylSrvMatrix x(n, width), y(n, width);
+    for (std::int64_t k = 0; k < static_cast<std::int64_t>(n) * width; ++k)
+        x.Values()[k] = BValue(static_cast<int>(k % n), static_cast<int>(k / n));
+    std::string file;
+    for (const std::string& name : zylbench::ScratchFiles())
+        if (file.empty() || zylbench::FileSize(name) > zylbench::FileSize(file))
+            file = name;
+    bool cold = true;
+    const auto drop = [&] {
+        if (Rank() == 0)
+            cold = zylbench::DropCaches({file}) && cold;
+    };
+    const auto report = [&](const std::string& what, double best, double median) {
+        if (Rank() == 0)
+            std::printf("time cold %s n %d block %d ranks %d best %.3f median %.3f%s\n", what.c_str(), n,
+                        options.block, Ranks(), best, median, cold ? "" : " (pages not dropped: warm)");
+        std::fflush(stdout);
+    };
+    for (int slot : options.slots) {
+        double best = 0.0, median = 0.0;
+        if (slot == 6)
+            TimeRepeats("cold slot 6", options.repeats, [&] { a.Multiply(x, y); }, best, median, drop);
+        else if (slot == 14)
+            TimeRepeats("cold slot 14", options.repeats, [&] { a.TransposeMultiply(x, y, 0); }, best, median, drop);
+        else
+            continue;
+        report("slot " + std::to_string(slot), best, median);
+    }
+    double best = 0.0, median = 0.0;
+    const auto read = [&] {
+        if (Rank() == 0)
+            zylbench::ReadWhole(file);
+    };
+    TimeRepeats("cold read", options.repeats, read, best, median, drop);
+    report("read", best, median);
 }
 
 void TimeDgemm(const Options& options)
@@ -260,6 +329,8 @@ int Run(const Options& options)
         zylbench::WarmUpBlas();
         if (options.dgemm)
             TimeDgemm(options);
+        else if (options.cold)
+            TimeColdStreams(options);
         else
             TimeProducts(options);
         return 0;
@@ -279,7 +350,9 @@ int main(int argc, char** argv)
     Options options;
     int status = 2;
     if (!Parse(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--n N] [--block B] [--slots 8,14,17,6] [--repeats R] [--dgemm] [--memory]\n",
+        std::fprintf(stderr,
+                     "usage: %s [--n N] [--block B] [--slots 8,14,17,6] [--repeats R] [--dgemm] [--memory] "
+                     "[--cold]\n",
                      argv[0]);
     } else {
         int tally = 0;

@@ -2,6 +2,7 @@
 
 #include <mtx/ZylSrvTimer.h>
 
+#include <mtx/impl/internal/ZylSrvBandShare.h>
 #include <mtx/impl/internal/ZylSrvStartUp.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/zyl_NestingCount.h>
@@ -62,4 +63,5 @@ void mtx_finalize(int& tally)
     // A later start-up makes a fresh instance, whose timer waits for the
     // host's CreateTimer.
     omi_Singleton<ZylSrvTimer>::Release();
+    zyl_mtx::LetGoOfSpareBands();
 }

@@ -72,7 +72,8 @@ struct BandTarget {
 // left + right (a node without a right child is its left child), whichever
 // rank holds them. A rank's first node lies in `result` itself, the others
 // in buffers of their own: at most log2(bands of the share) + 1 of them,
-// allocated inside the walk, so that Finish allocates nothing.
+// taken inside the walk, so that Finish allocates nothing, and kept after
+// the sum for the next one of the same size (LetGoOfSpareBands).
 class BandSum {
 public:
     BandSum(double* result, int rows, int columns, int ld, int bandCount);
@@ -100,6 +101,11 @@ private:
 // The ranks' row ranges follow their bands: contiguous, in rank order,
 // together the rows of the result. Nothing to do in the serial library.
 void GatherBandRows(double* values, std::int64_t ld, int columns, std::int64_t firstRow, std::int64_t endRow);
+
+// Frees what band sums keep for the next one (the MPI flavour keeps the
+// result-sized buffers of the last sum; the serial library keeps nothing).
+// At the library's last shut-down.
+void LetGoOfSpareBands();
 
 // Returns once every process has come here (MPI: a barrier), so that a
 // process may write what another process read before it came.

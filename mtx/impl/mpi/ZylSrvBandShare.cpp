@@ -19,7 +19,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -48,6 +49,60 @@ int OwnerOf(int band, int bandCount, int ranks)
     while (rank > 0 && ShareStart(bandCount, rank, ranks) > band)
         --rank;
     return rank;
+}
+
+// Result-sized buffers of band sums, kept from one sum to the next: a solver
+// repeats its products with the same sizes, and fresh memory of that size
+// costs more than the additions of a sum (the kernel zeroes every page, and
+// compacts memory for the huge pages the allocator asks for). The spares
+// are the buffers of the last sum that ended, no more: those of other sizes
+// are let go when it gives its own back.
+class SpareBuffers {
+public:
+    static constexpr int kCapacity = 34;
+
+    mem_Array<double> Take(std::size_t count)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (mem_Array<double>& spare : m_spares)
+            if (spare.Get() != nullptr && spare.Count() == count)
+                return std::move(spare);
+        return mem_Array<double>(count);
+    }
+
+    void GiveBack(mem_Array<double>* buffers, int count)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (int b = 0; b < count; ++b) {
+            if (buffers[b].Get() == nullptr)
+                continue;
+            for (mem_Array<double>& spare : m_spares)
+                if (spare.Get() != nullptr && spare.Count() != buffers[b].Count())
+                    spare = mem_Array<double>();
+            for (mem_Array<double>& spare : m_spares)
+                if (spare.Get() == nullptr) {
+                    spare = std::move(buffers[b]);
+                    break;
+                }
+        }
+    }
+
+    void LetGo()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (mem_Array<double>& spare : m_spares)
+            spare = mem_Array<double>();
+    }
+
+private:
+    std::mutex m_mutex;
+    mem_Array<double> m_spares[kCapacity];
+};
+
+SpareBuffers& Spares()
+{
+    static SpareBuffers spares;
+    return spares;
 }
 
 // A committed MPI datatype, freed on every path.
@@ -99,7 +154,7 @@ struct BandSum::State {
         double* values;
         std::int64_t ld;
     };
-    static constexpr int kCapacity = 32 + 2; // a node per level and the leaf at most
+    static constexpr int kCapacity = SpareBuffers::kCapacity; // a node per level and the leaf at most
 
     State(double* result, int rows, int columns, int ld, int bandCount)
         : result(result), rows(rows), columns(columns), ld(ld), height(0), share(ShareOfBands(bandCount)),
@@ -115,6 +170,10 @@ struct BandSum::State {
             sends = mem_Array<MPI_Request>(static_cast<std::size_t>(panels));
     }
 
+    ~State() { Spares().GiveBack(pool, kCapacity); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
     static std::size_t Count(int rows, int columns)
     {
         return static_cast<std::size_t>(rows) * static_cast<std::size_t>(std::max(columns, 0));
@@ -126,7 +185,7 @@ struct BandSum::State {
             if (busy[b])
                 continue;
             if (pool[b].Get() == nullptr)
-                pool[b] = mem_Array<double>(Count(rows, columns));
+                pool[b] = Spares().Take(Count(rows, columns));
             busy[b] = true;
             return pool[b].Get();
         }
@@ -370,6 +429,8 @@ void GatherBandRows(double* values, std::int64_t ld, int columns, std::int64_t f
                          comm),
           "MPI_Allgatherv");
 }
+
+void LetGoOfSpareBands() { Spares().LetGo(); }
 
 void AwaitBandWalks()
 {

@@ -9,14 +9,6 @@ namespace {
 
 using zyl_dorv_mpi::SharedError;
 
-// The rebuilt error, located where the failing rank raised it.
-[[noreturn]] void Relocated(ZylBasException& error, const SharedError& shared)
-{
-    if (shared.file == nullptr)
-        error.ThrowCopy();
-    error.Throw(shared.file, shared.site, shared.line);
-}
-
 template <typename Error>
 std::string TextOf(const ZylBasException& error)
 {
@@ -27,14 +19,14 @@ template <typename Error>
 [[noreturn]] void RaiseText(const SharedError& shared)
 {
     Error error(shared.payload, atr_String(shared.detail));
-    Relocated(error, shared);
+    zyl_dorv_mpi::RaiseWhereItWas(error, shared);
 }
 
 template <typename Error>
 [[noreturn]] void RaisePlain(const SharedError& shared)
 {
     Error error{atr_String(shared.detail)};
-    Relocated(error, shared);
+    zyl_dorv_mpi::RaiseWhereItWas(error, shared);
 }
 
 std::string ArgumentOf(const ZylBasException& error)
@@ -45,7 +37,7 @@ std::string ArgumentOf(const ZylBasException& error)
 [[noreturn]] void RaiseIllegalArgument(const SharedError& shared)
 {
     ZylSrvMtxSolveIllegalArg error(std::stoi(shared.payload), atr_String(shared.detail));
-    Relocated(error, shared);
+    zyl_dorv_mpi::RaiseWhereItWas(error, shared);
 }
 
 template <typename Error>

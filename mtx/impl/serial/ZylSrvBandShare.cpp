@@ -27,4 +27,6 @@ void GatherBandRows(double*, std::int64_t, int, std::int64_t, std::int64_t) {}
 
 void AwaitBandWalks() {}
 
+void LetGoOfSpareBands() {}
+
 } // namespace zyl_mtx

@@ -132,35 +132,25 @@ Flat Flatten(const std::exception_ptr& failure)
     return f;
 }
 
-// Raises `error` as a copy of what it was, located where it was.
-[[noreturn]] void Raise(ZylBasException& error, const Flat& f)
-{
-    if (!f.hasFile)
-        error.ThrowCopy();
-    error.Throw(Kept(f.file), f.hasSite ? Kept(f.site) : nullptr, f.line);
-}
-
 [[noreturn]] void RaiseOnEveryRank(const Flat& f, int failingRank)
 {
     const std::string detail = (f.detail.empty() ? "" : f.detail + " ") + "(rank " + std::to_string(failingRank) + ")";
+    const zyl_dorv_mpi::SharedError shared{f.number, Kept(f.message), Kept(detail),
+                                           f.hasFile ? Kept(f.file) : nullptr, f.hasSite ? Kept(f.site) : nullptr,
+                                           f.line, Kept(f.payload)};
     switch (f.kind) {
     case kDorv: {
         ZylDorvException error(static_cast<std::uint16_t>(f.number), f.message.c_str(), detail.c_str());
-        Raise(error, f);
+        zyl_dorv_mpi::RaiseWhereItWas(error, shared);
     }
     case kAllocation: {
         mem_AllocationFailure error(static_cast<std::size_t>(f.size));
-        Raise(error, f);
+        zyl_dorv_mpi::RaiseWhereItWas(error, shared);
     }
     case kRegistered: {
         auto found = Raisers().find(f.number);
-        if (found != Raisers().end()) {
-            const zyl_dorv_mpi::SharedError shared{f.number, Kept(f.message), Kept(detail),
-                                                   f.hasFile ? Kept(f.file) : nullptr,
-                                                   f.hasSite ? Kept(f.site) : nullptr, f.line,
-                                                   Kept(f.payload)};
+        if (found != Raisers().end())
             found->second.raise(shared);
-        }
         throw std::runtime_error("error " + std::to_string(f.number) + " on rank " + std::to_string(failingRank) +
                                  ", of a type this process cannot rebuild: " + f.message);
     }
@@ -304,6 +294,13 @@ bool FailsAnywhere(bool failed) noexcept
 }
 
 } // namespace zyl_dorv
+
+void zyl_dorv_mpi::RaiseWhereItWas(ZylBasException& error, const SharedError& shared)
+{
+    if (shared.file == nullptr)
+        error.ThrowCopy();
+    error.Throw(shared.file, shared.site, shared.line);
+}
 
 void zyl_dorv_mpi::RegisterErrorRaiser(int number, ErrorEncoder encode, ErrorRaiser raise)
 {

@@ -30,6 +30,10 @@ using ErrorRaiser = void (*)(const SharedError& error);
 // fills), for its raiser on the other processes.
 using ErrorEncoder = std::string (*)(const ZylBasException& error);
 
+// Throws `error`, rebuilt from `shared`, located where the failing process
+// raised it (as a copy without a location when it had none).
+[[noreturn]] void RaiseWhereItWas(ZylBasException& error, const SharedError& shared);
+
 // Registers how error `number` travels; a later registration replaces an
 // earlier one.
 void RegisterErrorRaiser(int number, ErrorEncoder encode, ErrorRaiser raise);
