@@ -65,6 +65,12 @@ class ZYL_EXPORT mem_AllocationFailure : public ZylBasException {
 public:
     /// A refused request of size bytes.
     explicit mem_AllocationFailure(std::size_t size) noexcept : m_size(size) {}
+    /// A refused request of size bytes, with where it was refused (another
+    /// process of a collective call, for instance) in its detail.
+    mem_AllocationFailure(std::size_t size, const atr_String& detail) noexcept
+        : ZylBasException(detail), m_size(size)
+    {
+    }
     atr_String AsString() const override;
     [[noreturn]] void ThrowCopy() const override;
     int ErrorCode() const override { return 1; }

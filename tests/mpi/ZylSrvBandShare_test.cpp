@@ -10,10 +10,12 @@
 #include <mtx/impl/internal/ZylSrvBandShare.h>
 #include <mtx/impl/internal/ZylSrvBlockGeometry.h>
 #include <mtx/mpi/ZylSrvLinearAlgebraParallel.h>
+#include <platform/ZylBasException.h>
 #include <platform/dorv/ZylDorvException.h>
 #include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/dorv/ZylDorvTestSeam.h>
 #include <platform/dorv/mpi/ZylDorvCommunicator.h>
+#include <platform/mem.h>
 
 #include <gtest/gtest.h>
 
@@ -239,49 +241,60 @@ TEST_F(BandSeamTest, ProductsOfEachKindMatchNaiveProducts)
     zyltest::ExpectMatrixNear(zyltest::NaiveProduct(a, false, bShort), stored.Values(), m, "A B stored");
 }
 
-// A read that fails on the last rank alone, in the middle of each kind of
-// walk: every rank raises that rank's error, none waits for it in a combine,
-// and the ranks are still in step for the next product.
-TEST_F(BandSeamTest, AReadFailingOnOneRankInAWalkIsRaisedOnEveryRank)
+// A read or an allocation that fails on the last rank alone, in the middle
+// of each kind of product: every rank raises that rank's error, none waits
+// for it in a combine, and the ranks are still in step for the next product.
+TEST_F(BandSeamTest, AFailureOnOneRankInAProductIsRaisedOnEveryRank)
 {
     const int last = ZylDorvProcessGroup::Size() - 1;
     const int m = 200, k = 30, n = 5;
     const zyltest::RefMatrix a = zyltest::RandomMatrix(m, k, 3);
     const zyltest::RefMatrix bTall = zyltest::RandomMatrix(m, n, 4);
     const zyltest::RefMatrix bShort = zyltest::RandomMatrix(k, n, 5);
-    ZylSrvScratchDenseMatrix A(m, k, 16, 16), B(k, n, 16, 16), C(m, n, 16, 16);
+    ZylSrvScratchDenseMatrix A(m, k, 16, 16), B(k, n, 16, 16), C(m, n, 16, 16), Btall(m, n, 16, 16),
+        Csmall(k, n, 16, 16);
     const std::vector<int> groups(m / 10, 10);
     ZylSrvHermitianScrDenseMatrix H(m, k, static_cast<int>(groups.size()), groups.data(), 16, 16, 0);
     if (ZylDorvProcessGroup::Rank() == 0) {
         A.SetValues(0, m - 1, 0, k - 1, zyltest::MatrixOf(a));
         H.SetValues(0, m - 1, 0, k - 1, zyltest::MatrixOf(a));
         B.SetValues(0, k - 1, 0, n - 1, zyltest::MatrixOf(bShort));
+        Btall.SetValues(0, m - 1, 0, n - 1, zyltest::MatrixOf(bTall));
     }
     ZylSrvMatrix sum(k, n), rows(m, n), halves(2 * k, n);
+    const auto failRead = [] { ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed); };
+    const auto failAllocation = [] { mem_FailAllocation(1, false); };
     struct Case {
         const char* product;
+        std::function<void()> arm;
         std::function<void()> run;
+        const char* raised; // a piece of the developer report
     };
     const Case cases[] = {
-        {"A^T B, summed over bands", [&] { A.TransposeMultiply(zyltest::MatrixOf(bTall), sum, 0); }},
-        {"A B, rows gathered", [&] { A.Multiply(zyltest::MatrixOf(bShort), rows); }},
-        {"A B into the database", [&] { A.Multiply(B, C); }},
-        {"H^T B, two sums over bands", [&] { H.TransposeMultiply(zyltest::MatrixOf(bTall), halves.Values(), 0); }},
+        {"A^T B, summed over bands", failRead, [&] { A.TransposeMultiply(zyltest::MatrixOf(bTall), sum, 0); },
+         "failure forced by the test seam"},
+        {"A B, rows gathered", failRead, [&] { A.Multiply(zyltest::MatrixOf(bShort), rows); },
+         "failure forced by the test seam"},
+        {"A B into the database", failRead, [&] { A.Multiply(B, C); }, "failure forced by the test seam"},
+        {"H^T B, two sums over bands", failRead,
+         [&] { H.TransposeMultiply(zyltest::MatrixOf(bTall), halves.Values(), 0); }, "failure forced by the test seam"},
+        {"A B into the database, staging refused", failAllocation, [&] { A.Multiply(B, C); }, "allocat"},
+        {"A^T B into the database, product refused", failAllocation, [&] { A.TransposeMultiply(&Btall, &Csmall, 0); },
+         "allocat"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.product);
-        ZylDorvTestSeam::Clear();
         if (ZylDorvProcessGroup::Rank() == last)
-            ZylDorvTestSeam::FailValueReads(1, ZylDorvError_ValueReadFailed);
+            c.arm();
         std::string report = "nothing raised";
         try {
             c.run();
-        } catch (const ZylDorvException& e) {
-            EXPECT_EQ(e.Number(), ZylDorvError_ValueReadFailed);
+        } catch (const ZylBasException& e) {
             report = e.DeveloperReport().Chars();
         }
         ZylDorvTestSeam::Clear();
-        EXPECT_NE(report.find("failure forced by the test seam"), std::string::npos) << report;
+        mem_ClearFailure();
+        EXPECT_NE(report.find(c.raised), std::string::npos) << report;
         EXPECT_NE(report.find("(rank " + std::to_string(last) + ")"), std::string::npos) << report;
         EXPECT_TRUE(SameOnEveryRank(std::hash<std::string>()(report)));
     }

@@ -6,8 +6,9 @@
 // flavour gives each rank a contiguous share of the bands, sums per-band
 // partials over a pairwise tree fixed by the band indices (so the bits do not
 // depend on the rank count) and gathers rows that follow the bands. Each
-// flavour links its own implementation (serial/, mpi/). Every call here is
-// collective in the MPI flavour: all ranks, same order, same arguments.
+// flavour links its own implementation (serial/, mpi/). In the MPI flavour
+// every call here but ShareOfBands and LetGoOfSpareBands is collective: all
+// ranks, same order, same arguments.
 #include <platform/dorv/ZylDorvProcessGroup.h>
 #include <platform/mem.h>
 

@@ -144,7 +144,7 @@ Flat Flatten(const std::exception_ptr& failure)
         zyl_dorv_mpi::RaiseWhereItWas(error, shared);
     }
     case kAllocation: {
-        mem_AllocationFailure error(static_cast<std::size_t>(f.size));
+        mem_AllocationFailure error(static_cast<std::size_t>(f.size), atr_String(shared.detail));
         zyl_dorv_mpi::RaiseWhereItWas(error, shared);
     }
     case kRegistered: {
