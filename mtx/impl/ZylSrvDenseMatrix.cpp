@@ -557,6 +557,8 @@ void ZylSrvDenseMatrix::Multiply(const ZylSrvDenseMatrix* B, double* C) const
     std::fill(C, C + Count(m, n), 0.0);
     const Bands own = zyl_mtx::OwnBands(Bands(RowBlocks(), 1)); // the rows of C this process forms
     zyl_mtx::WalkCollectively([&] {
+        if (own.begin() == own.end())
+            return; // no rows of C here, so none of B is needed
         mem_Array<double> aStaging(Count(MaxNumberOfRowsInBlock(), B->MaxNumberOfRowsInBlock()));
         mem_Array<double> bStaging(Count(B->MaxNumberOfRowsInBlock(), n));
         ZylDorvReadAhead ahead; // one for both walks

@@ -431,7 +431,6 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
         const int column = b < D.NumberOfColumnBlocks() ? D.FirstColumnInBlock(b) : D.NumberOfColumns();
         return static_cast<std::int64_t>(outLen) * column;
     };
-    double* const whole = out;
     zyl_mtx::WalkCollectively([&] {
         int c = 0;
         const mem_Array<unsigned int> list = transpose ? NontrivialRows(rowOffsets, numRows, c)
@@ -443,7 +442,7 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
         const std::size_t m = static_cast<std::size_t>(D.MaxNumberOfColumnsInBlock());
         mem_Array<double> compact(c * m), result(outLen * m);
         ZylDorvReadAhead ahead;
-        double* next = whole + valuesBefore(share.first);
+        double* next = out + valuesBefore(share.first);
         for (int b = share.first; b < share.end; ++b) {
             const int nc = D.NumberOfColumnsInBlock(b);
             GatherRows(D, list.Get(), c, runs.get(), numRuns, D.FirstColumnInBlock(b), nc, compact.Get());
@@ -456,7 +455,7 @@ void ZylSrvSparseMatrix::MultiplyDense(const ZylSrvDenseMatrix& D, double* out, 
             next += n;
         }
     });
-    zyl_mtx::GatherBandRows(whole, valuesBefore(D.NumberOfColumnBlocks()), 1, valuesBefore(share.first),
+    zyl_mtx::GatherBandRows(out, valuesBefore(D.NumberOfColumnBlocks()), 1, valuesBefore(share.first),
                             valuesBefore(share.end));
 }
 
