@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -151,6 +152,39 @@ TEST_F(BandSeamTest, SumsOverTheBandTreeTheSameBitsOnEveryRankAndForEveryRankCou
         if (c.bands == 13) { // the data tell the tree from the plain chain
             EXPECT_FALSE(SameBits(got, sequential));
         }
+    }
+}
+
+// A sum holds at most ceil(log2 s) result-sized buffers for a share of s
+// bands (its first node lies in the result), keeps them for the next sum,
+// and lets go of them at the shut-down.
+TEST_F(BandSeamTest, HoldsAtMostLog2OfItsShareInBuffersAndLetsGoOfThem)
+{
+    const int rows = 64, columns = 48; // buffers the allocator counts one by one
+    for (int bands : {1, 2, 5, 8, 13}) {
+        SCOPED_TRACE(::testing::Message() << bands << " bands");
+        zyl_mtx::LetGoOfSpareBands();
+        const long before = mem_LiveBlocks();
+        Values result(static_cast<std::size_t>(rows) * columns);
+        const zyl_mtx::BandShare share = zyl_mtx::ShareOfBands(bands);
+        {
+            zyl_mtx::BandSum sum(result.data(), rows, columns, rows, bands);
+            for (int b = share.first; b < share.end; ++b) {
+                const zyl_mtx::BandTarget target = sum.Target(b);
+                for (int j = 0; j < columns; ++j)
+                    std::fill(target.values + static_cast<std::size_t>(target.ld) * j,
+                              target.values + static_cast<std::size_t>(target.ld) * j + rows, 1.0);
+                sum.Add(b);
+            }
+            sum.Finish();
+        }
+        EXPECT_EQ(result.front(), bands);
+        int bound = 0;
+        while ((1 << bound) < share.end - share.first)
+            ++bound;
+        EXPECT_LE(mem_LiveBlocks() - before, bound);
+        zyl_mtx::LetGoOfSpareBands();
+        EXPECT_EQ(mem_LiveBlocks(), before);
     }
 }
 
