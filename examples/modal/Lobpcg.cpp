@@ -73,7 +73,8 @@ public:
     void Run();
 
 private:
-    double* Column(std::vector<double>& block, int j) { return block.data() + static_cast<std::size_t>(m_n) * j; }
+    double* Column(std::vector<double>& block, int j) { return Column(block.data(), j); }
+    double* Column(double* block, int j) { return block + static_cast<std::size_t>(m_n) * j; }
     void Sparse(int which, double* x, int count, double* y);
     // c (ka x kb) = a^T b for n-row blocks.
     void Gram(double* a, int ka, double* b, int kb, std::vector<double>& c);
@@ -95,6 +96,9 @@ private:
     void ProjectAgainstLocked(double* w, int kw);
     bool RayleighRitz(int ka, int kp, int kw);
     void MoveColumns(int from, int to, int count);
+    // w (n x count) holds the residuals on entry and T times them on return.
+    void ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count,
+                             std::vector<double>& residualBlock);
 
     const ZylSrvSparseMatrix& m_K;
     const ZylSrvSparseMatrix& m_M;
@@ -182,6 +186,21 @@ void Solver::Transform(int first, int count, std::vector<double>& t, int r)
         Combine(Column(*from[b], first), count, t.data(), r, spare[b]->data(), false);
         std::memcpy(Column(*from[b], first), spare[b]->data(), sizeof(double) * m_n * r);
     }
+}
+
+void Solver::ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count,
+                                 std::vector<double>& residualBlock)
+{
+    Stopwatch watch(m_stats.preconditionerSeconds);
+    const std::size_t size = static_cast<std::size_t>(m_n) * count;
+    if (!m_options.preconditioner) {
+        for (int j = 0; j < count; ++j)
+            for (int i = 0; i < m_n; ++i)
+                Column(w, j)[i] *= jacobi[i];
+        return;
+    }
+    residualBlock.assign(w, w + size);
+    m_options.preconditioner(residualBlock.data(), w, count);
 }
 
 void Solver::MoveColumns(int from, int to, int count)
@@ -317,11 +336,11 @@ void Solver::Run()
     if (!RayleighRitz(m, 0, 0))
         throw std::runtime_error("LOBPCG: the start block is not M-definite");
 
-    std::vector<double> residual(static_cast<std::size_t>(m));
+    std::vector<double> residual(static_cast<std::size_t>(m)), residualBlock;
     for (int iteration = 1; iteration <= m_options.maxIterations; ++iteration) {
         m_stats.iterations = iteration;
         const int ka = m_ka, kp = m_kp;
-        // Residuals, and W = T R straight into the basis behind P.
+        // Residuals into the basis behind P, where T R replaces them.
         for (int j = 0; j < ka; ++j) {
             const double* ax = Column(m_AS, j);
             const double* bx = Column(m_BS, j);
@@ -332,10 +351,11 @@ void Solver::Run()
                 const double r = ax[i] - m_theta[j] * bx[i];
                 rr += r * r;
                 xx += x[i] * x[i];
-                w[i] = preconditioner[i] * r;
+                w[i] = r;
             }
             residual[j] = std::sqrt(rr) / (normK * std::sqrt(xx));
         }
+        ApplyPreconditioner(preconditioner, Column(m_S, ka + kp), ka, residualBlock);
         const int wanted = std::min(ka, nev - m_locked);
         int lock = 0;
         while (lock < wanted && residual[lock] < m_options.tolerance)

@@ -47,6 +47,10 @@ struct LobpcgOptions {
     int maxIterations = 2000;
     int rowBlock = 4096; // rows per block of the scratch mode set
     unsigned seed = 1;   // of the random start block
+    // W = T R for the residual block R (n x count, column-major); null for
+    // the Jacobi preconditioner T = diag(K + shift M)^-1. T must be
+    // symmetric positive definite.
+    std::function<void(const double* r, double* w, int count)> preconditioner;
     // Called after each iteration: iteration, modes converged, largest
     // residual among the wanted modes not yet locked.
     std::function<void(int, int, double)> progress;
@@ -59,6 +63,7 @@ struct LobpcgStatistics {
     double denseSeconds = 0.0;      // products of the n-row blocks in memory
     double outOfCoreSeconds = 0.0;  // projections against, and writes into, the locked modes
     double eigenSeconds = 0.0;      // the small eigenproblems
+    double preconditionerSeconds = 0.0; // W = T R
     double totalSeconds = 0.0;
     // Calls of Multiply by (matrix: 0 K, 1 M; vectors per call) -> count.
     std::map<std::pair<int, int>, long> sparseCalls;

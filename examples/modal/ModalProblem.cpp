@@ -57,11 +57,10 @@ void HexahedronMatrices(double hx, double hy, double hz, double stiffness[64], d
     }
 }
 
-void Assemble(const BoxMesh& mesh, Operator which, ZylSrvSparseMatrix& matrix)
+namespace {
+
+void AssembleElementMatrix(const BoxMesh& mesh, const double element[64], ZylSrvSparseMatrix& matrix)
 {
-    double stiffness[64], mass[64];
-    HexahedronMatrices(mesh.lx / mesh.nx, mesh.ly / mesh.ny, mesh.lz / mesh.nz, stiffness, mass);
-    const double* element = which == Operator::Stiffness ? stiffness : mass;
     for (int k = 0; k < mesh.nz; ++k)
         for (int j = 0; j < mesh.ny; ++j)
             for (int i = 0; i < mesh.nx; ++i) {
@@ -73,6 +72,24 @@ void Assemble(const BoxMesh& mesh, Operator which, ZylSrvSparseMatrix& matrix)
                         matrix.AddData(node[a], node[b], element[a + 8 * b]);
             }
     matrix.EndAssembly();
+}
+
+} // namespace
+
+void Assemble(const BoxMesh& mesh, Operator which, ZylSrvSparseMatrix& matrix)
+{
+    double stiffness[64], mass[64];
+    HexahedronMatrices(mesh.lx / mesh.nx, mesh.ly / mesh.ny, mesh.lz / mesh.nz, stiffness, mass);
+    AssembleElementMatrix(mesh, which == Operator::Stiffness ? stiffness : mass, matrix);
+}
+
+void AssembleShifted(const BoxMesh& mesh, double shift, ZylSrvSparseMatrix& matrix)
+{
+    double stiffness[64], mass[64];
+    HexahedronMatrices(mesh.lx / mesh.nx, mesh.ly / mesh.ny, mesh.lz / mesh.nz, stiffness, mass);
+    for (int e = 0; e < 64; ++e)
+        stiffness[e] += shift * mass[e];
+    AssembleElementMatrix(mesh, stiffness, matrix);
 }
 
 std::vector<BoxMode> LowestBoxModes(const BoxMesh& mesh, int count)

@@ -37,6 +37,8 @@ void HexahedronMatrices(double hx, double hy, double hz, double stiffness[64], d
 // repeats. matrix: newly constructed with the mesh's node count as dimensions.
 enum class Operator { Stiffness, Mass };
 void Assemble(const BoxMesh& mesh, Operator which, ZylSrvSparseMatrix& matrix);
+// K + shift M in one matrix, element by element, the same way.
+void AssembleShifted(const BoxMesh& mesh, double shift, ZylSrvSparseMatrix& matrix);
 
 // One mode of the box: the number of half waves along x, y and z, the exact
 // eigenvalue (pi i / lx)^2 + (pi j / ly)^2 + (pi k / lz)^2, and the eigenvalue

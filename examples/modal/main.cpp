@@ -12,6 +12,7 @@
 // about h^2 lambda / 12 for these modes). Run with --help for the options.
 #include "Lobpcg.h"
 #include "ModalProblem.h"
+#include "Multigrid.h"
 
 #include <mtx/ZylSrvLinearAlgebra.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,6 +46,7 @@ struct Options {
     int every = 10;
     std::string vtk, exportDir;
     bool profile = false;
+    bool multigrid = true; // else Jacobi
 };
 
 void Usage(const char* program)
@@ -56,6 +59,7 @@ void Usage(const char* program)
                 "  --modes N            modes to compute (default 20)\n"
                 "  --tolerance T        relative residual ||Kx - lambda Mx|| / (||K|| ||x||) (default 1e-10)\n"
                 "  --block B            vectors per block, best a multiple of 8 (default: from the modes)\n"
+                "  --precond P          multigrid (default) or jacobi, both of K + sigma M\n"
                 "  --max-iterations N   give up after N iterations (default 2000)\n"
                 "  --every N            print progress every N iterations and at each lock (default 10)\n"
                 "  --vtk FILE           write the mesh and the mode shapes as a legacy VTK file (ParaView)\n"
@@ -104,6 +108,9 @@ int Parse(int argc, char** argv, Options& o)
             ok = (o.solver.maxIterations = std::atoi(value)) > 0;
         } else if (arg == "--every") {
             ok = (o.every = std::atoi(value)) > 0;
+        } else if (arg == "--precond") {
+            ok = std::strcmp(value, "multigrid") == 0 || std::strcmp(value, "jacobi") == 0;
+            o.multigrid = std::strcmp(value, "multigrid") == 0;
         } else if (arg == "--vtk") {
             o.vtk = value;
         } else if (arg == "--export") {
@@ -194,7 +201,8 @@ void Profile(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const zyl
     for (const auto& [call, count] : s.sparseCalls)
         calls += count, vectors += count * call.second;
     const double baseline = SparseBaseline(K, M, s);
-    const double other = s.totalSeconds - s.sparseSeconds - s.denseSeconds - s.outOfCoreSeconds - s.eigenSeconds;
+    const double other = s.totalSeconds - s.sparseSeconds - s.denseSeconds - s.outOfCoreSeconds - s.eigenSeconds -
+                         s.preconditionerSeconds;
     auto share = [&](double t) { return 100.0 * t / s.totalSeconds; };
     std::printf("profile of the solve (%.3f s, %d iterations):\n", s.totalSeconds, s.iterations);
     std::printf("  sparse products      %8.3f s %5.1f%%  (%ld calls, %ld vectors)\n", s.sparseSeconds,
@@ -202,6 +210,7 @@ void Profile(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const zyl
     std::printf("  dense block products %8.3f s %5.1f%%\n", s.denseSeconds, share(s.denseSeconds));
     std::printf("  locked modes (disk)  %8.3f s %5.1f%%\n", s.outOfCoreSeconds, share(s.outOfCoreSeconds));
     std::printf("  small eigenproblems  %8.3f s %5.1f%%\n", s.eigenSeconds, share(s.eigenSeconds));
+    std::printf("  preconditioner       %8.3f s %5.1f%%\n", s.preconditionerSeconds, share(s.preconditionerSeconds));
     std::printf("  other                %8.3f s %5.1f%%  (of which setup %.3f s: preconditioner, buffers, "
                 "mode set)\n", other, share(other), s.setupSeconds);
     std::printf("  baseline: the same sparse products alone %.3f s; solve / baseline %.2f, "
@@ -252,8 +261,18 @@ int Run(const Options& o)
         lastConverged = converged;
         std::fflush(stdout);
     };
-    std::printf("LOBPCG for %d modes, tolerance %g, Jacobi preconditioner on K + %.4g M\n", solver.modes,
-                solver.tolerance, solver.shift);
+    std::unique_ptr<zylmodal::Multigrid> multigrid;
+    if (o.multigrid) {
+        zylmodal::MultigridOptions options;
+        options.shift = solver.shift;
+        multigrid.reset(new zylmodal::Multigrid(mesh, options));
+        const zylmodal::BoxMesh& coarsest = multigrid->Mesh(multigrid->NumberOfLevels() - 1);
+        std::printf("multigrid: %d levels down to %d x %d x %d, setup %.3f s\n", multigrid->NumberOfLevels(),
+                    coarsest.nx, coarsest.ny, coarsest.nz, multigrid->SetupSeconds());
+        solver.preconditioner = [&multigrid](const double* r, double* w, int count) { multigrid->Apply(r, w, count); };
+    }
+    std::printf("LOBPCG for %d modes, tolerance %g, %s preconditioner on K + %.4g M\n", solver.modes,
+                solver.tolerance, o.multigrid ? "multigrid V-cycle" : "Jacobi", solver.shift);
     start = Clock::now();
     zylmodal::LobpcgResult result = zylmodal::SolveLowestModes(K, M, solver);
     const double solve = Since(start);
@@ -290,7 +309,8 @@ int Run(const Options& o)
     std::printf("\ncheck: zero mode below 1e-6 of the first nonzero frequency, every other eigenvalue above the "
                 "exact one by at most h_max^2 lambda / 6: %s\n",
                 good ? "yes" : "NO");
-    std::printf("time: assembly %.3f s, solve %.3f s\n", assembly, solve);
+    std::printf("time: assembly %.3f s, preconditioner setup %.3f s, solve %.3f s (preconditioner %.3f s)\n",
+                assembly, multigrid ? multigrid->SetupSeconds() : 0.0, solve, result.statistics.preconditionerSeconds);
     if (o.profile)
         Profile(K, M, result.statistics, solver.modes);
     if (!o.vtk.empty()) {

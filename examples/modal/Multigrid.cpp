@@ -1,0 +1,235 @@
+#include "Multigrid.h"
+
+#include <mtx/ZylSrvMatrix.h>
+#include <mtx/ZylSrvSparseMatrix.h>
+#include <platform/mem.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace zylmodal {
+
+namespace {
+
+// The coarse nodes and weights that interpolate linearly at fine node i of
+// an edge cut into `fine` and `coarse` elements: the fine node lies at
+// coarse coordinate i coarse / fine, in integers so that nested nodes get
+// the exact weights 1 and 0.
+struct EdgeWeights {
+    int count = 0;
+    int node[2];
+    double weight[2];
+};
+
+EdgeWeights InterpolateOnEdge(int i, int fine, int coarse)
+{
+    const long scaled = static_cast<long>(i) * coarse;
+    const int element = static_cast<int>(std::min<long>(scaled / fine, coarse - 1));
+    const double t = static_cast<double>(scaled - static_cast<long>(element) * fine) / fine;
+    EdgeWeights e;
+    if (t < 1.0) {
+        e.node[e.count] = element, e.weight[e.count] = 1.0 - t, ++e.count;
+    }
+    if (t > 0.0) {
+        e.node[e.count] = element + 1, e.weight[e.count] = t, ++e.count;
+    }
+    return e;
+}
+
+// max_i sum_j |a_ij| / a_ii, an upper bound of the eigenvalues of D^-1 A,
+// and the reciprocal diagonal from the same pass.
+double GershgorinOfJacobi(const ZylSrvSparseMatrix& A, std::vector<double>& inverseDiagonal)
+{
+    const std::size_t n = static_cast<std::size_t>(A.NumberOfRows());
+    std::vector<double> diagonal(n, 0.0), sums(n, 0.0);
+    int count = 0;
+    ZylSrvSparseMatrixEntry* entries = A.GetEntries(count);
+    for (int e = 0; e < count; ++e) {
+        if (entries[e].row == entries[e].column)
+            diagonal[entries[e].row] += entries[e].value;
+        sums[entries[e].row] += std::fabs(entries[e].value);
+    }
+    mem_Free(entries);
+    inverseDiagonal.resize(n);
+    double bound = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        inverseDiagonal[i] = 1.0 / diagonal[i];
+        bound = std::max(bound, sums[i] * inverseDiagonal[i]);
+    }
+    return bound;
+}
+
+// The Chebyshev interval's lower end as a share of its upper end: the
+// smoother damps the part of the spectrum above it, the coarse levels
+// take what lies below.
+const double kSmoothedShare = 1.0 / 8.0;
+
+} // namespace
+
+BoxMesh CoarserBox(const BoxMesh& fine)
+{
+    BoxMesh coarse = fine;
+    const bool nested = fine.nx % 2 == 0 && fine.ny % 2 == 0 && fine.nz % 2 == 0;
+    for (int* n : {&coarse.nx, &coarse.ny, &coarse.nz})
+        *n = nested ? *n / 2 : (*n + 1) / 2;
+    return coarse;
+}
+
+void AssembleProlongation(const BoxMesh& fine, const BoxMesh& coarse, ZylSrvSparseMatrix& matrix)
+{
+    for (int k = 0; k <= fine.nz; ++k) {
+        const EdgeWeights z = InterpolateOnEdge(k, fine.nz, coarse.nz);
+        for (int j = 0; j <= fine.ny; ++j) {
+            const EdgeWeights y = InterpolateOnEdge(j, fine.ny, coarse.ny);
+            for (int i = 0; i <= fine.nx; ++i) {
+                const EdgeWeights x = InterpolateOnEdge(i, fine.nx, coarse.nx);
+                const unsigned int row = static_cast<unsigned int>(fine.Node(i, j, k));
+                for (int c = 0; c < z.count; ++c)
+                    for (int b = 0; b < y.count; ++b)
+                        for (int a = 0; a < x.count; ++a)
+                            matrix.AddData(row, static_cast<unsigned int>(coarse.Node(x.node[a], y.node[b], z.node[c])),
+                                           x.weight[a] * y.weight[b] * z.weight[c]);
+            }
+        }
+    }
+    matrix.EndAssembly();
+}
+
+struct Multigrid::Level {
+    BoxMesh mesh;
+    int n = 0;
+    std::unique_ptr<ZylSrvSparseMatrix> A;
+    std::unique_ptr<ZylSrvSparseMatrix> P; // from the next coarser level to this one
+    std::vector<double> inverseDiagonal;
+    double upper = 0.0; // of the eigenvalues of D^-1 A
+    // Work blocks of n x count, grown as needed: right-hand side and
+    // solution (coarse levels), residual, Chebyshev direction, product.
+    mutable std::vector<double> b, x, r, d, t;
+};
+
+Multigrid::Multigrid(const BoxMesh& mesh, const MultigridOptions& options) : m_options(options)
+{
+    const auto start = std::chrono::steady_clock::now();
+    BoxMesh box = mesh;
+    for (;;) {
+        std::unique_ptr<Level> level(new Level);
+        level->mesh = box;
+        level->n = box.NumberOfNodes();
+        level->A.reset(new ZylSrvSparseMatrix(level->n, level->n));
+        AssembleShifted(box, options.shift, *level->A);
+        level->upper = GershgorinOfJacobi(*level->A, level->inverseDiagonal);
+        const bool coarsest = level->n <= options.coarsestUnknowns;
+        if (!coarsest) {
+            const BoxMesh coarser = CoarserBox(box);
+            level->P.reset(new ZylSrvSparseMatrix(level->n, coarser.NumberOfNodes()));
+            AssembleProlongation(box, coarser, *level->P);
+            box = coarser;
+        }
+        m_levels.push_back(std::move(level));
+        if (coarsest)
+            break;
+    }
+    const Level& last = *m_levels.back();
+    m_coarsestFactors.reset(new ZylSrvMatrix(last.n, last.n, nullptr, true));
+    std::fill(m_coarsestFactors->Values(), m_coarsestFactors->Values() + static_cast<std::size_t>(last.n) * last.n,
+              0.0);
+    int count = 0;
+    ZylSrvSparseMatrixEntry* entries = last.A->GetEntries(count);
+    for (int e = 0; e < count; ++e)
+        m_coarsestFactors->Values()[entries[e].row + static_cast<std::size_t>(last.n) * entries[e].column] +=
+            entries[e].value;
+    mem_Free(entries);
+    m_pivots.resize(static_cast<std::size_t>(last.n));
+    m_coarsestFactors->Factorize(m_pivots.data());
+    m_setupSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+Multigrid::~Multigrid() = default;
+
+const BoxMesh& Multigrid::Mesh(int level) const { return m_levels[static_cast<std::size_t>(level)]->mesh; }
+
+const ZylSrvSparseMatrix& Multigrid::Operator(int level) const { return *m_levels[static_cast<std::size_t>(level)]->A; }
+
+void Multigrid::Apply(const double* r, double* w, int count) const
+{
+    for (const std::unique_ptr<Level>& level : m_levels) {
+        const std::size_t size = static_cast<std::size_t>(level->n) * count;
+        for (std::vector<double>* block : {&level->b, &level->x, &level->r, &level->d, &level->t})
+            if (block->size() < size)
+                block->resize(size);
+    }
+    Cycle(0, r, w, count);
+}
+
+void Multigrid::SolveCoarsest(const double* b, double* x, int count) const
+{
+    const int n = m_levels.back()->n;
+    std::copy(b, b + static_cast<std::size_t>(n) * count, x);
+    ZylSrvMatrix rhs(n, count, x);
+    m_coarsestFactors->ForwardBackwardPass(m_pivots.data(), rhs, false);
+}
+
+void Multigrid::Cycle(int index, const double* b, double* x, int count) const
+{
+    if (index + 1 == NumberOfLevels()) {
+        SolveCoarsest(b, x, count);
+        return;
+    }
+    const Level& level = *m_levels[static_cast<std::size_t>(index)];
+    const Level& coarse = *m_levels[static_cast<std::size_t>(index) + 1];
+    const std::size_t size = static_cast<std::size_t>(level.n) * count;
+    Smooth(level, b, x, level.r.data(), count, true);
+    level.P->Multiply(level.r.data(), count, coarse.b.data(), true);
+    Cycle(index + 1, coarse.b.data(), coarse.x.data(), count);
+    level.P->Multiply(coarse.x.data(), count, level.t.data(), false);
+    for (std::size_t i = 0; i < size; ++i)
+        x[i] += level.t[i];
+    Smooth(level, b, x, level.r.data(), count, false);
+}
+
+// Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper].
+// Pre-smoothing starts from x = 0 and leaves r = b - A x for the coarse
+// correction; post-smoothing starts from the given x and needs no residual.
+void Multigrid::Smooth(const Level& level, const double* b, double* x, double* r, int count, bool pre) const
+{
+    const std::size_t n = static_cast<std::size_t>(level.n);
+    const std::size_t size = n * count;
+    if (pre) {
+        std::fill(x, x + size, 0.0);
+        std::copy(b, b + size, r);
+    } else {
+        level.A->Multiply(x, count, level.t.data(), false);
+        for (std::size_t i = 0; i < size; ++i)
+            r[i] = b[i] - level.t[i];
+    }
+    const double lower = kSmoothedShare * level.upper;
+    const double theta = 0.5 * (level.upper + lower), delta = 0.5 * (level.upper - lower);
+    const double sigma = theta / delta;
+    double rho = 1.0 / sigma;
+    double* d = level.d.data();
+    const std::vector<double>& inverse = level.inverseDiagonal;
+    for (std::size_t j = 0; j < size; j += n)
+        for (std::size_t i = 0; i < n; ++i)
+            d[j + i] = inverse[i] * r[j + i] / theta;
+    const int degree = m_options.smoothingSteps;
+    for (int step = 1; step <= degree; ++step) {
+        for (std::size_t i = 0; i < size; ++i)
+            x[i] += d[i];
+        if (step == degree && !pre)
+            break;
+        level.A->Multiply(d, count, level.t.data(), false);
+        for (std::size_t i = 0; i < size; ++i)
+            r[i] -= level.t[i];
+        if (step == degree)
+            break;
+        const double rhoNext = 1.0 / (2.0 * sigma - rho);
+        const double keep = rhoNext * rho, add = 2.0 * rhoNext / delta;
+        for (std::size_t j = 0; j < size; j += n)
+            for (std::size_t i = 0; i < n; ++i)
+                d[j + i] = keep * d[j + i] + add * inverse[i] * r[j + i];
+        rho = rhoNext;
+    }
+}
+
+} // namespace zylmodal
