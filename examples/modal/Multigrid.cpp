@@ -63,7 +63,7 @@ double GershgorinOfJacobi(const ZylSrvSparseMatrix& A, std::vector<double>& inve
 // The Chebyshev interval's lower end as a share of its upper end: the
 // smoother damps the part of the spectrum above it, the coarse levels
 // take what lies below.
-const double kSmoothedShare = 1.0 / 8.0;
+const double kSmoothedShare = 1.0 / 4.0;
 
 } // namespace
 

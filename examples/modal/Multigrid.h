@@ -12,7 +12,7 @@
 // sparse matrix P, and the restriction is P^T (a transposed product).
 //
 // Smoothing: Chebyshev polynomials in D^-1 A (D the diagonal of the level's
-// A) of degree `smoothingSteps`, on the interval [upper / 8, upper] with upper
+// A) of degree `smoothingSteps`, on the interval [upper / 4, upper] with upper
 // the Gershgorin bound of D^-1 A's eigenvalues, so the smoother never
 // amplifies a component. The same polynomial before and after the coarse
 // correction, and an exact coarsest solve (dense Bunch-Kaufman factors), keep

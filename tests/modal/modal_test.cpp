@@ -1,8 +1,10 @@
 // The modal example's solver and model: every computed eigenpair against a
 // dense generalized eigen-solution of the same matrices, and the eigenvalues
-// against the analytic modes of the box as the mesh is refined.
+// against the analytic modes of the box as the mesh is refined; the multigrid
+// preconditioner's transfers, V-cycle and iteration counts under refinement.
 #include <Lobpcg.h>
 #include <ModalProblem.h>
+#include <Multigrid.h>
 
 #include "support/ReferenceMatrix.h"
 
@@ -15,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -45,7 +49,28 @@ struct Solved {
     RefMatrix modes; // n x modes
 };
 
-Solved Solve(const zylmodal::BoxMesh& mesh, int modes, double tolerance)
+// A V-cycle down to `coarsestUnknowns`, or Jacobi when 0; the shift that
+// main takes, about the first nonzero eigenvalue.
+zylmodal::LobpcgResult Lobpcg(const zylmodal::BoxMesh& mesh, const ZylSrvSparseMatrix& K,
+                              const ZylSrvSparseMatrix& M, zylmodal::LobpcgOptions options, int coarsestUnknowns)
+{
+    options.shift = kPi * kPi / std::pow(std::max({mesh.lx, mesh.ly, mesh.lz}), 2);
+    std::unique_ptr<zylmodal::Multigrid> multigrid;
+    if (coarsestUnknowns > 0) {
+        zylmodal::MultigridOptions mg;
+        mg.shift = options.shift;
+        mg.coarsestUnknowns = coarsestUnknowns;
+        multigrid.reset(new zylmodal::Multigrid(mesh, mg));
+        options.preconditioner = [&multigrid](const double* r, double* w, int count) {
+            multigrid->Apply(r, w, count);
+        };
+    }
+    zylmodal::LobpcgResult result = zylmodal::SolveLowestModes(K, M, options);
+    EXPECT_TRUE(result.converged);
+    return result;
+}
+
+Solved Solve(const zylmodal::BoxMesh& mesh, int modes, double tolerance, int coarsestUnknowns = 0)
 {
     const int n = mesh.NumberOfNodes();
     ZylSrvSparseMatrix K(n, n), M(n, n);
@@ -55,8 +80,7 @@ Solved Solve(const zylmodal::BoxMesh& mesh, int modes, double tolerance)
     options.modes = modes;
     options.tolerance = tolerance;
     options.rowBlock = 16; // several row blocks in the mode set
-    zylmodal::LobpcgResult result = zylmodal::SolveLowestModes(K, M, options);
-    EXPECT_TRUE(result.converged);
+    zylmodal::LobpcgResult result = Lobpcg(mesh, K, M, options, coarsestUnknowns);
     Solved s{Dense(K), Dense(M), result.eigenvalues, RefMatrix(n, modes)};
     s.modes.v = zylmodal::ReadColumns(*result.modes, modes);
     return s;
@@ -66,13 +90,17 @@ struct SmallCase {
     const char* name;
     zylmodal::BoxMesh mesh;
     int modes;
+    int coarsestUnknowns; // 0: Jacobi
 };
 
 // A box with distinct and coinciding frequencies, and a cube whose first
-// nonzero frequencies are threefold, cut after three such clusters.
+// nonzero frequencies are threefold, cut after three such clusters; with
+// Jacobi and with V-cycles over nested and non-nested levels.
 const SmallCase kSmallCases[] = {
-    {"box 4x3x3", {1.2, 0.8, 0.6, 4, 3, 3}, 12},
-    {"cube 4x4x4", {1.0, 1.0, 1.0, 4, 4, 4}, 11},
+    {"box 4x3x3", {1.2, 0.8, 0.6, 4, 3, 3}, 12, 0},
+    {"cube 4x4x4", {1.0, 1.0, 1.0, 4, 4, 4}, 11, 0},
+    {"box 4x3x3, multigrid", {1.2, 0.8, 0.6, 4, 3, 3}, 12, 8},
+    {"cube 4x4x4, multigrid", {1.0, 1.0, 1.0, 4, 4, 4}, 11, 8},
 };
 
 TEST(ModalSolver, FindsEveryEigenpairOfTheDenseSolution)
@@ -80,7 +108,7 @@ TEST(ModalSolver, FindsEveryEigenpairOfTheDenseSolution)
     const double tolerance = 1e-9;
     for (const SmallCase& c : kSmallCases) {
         SCOPED_TRACE(c.name);
-        Solved s = Solve(c.mesh, c.modes, tolerance);
+        Solved s = Solve(c.mesh, c.modes, tolerance, c.coarsestUnknowns);
         const int n = s.K.rows;
         ASSERT_EQ(static_cast<int>(s.lambda.size()), c.modes);
 
@@ -146,6 +174,145 @@ TEST(ModalSolver, EigenvalueErrorFallsAsTheSquareOfTheElementSize)
     }
     EXPECT_GT(errors[0] / errors[1], 3.5);
     EXPECT_LT(errors[0] / errors[1], 4.5);
+}
+
+// A trilinear function is one of the coarse space's, so interpolating its
+// coarse nodal values must give its fine nodal values exactly, on nested and
+// on non-nested pairs of boxes.
+TEST(ModalMultigrid, ProlongationIsExactForTrilinearFunctions)
+{
+    const zylmodal::BoxMesh kFine[] = {
+        {1.2, 0.8, 0.6, 8, 4, 6},  // nested: 4 x 2 x 3
+        {1.2, 0.8, 0.6, 6, 4, 3},  // not nested: 3 x 2 x 2
+        {1.0, 2.0, 0.5, 7, 5, 9},  // not nested: 4 x 3 x 5
+    };
+    auto f = [](double x, double y, double z) {
+        return 1.0 + 2.0 * x - y + 3.0 * z + x * y - 2.0 * y * z + x * z + 4.0 * x * y * z;
+    };
+    auto nodal = [&f](const zylmodal::BoxMesh& m) {
+        std::vector<double> v(static_cast<std::size_t>(m.NumberOfNodes()));
+        for (int k = 0; k <= m.nz; ++k)
+            for (int j = 0; j <= m.ny; ++j)
+                for (int i = 0; i <= m.nx; ++i)
+                    v[m.Node(i, j, k)] = f(m.lx * i / m.nx, m.ly * j / m.ny, m.lz * k / m.nz);
+        return v;
+    };
+    for (const zylmodal::BoxMesh& fine : kFine) {
+        const zylmodal::BoxMesh coarse = zylmodal::CoarserBox(fine);
+        SCOPED_TRACE(std::to_string(fine.nx) + "x" + std::to_string(fine.ny) + "x" + std::to_string(fine.nz));
+        ZylSrvSparseMatrix P(fine.NumberOfNodes(), coarse.NumberOfNodes());
+        zylmodal::AssembleProlongation(fine, coarse, P);
+        const std::vector<double> expected = nodal(fine), coarseValues = nodal(coarse);
+        std::vector<double> values(expected.size());
+        P.Multiply(coarseValues.data(), 1, values.data(), false);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            ASSERT_NEAR(values[i], expected[i], 1e-12) << "node " << i;
+    }
+}
+
+// x <- x + B (b - A x) with the V-cycle B: the A-norm of the error must fall
+// by a factor per cycle that does not grow with refinement; B must be
+// symmetric (u^T B v = v^T B u) for LOBPCG.
+TEST(ModalMultigrid, VCycleContractsIndependentlyOfTheMesh)
+{
+    const zylmodal::BoxMesh kMeshes[] = {
+        {1.0, 1.0, 1.0, 8, 8, 8},
+        {1.0, 1.0, 1.0, 16, 16, 16},
+        {1.2, 0.8, 0.6, 18, 10, 14}, // non-nested below 9 x 5 x 7
+    };
+    const int cycles = 5;
+    for (const zylmodal::BoxMesh& mesh : kMeshes) {
+        SCOPED_TRACE(std::to_string(mesh.nx) + "x" + std::to_string(mesh.ny) + "x" + std::to_string(mesh.nz));
+        zylmodal::MultigridOptions options;
+        options.shift = kPi * kPi;
+        options.coarsestUnknowns = 30;
+        const zylmodal::Multigrid mg(mesh, options);
+        ASSERT_GE(mg.NumberOfLevels(), 3);
+        const ZylSrvSparseMatrix& A = mg.Operator(0);
+        const std::size_t n = static_cast<std::size_t>(A.NumberOfRows());
+        std::mt19937 engine(3);
+        std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+        std::vector<double> solution(n), x(n, 0.0), b(n), r(n), w(n), ae(n);
+        for (double& v : solution)
+            v = uniform(engine);
+        A.Multiply(solution.data(), 1, b.data(), false);
+        auto energyOfError = [&]() {
+            std::vector<double> e(n);
+            for (std::size_t i = 0; i < n; ++i)
+                e[i] = x[i] - solution[i];
+            A.Multiply(e.data(), 1, ae.data(), false);
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i)
+                sum += e[i] * ae[i];
+            return std::sqrt(sum);
+        };
+        const double initial = energyOfError();
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            A.Multiply(x.data(), 1, r.data(), false);
+            for (std::size_t i = 0; i < n; ++i)
+                r[i] = b[i] - r[i];
+            mg.Apply(r.data(), w.data(), 1);
+            for (std::size_t i = 0; i < n; ++i)
+                x[i] += w[i];
+        }
+        EXPECT_LT(std::pow(energyOfError() / initial, 1.0 / cycles), 0.2);
+
+        std::vector<double> uv(2 * n), buv(2 * n);
+        for (double& v : uv)
+            v = uniform(engine);
+        mg.Apply(uv.data(), buv.data(), 2);
+        double uBv = 0.0, vBu = 0.0, scale = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            uBv += uv[i] * buv[n + i];
+            vBu += uv[n + i] * buv[i];
+            scale += std::fabs(uv[i] * buv[n + i]);
+        }
+        EXPECT_NEAR(uBv, vBu, 1e-12 * scale);
+    }
+}
+
+// LOBPCG with the V-cycle takes about as many iterations at every mesh size.
+TEST(ModalMultigrid, IterationsStayFlatUnderRefinement)
+{
+    std::vector<int> iterations;
+    for (int d : {8, 16, 32}) {
+        SCOPED_TRACE(d);
+        const zylmodal::BoxMesh cube{1.0, 1.0, 1.0, d, d, d};
+        const int n = cube.NumberOfNodes();
+        ZylSrvSparseMatrix K(n, n), M(n, n);
+        zylmodal::Assemble(cube, zylmodal::Operator::Stiffness, K);
+        zylmodal::Assemble(cube, zylmodal::Operator::Mass, M);
+        zylmodal::LobpcgOptions options;
+        options.modes = 8;
+        options.tolerance = 1e-8;
+        iterations.push_back(Lobpcg(cube, K, M, options, 2000).statistics.iterations);
+    }
+    const auto [fewest, most] = std::minmax_element(iterations.begin(), iterations.end());
+    EXPECT_LE(*most, 1.5 * *fewest) << iterations[0] << ", " << iterations[1] << ", " << iterations[2];
+}
+
+// On the example's default box both preconditioners find the mesh's
+// eigenvalues in closed form, and so agree with each other.
+TEST(ModalMultigrid, BothPreconditionersFindTheDefaultBoxModes)
+{
+    const zylmodal::BoxMesh box;
+    const int n = box.NumberOfNodes(), modes = 20;
+    ZylSrvSparseMatrix K(n, n), M(n, n);
+    zylmodal::Assemble(box, zylmodal::Operator::Stiffness, K);
+    zylmodal::Assemble(box, zylmodal::Operator::Mass, M);
+    const std::vector<zylmodal::BoxMode> closedForm = zylmodal::LowestBoxModes(box, modes);
+    zylmodal::LobpcgOptions options;
+    options.modes = modes;
+    options.tolerance = 1e-10;
+    for (int coarsestUnknowns : {0, 2000}) {
+        SCOPED_TRACE(coarsestUnknowns == 0 ? "Jacobi" : "multigrid");
+        std::vector<double> lambda = Lobpcg(box, K, M, options, coarsestUnknowns).eigenvalues;
+        ASSERT_EQ(static_cast<int>(lambda.size()), modes);
+        std::sort(lambda.begin(), lambda.end());
+        for (int m = 0; m < modes; ++m)
+            EXPECT_NEAR(lambda[m], closedForm[m].discrete, 1e-8 * std::max(closedForm[m].discrete, 1.0))
+                << "mode " << m;
+    }
 }
 
 } // namespace
