@@ -6,7 +6,8 @@
 //
 // Each iteration takes the Rayleigh-Ritz step on the basis [X P W]: X the
 // current Ritz vectors, P the previous step's direction, W the residuals
-// through a Jacobi preconditioner diag(K + shift M)^-1. The sparse products
+// through a preconditioner T (the caller's, or Jacobi's diag(K + shift M)^-1),
+// applied to the whole residual block at once. The sparse products
 // K W and M W go through ZylSrvSparseMatrix::Multiply a block at a time;
 // K X, M X, K P and M P follow from them by the same linear combinations
 // that make X and P. The basis is kept M-orthonormal, so that the small
