@@ -51,12 +51,8 @@ void ForEachEntry(const ZylSrvSparseMatrix& A, Visit visit)
 // The diagonal and the largest absolute row sum, from one pass.
 std::vector<double> Diagonal(const ZylSrvSparseMatrix& A, double& largestRowSum)
 {
-    std::vector<double> d(static_cast<std::size_t>(A.NumberOfRows()), 0.0), sums(d);
-    ForEachEntry(A, [&](const ZylSrvSparseMatrixEntry& e) {
-        if (e.row == e.column)
-            d[e.row] += e.value;
-        sums[e.row] += std::fabs(e.value);
-    });
+    std::vector<double> d, sums;
+    zylmodal::DiagonalAndRowSums(A, d, sums);
     largestRowSum = sums.empty() ? 0.0 : *std::max_element(sums.begin(), sums.end());
     return d;
 }
@@ -423,6 +419,17 @@ LobpcgResult SolveLowestModes(const ZylSrvSparseMatrix& K, const ZylSrvSparseMat
     LobpcgResult result;
     Solver(K, M, options, result).Run();
     return result;
+}
+
+void DiagonalAndRowSums(const ZylSrvSparseMatrix& A, std::vector<double>& diagonal, std::vector<double>& rowSums)
+{
+    diagonal.assign(static_cast<std::size_t>(A.NumberOfRows()), 0.0);
+    rowSums.assign(diagonal.size(), 0.0);
+    ForEachEntry(A, [&](const ZylSrvSparseMatrixEntry& e) {
+        if (e.row == e.column)
+            diagonal[e.row] += e.value;
+        rowSums[e.row] += std::fabs(e.value);
+    });
 }
 
 double LargestRowSum(const ZylSrvSparseMatrix& A)

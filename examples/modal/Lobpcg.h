@@ -86,6 +86,8 @@ struct LobpcgResult {
 
 LobpcgResult SolveLowestModes(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const LobpcgOptions& options);
 
+// The diagonal of A and its absolute row sums, from one pass over its entries.
+void DiagonalAndRowSums(const ZylSrvSparseMatrix& A, std::vector<double>& diagonal, std::vector<double>& rowSums);
 // The largest absolute row sum.
 double LargestRowSum(const ZylSrvSparseMatrix& A);
 // The first `count` columns of a dense matrix, column-major in memory.

@@ -1,5 +1,7 @@
 #include "Multigrid.h"
 
+#include "Lobpcg.h"
+
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/ZylSrvSparseMatrix.h>
 #include <platform/mem.h>
@@ -41,20 +43,11 @@ EdgeWeights InterpolateOnEdge(int i, int fine, int coarse)
 // and the reciprocal diagonal from the same pass.
 double GershgorinOfJacobi(const ZylSrvSparseMatrix& A, std::vector<double>& inverseDiagonal)
 {
-    const std::size_t n = static_cast<std::size_t>(A.NumberOfRows());
-    std::vector<double> diagonal(n, 0.0), sums(n, 0.0);
-    int count = 0;
-    ZylSrvSparseMatrixEntry* entries = A.GetEntries(count);
-    for (int e = 0; e < count; ++e) {
-        if (entries[e].row == entries[e].column)
-            diagonal[entries[e].row] += entries[e].value;
-        sums[entries[e].row] += std::fabs(entries[e].value);
-    }
-    mem_Free(entries);
-    inverseDiagonal.resize(n);
+    std::vector<double> sums;
+    DiagonalAndRowSums(A, inverseDiagonal, sums);
     double bound = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        inverseDiagonal[i] = 1.0 / diagonal[i];
+    for (std::size_t i = 0; i < inverseDiagonal.size(); ++i) {
+        inverseDiagonal[i] = 1.0 / inverseDiagonal[i];
         bound = std::max(bound, sums[i] * inverseDiagonal[i]);
     }
     return bound;

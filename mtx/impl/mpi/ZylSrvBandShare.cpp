@@ -70,21 +70,25 @@ public:
         return mem_Array<double>(count);
     }
 
+    // Keeps `buffers` (all of one size) for the next sum, in place of the
+    // spares of any other size.
     void GiveBack(mem_Array<double>* buffers, int count)
     {
+        std::size_t size = 0;
+        for (int b = 0; b < count && size == 0; ++b)
+            size = buffers[b].Count();
+        if (size == 0)
+            return;
         const std::lock_guard<std::mutex> lock(m_mutex);
-        for (int b = 0; b < count; ++b) {
-            if (buffers[b].Get() == nullptr)
-                continue;
+        for (mem_Array<double>& spare : m_spares)
+            if (spare.Count() != size)
+                spare = mem_Array<double>();
+        for (int b = 0; b < count; ++b)
             for (mem_Array<double>& spare : m_spares)
-                if (spare.Get() != nullptr && spare.Count() != buffers[b].Count())
-                    spare = mem_Array<double>();
-            for (mem_Array<double>& spare : m_spares)
-                if (spare.Get() == nullptr) {
+                if (buffers[b].Get() != nullptr && spare.Get() == nullptr) {
                     spare = std::move(buffers[b]);
                     break;
                 }
-        }
     }
 
     void LetGo()
@@ -255,16 +259,10 @@ struct BandSum::State {
     // Every panel of `node` on its way to `rank`, each in a message of its own.
     void Send(const Node& node, int rank, int tag, MPI_Comm comm)
     {
-        if (node.ld > INT_MAX)
-            zyl_mtx::Raise<ZylSrvMtxIllegalInput>(kRaiseSource, __LINE__, "BandSum (leading dimension past int)");
         for (int p = 0; p < panels; ++p) {
-            MPI_Datatype panel = MPI_DATATYPE_NULL;
-            Check(MPI_Type_vector(PanelWidth(p), rows, static_cast<int>(node.ld), MPI_DOUBLE, &panel),
-                  "MPI_Type_vector");
-            Check(MPI_Type_commit(&panel), "MPI_Type_commit");
-            const int sent = MPI_Isend(node.values + node.ld * panelColumns * p, 1, panel, rank, tag, comm, &sends[p]);
-            MPI_Type_free(&panel); // the send keeps what it needs
-            Check(sent, "MPI_Isend");
+            const Datatype panel(Columns(PanelWidth(p), rows, node.ld)); // freed after the start: the send keeps it
+            Check(MPI_Isend(node.values + node.ld * panelColumns * p, 1, panel.Get(), rank, tag, comm, &sends[p]),
+                  "MPI_Isend");
         }
     }
 
