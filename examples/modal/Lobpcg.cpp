@@ -372,6 +372,8 @@ void Solver::Run()
             m_lockedView.reset(m_result.modes->Submatrix(0, n - 1, 0, m_locked - 1));
             m_lockedMassView.reset(m_MQ->Submatrix(0, n - 1, 0, m_locked - 1));
         }
+        if (m_options.history)
+            m_options.history(iteration, m_locked - lock, std::vector<double>(residual.begin(), residual.begin() + wanted));
         if (m_options.progress)
             m_options.progress(iteration, converged, largest);
         if (m_locked >= nev) {

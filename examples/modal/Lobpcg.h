@@ -55,6 +55,10 @@ struct LobpcgOptions {
     // Called after each iteration: iteration, modes converged, largest
     // residual among the wanted modes not yet locked.
     std::function<void(int, int, double)> progress;
+    // Called after each iteration with the residuals of the wanted modes that
+    // were not locked before it: residuals[j] belongs to mode first + j
+    // (modes counted from 0 in ascending order of eigenvalue).
+    std::function<void(int iteration, int first, const std::vector<double>& residuals)> history;
 };
 
 struct LobpcgStatistics {
