@@ -1,5 +1,6 @@
 #include "Lobpcg.h"
 
+#include <blac/blac.h>
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <mtx/ZylSrvSparseMatrix.h>
@@ -69,13 +70,27 @@ public:
     void Run();
 
 private:
+    // An n-row source block and the place its combination goes; the two may overlap.
+    struct Part {
+        const double* from;
+        double* to;
+    };
+
     double* Column(std::vector<double>& block, int j) { return Column(block.data(), j); }
     double* Column(double* block, int j) { return block + static_cast<std::size_t>(m_n) * j; }
+    double* KS(int j) { return Column(m_images, j); }
+    double* MS(int j) { return Column(m_images, m_massAt + j); }
     void Sparse(int which, double* x, int count, double* y);
     // c (ka x kb) = a^T b for n-row blocks.
     void Gram(double* a, int ka, double* b, int kb, std::vector<double>& c);
+    // ga = S^T K S and gb = S^T M S (ns x ns) from one product S^T [KS .. MS].
+    void Grams(int ns, std::vector<double>& ga, std::vector<double>& gb);
     // y (n x kc) = a (n x ka) c (ka x kc), or y += when accumulate.
     void Combine(double* a, int ka, double* c, int kc, double* y, bool accumulate);
+    // Each part's first k columns times c (k x r) into its first r target
+    // columns, a panel of rows at a time: every part's panel is read before
+    // any is written, so a combination needs no second block of its size.
+    void CombineInPlace(const std::vector<Part>& parts, int k, const double* c, int r);
     // Ascending eigenvalues and b-orthonormal eigenvectors of the k x k
     // pencil (a, b), b the identity when null; both are mirrored from their
     // lower triangles first, so rounding in the Gram products does not count
@@ -86,15 +101,14 @@ private:
     // matrix g (scaled in place), dropping nearly dependent directions;
     // returns r.
     int Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& t);
-    // Columns first .. first + count - 1 of S, AS and BS times t (count x r),
-    // written back from column first on, through the spare buffers.
-    void Transform(int first, int count, std::vector<double>& t, int r);
     void ProjectAgainstLocked(double* w, int kw);
     bool RayleighRitz(int ka, int kp, int kw);
-    void MoveColumns(int from, int to, int count);
-    // w (n x count) holds the residuals on entry and T times them on return.
-    void ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count,
-                             std::vector<double>& residualBlock);
+    void MoveColumns(std::vector<double>& block, int from, int to, int count);
+    // The block without the locked pairs: X keeps `keep` columns, P stays,
+    // W follows them, and M's images move to where the next step expects them.
+    void CloseUpAfterLocking(int lock, int keep);
+    // w (n x count) := T r; r and w are the same block for Jacobi.
+    void ApplyPreconditioner(const std::vector<double>& jacobi, const double* r, double* w, int count);
 
     const ZylSrvSparseMatrix& m_K;
     const ZylSrvSparseMatrix& m_M;
@@ -102,8 +116,14 @@ private:
     LobpcgResult& m_result;
     LobpcgStatistics& m_stats;
     const int m_n;
-    // The basis [X P W] and K, M times it; the spares take the next X and P.
-    std::vector<double> m_S, m_AS, m_BS, m_S2, m_AS2, m_BS2;
+    // The basis S = [X P W] (n x 3 m), and K S and M S side by side in one
+    // n x 6 m block: K S from column 0, M S from column m_massAt, the width
+    // the basis has at the next Rayleigh-Ritz step, so that both Gram
+    // matrices come from one product and the gap between the images is empty
+    // unless W lost directions.
+    std::vector<double> m_S, m_images;
+    int m_massAt = 0;
+    std::vector<double> m_panels; // CombineInPlace's row panels
     std::vector<double> m_theta;
     int m_locked = 0;
     std::unique_ptr<ZylSrvScratchDenseMatrix> m_MQ; // M times the locked modes
@@ -124,6 +144,37 @@ void Solver::Gram(double* a, int ka, double* b, int kb, std::vector<double>& c)
     c.assign(static_cast<std::size_t>(ka) * kb, 0.0);
     ZylSrvMatrix result = Wrap(ka, kb, c.data());
     Wrap(m_n, ka, a).TransposeMultiply(Wrap(m_n, kb, b), result, 0, 0);
+}
+
+void Solver::Grams(int ns, std::vector<double>& ga, std::vector<double>& gb)
+{
+    Stopwatch watch(m_stats.denseSeconds);
+    const int width = m_massAt + ns;
+    const double one = 1.0, zero = 0.0;
+    std::vector<double> g(static_cast<std::size_t>(ns) * width);
+    BLAC_DGEMM("T", "N", &ns, &width, &m_n, &one, m_S.data(), &m_n, m_images.data(), &m_n, &zero, g.data(), &ns);
+    ga.assign(g.begin(), g.begin() + static_cast<std::ptrdiff_t>(ns) * ns);
+    gb.assign(g.begin() + static_cast<std::ptrdiff_t>(ns) * m_massAt, g.end());
+}
+
+void Solver::CombineInPlace(const std::vector<Part>& parts, int k, const double* c, int r)
+{
+    Stopwatch watch(m_stats.denseSeconds);
+    // Rows per panel: a panel of every part and its result stay in cache.
+    const int panelRows = 512;
+    const std::size_t panelSize = static_cast<std::size_t>(panelRows) * r;
+    m_panels.resize(parts.size() * panelSize);
+    const double one = 1.0, zero = 0.0;
+    for (int first = 0; first < m_n; first += panelRows) {
+        const int rows = std::min(panelRows, m_n - first);
+        for (std::size_t p = 0; p < parts.size(); ++p)
+            BLAC_DGEMM("N", "N", &rows, &r, &k, &one, parts[p].from + first, &m_n, c, &k, &zero,
+                       &m_panels[p * panelSize], &rows);
+        for (std::size_t p = 0; p < parts.size(); ++p)
+            for (int j = 0; j < r; ++j)
+                std::memcpy(Column(parts[p].to, j) + first, &m_panels[p * panelSize + static_cast<std::size_t>(rows) * j],
+                            sizeof(double) * rows);
+    }
 }
 
 void Solver::Combine(double* a, int ka, double* c, int kc, double* y, bool accumulate)
@@ -174,37 +225,38 @@ int Solver::Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& 
     return r;
 }
 
-void Solver::Transform(int first, int count, std::vector<double>& t, int r)
-{
-    std::vector<double>* from[3] = {&m_S, &m_AS, &m_BS};
-    std::vector<double>* spare[3] = {&m_S2, &m_AS2, &m_BS2};
-    for (int b = 0; b < 3; ++b) {
-        Combine(Column(*from[b], first), count, t.data(), r, spare[b]->data(), false);
-        std::memcpy(Column(*from[b], first), spare[b]->data(), sizeof(double) * m_n * r);
-    }
-}
-
-void Solver::ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count,
-                                 std::vector<double>& residualBlock)
+void Solver::ApplyPreconditioner(const std::vector<double>& jacobi, const double* r, double* w, int count)
 {
     Stopwatch watch(m_stats.preconditionerSeconds);
-    const std::size_t size = static_cast<std::size_t>(m_n) * count;
-    if (!m_options.preconditioner) {
-        for (int j = 0; j < count; ++j)
-            for (int i = 0; i < m_n; ++i)
-                Column(w, j)[i] *= jacobi[i];
+    if (m_options.preconditioner) {
+        m_options.preconditioner(r, w, count);
         return;
     }
-    residualBlock.assign(w, w + size);
-    m_options.preconditioner(residualBlock.data(), w, count);
+    for (int j = 0; j < count; ++j)
+        for (int i = 0; i < m_n; ++i)
+            Column(w, j)[i] *= jacobi[i];
 }
 
-void Solver::MoveColumns(int from, int to, int count)
+void Solver::MoveColumns(std::vector<double>& block, int from, int to, int count)
 {
-    if (from == to || count == 0)
-        return;
-    for (std::vector<double>* block : {&m_S, &m_AS, &m_BS})
-        std::memmove(Column(*block, to), Column(*block, from), sizeof(double) * m_n * count);
+    if (from != to && count > 0)
+        std::memmove(Column(block, to), Column(block, from), sizeof(double) * m_n * count);
+}
+
+void Solver::CloseUpAfterLocking(int lock, int keep)
+{
+    const int ka = m_ka, kp = m_kp;
+    MoveColumns(m_S, lock, 0, keep);
+    MoveColumns(m_S, ka, keep, kp);
+    MoveColumns(m_S, ka + kp + lock, keep + kp, keep);
+    MoveColumns(m_images, lock, 0, keep);
+    MoveColumns(m_images, ka, keep, kp);
+    // Leftwards, X before P: keep <= ka - lock, so no move overwrites a
+    // column still to be moved.
+    const int massAt = 2 * keep + kp;
+    MoveColumns(m_images, m_massAt + lock, massAt, keep);
+    MoveColumns(m_images, m_massAt + ka, massAt + keep, kp);
+    m_massAt = massAt;
 }
 
 void Solver::ProjectAgainstLocked(double* w, int kw)
@@ -228,8 +280,7 @@ bool Solver::RayleighRitz(int ka, int kp, int kw)
 {
     const int ns = ka + kp + kw;
     std::vector<double> ga, gb;
-    Gram(m_S.data(), ns, m_AS.data(), ns, ga);
-    Gram(m_S.data(), ns, m_BS.data(), ns, gb);
+    Grams(ns, ga, gb);
     std::vector<int> used;
     for (int j = 0; j < ns; ++j)
         used.push_back(j);
@@ -280,21 +331,17 @@ bool Solver::RayleighRitz(int ka, int kp, int kw)
     }
     std::vector<double> t;
     const int kpNew = kx > 0 && kp + kw > 0 ? Orthonormalizer(gp, kx, t) : 0;
-    std::vector<double> dt(static_cast<std::size_t>(ns) * std::max(kpNew, 1));
+    // [c d t]: the coefficients of the new X and P side by side, so one
+    // pass over each block makes both.
+    c.resize(static_cast<std::size_t>(ns) * (kx + kpNew));
     if (kpNew > 0) {
-        ZylSrvMatrix dtm = Wrap(ns, kpNew, dt.data());
+        ZylSrvMatrix dtm = Wrap(ns, kpNew, Column(c.data(), 0) + static_cast<std::size_t>(ns) * kx);
         Wrap(ns, kx, d.data()).Multiply(Wrap(kx, kpNew, t.data()), dtm, 0, 0);
     }
-    std::vector<double>* from[3] = {&m_S, &m_AS, &m_BS};
-    std::vector<double>* to[3] = {&m_S2, &m_AS2, &m_BS2};
-    for (int b = 0; b < 3; ++b) {
-        Combine(from[b]->data(), ns, c.data(), kx, to[b]->data(), false);
-        if (kpNew > 0)
-            Combine(from[b]->data(), ns, dt.data(), kpNew, Column(*to[b], kx), false);
-    }
-    m_S.swap(m_S2);
-    m_AS.swap(m_AS2);
-    m_BS.swap(m_BS2);
+    const int massAt = 2 * kx + kpNew; // W will have as many columns as X
+    CombineInPlace({{m_S.data(), m_S.data()}, {KS(0), KS(0)}, {MS(0), Column(m_images, massAt)}}, ns, c.data(),
+                   kx + kpNew);
+    m_massAt = massAt;
     m_theta.assign(theta.begin(), theta.begin() + kx);
     m_ka = kx;
     m_kp = kpNew;
@@ -308,9 +355,9 @@ void Solver::Run()
     const int nev = std::min(m_options.modes, n);
     int m = m_options.blockSize > 0 ? m_options.blockSize : (nev + std::max(4, nev / 4) + 7) / 8 * 8;
     m = std::min(m, n);
-    // [X P W] needs 3 m columns; basis and spares trade places every step.
-    for (std::vector<double>* block : {&m_S, &m_AS, &m_BS, &m_S2, &m_AS2, &m_BS2})
-        block->resize(static_cast<std::size_t>(n) * 3 * m);
+    // [X P W] needs 3 m columns, its images twice that.
+    m_S.resize(static_cast<std::size_t>(n) * 3 * m);
+    m_images.resize(2 * m_S.size());
 
     double normK = 0.0, normM = 0.0;
     std::vector<double> preconditioner = Diagonal(m_K, normK);
@@ -327,21 +374,25 @@ void Solver::Run()
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n) * m; ++i)
         m_S[i] = uniform(engine);
-    Sparse(0, m_S.data(), m, m_AS.data());
-    Sparse(1, m_S.data(), m, m_BS.data());
+    m_massAt = m;
+    Sparse(0, m_S.data(), m, KS(0));
+    Sparse(1, m_S.data(), m, MS(0));
     if (!RayleighRitz(m, 0, 0))
         throw std::runtime_error("LOBPCG: the start block is not M-definite");
 
-    std::vector<double> residual(static_cast<std::size_t>(m)), residualBlock;
+    std::vector<double> residual(static_cast<std::size_t>(m));
+    // The preconditioner reads R from here and writes T R into W.
+    std::vector<double> residualBlock(m_options.preconditioner ? static_cast<std::size_t>(n) * m : 0);
     for (int iteration = 1; iteration <= m_options.maxIterations; ++iteration) {
         m_stats.iterations = iteration;
         const int ka = m_ka, kp = m_kp;
-        // Residuals into the basis behind P, where T R replaces them.
+        // Residuals R, and T R into the basis behind P.
+        double* rBlock = m_options.preconditioner ? residualBlock.data() : Column(m_S, ka + kp);
         for (int j = 0; j < ka; ++j) {
-            const double* ax = Column(m_AS, j);
-            const double* bx = Column(m_BS, j);
+            const double* ax = KS(j);
+            const double* bx = MS(j);
             const double* x = Column(m_S, j);
-            double* w = Column(m_S, ka + kp + j);
+            double* w = Column(rBlock, j);
             double rr = 0.0, xx = 0.0;
             for (int i = 0; i < n; ++i) {
                 const double r = ax[i] - m_theta[j] * bx[i];
@@ -351,7 +402,7 @@ void Solver::Run()
             }
             residual[j] = std::sqrt(rr) / (normK * std::sqrt(xx));
         }
-        ApplyPreconditioner(preconditioner, Column(m_S, ka + kp), ka, residualBlock);
+        ApplyPreconditioner(preconditioner, rBlock, Column(m_S, ka + kp), ka);
         const int wanted = std::min(ka, nev - m_locked);
         int lock = 0;
         while (lock < wanted && residual[lock] < m_options.tolerance)
@@ -366,7 +417,7 @@ void Solver::Run()
         if (lock > 0) {
             Stopwatch watch(m_stats.outOfCoreSeconds);
             m_result.modes->SetValues(0, n - 1, m_locked, m_locked + lock - 1, Wrap(n, lock, m_S.data()));
-            m_MQ->SetValues(0, n - 1, m_locked, m_locked + lock - 1, Wrap(n, lock, m_BS.data()));
+            m_MQ->SetValues(0, n - 1, m_locked, m_locked + lock - 1, Wrap(n, lock, MS(0)));
             m_result.eigenvalues.insert(m_result.eigenvalues.end(), m_theta.begin(), m_theta.begin() + lock);
             m_locked += lock;
             m_lockedView.reset(m_result.modes->Submatrix(0, n - 1, 0, m_locked - 1));
@@ -382,9 +433,7 @@ void Solver::Run()
         }
         // The block without the locked pairs, cut to a multiple of 8.
         const int keep = std::min(ka - lock, (nev - m_locked + 4 + 7) / 8 * 8);
-        MoveColumns(lock, 0, keep);
-        MoveColumns(ka, keep, kp);
-        MoveColumns(ka + kp + lock, keep + kp, keep);
+        CloseUpAfterLocking(lock, keep);
         m_theta.erase(m_theta.begin(), m_theta.begin() + lock);
         m_ka = keep;
         int kw = keep;
@@ -396,18 +445,18 @@ void Solver::Run()
         // product is needed before W's own.
         std::vector<double> coef;
         for (int pass = 0; pass < 2; ++pass) {
-            Gram(m_BS.data(), kxp, w, kw, coef);
+            Gram(MS(0), kxp, w, kw, coef);
             for (double& x : coef)
                 x = -x;
             Combine(m_S.data(), kxp, coef.data(), kw, w, true);
         }
-        Sparse(0, w, kw, Column(m_AS, kxp));
-        Sparse(1, w, kw, Column(m_BS, kxp));
+        Sparse(0, w, kw, KS(kxp));
+        Sparse(1, w, kw, MS(kxp));
         std::vector<double> g, t;
-        Gram(w, kw, Column(m_BS, kxp), kw, g);
+        Gram(w, kw, MS(kxp), kw, g);
         kw = Orthonormalizer(g, kw, t);
         if (kw > 0)
-            Transform(kxp, keep, t, kw);
+            CombineInPlace({{w, w}, {KS(kxp), KS(kxp)}, {MS(kxp), MS(kxp)}}, keep, t.data(), kw);
         if (!RayleighRitz(keep, kp, kw))
             throw std::runtime_error("LOBPCG: the basis lost M-definiteness");
     }
