@@ -107,8 +107,8 @@ private:
     // The block without the locked pairs: X keeps `keep` columns, P stays,
     // W follows them, and M's images move to where the next step expects them.
     void CloseUpAfterLocking(int lock, int keep);
-    // w (n x count) := T r; r and w are the same block for Jacobi.
-    void ApplyPreconditioner(const std::vector<double>& jacobi, const double* r, double* w, int count);
+    // w (n x count) := T w.
+    void ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count);
 
     const ZylSrvSparseMatrix& m_K;
     const ZylSrvSparseMatrix& m_M;
@@ -225,11 +225,11 @@ int Solver::Orthonormalizer(std::vector<double>& g, int k, std::vector<double>& 
     return r;
 }
 
-void Solver::ApplyPreconditioner(const std::vector<double>& jacobi, const double* r, double* w, int count)
+void Solver::ApplyPreconditioner(const std::vector<double>& jacobi, double* w, int count)
 {
     Stopwatch watch(m_stats.preconditionerSeconds);
     if (m_options.preconditioner) {
-        m_options.preconditioner(r, w, count);
+        m_options.preconditioner(w, count);
         return;
     }
     for (int j = 0; j < count; ++j)
@@ -355,15 +355,16 @@ void Solver::Run()
     const int nev = std::min(m_options.modes, n);
     int m = m_options.blockSize > 0 ? m_options.blockSize : (nev + std::max(4, nev / 4) + 7) / 8 * 8;
     m = std::min(m, n);
-    // [X P W] needs 3 m columns, its images twice that.
-    m_S.resize(static_cast<std::size_t>(n) * 3 * m);
-    m_images.resize(2 * m_S.size());
-
+    // The diagonals first: reading them takes a copy of each matrix's
+    // entries for a moment, better before the blocks than beside them.
     double normK = 0.0, normM = 0.0;
     std::vector<double> preconditioner = Diagonal(m_K, normK);
     const std::vector<double> massDiagonal = Diagonal(m_M, normM);
     for (int i = 0; i < n; ++i)
         preconditioner[i] = 1.0 / (preconditioner[i] + m_options.shift * massDiagonal[i]);
+    // [X P W] needs 3 m columns, its images twice that.
+    m_S.resize(static_cast<std::size_t>(n) * 3 * m);
+    m_images.resize(2 * m_S.size());
 
     const int rowBlock = std::min(m_options.rowBlock, n);
     m_result.modes.reset(new ZylSrvScratchDenseMatrix(n, nev, rowBlock, -1));
@@ -381,18 +382,15 @@ void Solver::Run()
         throw std::runtime_error("LOBPCG: the start block is not M-definite");
 
     std::vector<double> residual(static_cast<std::size_t>(m));
-    // The preconditioner reads R from here and writes T R into W.
-    std::vector<double> residualBlock(m_options.preconditioner ? static_cast<std::size_t>(n) * m : 0);
     for (int iteration = 1; iteration <= m_options.maxIterations; ++iteration) {
         m_stats.iterations = iteration;
         const int ka = m_ka, kp = m_kp;
-        // Residuals R, and T R into the basis behind P.
-        double* rBlock = m_options.preconditioner ? residualBlock.data() : Column(m_S, ka + kp);
+        // Residuals into the basis behind P, where T R replaces them.
         for (int j = 0; j < ka; ++j) {
             const double* ax = KS(j);
             const double* bx = MS(j);
             const double* x = Column(m_S, j);
-            double* w = Column(rBlock, j);
+            double* w = Column(m_S, ka + kp + j);
             double rr = 0.0, xx = 0.0;
             for (int i = 0; i < n; ++i) {
                 const double r = ax[i] - m_theta[j] * bx[i];
@@ -402,7 +400,7 @@ void Solver::Run()
             }
             residual[j] = std::sqrt(rr) / (normK * std::sqrt(xx));
         }
-        ApplyPreconditioner(preconditioner, rBlock, Column(m_S, ka + kp), ka);
+        ApplyPreconditioner(preconditioner, Column(m_S, ka + kp), ka);
         const int wanted = std::min(ka, nev - m_locked);
         int lock = 0;
         while (lock < wanted && residual[lock] < m_options.tolerance)

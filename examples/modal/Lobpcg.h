@@ -48,10 +48,10 @@ struct LobpcgOptions {
     int maxIterations = 2000;
     int rowBlock = 4096; // rows per block of the scratch mode set
     unsigned seed = 1;   // of the random start block
-    // W = T R for the residual block R (n x count, column-major); null for
-    // the Jacobi preconditioner T = diag(K + shift M)^-1. T must be
+    // Replaces the residual block w (n x count, column-major) by T w; null
+    // for the Jacobi preconditioner T = diag(K + shift M)^-1. T must be
     // symmetric positive definite.
-    std::function<void(const double* r, double* w, int count)> preconditioner;
+    std::function<void(double* w, int count)> preconditioner;
     // Called after each iteration: iteration, modes converged, largest
     // residual among the wanted modes not yet locked.
     std::function<void(int, int, double)> progress;

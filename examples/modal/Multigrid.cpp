@@ -96,9 +96,11 @@ struct Multigrid::Level {
     std::unique_ptr<ZylSrvSparseMatrix> P; // from the next coarser level to this one
     std::vector<double> inverseDiagonal;
     double upper = 0.0; // of the eigenvalues of D^-1 A
-    // Work blocks of n x count, grown as needed: right-hand side and
-    // solution (coarse levels), residual, Chebyshev direction, product.
-    mutable std::vector<double> b, x, r, d, t;
+    // Work blocks of n x count, grown as needed: the correction (the
+    // finest level's is the caller's block), the residual, which arrives as
+    // the right-hand side, the Chebyshev direction and a product (not on the
+    // coarsest level).
+    mutable std::vector<double> x, r, d, t;
 };
 
 Multigrid::Multigrid(const BoxMesh& mesh, const MultigridOptions& options) : m_options(options)
@@ -144,15 +146,21 @@ const BoxMesh& Multigrid::Mesh(int level) const { return m_levels[static_cast<st
 
 const ZylSrvSparseMatrix& Multigrid::Operator(int level) const { return *m_levels[static_cast<std::size_t>(level)]->A; }
 
-void Multigrid::Apply(const double* r, double* w, int count) const
+void Multigrid::Apply(double* w, int count) const
 {
-    for (const std::unique_ptr<Level>& level : m_levels) {
-        const std::size_t size = static_cast<std::size_t>(level->n) * count;
-        for (std::vector<double>* block : {&level->b, &level->x, &level->r, &level->d, &level->t})
-            if (block->size() < size)
+    for (std::size_t index = 0; index < m_levels.size(); ++index) {
+        Level& level = *m_levels[index];
+        const bool coarsest = index + 1 == m_levels.size();
+        const std::size_t size = static_cast<std::size_t>(level.n) * count;
+        for (std::vector<double>* block : {&level.x, &level.r, &level.d, &level.t}) {
+            const bool needed = block == &level.r || (block == &level.x ? index > 0 : !coarsest);
+            if (needed && block->size() < size)
                 block->resize(size);
+        }
     }
-    Cycle(0, r, w, count);
+    const Level& finest = *m_levels.front();
+    std::copy(w, w + static_cast<std::size_t>(finest.n) * count, finest.r.data());
+    Cycle(0, w, count);
 }
 
 void Multigrid::SolveCoarsest(const double* b, double* x, int count) const
@@ -163,39 +171,39 @@ void Multigrid::SolveCoarsest(const double* b, double* x, int count) const
     m_coarsestFactors->ForwardBackwardPass(m_pivots.data(), rhs, false);
 }
 
-void Multigrid::Cycle(int index, const double* b, double* x, int count) const
+// The level's right-hand side arrives in its r; the correction leaves in x.
+void Multigrid::Cycle(int index, double* x, int count) const
 {
+    const Level& level = *m_levels[static_cast<std::size_t>(index)];
     if (index + 1 == NumberOfLevels()) {
-        SolveCoarsest(b, x, count);
+        SolveCoarsest(level.r.data(), x, count);
         return;
     }
-    const Level& level = *m_levels[static_cast<std::size_t>(index)];
     const Level& coarse = *m_levels[static_cast<std::size_t>(index) + 1];
     const std::size_t size = static_cast<std::size_t>(level.n) * count;
-    Smooth(level, b, x, level.r.data(), count, true);
-    level.P->Multiply(level.r.data(), count, coarse.b.data(), true);
-    Cycle(index + 1, coarse.b.data(), coarse.x.data(), count);
+    Smooth(level, x, count, true);
+    level.P->Multiply(level.r.data(), count, coarse.r.data(), true);
+    Cycle(index + 1, coarse.x.data(), count);
+    // x += P e and r -= A P e: r stays b - A x without keeping b.
     level.P->Multiply(coarse.x.data(), count, level.t.data(), false);
-    for (std::size_t i = 0; i < size; ++i)
+    level.A->Multiply(level.t.data(), count, level.d.data(), false);
+    for (std::size_t i = 0; i < size; ++i) {
         x[i] += level.t[i];
-    Smooth(level, b, x, level.r.data(), count, false);
+        level.r[i] -= level.d[i];
+    }
+    Smooth(level, x, count, false);
 }
 
-// Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper].
-// Pre-smoothing starts from x = 0 and leaves r = b - A x for the coarse
-// correction; post-smoothing starts from the given x and needs no residual.
-void Multigrid::Smooth(const Level& level, const double* b, double* x, double* r, int count, bool pre) const
+// Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper], with
+// r = b - A x on entry. Pre-smoothing starts from x = 0 and leaves the
+// residual for the coarse correction; post-smoothing needs none at the end.
+void Multigrid::Smooth(const Level& level, double* x, int count, bool pre) const
 {
     const std::size_t n = static_cast<std::size_t>(level.n);
     const std::size_t size = n * count;
-    if (pre) {
+    double* r = level.r.data();
+    if (pre)
         std::fill(x, x + size, 0.0);
-        std::copy(b, b + size, r);
-    } else {
-        level.A->Multiply(x, count, level.t.data(), false);
-        for (std::size_t i = 0; i < size; ++i)
-            r[i] = b[i] - level.t[i];
-    }
     const double lower = kSmoothedShare * level.upper;
     const double theta = 0.5 * (level.upper + lower), delta = 0.5 * (level.upper - lower);
     const double sigma = theta / delta;

@@ -52,8 +52,8 @@ public:
     Multigrid(const Multigrid&) = delete;
     Multigrid& operator=(const Multigrid&) = delete;
 
-    // w (n x count, column-major) := one V-cycle applied to r.
-    void Apply(const double* r, double* w, int count) const;
+    // w (n x count, column-major) := one V-cycle applied to w.
+    void Apply(double* w, int count) const;
 
     int NumberOfLevels() const { return static_cast<int>(m_levels.size()); }
     const BoxMesh& Mesh(int level) const; // level 0 the finest
@@ -62,8 +62,8 @@ public:
 
 private:
     struct Level;
-    void Cycle(int level, const double* b, double* x, int count) const;
-    void Smooth(const Level& level, const double* b, double* x, double* r, int count, bool fromZero) const;
+    void Cycle(int level, double* x, int count) const;
+    void Smooth(const Level& level, double* x, int count, bool fromZero) const;
     void SolveCoarsest(const double* b, double* x, int count) const;
 
     MultigridOptions m_options;

@@ -269,7 +269,7 @@ int Run(const Options& o)
         const zylmodal::BoxMesh& coarsest = multigrid->Mesh(multigrid->NumberOfLevels() - 1);
         std::printf("multigrid: %d levels down to %d x %d x %d, setup %.3f s\n", multigrid->NumberOfLevels(),
                     coarsest.nx, coarsest.ny, coarsest.nz, multigrid->SetupSeconds());
-        solver.preconditioner = [&multigrid](const double* r, double* w, int count) { multigrid->Apply(r, w, count); };
+        solver.preconditioner = [&multigrid](double* w, int count) { multigrid->Apply(w, count); };
     }
     std::printf("LOBPCG for %d modes, tolerance %g, %s preconditioner on K + %.4g M\n", solver.modes,
                 solver.tolerance, o.multigrid ? "multigrid V-cycle" : "Jacobi", solver.shift);
