@@ -197,39 +197,40 @@ void Multigrid::Cycle(int index, double* x, int count) const
 // Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper], with
 // r = b - A x on entry. Pre-smoothing starts from x = 0 and leaves the
 // residual for the coarse correction; post-smoothing needs none at the end.
+// Each step is one sparse product and one pass over the blocks.
 void Multigrid::Smooth(const Level& level, double* x, int count, bool pre) const
 {
     const std::size_t n = static_cast<std::size_t>(level.n);
     const std::size_t size = n * count;
     double* r = level.r.data();
-    if (pre)
-        std::fill(x, x + size, 0.0);
+    double* d = level.d.data();
+    double* t = level.t.data();
+    const std::vector<double>& inverse = level.inverseDiagonal;
     const double lower = kSmoothedShare * level.upper;
     const double theta = 0.5 * (level.upper + lower), delta = 0.5 * (level.upper - lower);
     const double sigma = theta / delta;
     double rho = 1.0 / sigma;
-    double* d = level.d.data();
-    const std::vector<double>& inverse = level.inverseDiagonal;
     for (std::size_t j = 0; j < size; j += n)
-        for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t i = 0; i < n; ++i) {
             d[j + i] = inverse[i] * r[j + i] / theta;
-    const int degree = m_options.smoothingSteps;
-    for (int step = 1; step <= degree; ++step) {
-        for (std::size_t i = 0; i < size; ++i)
-            x[i] += d[i];
-        if (step == degree && !pre)
-            break;
-        level.A->Multiply(d, count, level.t.data(), false);
-        for (std::size_t i = 0; i < size; ++i)
-            r[i] -= level.t[i];
-        if (step == degree)
-            break;
+            x[j + i] = pre ? d[j + i] : x[j + i] + d[j + i];
+        }
+    for (int step = 1; step < m_options.smoothingSteps; ++step) {
+        level.A->Multiply(d, count, t, false);
         const double rhoNext = 1.0 / (2.0 * sigma - rho);
         const double keep = rhoNext * rho, add = 2.0 * rhoNext / delta;
         for (std::size_t j = 0; j < size; j += n)
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < n; ++i) {
+                r[j + i] -= t[j + i];
                 d[j + i] = keep * d[j + i] + add * inverse[i] * r[j + i];
+                x[j + i] += d[j + i];
+            }
         rho = rhoNext;
+    }
+    if (pre) {
+        level.A->Multiply(d, count, t, false);
+        for (std::size_t i = 0; i < size; ++i)
+            r[i] -= t[i];
     }
 }
 

@@ -41,7 +41,10 @@ void AssembleProlongation(const BoxMesh& fine, const BoxMesh& coarse, ZylSrvSpar
 
 struct MultigridOptions {
     double shift = 1.0;           // sigma of K + sigma M
-    int smoothingSteps = 2;       // degree of the Chebyshev smoother, before and after
+    // Degree of the Chebyshev smoother, before and after. A second step saves
+    // no LOBPCG iteration on the box meshes and costs two sparse products
+    // per level and cycle.
+    int smoothingSteps = 1;
     int coarsestUnknowns = 2000;  // the coarsest level has at most this many nodes
 };
 
