@@ -209,19 +209,21 @@ TEST(ModalMultigrid, ProlongationIsExactForTrilinearFunctions)
 }
 
 // x <- x + B (b - A x) with the V-cycle B: the A-norm of the error must fall
-// by a factor per cycle that does not grow with refinement (about 0.2 on
-// nested boxes, 0.35 where the hierarchy stops nesting, with one smoothing
-// step on each side); B must be symmetric (u^T B v = v^T B u) for LOBPCG.
+// by a factor per cycle that does not grow with refinement (bounds about a
+// fifth above the factors measured: 0.21, 0.20, 0.34 with one smoothing step,
+// 0.058 with three, where a smoother without its Chebyshev momentum gives
+// 0.082); B must be symmetric (u^T B v = v^T B u) for LOBPCG.
 TEST(ModalMultigrid, VCycleContractsIndependentlyOfTheMesh)
 {
     const struct {
         zylmodal::BoxMesh mesh;
         int smoothingSteps;
+        double contraction;
     } kCases[] = {
-        {{1.0, 1.0, 1.0, 8, 8, 8}, 1},
-        {{1.0, 1.0, 1.0, 16, 16, 16}, 1},
-        {{1.2, 0.8, 0.6, 18, 10, 14}, 1}, // non-nested below 9 x 5 x 7
-        {{1.2, 0.8, 0.6, 18, 10, 14}, 3},
+        {{1.0, 1.0, 1.0, 8, 8, 8}, 1, 0.25},
+        {{1.0, 1.0, 1.0, 16, 16, 16}, 1, 0.25},
+        {{1.2, 0.8, 0.6, 18, 10, 14}, 1, 0.4}, // non-nested below 9 x 5 x 7
+        {{1.2, 0.8, 0.6, 18, 10, 14}, 3, 0.07},
     };
     const int cycles = 5;
     for (const auto& c : kCases) {
@@ -261,7 +263,7 @@ TEST(ModalMultigrid, VCycleContractsIndependentlyOfTheMesh)
             for (std::size_t i = 0; i < n; ++i)
                 x[i] += r[i];
         }
-        EXPECT_LT(std::pow(energyOfError() / initial, 1.0 / cycles), 0.4);
+        EXPECT_LT(std::pow(energyOfError() / initial, 1.0 / cycles), c.contraction);
 
         std::vector<double> uv(2 * n);
         for (double& v : uv)
