@@ -10,6 +10,7 @@
 // out below 1e-6 of the first nonzero frequency, and every other eigenvalue
 // above the exact one by no more than h_max^2 lambda / 6 (the mesh's error is
 // about h^2 lambda / 12 for these modes). Run with --help for the options.
+#include "ConvergencePlot.h"
 #include "Lobpcg.h"
 #include "ModalProblem.h"
 #include "Multigrid.h"
@@ -44,7 +45,7 @@ struct Options {
     double speedOfSound = 343.0;
     zylmodal::LobpcgOptions solver;
     int every = 10;
-    std::string vtk, exportDir;
+    std::string vtk, plot, exportDir;
     bool profile = false;
     bool multigrid = true; // else Jacobi
 };
@@ -63,6 +64,7 @@ void Usage(const char* program)
                 "  --max-iterations N   give up after N iterations (default 2000)\n"
                 "  --every N            print progress every N iterations and at each lock (default 10)\n"
                 "  --vtk FILE           write the mesh and the mode shapes as a legacy VTK file (ParaView)\n"
+                "  --plot FILE.svg      write the convergence history (each mode's residual) as SVG\n"
                 "  --export DIR         write K and M as Matrix Market files DIR/K.mtx and DIR/M.mtx\n"
                 "  --profile            time the solver's phases against the same sparse products alone\n"
                 "  --help               this text\n",
@@ -113,6 +115,8 @@ int Parse(int argc, char** argv, Options& o)
             o.multigrid = std::strcmp(value, "multigrid") == 0;
         } else if (arg == "--vtk") {
             o.vtk = value;
+        } else if (arg == "--plot") {
+            o.plot = value;
         } else if (arg == "--export") {
             o.exportDir = value;
         } else {
@@ -203,16 +207,22 @@ void Profile(const ZylSrvSparseMatrix& K, const ZylSrvSparseMatrix& M, const zyl
     const double baseline = SparseBaseline(K, M, s);
     const double other = s.totalSeconds - s.sparseSeconds - s.denseSeconds - s.outOfCoreSeconds - s.eigenSeconds -
                          s.preconditionerSeconds;
-    auto share = [&](double t) { return 100.0 * t / s.totalSeconds; };
+    const int iterations = std::max(s.iterations, 1);
+    auto phase = [&](const char* name, double seconds, const std::string& note) {
+        std::printf("  %-20s %8.3f s %5.1f%% %9.3f ms%s\n", name, seconds, 100.0 * seconds / s.totalSeconds,
+                    1e3 * seconds / iterations, note.c_str());
+    };
     std::printf("profile of the solve (%.3f s, %d iterations):\n", s.totalSeconds, s.iterations);
-    std::printf("  sparse products      %8.3f s %5.1f%%  (%ld calls, %ld vectors)\n", s.sparseSeconds,
-                share(s.sparseSeconds), calls, vectors);
-    std::printf("  dense block products %8.3f s %5.1f%%\n", s.denseSeconds, share(s.denseSeconds));
-    std::printf("  locked modes (disk)  %8.3f s %5.1f%%\n", s.outOfCoreSeconds, share(s.outOfCoreSeconds));
-    std::printf("  small eigenproblems  %8.3f s %5.1f%%\n", s.eigenSeconds, share(s.eigenSeconds));
-    std::printf("  preconditioner       %8.3f s %5.1f%%\n", s.preconditionerSeconds, share(s.preconditionerSeconds));
-    std::printf("  other                %8.3f s %5.1f%%  (of which setup %.3f s: preconditioner, buffers, "
-                "mode set)\n", other, share(other), s.setupSeconds);
+    std::printf("  %-20s %10s %6s %12s\n", "phase", "time", "share", "/ iteration");
+    phase("sparse products", s.sparseSeconds,
+          "  (" + std::to_string(calls) + " calls, " + std::to_string(vectors) + " vectors)");
+    phase("dense block products", s.denseSeconds, "");
+    phase("locked modes (disk)", s.outOfCoreSeconds, "");
+    phase("small eigenproblems", s.eigenSeconds, "");
+    phase("preconditioner", s.preconditionerSeconds, "");
+    char setup[96];
+    std::snprintf(setup, sizeof setup, "  (of which setup %.3f s: preconditioner, buffers, mode set)", s.setupSeconds);
+    phase("other", other, setup);
     std::printf("  baseline: the same sparse products alone %.3f s; solve / baseline %.2f, "
                 "sparse products in the solve / baseline %.2f\n",
                 baseline, s.totalSeconds / baseline, s.sparseSeconds / baseline);
@@ -271,6 +281,11 @@ int Run(const Options& o)
         lastConverged = converged;
         std::fflush(stdout);
     };
+    zylmodal::ConvergencePlot plot;
+    if (!o.plot.empty())
+        solver.history = [&plot](int iteration, int first, const std::vector<double>& residuals) {
+            plot.Add(iteration, first, residuals);
+        };
     std::unique_ptr<zylmodal::Multigrid> multigrid;
     if (o.multigrid) {
         zylmodal::MultigridOptions options;
@@ -340,6 +355,17 @@ int Run(const Options& o)
             return 1;
         }
         std::printf("wrote %s (%d mode shapes)\n", o.vtk.c_str(), found);
+    }
+    if (!o.plot.empty()) {
+        char title[160];
+        std::snprintf(title, sizeof title, "LOBPCG convergence, mesh %d x %d x %d, %s preconditioner", mesh.nx, mesh.ny,
+                      mesh.nz, o.multigrid ? "multigrid" : "Jacobi");
+        if (!plot.Write(o.plot, title, solver.tolerance)) {
+            std::printf("cannot write %s\n", o.plot.c_str());
+            return 1;
+        }
+        std::printf("wrote %s (residuals of %d modes over %d iterations)\n", o.plot.c_str(), solver.modes,
+                    result.statistics.iterations);
     }
     return good ? 0 : 1;
 }

@@ -1,7 +1,9 @@
 // The modal example's solver and model: every computed eigenpair against a
 // dense generalized eigen-solution of the same matrices, and the eigenvalues
 // against the analytic modes of the box as the mesh is refined; the multigrid
-// preconditioner's transfers, V-cycle and iteration counts under refinement.
+// preconditioner's transfers, V-cycle and iteration counts under refinement;
+// the convergence plot read back from its SVG.
+#include <ConvergencePlot.h>
 #include <Lobpcg.h>
 #include <ModalProblem.h>
 #include <Multigrid.h>
@@ -17,8 +19,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <random>
+#include <regex>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -322,6 +330,53 @@ TEST(ModalMultigrid, BothPreconditionersFindTheDefaultBoxModes)
             EXPECT_NEAR(lambda[m], closedForm[m].discrete, 1e-8 * std::max(closedForm[m].discrete, 1.0))
                 << "mode " << m;
     }
+}
+
+// Three modes locked after iterations 3, 5 and 7, mode m at 10^-(i + m) in
+// iteration i: one line per mode with as many points as it had iterations,
+// left to right, each at the height of its decade's label.
+TEST(ModalConvergencePlot, DrawsEachModeAgainstTheDecadeLabels)
+{
+    const int lockedAfter[] = {3, 5, 7};
+    zylmodal::ConvergencePlot plot;
+    int first = 0; // the modes locked before iteration i
+    for (int i = 1; i <= 7; ++i) {
+        while (lockedAfter[first] < i)
+            ++first;
+        std::vector<double> residuals;
+        for (int m = first; m < 3; ++m)
+            residuals.push_back(std::pow(10.0, -(i + m)));
+        plot.Add(i, first, residuals);
+    }
+    ASSERT_TRUE(plot.Write("convergence.svg", "three modes", 1e-8));
+    std::stringstream text;
+    text << std::ifstream("convergence.svg").rdbuf();
+    std::remove("convergence.svg");
+    const std::string svg = text.str();
+
+    std::map<int, double> labelHeight; // decade -> y
+    const std::regex label(R"svg(<text[^>]* y="([-0-9.]+)"[^>]*>1e(-?[0-9]+)</text>)svg");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), label); it != std::sregex_iterator(); ++it)
+        labelHeight[std::stoi((*it)[2])] = std::stod((*it)[1]);
+    const std::regex polyline(R"svg(<polyline[^>]* points="([^"]*)")svg");
+    int m = 0;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), polyline); it != std::sregex_iterator(); ++it, ++m) {
+        SCOPED_TRACE("mode " + std::to_string(m));
+        ASSERT_LT(m, 3);
+        std::istringstream points((*it)[1]);
+        double x = 0.0, y = 0.0, previousX = -1.0;
+        char comma = 0;
+        int i = 0;
+        while (points >> x >> comma >> y) {
+            ++i;
+            EXPECT_GT(x, previousX);
+            previousX = x;
+            ASSERT_EQ(labelHeight.count(-(i + m)), 1u) << "no label 1e" << -(i + m);
+            EXPECT_NEAR(y, labelHeight[-(i + m)], 1.0) << "iteration " << i;
+        }
+        EXPECT_EQ(i, lockedAfter[m]);
+    }
+    EXPECT_EQ(m, 3);
 }
 
 } // namespace
