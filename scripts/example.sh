@@ -9,4 +9,5 @@ cmake -S . -B build -G Ninja
 cmake --build build -j "$(nproc)" --target zyl_example_modal
 # OpenBLAS keeps a thread pool of its own; the solver's blocks are too narrow for it to pay.
 export OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1}
+source scripts/openblas-kernel.sh
 cd build/examples/modal && ./zyl_example_modal "$@"
