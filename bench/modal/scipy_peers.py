@@ -1,0 +1,196 @@
+#!/usr/bin/python3
+"""The modal example's eigenproblem K x = lambda M x solved again by two SciPy peers.
+
+Run by compare_scipy.sh (which sets OPENBLAS_NUM_THREADS=1 and OMP_NUM_THREADS=1):
+  (a) scipy.sparse.linalg.lobpcg, Jacobi preconditioner diag(K + shift M)^-1,
+      a random start block of modes + guard vectors, largest=False;
+  (b) scipy.sparse.linalg.eigsh in shift-invert mode about -shift (SuperLU of
+      K + shift M, which is definite where K alone is singular).
+Each pair is judged by the example's own measure
+  ||K x - lambda M x||_2 / (||K||_inf ||x||_2),
+and a peer whose largest measure is above the target fails the run. Only the
+solves are timed. The example's eigenvalues are the Rayleigh quotients of the
+mode shapes it wrote to its VTK file (9 digits; a quotient's error is of the
+square of theirs).
+
+Tolerances. lobpcg stops on the absolute residual of M-normalised vectors; as
+1 = x'Mx <= ||M||_inf ||x||^2, the absolute tolerance
+  target * tol_factor * ||K||_inf / sqrt(||M||_inf)
+puts every converged vector below the target (the bound is close to sharp for
+the smooth modes, whose x'Mx / x'x is about the mass row sum). eigsh's tol is
+ARPACK's relative accuracy of the Ritz values; see compare_scipy.sh for the
+values the comparison uses.
+"""
+import argparse
+import sys
+import time
+import warnings
+
+import numpy as np
+import scipy
+import scipy.io
+import scipy.sparse.linalg as sla
+
+
+def parse_arguments():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--dir", required=True, help="folder with K.mtx and M.mtx")
+    p.add_argument("--vtk", help="the example's VTK file of its mode shapes")
+    p.add_argument("--shift", type=float, required=True, help="the example's preconditioner shift")
+    p.add_argument("--modes", type=int, default=20)
+    p.add_argument("--target", type=float, default=1e-8, help="largest measure allowed for every pair")
+    p.add_argument("--example-seconds", type=float, help="the example's solve time, for the ratios")
+    p.add_argument("--example-residual", type=float, help="the largest residual the example printed")
+    p.add_argument("--guard", type=int, default=0, help="lobpcg vectors beyond the modes")
+    p.add_argument("--lobpcg-maxiter", type=int, default=1000)
+    p.add_argument("--lobpcg-tol-factor", type=float, default=0.5)
+    p.add_argument("--eigsh-tol", type=float, default=0.0, help="ARPACK's tol (0: machine precision)")
+    p.add_argument("--seed", type=int, default=1)
+    p.add_argument("--lu-time", action="store_true", help="also time SuperLU of K + shift M alone")
+    return p.parse_args()
+
+
+def row_sum_norm(A):
+    return float(abs(A).sum(axis=1).max())
+
+
+def measures(K, M, X, lam, norm_k):
+    R = K @ X - (M @ X) * lam[np.newaxis, :]
+    return np.linalg.norm(R, axis=0) / (norm_k * np.linalg.norm(X, axis=0))
+
+
+def read_vtk_shapes(path, n):
+    """The POINT_DATA scalars of the example's legacy VTK file, one column per mode."""
+    with open(path) as f:
+        text = f.read()
+    tail = text[text.index("POINT_DATA"):].split("\n")
+    columns, i = [], 1
+    while i < len(tail) and tail[i].startswith("SCALARS"):
+        # SCALARS name double 1 / LOOKUP_TABLE default / n values
+        columns.append(np.array(tail[i + 2:i + 2 + n], dtype=float))
+        i += 2 + n
+    return np.column_stack(columns)
+
+
+class Jacobi(sla.LinearOperator):
+    """diag(K + shift M)^-1; lobpcg applies it once per iteration, so it counts them."""
+
+    def __init__(self, K, M, shift):
+        super().__init__(dtype=float, shape=K.shape)
+        self.inverse = 1.0 / (K + shift * M).diagonal()
+        self.calls = 0
+
+    def _matvec(self, x):
+        return self._matmat(x.reshape(-1, 1)).reshape(x.shape)
+
+    def _matmat(self, X):
+        self.calls += 1
+        return self.inverse[:, np.newaxis] * X
+
+
+def run_lobpcg(K, M, a):
+    n = K.shape[0]
+    tol = a.target * a.lobpcg_tol_factor * row_sum_norm(K) / np.sqrt(row_sum_norm(M))
+    X0 = np.random.default_rng(a.seed).standard_normal((n, a.modes + a.guard))
+    preconditioner = Jacobi(K, M, a.shift)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        start = time.perf_counter()
+        lam, X, history = sla.lobpcg(K, X0, B=M, M=preconditioner, tol=tol, maxiter=a.lobpcg_maxiter,
+                                     largest=False, retResidualNormsHistory=True)
+        seconds = time.perf_counter() - start
+    order = np.argsort(lam)[:a.modes]
+    # The history stops at the best iterate (numbered from 0), followed by the final Rayleigh-Ritz.
+    iterations = (preconditioner.calls, len(history) - 2)
+    notes = [str(w.message).split("\n")[0] for w in caught]
+    return lam[order], X[:, order], seconds, iterations, tol, notes
+
+
+def run_eigsh(K, M, a):
+    start = time.perf_counter()
+    lam, X = sla.eigsh(K, k=a.modes, M=M, sigma=-a.shift, which="LM", tol=a.eigsh_tol)
+    seconds = time.perf_counter() - start
+    order = np.argsort(lam)
+    return lam[order], X[:, order], seconds
+
+
+def lu_seconds(K, M, shift):
+    A = (K + shift * M).tocsc()
+    start = time.perf_counter()
+    sla.splu(A)
+    return time.perf_counter() - start
+
+
+def relative_difference(a, b, scale):
+    """Largest |a - b| / max(|b|, scale): relative for every mode above the scale, and the zero
+    mode measured against it (the shift, about the first nonzero eigenvalue)."""
+    return float(np.max(np.abs(a - b) / np.maximum(np.abs(b), scale)))
+
+
+def main():
+    a = parse_arguments()
+    start = time.perf_counter()
+    K = scipy.io.mmread(f"{a.dir}/K.mtx").tocsr()
+    M = scipy.io.mmread(f"{a.dir}/M.mtx").tocsr()
+    n = K.shape[0]
+    norm_k = row_sum_norm(K)
+    print(f"scipy {scipy.__version__}, numpy {np.__version__}: read K, M of {n} rows, "
+          f"{K.nnz} stored entries each, in {time.perf_counter() - start:.2f} s (not timed below)")
+    print(f"||K||_inf {norm_k:.6g}, ||M||_inf {row_sum_norm(M):.6g}, shift {a.shift:g}, "
+          f"{a.modes} modes, target measure {a.target:g}")
+
+    failed = []
+    rows = []  # name, seconds, largest measure, eigenvalues
+
+    lam_l, X_l, sec_l, it_l, tol_l, notes = run_lobpcg(K, M, a)
+    worst_l = float(measures(K, M, X_l, lam_l, norm_k).max())
+    print(f"lobpcg: block {a.modes}+{a.guard}, tol {tol_l:.3e} (absolute, factor {a.lobpcg_tol_factor}), "
+          f"maxiter {a.lobpcg_maxiter}, seed {a.seed}: {it_l[0]} iterations (best iterate {it_l[1]}), "
+          f"{sec_l:.3f} s, {sec_l / max(it_l[0], 1):.4f} s per iteration, largest measure {worst_l:.2e}")
+    for note in notes:
+        print(f"  lobpcg warned: {note}")
+    rows.append(("lobpcg", sec_l, worst_l, lam_l))
+
+    lam_e, X_e, sec_e = run_eigsh(K, M, a)
+    worst_e = float(measures(K, M, X_e, lam_e, norm_k).max())
+    print(f"eigsh: shift-invert about sigma = {-a.shift:g}, k {a.modes}, tol {a.eigsh_tol:g}, default ncv "
+          f"and maxiter: {sec_e:.3f} s, largest measure {worst_e:.2e}")
+    if a.lu_time:
+        print(f"  of which about {lu_seconds(K, M, a.shift):.3f} s is SuperLU of K + {a.shift:g} M "
+              "(timed again alone)")
+    rows.append(("eigsh", sec_e, worst_e, lam_e))
+
+    for name, _, worst, _ in rows:
+        if not worst < a.target:
+            failed.append(f"{name}: largest measure {worst:.3e} is not below {a.target:g}")
+
+    lam_x = None
+    if a.vtk:
+        X_x = read_vtk_shapes(a.vtk, n)[:, :a.modes]
+        lam_x = np.einsum("ij,ij->j", X_x, K @ X_x) / np.einsum("ij,ij->j", X_x, M @ X_x)
+        worst_x = float(measures(K, M, X_x, lam_x, norm_k).max())
+        printed = f"{a.example_residual:.2e} as printed, " if a.example_residual is not None else ""
+        print(f"example: largest measure {printed}{worst_x:.2e} from its 9-digit VTK shapes")
+
+    if a.example_seconds:
+        print(f"times: example {a.example_seconds:.3f} s, lobpcg {sec_l:.3f} s ({sec_l / a.example_seconds:.2f}x), "
+              f"eigsh {sec_e:.3f} s ({sec_e / a.example_seconds:.2f}x)  [ratio = peer / example]")
+
+    count = min(len(lam_l), len(lam_e), a.modes if lam_x is None else len(lam_x))
+    agreement = [("lobpcg vs eigsh", lam_l, lam_e)]
+    if lam_x is not None:
+        agreement += [("example vs eigsh", lam_x, lam_e), ("example vs lobpcg", lam_x, lam_l)]
+    for name, p, q in agreement:
+        print(f"eigenvalues, lowest {count}, max relative difference {name}: "
+              f"{relative_difference(p[:count], q[:count], a.shift):.2e}")
+    print("lowest eigenvalues (eigsh): " + " ".join(f"{v:.8g}" for v in lam_e[:count]))
+
+    if failed:
+        for line in failed:
+            print(f"FAILED {line}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
