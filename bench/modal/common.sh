@@ -1,6 +1,7 @@
 # The pieces every modal benchmark script shares; sourced, not run.
 #   modal_build          configures and builds the example in Release in $modal_build_dir
-#   modal_run LOG ARGS   runs it with ARGS, its output into LOG;
+#   modal_run LOG ARGS   runs it with ARGS (under the command in the array modal_wrapper, if
+#                        set), its output into LOG;
 #                        returns the example's status (1 also when a capped run stops early)
 #   modal_iterations LOG, modal_solve_seconds LOG, modal_shift LOG, modal_converged LOG
 #                        read its summary lines back
@@ -21,7 +22,8 @@ modal_run() {
   local log=$1; shift
   local status=0
   # OpenBLAS keeps a thread pool of its own; the solver's blocks are too narrow for it to pay.
-  OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 "$(modal_program)" "$@" >"$log" 2>&1 || status=$?
+  OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 ${modal_wrapper[@]+"${modal_wrapper[@]}"} "$(modal_program)" "$@" \
+    >"$log" 2>&1 || status=$?
   return $status
 }
 
