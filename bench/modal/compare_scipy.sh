@@ -4,8 +4,8 @@
 # and --vtk into a scratch folder, then scipy_peers.py reads K and M and solves
 #  (a) scipy.sparse.linalg.lobpcg with the Jacobi preconditioner
 #      diag(K + shift M)^-1, a random start block, largest=False;
-#  (b) scipy.sparse.linalg.eigsh(K, k=modes, M=M, sigma=-shift, which='LM'):
-#      shift-invert with SuperLU of K + shift M;
+#  (b) scipy.sparse.linalg.eigsh(K, k=modes + extra, M=M, sigma=-shift,
+#      which='LM'): shift-invert with SuperLU of K + shift M;
 # with the example's own shift (its line "... on K + <shift> M"). One OpenBLAS
 # and OpenMP thread everywhere. It prints each peer's solve time (the file read
 # is not timed), the ratio peer / example, each one's largest measure
@@ -17,7 +17,7 @@
 #   bash bench/modal/compare_scipy.sh [--mesh 40x40x40] [--box 1x1x1] [--modes 20]
 #        [--tolerance 1e-8] [--precond multigrid|jacobi] [--guard 0]
 #        [--lobpcg-maxiter 1000] [--lobpcg-tol-factor 0.25] [--eigsh-tol 1e-9]
-#        [--seed 1] [--lu-time] [--keep]
+#        [--eigsh-extra 10] [--eigsh-ncv 0] [--agreement 1e-6] [--seed 1] [--lu-time] [--keep]
 #
 # Peer parameters (defaults; the target measure is the example's tolerance),
 # tried on 20^3 with 20 modes:
@@ -30,10 +30,20 @@
 #          tol and its residual may drift up to about 2 tol afterwards (factor
 #          0.5 came out at 0.71 target, 0.25 at 0.22 for 2 more iterations);
 #          maxiter 1000, a cap only; start block standard normal, seed 1.
-#  eigsh:  sigma = -shift, k = modes, tol 1e-9 (ARPACK's relative accuracy of
-#          the Ritz values: measure about 2e-13; tol 0, machine precision, is
-#          some 25% slower, 1e-6 no faster than 1e-9), ncv and maxiter SciPy's
-#          defaults (ncv = max(2k + 1, 20); 30 to 80 made no clear difference).
+#  eigsh:  sigma = -shift, OPinv = SuperLU of K + shift M with the symmetric
+#          ordering MMD_AT_PLUS_A, diagonal pivots (SymmetricMode): eigsh's own
+#          factorisation (COLAMD, partial pivoting) filled in twice as much and
+#          took 105 s of its 146 s on 40^3, against 5 s for this one on 30^3
+#          (14 s with COLAMD). k = modes + 10, the lowest modes kept, ncv =
+#          4 modes (80): with k = 20, 24 or 26 and the default ncv (2k + 1)
+#          ARPACK missed one or two copies of the cube's sixfold eigenvalue
+#          5 pi^2 on 20^3, 30^3 and 40^3, even with tol 0 (a single-vector
+#          Krylov method sees a multiple eigenvalue once, and its copies only
+#          through rounding); k 30 / ncv 80, k 20 / ncv 60 or 80 and k 40
+#          found all on 20^3 and 30^3. tol 1e-9 (ARPACK's relative accuracy
+#          of the Ritz values: measure about 1e-12; tol 0 was some 10-25%
+#          slower). Any two solvers' eigenvalues differing by more than 1e-6
+#          (relative) fail the run, which is how the missed copies showed.
 # --lu-time also times SuperLU of K + shift M alone, after the runs, to show
 # how much of eigsh is the factorisation. --keep leaves the scratch folder
 # (K.mtx, M.mtx, modes.vtk, example.log).
@@ -53,7 +63,8 @@ while [ $# -gt 0 ]; do
     --modes) modes=$2; shift 2 ;;
     --tolerance) tolerance=$2; shift 2 ;;
     --precond) precond=$2; shift 2 ;;
-    --guard|--lobpcg-maxiter|--lobpcg-tol-factor|--eigsh-tol|--seed) peer_options+=("$1" "$2"); shift 2 ;;
+    --guard|--lobpcg-maxiter|--lobpcg-tol-factor|--eigsh-tol|--eigsh-extra|--eigsh-ncv|--agreement|--seed)
+      peer_options+=("$1" "$2"); shift 2 ;;
     --lu-time) peer_options+=("$1"); shift ;;
     --keep) keep=1; shift ;;
     *) echo "unknown option $1 (see the header of $0)" >&2; exit 2 ;;
