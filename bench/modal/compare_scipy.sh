@@ -15,7 +15,7 @@
 # the shift).
 #
 #   bash bench/modal/compare_scipy.sh [--mesh 40x40x40] [--box 1x1x1] [--modes 20]
-#        [--tolerance 1e-8] [--precond multigrid|jacobi] [--guard 0]
+#        [--tolerance 1e-8] [--precond multigrid|jacobi] [--peers lobpcg,eigsh] [--guard 0]
 #        [--lobpcg-maxiter 1000] [--lobpcg-tol-factor 0.25] [--eigsh-tol 1e-9]
 #        [--eigsh-extra 10] [--eigsh-ncv 0] [--agreement 1e-6] [--seed 1] [--lu-time] [--keep]
 #
@@ -63,7 +63,7 @@ while [ $# -gt 0 ]; do
     --modes) modes=$2; shift 2 ;;
     --tolerance) tolerance=$2; shift 2 ;;
     --precond) precond=$2; shift 2 ;;
-    --guard|--lobpcg-maxiter|--lobpcg-tol-factor|--eigsh-tol|--eigsh-extra|--eigsh-ncv|--agreement|--seed)
+    --peers|--guard|--lobpcg-maxiter|--lobpcg-tol-factor|--eigsh-tol|--eigsh-extra|--eigsh-ncv|--agreement|--seed)
       peer_options+=("$1" "$2"); shift 2 ;;
     --lu-time) peer_options+=("$1"); shift ;;
     --keep) keep=1; shift ;;

@@ -43,6 +43,7 @@ def parse_arguments():
     p.add_argument("--target", type=float, default=1e-8, help="largest measure allowed for every pair")
     p.add_argument("--example-seconds", type=float, help="the example's solve time, for the ratios")
     p.add_argument("--example-residual", type=float, help="the largest residual the example printed")
+    p.add_argument("--peers", default="lobpcg,eigsh", help="which peers to run, comma-separated")
     p.add_argument("--guard", type=int, default=0, help="lobpcg vectors beyond the modes")
     p.add_argument("--lobpcg-maxiter", type=int, default=1000)
     p.add_argument("--lobpcg-tol-factor", type=float, default=0.25)
@@ -54,7 +55,11 @@ def parse_arguments():
                    help="largest relative difference of eigenvalues allowed between any two solvers")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--lu-time", action="store_true", help="also time SuperLU of K + shift M alone")
-    return p.parse_args()
+    a = p.parse_args()
+    unknown = set(a.peers.split(",")) - {"lobpcg", "eigsh"}
+    if unknown:
+        p.error(f"unknown peers {sorted(unknown)}: lobpcg, eigsh")
+    return a
 
 
 def row_sum_norm(A):
@@ -151,6 +156,31 @@ def relative_difference(a, b, scale):
     return float(np.max(np.abs(a - b) / np.maximum(np.abs(b), scale)))
 
 
+def lobpcg_peer(K, M, a, norm_k):
+    lam, X, seconds, iterations, tol, notes = run_lobpcg(K, M, a)
+    worst = float(measures(K, M, X, lam, norm_k).max())
+    print(f"lobpcg: block {a.modes}+{a.guard}, tol {tol:.3e} (absolute, factor {a.lobpcg_tol_factor}), "
+          f"maxiter {a.lobpcg_maxiter}, seed {a.seed}: {iterations[0]} iterations (best iterate {iterations[1]}), "
+          f"{seconds:.3f} s, {seconds / max(iterations[0], 1):.4f} s per iteration, largest measure {worst:.2e}")
+    for note in notes:
+        print(f"  lobpcg warned: {note}")
+    return lam, seconds, worst
+
+
+def eigsh_peer(K, M, a, norm_k):
+    lam, X, seconds = run_eigsh(K, M, a)
+    worst = float(measures(K, M, X, lam, norm_k).max())
+    print(f"eigsh: shift-invert about sigma = {-a.shift:g} (SuperLU, MMD on K + K'), k {a.modes}+{a.eigsh_extra}, "
+          f"ncv {eigsh_ncv(K, a)}, tol {a.eigsh_tol:g}, default maxiter: {seconds:.3f} s, largest measure {worst:.2e}")
+    if a.lu_time:
+        print(f"  of which about {lu_seconds(K, M, a.shift):.3f} s is SuperLU of K + {a.shift:g} M "
+              "(timed again alone)")
+    return lam, seconds, worst
+
+
+PEERS = {"lobpcg": lobpcg_peer, "eigsh": eigsh_peer}
+
+
 def main():
     a = parse_arguments()
     start = time.perf_counter()
@@ -164,59 +194,42 @@ def main():
           f"{a.modes} modes, target measure {a.target:g}")
 
     failed = []
-    rows = []  # name, seconds, largest measure, eigenvalues
-
-    lam_l, X_l, sec_l, it_l, tol_l, notes = run_lobpcg(K, M, a)
-    worst_l = float(measures(K, M, X_l, lam_l, norm_k).max())
-    print(f"lobpcg: block {a.modes}+{a.guard}, tol {tol_l:.3e} (absolute, factor {a.lobpcg_tol_factor}), "
-          f"maxiter {a.lobpcg_maxiter}, seed {a.seed}: {it_l[0]} iterations (best iterate {it_l[1]}), "
-          f"{sec_l:.3f} s, {sec_l / max(it_l[0], 1):.4f} s per iteration, largest measure {worst_l:.2e}")
-    for note in notes:
-        print(f"  lobpcg warned: {note}")
-    rows.append(("lobpcg", sec_l, worst_l, lam_l))
-
-    lam_e, X_e, sec_e = run_eigsh(K, M, a)
-    worst_e = float(measures(K, M, X_e, lam_e, norm_k).max())
-    print(f"eigsh: shift-invert about sigma = {-a.shift:g} (SuperLU, MMD on K + K'), k {a.modes}+{a.eigsh_extra}, "
-          f"ncv {eigsh_ncv(K, a)}, tol {a.eigsh_tol:g}, default maxiter: {sec_e:.3f} s, largest measure {worst_e:.2e}")
-    if a.lu_time:
-        print(f"  of which about {lu_seconds(K, M, a.shift):.3f} s is SuperLU of K + {a.shift:g} M "
-              "(timed again alone)")
-    rows.append(("eigsh", sec_e, worst_e, lam_e))
-
-    for name, _, worst, _ in rows:
+    eigenvalues = {}  # solver name -> its lowest eigenvalues
+    times = []
+    for name in a.peers.split(","):
+        lam, seconds, worst = PEERS[name](K, M, a, norm_k)
+        eigenvalues[name] = lam
+        times.append(f"{name} {seconds:.3f} s" +
+                     (f" ({seconds / a.example_seconds:.2f}x)" if a.example_seconds else ""))
         if not worst < a.target:
             failed.append(f"{name}: largest measure {worst:.3e} is not below {a.target:g}")
 
-    lam_x = None
     if a.vtk:
-        X_x = read_vtk_shapes(a.vtk, n)[:, :a.modes]
-        lam_x = np.einsum("ij,ij->j", X_x, K @ X_x) / np.einsum("ij,ij->j", X_x, M @ X_x)
-        worst_x = float(measures(K, M, X_x, lam_x, norm_k).max())
+        X = read_vtk_shapes(a.vtk, n)[:, :a.modes]
+        lam = np.einsum("ij,ij->j", X, K @ X) / np.einsum("ij,ij->j", X, M @ X)
+        worst = float(measures(K, M, X, lam, norm_k).max())
         printed = f"{a.example_residual:.2e} as printed, " if a.example_residual is not None else ""
-        print(f"example: largest measure {printed}{worst_x:.2e} from its 9-digit VTK shapes")
+        print(f"example: largest measure {printed}{worst:.2e} from its 9-digit VTK shapes")
+        eigenvalues = {"example": lam, **eigenvalues}
 
     if a.example_seconds:
-        print(f"times: example {a.example_seconds:.3f} s, lobpcg {sec_l:.3f} s ({sec_l / a.example_seconds:.2f}x), "
-              f"eigsh {sec_e:.3f} s ({sec_e / a.example_seconds:.2f}x)  [ratio = peer / example]")
+        print(f"times: example {a.example_seconds:.3f} s, " + ", ".join(times) + "  [ratio = peer / example]")
 
-    count = min(len(lam_l), len(lam_e), a.modes if lam_x is None else len(lam_x))
-    agreement = [("lobpcg vs eigsh", lam_l, lam_e)]
-    if lam_x is not None:
-        agreement += [("example vs eigsh", lam_x, lam_e), ("example vs lobpcg", lam_x, lam_l)]
-    for name, p, q in agreement:
-        difference = relative_difference(p[:count], q[:count], a.shift)
-        print(f"eigenvalues, lowest {count}, max relative difference {name}: {difference:.2e}")
-        if not difference <= a.agreement:
-            failed.append(f"eigenvalues {name} differ by {difference:.2e} (a missed or extra mode?)")
-    for name, _, _, lam in rows:
+    names = list(eigenvalues)
+    count = min(len(v) for v in eigenvalues.values())
+    for i, first in enumerate(names):
+        for second in names[i + 1:]:
+            difference = relative_difference(eigenvalues[first][:count], eigenvalues[second][:count], a.shift)
+            print(f"eigenvalues, lowest {count}, max relative difference {first} vs {second}: {difference:.2e}")
+            if not difference <= a.agreement:
+                failed.append(f"eigenvalues of {first} and {second} differ by {difference:.2e} "
+                              "(a missed or extra mode?)")
+    for name, lam in eigenvalues.items():
         print(f"lowest eigenvalues ({name}): " + " ".join(f"{v:.8g}" for v in lam[:count]))
 
-    if failed:
-        for line in failed:
-            print(f"FAILED {line}", file=sys.stderr)
-        return 1
-    return 0
+    for line in failed:
+        print(f"FAILED {line}", file=sys.stderr)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
