@@ -8,6 +8,8 @@
 # The caller sets modal_build_dir before building (default: build-bench-modal at the top).
 modal_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 modal_build_dir=${modal_build_dir:-$modal_root/build-bench-modal}
+# The same OpenBLAS kernels for the example and the peers (SciPy's BLAS is OpenBLAS too).
+source "$modal_root/scripts/openblas-kernel.sh"
 
 modal_build() {
   # Only the example: the tests, benchmarks and MPI flavour would double the build for nothing.
