@@ -26,6 +26,12 @@
 // multiple of 8 that still keeps 4 spare vectors beyond the wanted ones, so
 // the sparse products keep running on the eight-vector kernels.
 //
+// Storage: the basis (n x 3 block) and, side by side in one n x 6 block
+// array, K and M times it, nothing else of that size: both Gram matrices
+// S^T K S and S^T M S come from one product S^T [KS MS], and the new X and P
+// (and their images) from one product per array with their coefficients side
+// by side, done a panel of rows at a time in place.
+//
 // Convergence of a pair: ||K x - theta M x|| / (||K|| ||x||) below the
 // tolerance, ||K|| the largest absolute row sum, ||x|| the Euclidean norm.
 #include <functional>
