@@ -96,10 +96,9 @@ struct Multigrid::Level {
     std::unique_ptr<ZylSrvSparseMatrix> P; // from the next coarser level to this one
     std::vector<double> inverseDiagonal;
     double upper = 0.0; // of the eigenvalues of D^-1 A
-    // Work blocks of n x count, grown as needed: the correction (the
-    // finest level's is the caller's block), the residual, which arrives as
-    // the right-hand side, the Chebyshev direction and a product (not on the
-    // coarsest level).
+    // Work blocks of n x count, grown as needed: the right-hand side and then
+    // the correction (the finest level's is the caller's block), and, but on
+    // the coarsest level, the residual, the Chebyshev direction and a product.
     mutable std::vector<double> x, r, d, t;
 };
 
@@ -153,51 +152,38 @@ void Multigrid::Apply(double* w, int count) const
         const bool coarsest = index + 1 == m_levels.size();
         const std::size_t size = static_cast<std::size_t>(level.n) * count;
         for (std::vector<double>* block : {&level.x, &level.r, &level.d, &level.t}) {
-            const bool needed = block == &level.r || (block == &level.x ? index > 0 : !coarsest);
+            const bool needed = block == &level.x ? index > 0 : !coarsest;
             if (needed && block->size() < size)
                 block->resize(size);
         }
     }
-    const Level& finest = *m_levels.front();
-    std::copy(w, w + static_cast<std::size_t>(finest.n) * count, finest.r.data());
     Cycle(0, w, count);
 }
 
-void Multigrid::SolveCoarsest(const double* b, double* x, int count) const
-{
-    const int n = m_levels.back()->n;
-    std::copy(b, b + static_cast<std::size_t>(n) * count, x);
-    ZylSrvMatrix rhs(n, count, x);
-    m_coarsestFactors->ForwardBackwardPass(m_pivots.data(), rhs, false);
-}
-
-// The level's right-hand side arrives in its r; the correction leaves in x.
+// The level's right-hand side arrives in x, and the correction leaves there.
 void Multigrid::Cycle(int index, double* x, int count) const
 {
     const Level& level = *m_levels[static_cast<std::size_t>(index)];
     if (index + 1 == NumberOfLevels()) {
-        SolveCoarsest(level.r.data(), x, count);
+        ZylSrvMatrix rhs(level.n, count, x);
+        m_coarsestFactors->ForwardBackwardPass(m_pivots.data(), rhs, false);
         return;
     }
     const Level& coarse = *m_levels[static_cast<std::size_t>(index) + 1];
-    const std::size_t size = static_cast<std::size_t>(level.n) * count;
     Smooth(level, x, count, true);
-    level.P->Multiply(level.r.data(), count, coarse.r.data(), true);
+    level.P->Multiply(level.r.data(), count, coarse.x.data(), true);
     Cycle(index + 1, coarse.x.data(), count);
-    // x += P e and r -= A P e: r stays b - A x without keeping b.
     level.P->Multiply(coarse.x.data(), count, level.t.data(), false);
     level.A->Multiply(level.t.data(), count, level.d.data(), false);
-    for (std::size_t i = 0; i < size; ++i) {
-        x[i] += level.t[i];
-        level.r[i] -= level.d[i];
-    }
     Smooth(level, x, count, false);
 }
 
-// Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper], with
-// r = b - A x on entry. Pre-smoothing starts from x = 0 and leaves the
-// residual for the coarse correction; post-smoothing needs none at the end.
-// Each step is one sparse product and one pass over the blocks.
+// Chebyshev iteration on D^-1 A x = D^-1 b over [share upper, upper].
+// Before the coarse correction b arrives in x and the iteration starts from
+// zero; it leaves r = b - A x for the restriction. After it the start is
+// x + t, with residual r - d (t the prolongated correction, d = A t), taken
+// in the same pass as the first step. Each step is one sparse product and one
+// pass over the blocks.
 void Multigrid::Smooth(const Level& level, double* x, int count, bool pre) const
 {
     const std::size_t n = static_cast<std::size_t>(level.n);
@@ -210,11 +196,22 @@ void Multigrid::Smooth(const Level& level, double* x, int count, bool pre) const
     const double theta = 0.5 * (level.upper + lower), delta = 0.5 * (level.upper - lower);
     const double sigma = theta / delta;
     double rho = 1.0 / sigma;
-    for (std::size_t j = 0; j < size; j += n)
-        for (std::size_t i = 0; i < n; ++i) {
-            d[j + i] = inverse[i] * r[j + i] / theta;
-            x[j + i] = pre ? d[j + i] : x[j + i] + d[j + i];
+    for (std::size_t j = 0; j < size; j += n) {
+        if (pre) {
+            for (std::size_t i = 0; i < n; ++i) {
+                r[j + i] = x[j + i];
+                d[j + i] = inverse[i] * r[j + i] / theta;
+                x[j + i] = d[j + i];
+            }
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                r[j + i] -= d[j + i];
+                const double start = x[j + i] + t[j + i];
+                d[j + i] = inverse[i] * r[j + i] / theta;
+                x[j + i] = start + d[j + i];
+            }
         }
+    }
     for (int step = 1; step < m_options.smoothingSteps; ++step) {
         level.A->Multiply(d, count, t, false);
         const double rhoNext = 1.0 / (2.0 * sigma - rho);

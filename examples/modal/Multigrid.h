@@ -67,7 +67,6 @@ private:
     struct Level;
     void Cycle(int level, double* x, int count) const;
     void Smooth(const Level& level, double* x, int count, bool fromZero) const;
-    void SolveCoarsest(const double* b, double* x, int count) const;
 
     MultigridOptions m_options;
     std::vector<std::unique_ptr<Level>> m_levels;
