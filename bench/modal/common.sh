@@ -5,6 +5,7 @@
 #                        returns the example's status (1 also when a capped run stops early)
 #   modal_iterations LOG, modal_solve_seconds LOG, modal_shift LOG, modal_converged LOG
 #                        read its summary lines back
+#   modal_logs NAME      makes the folder $logs, or a scratch one removed on exit when $logs is empty
 # The caller sets modal_build_dir before building (default: build-bench-modal at the top).
 modal_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 modal_build_dir=${modal_build_dir:-$modal_root/build-bench-modal}
@@ -38,3 +39,12 @@ modal_shift() { sed -n 's/^LOBPCG for .* on K + \([^ ]*\) M$/\1/p' "$1"; }
 
 # Seconds per iteration, or "-" without iterations.
 modal_per_iteration() { awk -v s="$1" -v i="$2" 'BEGIN { if (i > 0) printf "%.4f", s / i; else printf "-" }'; }
+
+modal_logs() {
+  if [ -n "$logs" ]; then
+    mkdir -p "$logs"
+  else
+    logs=$(mktemp -d "${TMPDIR:-/tmp}/modal-$1-XXXXXX")
+    trap 'rm -rf "$logs"' EXIT
+  fi
+}

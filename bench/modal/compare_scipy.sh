@@ -51,8 +51,8 @@
 # how much of eigsh is the factorisation. --keep leaves the scratch folder
 # (K.mtx, M.mtx, modes.vtk, example.log).
 #
-# SciPy is a benchmark-only dependency: Debian's python3-scipy for
-# /usr/bin/python3, installed here when missing.
+# SciPy: Debian's python3-scipy for /usr/bin/python3, installed with the
+# packages the library's tests need (scripts/install-deps.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
@@ -74,19 +74,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-install_scipy() {
-  local packages=(python3-numpy python3-scipy) missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
-}
-
-install_scipy
+# SciPy comes with the packages of the library's own tests.
+bash "$modal_root/scripts/install-deps.sh"
 modal_build
 work=$(mktemp -d "${TMPDIR:-/tmp}/modal-peers-XXXXXX")
 if [ -n "$keep" ]; then echo "scratch folder kept: $work"; else trap 'rm -rf "$work"' EXIT; fi

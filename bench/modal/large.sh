@@ -30,12 +30,7 @@ while [ $# -gt 0 ]; do
 done
 
 modal_build
-if [ -n "$logs" ]; then
-  mkdir -p "$logs"
-else
-  logs=$(mktemp -d "${TMPDIR:-/tmp}/modal-large-XXXXXX")
-  trap 'rm -rf "$logs"' EXIT
-fi
+modal_logs large
 
 # Peak resident memory in MiB from a run's log.
 peak_mib() {

@@ -27,12 +27,7 @@ while [ $# -gt 0 ]; do
 done
 
 modal_build
-if [ -n "$logs" ]; then
-  mkdir -p "$logs"
-else
-  logs=$(mktemp -d "${TMPDIR:-/tmp}/modal-levels-XXXXXX")
-  trap 'rm -rf "$logs"' EXIT
-fi
+modal_logs levels
 
 echo "unit cube, $modes modes, tolerance $tolerance, one OpenBLAS thread"
 printf '%-6s %9s  %-9s %10s %10s %12s  %s\n' mesh unknowns precond iterations "solve [s]" "s/iteration" converged
