@@ -12,11 +12,23 @@
 //   Export        ZylSrvSparseMatrix::Export(path, 3) vs fprintf("%ld %ld
 //                 %18.15le\n") over the same arrays; the two files compared
 //
+//   MatrixMarket  ZylSrvSparseMatrix::ImportMatrixMarket of the first 500,000
+//                 rows (5,000,000 entries, "coordinate real general", written
+//                 by our export) vs an fscanf pass over its entry lines into an
+//                 array sized from the size line; also scipy.io.mmread of the
+//                 same file once (/usr/bin/python3, scipy_ms, scipy_speedup)
+//                 and the import's peak memory in a fresh child (peak_MiB)
+//                 beside the file's size and its compressed arrays' (values,
+//                 columns, row offsets)
+//
 // Counters: speedup = C library time / our time on the wall clock (goals: 10
-// for ImportParse, 3 for Export); cpu_speedup, the same in the thread's
-// processor time; libc_ms; same = 1 when the results agree byte for byte.
+// for ImportParse, 3 for Export, 8 for MatrixMarket); cpu_speedup, the same in
+// the thread's processor time; libc_ms; same = 1 when the results agree byte
+// for byte.
 #include <mtx/ZylSrvSparseMatrix.h>
 #include <mtx/impl/internal/ZylSrvSparseText.h>
+
+#include "ChildPeak.h"
 #include <platform/mem.h>
 
 #include <benchmark/benchmark.h>
@@ -80,6 +92,56 @@ const std::string& TripletFile()
         return p;
     }();
     return path;
+}
+
+constexpr int kMarketRows = kRows / 2;
+constexpr int kMarketEntries = kMarketRows * kPerRow;
+
+const std::string& MarketFile()
+{
+    static const std::string path = [] {
+        const std::string p = Path("matrix.mtx");
+        zyl_mtx::SparseArrays view = Matrix().View();
+        view.numRows = kMarketRows;
+        zyl_mtx::WriteMatrixMarket(p.c_str(), view);
+        return p;
+    }();
+    return path;
+}
+
+// The baseline Matrix Market reader: the banner and comments skipped, the
+// size line read, then one fscanf pass into an array of its entry count.
+std::vector<ZylSrvSparseMatrixEntry> FscanfReadMarket(const char* path)
+{
+    std::FILE* f = std::fopen(path, "r");
+    char line[1024];
+    int rows = 0, columns = 0, count = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr && line[0] == '%') {
+    }
+    std::sscanf(line, "%d %d %d", &rows, &columns, &count);
+    std::vector<ZylSrvSparseMatrixEntry> entries(static_cast<std::size_t>(count));
+    int row = 0, column = 0, n = 0;
+    double value = 0.0;
+    while (n < count && std::fscanf(f, "%d %d %lf", &row, &column, &value) == 3)
+        entries[n++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
+    std::fclose(f);
+    entries.resize(n);
+    return entries;
+}
+
+// scipy.io.mmread's seconds for the file, or -1 when SciPy cannot run.
+double ScipySeconds(const std::string& path)
+{
+    const std::string command = "OPENBLAS_NUM_THREADS=1 /usr/bin/python3 -c 'import sys, time, scipy.io; "
+                                "t = time.perf_counter(); scipy.io.mmread(sys.argv[1]); "
+                                "print(time.perf_counter() - t)' " + path + " 2>/dev/null";
+    double seconds = -1.0;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        if (std::fscanf(p, "%lf", &seconds) != 1)
+            seconds = -1.0;
+        pclose(p);
+    }
+    return seconds;
 }
 
 // The baseline reader: one fscanf pass into an array sized beforehand.
@@ -202,9 +264,40 @@ void Export(benchmark::State& state)
     std::remove(theirs.c_str());
 }
 
+void MatrixMarket(benchmark::State& state)
+{
+    const char* path = MarketFile().c_str();
+    double oursSeconds = 0.0;
+    SideBySide(
+        state,
+        [&] {
+            const auto start = Clock::now();
+            ZylSrvSparseMatrix a(0, 0);
+            a.ImportMatrixMarket(path);
+            benchmark::DoNotOptimize(a.NumberOfNonzeros());
+            oursSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        },
+        [&] { benchmark::DoNotOptimize(FscanfReadMarket(path).size()); });
+    oursSeconds /= static_cast<double>(state.iterations());
+    const double scipy = ScipySeconds(path);
+    state.counters["scipy_ms"] = 1e3 * scipy;
+    state.counters["scipy_speedup"] = scipy / oursSeconds;
+    const zylbench::ChildReport peak = zylbench::InChild([&] {
+        ZylSrvSparseMatrix a(0, 0);
+        a.ImportMatrixMarket(path);
+    });
+    std::FILE* f = std::fopen(path, "rb");
+    std::fseek(f, 0, SEEK_END);
+    state.counters["file_MiB"] = static_cast<double>(std::ftell(f)) / (1 << 20);
+    std::fclose(f);
+    state.counters["arrays_MiB"] = (12.0 * kMarketEntries + 4.0 * (kMarketRows + 1)) / (1 << 20);
+    state.counters["peak_MiB"] = zylbench::GrownMiB(peak);
+}
+
 BENCHMARK(ImportParse)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(ImportWhole)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(Export)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(MatrixMarket)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace
 
@@ -218,6 +311,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::remove(Path("triplets.txt").c_str());
+    std::remove(Path("matrix.mtx").c_str());
     ::rmdir(pattern);
     return 0;
 }
