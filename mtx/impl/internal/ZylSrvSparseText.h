@@ -48,7 +48,8 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode);
 // reader's notes). Pattern entries are 1.0; an array's zeros are not stored.
 // A symmetric or hermitian file comes back with both triangles, or in the
 // symmetric form with keepSymmetric; a skew-symmetric one always with both,
-// the mirror negated.
+// the mirror negated. Lines may end in "\n", "\r\n" or a bare "\r"; blank
+// lines before the banner are skipped.
 TextTriplets ReadMatrixMarket(const char* path, bool keepSymmetric);
 
 void WriteTriplets1Based(const char* path, const SparseArrays& a);                                  // code 3
