@@ -548,26 +548,32 @@ private:
         m_result.numColumns = static_cast<int>(columns);
     }
 
+    // The position lives in a local (and the value parser is handed it) so
+    // that it stays in a register over the loop.
     void ReadCoordinateEntries()
     {
         const bool skew = m_kind.symmetry == kSkewSymmetric;
+        const char* p = m_p;
+        const char* const end = m_end;
         for (long long n = 0; n < m_declared; ++n) {
-            m_p = NextContentLine(m_p, m_end);
-            if (m_p == m_end)
+            p = NextContentLine(p, end);
+            if (p == end)
                 Truncated(n, " entries");
-            const long long row = LineInteger(m_file, m_p, 1, m_result.numRows, "a row index");
-            const long long column = LineInteger(m_file, m_p, 1, m_result.numColumns, "a column index");
-            const char* const valueAt = SkipBlank(m_p, m_end);
+            const long long row = LineInteger(m_file, p, 1, m_result.numRows, "a row index");
+            const long long column = LineInteger(m_file, p, 1, m_result.numColumns, "a column index");
+            p = SkipBlank(p, end);
+            const char* const valueAt = p;
             double value = 1.0;
             if (m_kind.field != kPattern)
-                value = ReadValue();
-            else if (valueAt != m_end && !IsLineEnd(*valueAt))
-                ReadValue(); // a pattern with a value column anyway
+                value = ReadValue(p);
+            else if (p != end && !IsLineEnd(*p))
+                ReadValue(p); // a pattern with a value column anyway
             if (skew && row == column && value != 0.0)
                 m_file.Malformed(__LINE__, valueAt, "0 on the diagonal of a skew-symmetric matrix");
-            m_p = EndOfLine(m_file, m_p);
+            p = EndOfLine(m_file, p);
             Add(static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value);
         }
+        m_p = p;
     }
 
     // Column by column; only the values that are not zero (+-0.0) are stored,
@@ -576,17 +582,20 @@ private:
     {
         const int symmetry = m_kind.symmetry;
         const int rows = m_result.numRows;
+        const char* p = m_p;
         long long n = 0;
         for (int j = 0; j < m_result.numColumns; ++j)
             for (int i = symmetry == kGeneral ? 0 : symmetry == kSkewSymmetric ? j + 1 : j; i < rows; ++i, ++n) {
-                m_p = NextContentLine(m_p, m_end);
-                if (m_p == m_end)
+                p = NextContentLine(p, m_end);
+                if (p == m_end)
                     Truncated(n, " values");
-                const double value = ReadValue();
-                m_p = EndOfLine(m_file, m_p);
+                p = SkipBlank(p, m_end);
+                const double value = ReadValue(p);
+                p = EndOfLine(m_file, p);
                 if (value != 0.0)
                     Add(static_cast<unsigned>(i), static_cast<unsigned>(j), value);
             }
+        m_p = p;
     }
 
     [[noreturn]] void Truncated(long long found, const char* what) const
@@ -595,18 +604,18 @@ private:
                          std::to_string(m_declared) + what + " as the size line declares, not " + std::to_string(found));
     }
 
-    double ReadValue()
+    // The value token at p (past its blanks), checked against the field.
+    double ReadValue(const char*& p) const
     {
-        m_p = SkipBlank(m_p, m_end);
         double value = 0.0;
         long long unused = 0;
         const bool integer = m_kind.field == kInteger;
-        const char* next = m_p == m_end || IsLineEnd(*m_p)                      ? nullptr
-                           : integer && ParseInteger(m_p, m_end, unused) == nullptr ? nullptr
-                                                                                  : ParseReal(m_p, m_end, value);
+        const char* next = p == m_end || IsLineEnd(*p)                              ? nullptr
+                           : integer && ParseInteger(p, m_end, unused) == nullptr ? nullptr
+                                                                                  : ParseReal(p, m_end, value);
         if (next == nullptr)
-            m_file.Malformed(__LINE__, m_p, integer ? "an integer value" : "a value");
-        m_p = next;
+            m_file.Malformed(__LINE__, p, integer ? "an integer value" : "a value");
+        p = next;
         return value;
     }
 
