@@ -457,7 +457,8 @@ struct MatrixMarketKind {
     int symmetry = kGeneral;
 };
 
-const char* const kSymmetryWords[] = {"general", "symmetric", "skew-symmetric", "hermitian"};
+// In the order of the symmetry enumeration.
+const std::initializer_list<const char*> kSymmetryWords = {"general", "symmetric", "skew-symmetric", "hermitian"};
 
 MatrixMarketKind ReadBanner(const TextBlocks& file, const char*& p)
 {
@@ -472,8 +473,7 @@ MatrixMarketKind ReadBanner(const TextBlocks& file, const char*& p)
     if (kind.array && kind.field == kPattern)
         file.Malformed(__LINE__, fieldAt, "the field real or integer for an array");
     const char* const symmetryAt = SkipBlank(p, file.Limit());
-    kind.symmetry = BannerWord(file, p, {"general", "symmetric", "skew-symmetric", "hermitian"},
-                               "the symmetry general, symmetric, skew-symmetric or hermitian");
+    kind.symmetry = BannerWord(file, p, kSymmetryWords, "the symmetry general, symmetric, skew-symmetric or hermitian");
     if (kind.field == kPattern && kind.symmetry == kSkewSymmetric)
         file.Malformed(__LINE__, symmetryAt, "the symmetry general, symmetric or hermitian for a pattern");
     p = EndOfLine(file, p);
@@ -519,7 +519,7 @@ private:
         const int symmetry = m_kind.symmetry;
         if (symmetry != kGeneral && rows != columns)
             m_file.Malformed(__LINE__, sizeLine,
-                             std::string("a square size for a ") + kSymmetryWords[symmetry] + " matrix");
+                             std::string("a square size for a ") + kSymmetryWords.begin()[symmetry] + " matrix");
         if (m_kind.array) // column by column: all of it, the lower triangle, or below the diagonal
             m_declared = symmetry == kGeneral         ? rows * columns
                          : symmetry == kSkewSymmetric ? rows * (rows - 1) / 2
