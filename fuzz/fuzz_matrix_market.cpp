@@ -1,8 +1,10 @@
-// libFuzzer harness: Matrix Market coordinate files.
+// libFuzzer harness: Matrix Market files, each imported in the general form
+// and kept symmetric.
 #include "FuzzReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const char* path = zylfuzz::FileOf(data, size);
-    return zylfuzz::Run([path](ZylSrvSparseMatrix& a) { a.ImportMatrixMarket(path); });
+    zylfuzz::Run([path](ZylSrvSparseMatrix& a) { a.ImportMatrixMarket(path, false); });
+    return zylfuzz::Run([path](ZylSrvSparseMatrix& a) { a.ImportMatrixMarket(path, true); });
 }

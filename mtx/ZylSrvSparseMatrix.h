@@ -180,11 +180,31 @@ public:
     void Export(const char* path, int format, const ZylSrvSystemDofDefinition* dofs = nullptr) const;
     /// Writes the matrix into a database distribution over rows x columns.
     void Export(ZylDorvCSetID rows, ZylDorvCSetID columns, ZylDorvDistributionID distribution) const;
-    ///@{
-    /// Matrix Market coordinate files, for exchange with other tools.
+    /// Replaces the matrix by the one in the Matrix Market file at path, in
+    /// the general form; the same as ImportMatrixMarket(path, false).
     void ImportMatrixMarket(const char* path);
+    /// Replaces the matrix by the one in the Matrix Market file at path.
+    /// Read: `coordinate` and `array`; `real`, `integer` and `pattern`
+    /// (entries 1.0); `general`, `symmetric`, `skew-symmetric` (the negated
+    /// mirror stored) and `hermitian` (of real values, the same as
+    /// symmetric). An array stores its values except zeros (+-0.0); repeated
+    /// entries are summed. With keepSymmetric, `symmetric` and `hermitian`
+    /// files are kept in the symmetric form (a diagonal of numRows values, each
+    /// off-diagonal pair once, an entry above the diagonal stored as its mirror,
+    /// numNonzeros the stored off-diagonal values plus numRows), so they export
+    /// to format 6; other files, and every file without it, give the general
+    /// form (a symmetric file's pairs stored at both places). Complex values,
+    /// `vector` files, a nonzero on a skew-symmetric diagonal and malformed
+    /// files are refused with ZylSrvMtxOpenFileException (202), whose
+    /// Detail() names the line, the byte offset, what was expected and what
+    /// was found; the matrix is then unchanged. Lines may end in LF, CR LF
+    /// or a bare CR; blank lines may come before the banner, blank and '%'
+    /// comment lines anywhere after it.
+    void ImportMatrixMarket(const char* path, bool keepSymmetric);
+    /// Writes the matrix to a Matrix Market coordinate file: the general form
+    /// as `general`, the symmetric form as `symmetric` (its diagonal values of
+    /// 0.0 are not written, so the file reads back as the same matrix).
     void ExportMatrixMarket(const char* path) const;
-    ///@}
 
 private:
     friend class ZylSrvSparseImExPorter;

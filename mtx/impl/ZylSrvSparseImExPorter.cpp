@@ -44,7 +44,11 @@ void ZylSrvSparseMatrix::Export(ZylDorvCSetID rows, ZylDorvCSetID columns, ZylDo
 {
     ZylSrvSparseImExPorter().Export(*this, rows, columns, distribution);
 }
-void ZylSrvSparseMatrix::ImportMatrixMarket(const char* path) { ZylSrvSparseImExPorter().ImportMatrixMarket(*this, path); }
+void ZylSrvSparseMatrix::ImportMatrixMarket(const char* path) { ImportMatrixMarket(path, false); }
+void ZylSrvSparseMatrix::ImportMatrixMarket(const char* path, bool keepSymmetric)
+{
+    ZylSrvSparseImExPorter().ImportMatrixMarket(*this, path, keepSymmetric);
+}
 void ZylSrvSparseMatrix::ExportMatrixMarket(const char* path) const
 {
     ZylSrvSparseImExPorter().ExportMatrixMarket(*this, path);
@@ -65,10 +69,17 @@ void ZylSrvSparseImExPorter::Install(ZylSrvSparseMatrix& a, zyl_mtx::ReadArrays&
     a.isAssembled = true;
 }
 
-void ZylSrvSparseImExPorter::Install(ZylSrvSparseMatrix& a, const zyl_mtx::TextTriplets& t)
+void ZylSrvSparseImExPorter::Install(ZylSrvSparseMatrix& a, zyl_mtx::TextTriplets& t)
 {
     // Builds aside, then replaces; releases a former diagonal.
     a.ResetData(t.entries.Get(), t.count, t.numRows, t.numColumns);
+    if (!t.symmetricForm)
+        return;
+    // The off-diagonal pairs are compressed as any triplets are (repeats
+    // summed, rows sorted); the diagonal joins them as format 6's does.
+    Replace(a.diagonal, t.diagonal);
+    a.numNonzeros += a.numRows;
+    a.symmetry = 1;
 }
 
 zyl_mtx::SparseArrays ZylSrvSparseImExPorter::ArraysOf(const ZylSrvSparseMatrix& a)
@@ -94,9 +105,11 @@ void ZylSrvSparseImExPorter::Import(ZylSrvSparseMatrix& a, const char* path, int
         return;
     }
     case 2:
-    case 3:
-        Install(a, zyl_mtx::ReadTextTriplets(path, format == 2));
+    case 3: {
+        zyl_mtx::TextTriplets t = zyl_mtx::ReadTextTriplets(path, format == 2);
+        Install(a, t);
         return;
+    }
     case 6: {
         zyl_mtx::ReadArrays r = zyl_mtx::ReadBinarySymmetric(path);
         Install(a, r, 1);
@@ -112,9 +125,10 @@ void ZylSrvSparseImExPorter::Import(ZylSrvSparseMatrix& a, const char* path, int
     }
 }
 
-void ZylSrvSparseImExPorter::ImportMatrixMarket(ZylSrvSparseMatrix& a, const char* path) const
+void ZylSrvSparseImExPorter::ImportMatrixMarket(ZylSrvSparseMatrix& a, const char* path, bool keepSymmetric) const
 {
-    Install(a, zyl_mtx::ReadMatrixMarket(path));
+    zyl_mtx::TextTriplets t = zyl_mtx::ReadMatrixMarket(path, keepSymmetric);
+    Install(a, t);
 }
 
 void ZylSrvSparseImExPorter::Export(const ZylSrvSparseMatrix& a, const char* path, int format,

@@ -33,7 +33,8 @@ public:
     // ("Import") when there is none, it is not sparse, or what it holds is not
     // compressed rows of its dimensions. Database errors pass through.
     void Import(ZylSrvSparseMatrix& matrix, ZylDorvDistributionID distribution) const;
-    void ImportMatrixMarket(ZylSrvSparseMatrix& matrix, const char* path) const;
+    // keepSymmetric: symmetric and hermitian files in the symmetric form.
+    void ImportMatrixMarket(ZylSrvSparseMatrix& matrix, const char* path, bool keepSymmetric) const;
 
     // Errors: 207 for a code without a writer; 209 for code 6 of a matrix not
     // in the symmetric form and 206 ("Export") for code 4 without dofs, both
@@ -48,7 +49,7 @@ public:
 
 private:
     static void Install(ZylSrvSparseMatrix& matrix, zyl_mtx::ReadArrays& arrays, int symmetry) noexcept;
-    static void Install(ZylSrvSparseMatrix& matrix, const zyl_mtx::TextTriplets& triplets);
+    static void Install(ZylSrvSparseMatrix& matrix, zyl_mtx::TextTriplets& triplets);
     static zyl_mtx::SparseArrays ArraysOf(const ZylSrvSparseMatrix& matrix);
 };
 

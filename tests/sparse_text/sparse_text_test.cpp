@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -172,17 +174,125 @@ RefMatrix ReadDense(const std::string& path)
     return d;
 }
 
-TEST(SparseTextMatrixMarket, ReadsWhatSciPyWrites)
+// Stored values below the diagonal, counted over the rows of the symmetric
+// form; every stored value of the general form.
+long StoredBelowOrAll(const ZylSrvSparseMatrix& a, bool& allBelow)
+{
+    allBelow = true;
+    for (int i = 0; i < a.NumberOfRows(); ++i)
+        for (unsigned k = I::RowOffsets(a)[i]; k < I::RowOffsets(a)[i + 1]; ++k)
+            allBelow = allBelow && I::ColumnIndices(a)[k] < i;
+    return static_cast<long>(I::RowOffsets(a)[a.NumberOfRows()]);
+}
+
+// Every kind SciPy writes, read in both forms, stands for SciPy's dense
+// matrix bit for bit and stores exactly its nonzeros (below the diagonal in
+// the symmetric form, which only symmetric and hermitian files keep).
+TEST(SparseTextMatrixMarket, ReadsWhatSciPyWritesInBothForms)
 {
     ASSERT_EQ(std::system("/usr/bin/python3 " ZYL_MM_ORACLE " write ."), 0);
-    for (const std::string kind : {"general", "symmetric", "pattern", "integer"}) {
-        const zyl_mtx::TextTriplets t = zyl_mtx::ReadMatrixMarket((kind + ".mtx").c_str());
-        std::remove((kind + ".mtx").c_str());
+    for (const std::string kind : {"general", "symmetric", "pattern", "integer", "skew", "hermitian", "array",
+                                   "array-symmetric", "array-skew"}) {
         const RefMatrix want = ReadDense(kind + ".dense");
-        EXPECT_EQ(t.numRows, want.rows) << kind;
-        EXPECT_EQ(t.numColumns, want.cols) << kind;
-        EXPECT_EQ(zyltest::DenseOfTriplets(EntriesOf(t), t.numRows, t.numColumns).v, want.v) << kind;
+        const bool keepable = kind == "symmetric" || kind == "hermitian" || kind == "array-symmetric";
+        for (bool keep : {false, true}) {
+            SCOPED_TRACE(kind + (keep ? ", kept symmetric" : ""));
+            ZylSrvSparseMatrix a(0, 0);
+            a.ImportMatrixMarket((kind + ".mtx").c_str(), keep);
+            ASSERT_EQ(a.NumberOfRows(), want.rows);
+            ASSERT_EQ(a.NumberOfColumns(), want.cols);
+            EXPECT_EQ(zyltest::DenseOf(a).v, want.v);
+            const bool symmetricForm = keep && keepable;
+            ASSERT_EQ(I::Diagonal(a) != nullptr, symmetricForm);
+            long nonzeros = 0;
+            for (int j = 0; j < want.cols; ++j)
+                for (int i = symmetricForm ? j + 1 : 0; i < want.rows; ++i)
+                    nonzeros += want(i, j) != 0.0;
+            bool allBelow = true;
+            EXPECT_EQ(StoredBelowOrAll(a, allBelow), nonzeros);
+            EXPECT_TRUE(allBelow || !symmetricForm);
+            EXPECT_EQ(a.NumberOfNonzeros(), nonzeros + (symmetricForm ? want.rows : 0));
+        }
+        std::remove((kind + ".mtx").c_str());
     }
+}
+
+// What real collections hold and SciPy reads (or goes beyond it: CR ends,
+// blank lines before the banner) reads as the same file written plainly.
+TEST(SparseTextMatrixMarket, QuirksReadAsThePlainFile)
+{
+    const std::string head = "%%MatrixMarket matrix coordinate real symmetric\n";
+    const std::string plain = head + "3 3 4\n1 1 2\n1 3 0.5\n3 1 0.25\n2 1 -1\n";
+    const std::string pattern = "%%MatrixMarket matrix coordinate pattern general\n2 3 2\n1 3\n2 1\n";
+    std::string cr = plain, crlf;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    for (char c : plain)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const struct {
+        std::string quirk, plain;
+    } rows[] = {
+        {cr, plain},
+        {crlf, plain},
+        {"\n  \n\t\r\n" + plain, plain},
+        {head + "% a\n3 3 4\n1 1 2\n%\n\n1 3 0.5\n  % b\n3 1 0.25\n2 1 -1\n% end\n\n", plain},
+        {"%%MatrixMarket matrix coordinate real hermitian\n3 3 4\n1 1 2\n1 3 0.5\n3 1 0.25\n2 1 -1\n", plain},
+        {"%%MatrixMarket matrix coordinate integer Hermitian\n2 2 1\n2 1 -7\n",
+         "%%MatrixMarket matrix coordinate integer symmetric\n2 2 1\n2 1 -7\n"},
+        {"%%MatrixMarket matrix coordinate pattern general\n2 3 2\n1 3 7.5\n2 1 -1e3\n", pattern},
+    };
+    for (const auto& row : rows)
+        for (bool keep : {false, true}) {
+            SCOPED_TRACE(row.quirk);
+            ZylSrvSparseMatrix quirk(0, 0), expected(0, 0);
+            Put("q.mtx", row.quirk);
+            quirk.ImportMatrixMarket("q.mtx", keep);
+            Put("q.mtx", row.plain);
+            expected.ImportMatrixMarket("q.mtx", keep);
+            std::remove("q.mtx");
+            EXPECT_EQ(zyltest::DenseOf(quirk).v, zyltest::DenseOf(expected).v);
+            EXPECT_EQ(quirk.NumberOfNonzeros(), expected.NumberOfNonzeros());
+            EXPECT_EQ(I::Diagonal(quirk) != nullptr, I::Diagonal(expected) != nullptr);
+        }
+}
+
+// Offsets, columns, values, diagonal, nonzeros, symmetry.
+auto Snapshot(const ZylSrvSparseMatrix& a)
+{
+    const int n = a.NumberOfRows();
+    const unsigned m = I::RowOffsets(a)[n];
+    const double* d = I::Diagonal(a);
+    return std::make_tuple(std::vector<unsigned>(I::RowOffsets(a), I::RowOffsets(a) + n + 1),
+                           std::vector<int>(I::ColumnIndices(a), I::ColumnIndices(a) + m),
+                           std::vector<double>(I::Values(a), I::Values(a) + m),
+                           d ? std::vector<double>(d, d + n) : std::vector<double>(), a.NumberOfNonzeros(),
+                           I::Symmetry(a));
+}
+
+// A symmetric file with an entry above the diagonal, a repeated pair and a
+// missing diagonal entry, kept symmetric: the arrays as worked out by hand.
+// Written as format 6 and as Matrix Market (its zero diagonal value left out)
+// it reads back to the same arrays, and the Matrix Market file reads in the
+// general form as the original file does (no explicit zero added).
+TEST(SparseTextMatrixMarket, KeptSymmetricStoresEachPairOnceAndExportsAsIs)
+{
+    const std::string original = "%%MatrixMarket matrix coordinate real symmetric\n3 3 4\n1 1 2\n1 3 0.5\n3 1 0.25\n2 1 -1\n";
+    Put("o.mtx", original);
+    ZylSrvSparseMatrix kept(0, 0), back(0, 0), general(0, 0), generalBack(0, 0);
+    kept.ImportMatrixMarket("o.mtx", true);
+    EXPECT_EQ(Snapshot(kept), std::make_tuple(std::vector<unsigned>{0, 0, 1, 2}, std::vector<int>{0, 0},
+                                              std::vector<double>{-1.0, 0.75}, std::vector<double>{2.0, 0.0, 0.0}, 5, 1));
+    kept.Export("k.f6", 6, nullptr);
+    back.Import("k.f6", 6);
+    EXPECT_EQ(Snapshot(back), Snapshot(kept));
+    kept.ExportMatrixMarket("k.mtx");
+    general.ImportMatrixMarket("o.mtx");
+    generalBack.ImportMatrixMarket("k.mtx", false);
+    EXPECT_EQ(Snapshot(generalBack), Snapshot(general));
+    back.ImportMatrixMarket("k.mtx", true);
+    EXPECT_EQ(Snapshot(back), Snapshot(kept));
+    EXPECT_EQ(Get("k.mtx"), "%%MatrixMarket matrix coordinate real symmetric\n3 3 3\n1 1 2\n2 1 -1\n3 1 0.75\n");
+    std::remove("o.mtx");
+    std::remove("k.f6");
 }
 
 TEST(SparseTextMatrixMarket, SciPyReadsWhatWeWrite)
@@ -209,10 +319,12 @@ TEST(SparseTextMatrixMarket, SciPyReadsWhatWeWrite)
 }
 
 // Each malformed file is refused with 202, the path in the message and what
-// is wrong (line, byte, expected, found) in the detail.
+// is wrong (line, byte, expected, found) in the detail; the matrix it was
+// read into (Matrix Market: in either form) stays as it was.
 TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
 {
     const std::string mm = "%%MatrixMarket matrix coordinate real general\n";
+    const std::string array = "%%MatrixMarket matrix array real general\n";
     const struct {
         bool matrixMarket;
         std::string text;
@@ -226,37 +338,56 @@ TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
         {false, "1 1 3.5abc", "expected a value, found '3.5abc'"},
         {false, "1 1 2\n\n2 x\x01 4", "line 3 (byte 9): expected a column number (1 to 2147483647), found 'x?'"},
         {false, std::string(1800000, '\n') + "-1 1 1", "line 1800001 (byte 1800000): expected a row number"},
-        {true, "%%MatrixMarket matrix array real general\n2 2\n", "expected the format 'coordinate', found 'array'"},
         {true, "%MatrixMarket matrix coordinate real general\n", "expected the banner %%MatrixMarket"},
-        {true, "%%MatrixMarket matrix coordinate complex general\n", "expected the field real, integer or pattern"},
-        {true, "%%MatrixMarket matrix coordinate real skew-symmetric\n", "expected the symmetry general or"},
+        {true, "%%MatrixMarket vector coordinate real general\n", "(vector files are not supported), found 'vector'"},
+        {true, "%%MatrixMarket matrix coordinate complex general\n", "(complex values are not supported), found 'comp"},
+        {true, "%%MatrixMarket matrix coordinate real skew\n", "symmetric, skew-symmetric or hermitian, found 'skew'"},
+        {true, "%%MatrixMarket matrix array pattern general\n", "the field real or integer for an array, found 'pat"},
+        {true, "%%MatrixMarket matrix coordinate pattern skew-symmetric\n", "or hermitian for a pattern, found"},
         {true, mm + "2 2 1 9\n1 1 1\n", "line 2 (byte 52): expected the end of the line, found '9'"},
-        {true, mm + "% c\n2 2 3\n1 1 1\n", "line 3 (byte 50): expected a number of entries the rest"},
-        {true, mm + "2 2 2\n1 1 1\n\n\n\n\n", "expected 2 entries as the size line declares, not 1"},
+        {true, mm + "% c\n4 2 3\n1 1 1\n", "line 3 (byte 54): expected a number of entries the rest of the file can "
+                                           "hold (at most 1), found '3'"},
+        {true, mm + "2 2 2\n1 1 1\n\n% c\n\n\n", "expected 2 entries as the size line declares, not 1"},
         {true, mm + "2 2 1\n1 1 1\n2 2 2\n", "line 4 (byte 58): expected the end of the file after 1 entries"},
         {true, mm + "2 2 2\n1 3 1\n1 1 1\n", "expected a column index (1 to 2), found '3'"},
         {true, mm + "2 2 1\n1 1\n2 2 2\n", "line 3 (byte 55): expected a value, found the end of the line"},
         {true, "%%MatrixMarket matrix coordinate integer general\n1 1 1\n1 1 1.5\n", "expected an integer value"},
         {true, "%%MatrixMarket matrix coordinate real symmetric\n2 3 0\n", "expected a square size for a symmetric"},
+        {true, "%%MatrixMarket matrix array real hermitian\n2 3\n", "expected a square size for a hermitian matrix"},
+        {true, "%%MatrixMarket matrix coordinate real skew-symmetric\r2 2 1\r\r2 2 -0.5\r",
+         "line 4 (byte 64): expected 0 on the diagonal of a skew-symmetric matrix, found '-0.5'"},
+        {true, "%%MatrixMarket matrix coordinate pattern general\n2 2 1\n2 1 x\n", "expected a value, found 'x'"},
+        {true, array + "3 2\n1\n2\n", "expected a size whose 6 values the rest of the file can hold (at most 2)"},
+        {true, array + "2 2\n1\n2\n3\n\n\n\n", "expected 4 values as the size line declares, not 3"},
+        {true, array + "1 2\n1\n2 3\n", "line 4 (byte 49): expected the end of the line, found '3'"},
+        {true, array + "1 2\n1\n2\n0\n", "expected the end of the file after 2 values, found '0'"},
     };
-    for (const auto& c : cases) {
-        Put("bad.txt", c.text);
-        try {
-            c.matrixMarket ? zyl_mtx::ReadMatrixMarket("bad.txt") : zyl_mtx::ReadTextTriplets("bad.txt", false);
-            ADD_FAILURE() << c.text;
-        } catch (const ZylSrvMtxOpenFileException& e) {
-            EXPECT_EQ(e.ErrorCode(), 202);
-            EXPECT_STREQ(e.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file bad.txt.");
-            EXPECT_NE(std::string(e.Detail()).find(c.detail), std::string::npos) << e.Detail();
-            EXPECT_STREQ(e.File(), "mtx/impl/ZylSrvSparseImExPorter");
-            EXPECT_STREQ(e.Site(), "internal/ZylSrvSparseText.cpp");
+    zyltest::SparseHolder a = zyltest::AssembledOf(zyltest::RandomTriplets(5, 6, 20, 9), 5, 6);
+    const RefMatrix before = zyltest::DenseOf(*a);
+    const int nonzeros = a->NumberOfNonzeros();
+    for (const auto& c : cases)
+        for (bool keep : {false, true}) {
+            if (keep && !c.matrixMarket)
+                continue;
+            Put("bad.txt", c.text);
+            try {
+                c.matrixMarket ? a->ImportMatrixMarket("bad.txt", keep) : a->Import("bad.txt", 3);
+                ADD_FAILURE() << c.text;
+            } catch (const ZylSrvMtxOpenFileException& e) {
+                EXPECT_EQ(e.ErrorCode(), 202);
+                EXPECT_STREQ(e.AsString().Chars(), "ZylSrvSparseImExPorter: Failed to open file bad.txt.");
+                EXPECT_NE(std::string(e.Detail()).find(c.detail), std::string::npos) << e.Detail();
+                EXPECT_STREQ(e.File(), "mtx/impl/ZylSrvSparseImExPorter");
+                EXPECT_STREQ(e.Site(), "internal/ZylSrvSparseText.cpp");
+            }
+            EXPECT_EQ(zyltest::DenseOf(*a).v, before.v);
+            EXPECT_EQ(a->NumberOfNonzeros(), nonzeros);
+            std::remove("bad.txt");
         }
-        std::remove("bad.txt");
-    }
     for (bool matrixMarket : {false, true}) // a missing file: no detail
         zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>(
-            [&] { matrixMarket ? zyl_mtx::ReadMatrixMarket("none") : zyl_mtx::ReadTextTriplets("none", true); }, 202,
-            "ZylSrvSparseImExPorter: Failed to open file none.", "mtx/impl/ZylSrvSparseImExPorter");
+            [&] { matrixMarket ? zyl_mtx::ReadMatrixMarket("none", false) : zyl_mtx::ReadTextTriplets("none", true); },
+            202, "ZylSrvSparseImExPorter: Failed to open file none.", "mtx/impl/ZylSrvSparseImExPorter");
     zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>([] { zyl_mtx::WriteZeroBasedText("no/dir.txt", {}); },
                                                            202, "ZylSrvSparseImExPorter: Failed to open file no/dir.txt.");
     zyltest::ExpectFamilyError<ZylSrvMtxFileWriteFailure>(

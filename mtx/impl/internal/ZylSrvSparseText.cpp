@@ -26,7 +26,9 @@ constexpr zyl_mtx::RaiseSource kRaiseSource = zyl_mtx::HelperSource(zyl_mtx::kSp
 
 // ---- reading ----------------------------------------------------------------
 
-inline bool IsBlank(unsigned char c) { return zyl_mtx::IsSpace(c) && c != '\n'; } // inside one line
+// A line ends at "\n", "\r\n" or a bare "\r" (files from old Mac tools).
+inline bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+inline bool IsBlank(unsigned char c) { return zyl_mtx::IsSpace(c) && !IsLineEnd(static_cast<char>(c)); } // inside one line
 
 // A file read front to back in large blocks through one buffer, so that
 // nothing is allocated per line and the page cache is copied, not mapped (a
@@ -134,17 +136,22 @@ private:
     static constexpr std::size_t kBlock = std::size_t(1) << 18;
 
     // The line of a byte offset, counted again from the start of the file
-    // (only a refused file pays for it).
+    // (only a refused file pays for it): every "\r", and every "\n" that
+    // does not end a "\r\n".
     unsigned long long LineOf(unsigned long long offset) const
     {
         unsigned long long line = 1;
         char chunk[1 << 16];
+        char before = 0;
         for (unsigned long long at = 0; at < offset;) {
             const std::size_t want = static_cast<std::size_t>(std::min<unsigned long long>(sizeof chunk, offset - at));
             const ssize_t n = ::pread(m_fd, chunk, want, static_cast<off_t>(at));
             if (n <= 0)
                 break;
-            line += static_cast<unsigned long long>(std::count(chunk, chunk + n, '\n'));
+            for (ssize_t i = 0; i < n; ++i) {
+                line += (chunk[i] == '\r' || (chunk[i] == '\n' && before != '\r')) ? 1 : 0;
+                before = chunk[i];
+            }
             at += static_cast<unsigned long long>(n);
         }
         return line;
@@ -349,15 +356,51 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode)
     return result;
 }
 
+// ---- Matrix Market ------------------------------------------------------------
+//
+// The reader takes what SciPy's mmread takes for real-valued matrices and a
+// little more: `coordinate` and `array`; `real`, `integer` and `pattern`;
+// `general`, `symmetric`, `skew-symmetric` and `hermitian` (of real values,
+// the same as symmetric). Between the size line and the end, lines that are
+// blank or whose first non-blank byte is '%' are skipped, and a pattern entry
+// may carry a value, which is read and ignored. Beyond SciPy: blank lines
+// before the banner are skipped, and a line may end with "\r\n" or a bare
+// "\r" as well as "\n" (the file then reads as the same file with "\n"
+// ends). Refused, with a detail: complex values and `vector` files (not
+// supported), `pattern` arrays and skew-symmetric patterns (the standard has
+// none), a nonzero on the diagonal of a skew-symmetric matrix (it cannot be
+// one), and anything malformed.
+
 namespace {
+
+enum { kReal, kInteger, kPattern };
+enum { kGeneral, kSymmetric, kSkewSymmetric, kHermitian };
 
 // Advances past the rest of a line that must hold nothing but blanks.
 const char* EndOfLine(const TextBlocks& file, const char* p)
 {
-    p = SkipBlank(p, file.Limit());
-    if (p != file.Limit() && *p != '\n')
+    const char* const end = file.Limit();
+    p = SkipBlank(p, end);
+    if (p == end)
+        return p;
+    if (!IsLineEnd(*p))
         file.Malformed(__LINE__, p, "the end of the line");
-    return p == file.Limit() ? p : p + 1;
+    return *p == '\r' && p + 1 != end && p[1] == '\n' ? p + 2 : p + 1;
+}
+
+// The first byte of the next line that is neither blank nor a comment ('%'
+// its first non-blank byte), past its leading blanks; `end` when none is left.
+const char* NextContentLine(const char* p, const char* end)
+{
+    for (;;) {
+        p = SkipBlank(p, end);
+        if (p == end || (!IsLineEnd(*p) && *p != '%'))
+            return p;
+        while (p != end && !IsLineEnd(*p))
+            ++p;
+        if (p != end)
+            ++p;
+    }
 }
 
 bool SameWord(const char* p, const char* tokenEnd, const char* word)
@@ -372,8 +415,10 @@ bool SameWord(const char* p, const char* tokenEnd, const char* word)
 }
 
 // Reads one banner word, one of `choices` (lower case); returns its index.
+// The choices from `supported` on are known words the reader does not take:
+// their refusal says so (`unsupported`).
 int BannerWord(const TextBlocks& file, const char*& p, std::initializer_list<const char*> choices,
-               const char* expected)
+               const char* expected, int supported = INT_MAX, const char* unsupported = "")
 {
     p = SkipBlank(p, file.Limit());
     const char* tokenEnd = p;
@@ -381,13 +426,17 @@ int BannerWord(const TextBlocks& file, const char*& p, std::initializer_list<con
         ++tokenEnd;
     int index = 0;
     for (const char* word : choices) {
-        if (SameWord(p, tokenEnd, word)) {
-            p = tokenEnd;
-            return index;
-        }
+        if (SameWord(p, tokenEnd, word))
+            break;
         ++index;
     }
-    file.Malformed(__LINE__, p, expected);
+    if (index < supported && index < static_cast<int>(choices.size())) {
+        p = tokenEnd;
+        return index;
+    }
+    file.Malformed(__LINE__, p,
+                   index < static_cast<int>(choices.size()) ? std::string(expected) + " (" + unsupported + ")"
+                                                            : std::string(expected));
 }
 
 // A non-negative count or an index in 1 .. last, on the current line.
@@ -395,85 +444,218 @@ long long LineInteger(const TextBlocks& file, const char*& p, long long first, l
 {
     p = SkipBlank(p, file.Limit());
     long long value = 0;
-    const char* next = p == file.Limit() || *p == '\n' ? nullptr : ParseInteger(p, file.Limit(), value);
+    const char* next = p == file.Limit() || IsLineEnd(*p) ? nullptr : ParseInteger(p, file.Limit(), value);
     if (next == nullptr || value < first || value > last)
         file.Malformed(__LINE__, p, Range(what, first, last));
     p = next;
     return value;
 }
 
+struct MatrixMarketKind {
+    bool array = false;
+    int field = kReal;
+    int symmetry = kGeneral;
+};
+
+// In the order of the symmetry enumeration.
+const std::initializer_list<const char*> kSymmetryWords = {"general", "symmetric", "skew-symmetric", "hermitian"};
+
+MatrixMarketKind ReadBanner(const TextBlocks& file, const char*& p)
+{
+    p = SkipSpace(p, file.Limit()); // blank lines before the banner
+    BannerWord(file, p, {"%%matrixmarket"}, "the banner %%MatrixMarket");
+    BannerWord(file, p, {"matrix", "vector"}, "the object 'matrix'", 1, "vector files are not supported");
+    MatrixMarketKind kind;
+    kind.array = BannerWord(file, p, {"coordinate", "array"}, "the format coordinate or array") == 1;
+    const char* const fieldAt = SkipBlank(p, file.Limit());
+    kind.field = BannerWord(file, p, {"real", "integer", "pattern", "complex"}, "the field real, integer or pattern",
+                            3, "complex values are not supported");
+    if (kind.array && kind.field == kPattern)
+        file.Malformed(__LINE__, fieldAt, "the field real or integer for an array");
+    const char* const symmetryAt = SkipBlank(p, file.Limit());
+    kind.symmetry = BannerWord(file, p, kSymmetryWords, "the symmetry general, symmetric, skew-symmetric or hermitian");
+    if (kind.field == kPattern && kind.symmetry == kSkewSymmetric)
+        file.Malformed(__LINE__, symmetryAt, "the symmetry general, symmetric or hermitian for a pattern");
+    p = EndOfLine(file, p);
+    return kind;
+}
+
+// One pass over a whole file held in one block: the banner, the size line,
+// the entries (or the array's values) into the triplets.
+class MatrixMarketReader {
+public:
+    MatrixMarketReader(const char* path, bool keepSymmetric) : m_file(path, true), m_keepSymmetric(keepSymmetric) {}
+
+    TextTriplets Read()
+    {
+        m_file.Next();
+        m_p = m_file.Begin();
+        m_end = m_file.Limit();
+        m_kind = ReadBanner(m_file, m_p);
+        m_p = NextContentLine(m_p, m_end);
+        ReadSizeLine();
+        if (m_kind.array)
+            ReadArrayValues();
+        else
+            ReadCoordinateEntries();
+        m_p = NextContentLine(m_p, m_end);
+        if (m_p != m_end)
+            m_file.Malformed(__LINE__, m_p,
+                             "the end of the file after " + std::to_string(m_declared) + (m_kind.array ? " values" : " entries"));
+        m_result.count = m_count;
+        return std::move(m_result);
+    }
+
+private:
+    void ReadSizeLine()
+    {
+        const char* const sizeLine = m_p;
+        const long long rows = LineInteger(m_file, m_p, 0, INT_MAX, "the number of rows");
+        const long long columns = LineInteger(m_file, m_p, 0, INT_MAX, "the number of columns");
+        const char* const countAt = m_kind.array ? sizeLine : SkipBlank(m_p, m_end);
+        if (!m_kind.array)
+            m_declared = LineInteger(m_file, m_p, 0, INT_MAX, "the number of entries");
+        m_p = EndOfLine(m_file, m_p);
+        const int symmetry = m_kind.symmetry;
+        if (symmetry != kGeneral && rows != columns)
+            m_file.Malformed(__LINE__, sizeLine,
+                             std::string("a square size for a ") + kSymmetryWords.begin()[symmetry] + " matrix");
+        if (m_kind.array) // column by column: all of it, the lower triangle, or below the diagonal
+            m_declared = symmetry == kGeneral         ? rows * columns
+                         : symmetry == kSkewSymmetric ? rows * (rows - 1) / 2
+                                                      : rows * (rows + 1) / 2;
+        // No allocation from an unchecked size: an entry line takes at least
+        // four bytes ("1 1" and its line end), an array's value two.
+        const long long room = (m_end - m_p + 1) / (m_kind.array ? 2 : 4);
+        if (m_declared > room)
+            m_file.Malformed(__LINE__, countAt,
+                             (m_kind.array ? "a size whose " + std::to_string(m_declared) + " values"
+                                           : std::string("a number of entries")) +
+                                 " the rest of the file can hold (at most " + std::to_string(room) + ")");
+        m_symmetricForm = m_keepSymmetric && (symmetry == kSymmetric || symmetry == kHermitian);
+        m_mirror = !m_symmetricForm && symmetry != kGeneral;
+        m_negate = symmetry == kSkewSymmetric;
+        const long long stored = m_declared * (m_mirror ? 2 : 1);
+        if (stored + (m_symmetricForm ? rows : 0) > INT_MAX)
+            m_file.Malformed(__LINE__, countAt, "at most 2147483647 values to store, mirrored ones and the diagonal included");
+        m_result.entries = mem_Array<ZylSrvSparseMatrixEntry>(static_cast<std::size_t>(stored));
+        if (m_symmetricForm) {
+            m_result.diagonal = mem_Array<double>(static_cast<std::size_t>(rows));
+            std::fill(m_result.diagonal.begin(), m_result.diagonal.end(), 0.0);
+        }
+        m_result.symmetricForm = m_symmetricForm;
+        m_result.numRows = static_cast<int>(rows);
+        m_result.numColumns = static_cast<int>(columns);
+    }
+
+    // The position lives in a local (and the value parser is handed it) so
+    // that it stays in a register over the loop.
+    void ReadCoordinateEntries()
+    {
+        const bool skew = m_kind.symmetry == kSkewSymmetric;
+        const char* p = m_p;
+        const char* const end = m_end;
+        for (long long n = 0; n < m_declared; ++n) {
+            p = NextContentLine(p, end);
+            if (p == end)
+                Truncated(n, " entries");
+            const long long row = LineInteger(m_file, p, 1, m_result.numRows, "a row index");
+            const long long column = LineInteger(m_file, p, 1, m_result.numColumns, "a column index");
+            p = SkipBlank(p, end);
+            const char* const valueAt = p;
+            double value = 1.0;
+            if (m_kind.field != kPattern)
+                value = ReadValue(p);
+            else if (p != end && !IsLineEnd(*p))
+                ReadValue(p); // a pattern with a value column anyway
+            if (skew && row == column && value != 0.0)
+                m_file.Malformed(__LINE__, valueAt, "0 on the diagonal of a skew-symmetric matrix");
+            p = EndOfLine(m_file, p);
+            Add(static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value);
+        }
+        m_p = p;
+    }
+
+    // Column by column; only the values that are not zero (+-0.0) are stored,
+    // so the entries are the nonzeros of the dense matrix.
+    void ReadArrayValues()
+    {
+        const int symmetry = m_kind.symmetry;
+        const int rows = m_result.numRows;
+        const char* p = m_p;
+        long long n = 0;
+        for (int j = 0; j < m_result.numColumns; ++j)
+            for (int i = symmetry == kGeneral ? 0 : symmetry == kSkewSymmetric ? j + 1 : j; i < rows; ++i, ++n) {
+                p = NextContentLine(p, m_end);
+                if (p == m_end)
+                    Truncated(n, " values");
+                p = SkipBlank(p, m_end);
+                const double value = ReadValue(p);
+                p = EndOfLine(m_file, p);
+                if (value != 0.0)
+                    Add(static_cast<unsigned>(i), static_cast<unsigned>(j), value);
+            }
+        m_p = p;
+    }
+
+    [[noreturn]] void Truncated(long long found, const char* what) const
+    {
+        m_file.Malformed(__LINE__, m_end,
+                         std::to_string(m_declared) + what + " as the size line declares, not " + std::to_string(found));
+    }
+
+    // The value token at p (past its blanks), checked against the field.
+    double ReadValue(const char*& p) const
+    {
+        double value = 0.0;
+        long long unused = 0;
+        const bool integer = m_kind.field == kInteger;
+        const char* next = p == m_end || IsLineEnd(*p)                              ? nullptr
+                           : integer && ParseInteger(p, m_end, unused) == nullptr ? nullptr
+                                                                                  : ParseReal(p, m_end, value);
+        if (next == nullptr)
+            m_file.Malformed(__LINE__, p, integer ? "an integer value" : "a value");
+        p = next;
+        return value;
+    }
+
+    // The general form takes each entry, and the mirror of an off-diagonal one
+    // in a symmetric or hermitian file (negated in a skew-symmetric one); the
+    // symmetric form keeps the diagonal apart (repeats summed) and each pair
+    // once below it.
+    void Add(unsigned row, unsigned column, double value)
+    {
+        ZylSrvSparseMatrixEntry* const entries = m_result.entries.Get();
+        if (m_symmetricForm) {
+            if (row == column)
+                m_result.diagonal[row] += value;
+            else
+                entries[m_count++] = {std::max(row, column), std::min(row, column), value};
+            return;
+        }
+        entries[m_count++] = {row, column, value};
+        if (m_mirror && row != column)
+            entries[m_count++] = {column, row, m_negate ? -value : value};
+    }
+
+    TextBlocks m_file;
+    const bool m_keepSymmetric;
+    const char* m_p = nullptr;
+    const char* m_end = nullptr;
+    MatrixMarketKind m_kind;
+    long long m_declared = 0; // entries, or an array's values
+    bool m_symmetricForm = false;
+    bool m_mirror = false;
+    bool m_negate = false;
+    TextTriplets m_result;
+    int m_count = 0;
+};
+
 } // namespace
 
-TextTriplets ReadMatrixMarket(const char* path)
+TextTriplets ReadMatrixMarket(const char* path, bool keepSymmetric)
 {
-    TextBlocks file(path, true);
-    file.Next();
-    const char* const end = file.Limit();
-    const char* p = file.Begin();
-
-    BannerWord(file, p, {"%%matrixmarket"}, "the banner %%MatrixMarket");
-    BannerWord(file, p, {"matrix"}, "the object 'matrix'");
-    BannerWord(file, p, {"coordinate"}, "the format 'coordinate'");
-    enum { kReal, kInteger, kPattern };
-    const int field = BannerWord(file, p, {"real", "integer", "pattern"}, "the field real, integer or pattern");
-    const bool symmetric = BannerWord(file, p, {"general", "symmetric"}, "the symmetry general or symmetric") == 1;
-    p = EndOfLine(file, p);
-
-    // Comment lines and blank lines up to the size line.
-    for (;;) {
-        const char* q = SkipBlank(p, end);
-        if (q != end && *q == '%')
-            q = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
-        else if (q == end || *q != '\n')
-            break;
-        p = q == nullptr || q == end ? end : q + 1;
-    }
-    const char* sizeLine = p;
-    const long long rows = LineInteger(file, p, 0, INT_MAX, "the number of rows");
-    const long long columns = LineInteger(file, p, 0, INT_MAX, "the number of columns");
-    const long long declared = LineInteger(file, p, 0, INT_MAX, "the number of entries");
-    p = EndOfLine(file, p);
-    if (symmetric && rows != columns)
-        file.Malformed(__LINE__, sizeLine, "a square size for a symmetric matrix");
-    // No allocation from an unchecked size: an entry line takes at least
-    // four bytes ("1 1" and its newline), and the expansion must fit an int.
-    if (declared > (end - p + 1) / 4 || (symmetric && declared > INT_MAX / 2))
-        file.Malformed(__LINE__, sizeLine, "a number of entries the rest of the file can hold");
-
-    TextTriplets result;
-    result.entries = mem_Array<ZylSrvSparseMatrixEntry>(static_cast<std::size_t>(declared) * (symmetric ? 2 : 1));
-    int k = 0;
-    for (long long n = 0; n < declared; ++n) {
-        for (const char* q = SkipBlank(p, end); q != end && *q == '\n'; q = SkipBlank(p, end)) // blank lines
-            p = q + 1;
-        if (SkipBlank(p, end) == end)
-            file.Malformed(__LINE__, end, std::to_string(declared) + " entries as the size line declares, not " +
-                                              std::to_string(n));
-        const long long row = LineInteger(file, p, 1, rows, "a row index");
-        const long long column = LineInteger(file, p, 1, columns, "a column index");
-        double value = 1.0;
-        if (field != kPattern) {
-            p = SkipBlank(p, end);
-            long long unused = 0;
-            const char* next = p == end || *p == '\n' ? nullptr
-                               : field == kInteger && ParseInteger(p, end, unused) == nullptr ? nullptr
-                                                                                               : ParseReal(p, end, value);
-            if (next == nullptr)
-                file.Malformed(__LINE__, p, field == kInteger ? "an integer value" : "a value");
-            p = next;
-        }
-        p = EndOfLine(file, p);
-        result.entries[k++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
-        if (symmetric && row != column)
-            result.entries[k++] = {static_cast<unsigned>(column - 1), static_cast<unsigned>(row - 1), value};
-    }
-    p = SkipSpace(p, end);
-    if (p != end)
-        file.Malformed(__LINE__, p, "the end of the file after " + std::to_string(declared) + " entries");
-    result.count = k;
-    result.numRows = static_cast<int>(rows);
-    result.numColumns = static_cast<int>(columns);
-    return result;
+    return MatrixMarketReader(path, keepSymmetric).Read();
 }
 
 void WriteTriplets1Based(const char* path, const SparseArrays& a)
@@ -555,6 +737,12 @@ void WriteMatrixMarket(const char* path, const SparseArrays& a)
 {
     OutputFile out(path);
     const bool symmetric = a.diagonal != nullptr;
+    // A zero on the diagonal is not written: it is no entry, and a file
+    // without it reads back, in either form, as the matrix that was written
+    // (the symmetric form's diagonal holds +0.0 where no entry is).
+    long long diagonalEntries = 0;
+    if (symmetric)
+        diagonalEntries = std::count_if(a.diagonal, a.diagonal + a.numRows, [](double d) { return d != 0.0; });
     const unsigned stored = StoredCount(a);
     char* p = out.Line();
     const char* banner = symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n"
@@ -564,7 +752,7 @@ void WriteMatrixMarket(const char* path, const SparseArrays& a)
     *p++ = ' ';
     p = PutInteger(p, a.numColumns);
     *p++ = ' ';
-    p = PutInteger(p, static_cast<long long>(stored) + (symmetric ? a.numRows : 0));
+    p = PutInteger(p, static_cast<long long>(stored) + diagonalEntries);
     *p++ = '\n';
     out.Commit(p);
     const auto line = [&out](long long row, long long column, double value) {
@@ -578,7 +766,8 @@ void WriteMatrixMarket(const char* path, const SparseArrays& a)
     };
     if (symmetric)
         for (int i = 0; i < a.numRows; ++i)
-            line(i + 1, i + 1, a.diagonal[i]);
+            if (a.diagonal[i] != 0.0)
+                line(i + 1, i + 1, a.diagonal[i]);
     for (int i = 0; i < a.numRows; ++i)
         for (unsigned k = a.rowOffsets[i]; k < a.rowOffsets[i + 1]; ++k) {
             const long long j = a.columnIndices[k];

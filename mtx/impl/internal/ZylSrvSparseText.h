@@ -29,23 +29,33 @@ struct SparseArrays {
 };
 
 // Triplets read from a file, 0-based, every one inside numRows x numColumns.
+// In the symmetric form (Matrix Market only) the entries are the off-diagonal
+// ones, each pair once below the diagonal, and `diagonal` holds numRows values.
 struct TextTriplets {
     mem_Array<ZylSrvSparseMatrixEntry> entries;
     int count = 0;
     int numRows = 0;
     int numColumns = 0;
+    bool symmetricForm = false;
+    mem_Array<double> diagonal;
 };
 
 // Codes 2 ("rb") and 3 ("r"): whitespace-separated 1-based "row column
 // value" triplets; the dimensions are the largest row and column numbers.
 TextTriplets ReadTextTriplets(const char* path, bool binaryMode);
-// "%%MatrixMarket matrix coordinate real|integer|pattern general|symmetric";
-// a symmetric file comes back with both triangles, pattern entries as 1.0.
-TextTriplets ReadMatrixMarket(const char* path);
+// "%%MatrixMarket matrix coordinate|array real|integer|pattern
+// general|symmetric|skew-symmetric|hermitian" (what is taken and refused: the
+// reader's notes). Pattern entries are 1.0; an array's zeros are not stored.
+// A symmetric or hermitian file comes back with both triangles, or in the
+// symmetric form with keepSymmetric; a skew-symmetric one always with both,
+// the mirror negated. Lines may end in "\n", "\r\n" or a bare "\r"; blank
+// lines before the banner are skipped.
+TextTriplets ReadMatrixMarket(const char* path, bool keepSymmetric);
 
 void WriteTriplets1Based(const char* path, const SparseArrays& a);                                  // code 3
 void WriteNodeDofText(const char* path, const SparseArrays& a, const ZylSrvSystemDofDefinition& dofs); // code 4
 void WriteZeroBasedText(const char* path, const SparseArrays& a);                                   // code 5
+// The symmetric form as "symmetric", its diagonal's zeros left out.
 void WriteMatrixMarket(const char* path, const SparseArrays& a);
 
 } // namespace zyl_mtx
