@@ -94,6 +94,19 @@ const std::string& TripletFile()
     return path;
 }
 
+// Up to count "%d %d %lf" triplets from f, which it closes.
+std::vector<ZylSrvSparseMatrixEntry> FscanfEntries(std::FILE* f, int count)
+{
+    std::vector<ZylSrvSparseMatrixEntry> entries(static_cast<std::size_t>(count));
+    int row = 0, column = 0, n = 0;
+    double value = 0.0;
+    while (n < count && std::fscanf(f, "%d %d %lf", &row, &column, &value) == 3)
+        entries[n++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
+    std::fclose(f);
+    entries.resize(n);
+    return entries;
+}
+
 constexpr int kMarketRows = kRows / 2;
 constexpr int kMarketEntries = kMarketRows * kPerRow;
 
@@ -119,14 +132,7 @@ std::vector<ZylSrvSparseMatrixEntry> FscanfReadMarket(const char* path)
     while (std::fgets(line, sizeof line, f) != nullptr && line[0] == '%') {
     }
     std::sscanf(line, "%d %d %d", &rows, &columns, &count);
-    std::vector<ZylSrvSparseMatrixEntry> entries(static_cast<std::size_t>(count));
-    int row = 0, column = 0, n = 0;
-    double value = 0.0;
-    while (n < count && std::fscanf(f, "%d %d %lf", &row, &column, &value) == 3)
-        entries[n++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
-    std::fclose(f);
-    entries.resize(n);
-    return entries;
+    return FscanfEntries(f, count);
 }
 
 // scipy.io.mmread's seconds for the file, or -1 when SciPy cannot run.
@@ -145,18 +151,7 @@ double ScipySeconds(const std::string& path)
 }
 
 // The baseline reader: one fscanf pass into an array sized beforehand.
-std::vector<ZylSrvSparseMatrixEntry> FscanfRead(const char* path)
-{
-    std::vector<ZylSrvSparseMatrixEntry> entries(kEntries);
-    std::FILE* f = std::fopen(path, "r");
-    int row = 0, column = 0, n = 0;
-    double value = 0.0;
-    while (n < kEntries && std::fscanf(f, "%d %d %lf", &row, &column, &value) == 3)
-        entries[n++] = {static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value};
-    std::fclose(f);
-    entries.resize(n);
-    return entries;
-}
+std::vector<ZylSrvSparseMatrixEntry> FscanfRead(const char* path) { return FscanfEntries(std::fopen(path, "r"), kEntries); }
 
 void FprintfWrite(const char* path)
 {

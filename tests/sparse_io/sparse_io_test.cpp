@@ -27,19 +27,7 @@ namespace {
 
 using namespace zyltest;
 
-// Offsets, columns, values, diagonal, rows, columns, nonzeros, symmetry.
-auto ArraysOf(const ZylSrvSparseMatrix& a)
-{
-    using I = ZylSrvSparseMatrixInspector;
-    const int n = a.NumberOfRows();
-    const unsigned m = I::RowOffsets(a)[n];
-    const double* d = I::Diagonal(a);
-    return std::make_tuple(std::vector<unsigned>(I::RowOffsets(a), I::RowOffsets(a) + n + 1),
-                           std::vector<int>(I::ColumnIndices(a), I::ColumnIndices(a) + m),
-                           std::vector<double>(I::Values(a), I::Values(a) + m),
-                           d ? std::vector<double>(d, d + n) : std::vector<double>(), n, a.NumberOfColumns(),
-                           a.NumberOfNonzeros(), I::Symmetry(a));
-}
+const auto ArraysOf = ZylSrvSparseMatrixInspector::Arrays;
 
 // Order n, a random diagonal and m distinct strictly-lower positions.
 SparseHolder RandomSymmetric(int n, int m, unsigned seed)

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 struct ZylSrvSparseMatrixInspector {
@@ -21,6 +22,19 @@ struct ZylSrvSparseMatrixInspector {
     static const double* Diagonal(const ZylSrvSparseMatrix& a) { return a.diagonal; }
     static int Symmetry(const ZylSrvSparseMatrix& a) { return a.symmetry; }
     static bool IsAssembled(const ZylSrvSparseMatrix& a) { return a.isAssembled; }
+    // Offsets, columns, values, diagonal, rows, columns, nonzeros, symmetry:
+    // everything a stored matrix is, for comparisons of whole matrices.
+    static auto Arrays(const ZylSrvSparseMatrix& a)
+    {
+        const int n = a.numRows;
+        const unsigned m = a.rowOffsets[n];
+        const double* d = a.diagonal;
+        return std::make_tuple(std::vector<unsigned>(a.rowOffsets, a.rowOffsets + n + 1),
+                               std::vector<int>(a.columnIndices, a.columnIndices + m),
+                               std::vector<double>(a.values, a.values + m),
+                               d ? std::vector<double>(d, d + n) : std::vector<double>(), n, a.numColumns,
+                               a.numNonzeros, a.symmetry);
+    }
     static long Pending(const ZylSrvSparseMatrix& a) { return a.pendingEntries.Count(); }
     static void ResetData(ZylSrvSparseMatrix& a, const std::vector<ZylSrvSparseMatrixEntry>& entries, int rows,
                           int cols)
