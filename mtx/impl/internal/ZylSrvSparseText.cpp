@@ -577,14 +577,15 @@ private:
     }
 
     // Column by column; only the values that are not zero (+-0.0) are stored,
-    // so the entries are the nonzeros of the dense matrix.
+    // so the entries are the nonzeros of the dense matrix. Without rows there
+    // is nothing to read, however many columns the size line names.
     void ReadArrayValues()
     {
         const int symmetry = m_kind.symmetry;
         const int rows = m_result.numRows;
         const char* p = m_p;
         long long n = 0;
-        for (int j = 0; j < m_result.numColumns; ++j)
+        for (int j = 0; rows > 0 && j < m_result.numColumns; ++j)
             for (int i = symmetry == kGeneral ? 0 : symmetry == kSkewSymmetric ? j + 1 : j; i < rows; ++i, ++n) {
                 p = NextContentLine(p, m_end);
                 if (p == m_end)
