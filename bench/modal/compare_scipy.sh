@@ -44,9 +44,7 @@
 #          accuracy of the Ritz values (measure about 1e-12; tol 0 was some
 #          10-25% slower). Two solvers' eigenvalues differing by more than
 #          1e-6 (relative) fail the run: that is how the missed copies showed.
-# On 40^3, 20 modes (one run): the example (multigrid) 15 iterations, 4.9 s;
-# lobpcg 170 iterations, 34 s, largest measure 3.0e-9; eigsh 41 s, 1e-15; the
-# lowest 20 eigenvalues agree to 2.4e-13.
+# Figures: docs/PERFORMANCE.md, "Modal analysis".
 # --lu-time also times SuperLU of K + shift M alone, after the runs, to show
 # how much of eigsh is the factorisation. --keep leaves the scratch folder
 # (K.mtx, M.mtx, modes.vtk, example.log).

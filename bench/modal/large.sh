@@ -8,8 +8,7 @@
 # --profile line where GNU time is missing) and /proc/loadavg before and after,
 # since the machine may be shared. Builds the example in Release first
 # (build-bench-modal).
-# One run, 2 shared cores: multigrid 14 iterations, 44.4 s (3.17 s each), peak
-# 4286 MiB; Jacobi capped at 20: 2.69 s each, peak 3376 MiB.
+# Figures: docs/PERFORMANCE.md, "Modal analysis".
 #
 #   bash bench/modal/large.sh [--mesh 100x100x100] [--modes 8] [--jacobi CAP]
 #        [--no-multigrid] [--logs DIR]

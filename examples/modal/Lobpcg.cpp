@@ -5,7 +5,6 @@
 #include <mtx/ZylSrvScratchDenseMatrix.h>
 #include <mtx/ZylSrvSparseMatrix.h>
 #include <platform/ZylBasException.h>
-#include <platform/mem.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,17 +36,6 @@ private:
 
 // A view of a caller's column-major array for the library's products.
 ZylSrvMatrix Wrap(int rows, int columns, double* values) { return ZylSrvMatrix(rows, columns, values); }
-
-// Entries of an assembled matrix, one call per use.
-template <class Visit>
-void ForEachEntry(const ZylSrvSparseMatrix& A, Visit visit)
-{
-    int count = 0;
-    ZylSrvSparseMatrixEntry* entries = A.GetEntries(count);
-    for (int e = 0; e < count; ++e)
-        visit(entries[e]);
-    mem_Free(entries);
-}
 
 // The diagonal and the largest absolute row sum, from one pass.
 std::vector<double> Diagonal(const ZylSrvSparseMatrix& A, double& largestRowSum)
@@ -335,7 +323,7 @@ bool Solver::RayleighRitz(int ka, int kp, int kw)
     // pass over each block makes both.
     c.resize(static_cast<std::size_t>(ns) * (kx + kpNew));
     if (kpNew > 0) {
-        ZylSrvMatrix dtm = Wrap(ns, kpNew, Column(c.data(), 0) + static_cast<std::size_t>(ns) * kx);
+        ZylSrvMatrix dtm = Wrap(ns, kpNew, c.data() + static_cast<std::size_t>(ns) * kx);
         Wrap(ns, kx, d.data()).Multiply(Wrap(kx, kpNew, t.data()), dtm, 0, 0);
     }
     const int massAt = 2 * kx + kpNew; // W will have as many columns as X
@@ -360,6 +348,7 @@ void Solver::Run()
     double normK = 0.0, normM = 0.0;
     std::vector<double> preconditioner = Diagonal(m_K, normK);
     const std::vector<double> massDiagonal = Diagonal(m_M, normM);
+    const double normMeasure = normK - m_options.pencilShift * normM;
     for (int i = 0; i < n; ++i)
         preconditioner[i] = 1.0 / (preconditioner[i] + m_options.shift * massDiagonal[i]);
     // [X P W] needs 3 m columns, its images twice that.
@@ -398,7 +387,7 @@ void Solver::Run()
                 xx += x[i] * x[i];
                 w[i] = r;
             }
-            residual[j] = std::sqrt(rr) / (normK * std::sqrt(xx));
+            residual[j] = std::sqrt(rr) / (normMeasure * std::sqrt(xx));
         }
         ApplyPreconditioner(preconditioner, Column(m_S, ka + kp), ka);
         const int wanted = std::min(ka, nev - m_locked);

@@ -33,14 +33,17 @@
 // by side, done a panel of rows at a time in place.
 //
 // Convergence of a pair: ||K x - theta M x|| / (||K|| ||x||) below the
-// tolerance, ||K|| the largest absolute row sum, ||x|| the Euclidean norm.
+// tolerance, ||K|| the largest absolute row sum (less pencilShift ||M|| for a
+// shifted pencil), ||x|| the Euclidean norm.
+#include <mtx/ZylSrvSparseMatrix.h>
+#include <platform/mem.h>
+
 #include <functional>
 #include <map>
 #include <memory>
 #include <utility>
 #include <vector>
 
-class ZylSrvSparseMatrix;
 class ZylSrvScratchDenseMatrix;
 class ZylSrvDenseMatrix;
 
@@ -51,6 +54,10 @@ struct LobpcgOptions {
     int blockSize = 0; // 0: the smallest multiple of 8 of at least modes + max(4, modes / 4)
     double tolerance = 1e-10;
     double shift = 0.0; // sigma of the preconditioner, makes K + sigma M definite
+    // The K given is K0 + pencilShift M, a shifted pencil (eigenvalues
+    // lambda + pencilShift): residuals are measured against ||K|| -
+    // pencilShift ||M||, at most ||K0||, so a converged pair passes for K0.
+    double pencilShift = 0.0;
     int maxIterations = 2000;
     int rowBlock = 4096; // rows per block of the scratch mode set
     unsigned seed = 1;   // of the random start block
@@ -100,6 +107,17 @@ LobpcgResult SolveLowestModes(const ZylSrvSparseMatrix& K, const ZylSrvSparseMat
 void DiagonalAndRowSums(const ZylSrvSparseMatrix& A, std::vector<double>& diagonal, std::vector<double>& rowSums);
 // The largest absolute row sum.
 double LargestRowSum(const ZylSrvSparseMatrix& A);
+// Calls visit(entry) for every stored entry of an assembled matrix (from a
+// copy of them, released after the walk).
+template <class Visit>
+void ForEachEntry(const ZylSrvSparseMatrix& A, Visit visit)
+{
+    int count = 0;
+    ZylSrvSparseMatrixEntry* entries = A.GetEntries(count);
+    for (int e = 0; e < count; ++e)
+        visit(entries[e]);
+    mem_Free(entries);
+}
 // The first `count` columns of a dense matrix, column-major in memory.
 std::vector<double> ReadColumns(const ZylSrvDenseMatrix& modes, int count);
 // ||K x_j - lambda_j M x_j|| / (||K|| ||x_j||) for the columns x_j of

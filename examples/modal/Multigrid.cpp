@@ -4,7 +4,6 @@
 
 #include <mtx/ZylSrvMatrix.h>
 #include <mtx/ZylSrvSparseMatrix.h>
-#include <platform/mem.h>
 
 #include <algorithm>
 #include <chrono>
@@ -128,12 +127,10 @@ Multigrid::Multigrid(const BoxMesh& mesh, const MultigridOptions& options) : m_o
     m_coarsestFactors.reset(new ZylSrvMatrix(last.n, last.n, nullptr, true));
     std::fill(m_coarsestFactors->Values(), m_coarsestFactors->Values() + static_cast<std::size_t>(last.n) * last.n,
               0.0);
-    int count = 0;
-    ZylSrvSparseMatrixEntry* entries = last.A->GetEntries(count);
-    for (int e = 0; e < count; ++e)
-        m_coarsestFactors->Values()[entries[e].row + static_cast<std::size_t>(last.n) * entries[e].column] +=
-            entries[e].value;
-    mem_Free(entries);
+    double* dense = m_coarsestFactors->Values();
+    ForEachEntry(*last.A, [&](const ZylSrvSparseMatrixEntry& e) {
+        dense[e.row + static_cast<std::size_t>(last.n) * e.column] += e.value;
+    });
     m_pivots.resize(static_cast<std::size_t>(last.n));
     m_coarsestFactors->Factorize(m_pivots.data());
     m_setupSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
