@@ -73,13 +73,6 @@ void ZylSrvSparseImExPorter::Install(ZylSrvSparseMatrix& a, zyl_mtx::TextTriplet
 {
     // Builds aside, then replaces; releases a former diagonal.
     a.ResetData(t.entries.Get(), t.count, t.numRows, t.numColumns);
-    if (!t.symmetricForm)
-        return;
-    // The off-diagonal pairs are compressed as any triplets are (repeats
-    // summed, rows sorted); the diagonal joins them as format 6's does.
-    Replace(a.diagonal, t.diagonal);
-    a.numNonzeros += a.numRows;
-    a.symmetry = 1;
 }
 
 zyl_mtx::SparseArrays ZylSrvSparseImExPorter::ArraysOf(const ZylSrvSparseMatrix& a)
@@ -127,8 +120,8 @@ void ZylSrvSparseImExPorter::Import(ZylSrvSparseMatrix& a, const char* path, int
 
 void ZylSrvSparseImExPorter::ImportMatrixMarket(ZylSrvSparseMatrix& a, const char* path, bool keepSymmetric) const
 {
-    zyl_mtx::TextTriplets t = zyl_mtx::ReadMatrixMarket(path, keepSymmetric);
-    Install(a, t);
+    zyl_mtx::ReadArrays r = zyl_mtx::ReadMatrixMarket(path, keepSymmetric);
+    Install(a, r, r.diagonal.Get() != nullptr ? 1 : 0);
 }
 
 void ZylSrvSparseImExPorter::Export(const ZylSrvSparseMatrix& a, const char* path, int format,

@@ -79,29 +79,13 @@ mem_Array<unsigned int> NontrivialColumns(const int* columns, unsigned int store
     return list;
 }
 
-// Sums runs of one column in rows sorted by column into new arrays of
-// `total` entries; the offsets are rewritten in place.
-void MergeSortedRows(mem_Array<unsigned int>& offsets, mem_Array<int>& columns, mem_Array<double>& stored,
-                     int rows, unsigned int total)
+// The first `count` items in an array of their own size.
+template <typename T>
+void Shrink(mem_Array<T>& a, unsigned int count)
 {
-    mem_Array<int> mergedColumns(total);
-    mem_Array<double> mergedValues(total);
-    unsigned int begin = 0, p = 0;
-    for (int i = 0; i < rows; ++i) {
-        const unsigned int end = offsets[i + 1];
-        for (unsigned int k = begin; k < end; ++k) {
-            if (k > begin && columns[k] == columns[k - 1]) {
-                mergedValues[p - 1] += stored[k];
-            } else {
-                mergedColumns[p] = columns[k];
-                mergedValues[p++] = stored[k];
-            }
-        }
-        offsets[i + 1] = p;
-        begin = end;
-    }
-    columns = std::move(mergedColumns);
-    stored = std::move(mergedValues);
+    mem_Array<T> exact(count);
+    std::copy(a.Get(), a.Get() + count, exact.Get());
+    a = std::move(exact);
 }
 
 } // namespace
@@ -232,13 +216,12 @@ void ZylSrvSparseMatrix::ResetData(const ZylSrvSparseMatrixEntry* entries, int c
     offsets[0] = 0;
     zyl_mtx::RowSorter(offsets.Get(), rows).SortEachRow(offsets.Get(), rows, columns.Get(), stored.Get());
 
-    unsigned int total = 0;
-    for (int i = 0; i < rows; ++i)
-        for (unsigned int k = offsets[i]; k < offsets[i + 1]; ++k)
-            total += (k == offsets[i] || columns[k] != columns[k - 1]) ? 1 : 0;
-    // Without repeats the scattered arrays are the result as they stand.
-    if (total != static_cast<unsigned int>(count))
-        MergeSortedRows(offsets, columns, stored, rows, total);
+    const unsigned int total = zyl_mtx::MergeRepeatsInPlace(offsets.Get(), rows, columns.Get(), stored.Get());
+    // Summed repeats leave room at the ends: the matrix keeps arrays of its size.
+    if (total != static_cast<unsigned int>(count)) {
+        Shrink(columns, total);
+        Shrink(stored, total);
+    }
     Replace(rowOffsets, offsets);
     Replace(columnIndices, columns);
     Replace(values, stored);

@@ -15,6 +15,9 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -256,6 +259,115 @@ TEST(SparseTextMatrixMarket, QuirksReadAsThePlainFile)
 }
 
 
+// A file of some 2 MiB (eight of the reader's blocks) in every order the
+// reader treats apart: rows and columns increasing (one pass, nothing to
+// sort), rows increasing (one pass, rows sorted), shuffled and increasing but
+// for its last line (counted, then placed); with "\r\n" ends and a comment
+// line longer than a block. Its arrays hold what a sum over the lines in a
+// map gives: each pair once in increasing columns, repeats summed (repeated
+// places hold eighths, so that every order of summing is exact). A line made
+// malformed is refused with its line number in every order, the matrix kept.
+TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
+{
+    struct Line {
+        int row, column;
+        double value;
+    };
+    std::mt19937 engine(5);
+    const int n = 4000;
+    std::vector<Line> lower; // row >= column: eighths in even columns, repeated; odd ones once, 17 digits
+    std::set<std::pair<int, int>> taken;
+    for (int k = 0; k < 80000; ++k) {
+        const int i = static_cast<int>(engine() % n), j = static_cast<int>(engine() % (i + 1));
+        if (j % 2 == 0)
+            lower.push_back({i, j, std::ldexp(static_cast<double>(engine() % 4001) - 2000.0, -3)});
+        else if (taken.insert({i, j}).second)
+            lower.push_back({i, j, std::ldexp(static_cast<double>(engine()), -40) + 0.1 * (k % 7)});
+    }
+    std::sort(lower.begin(), lower.end(), [](const Line& a, const Line& b) {
+        return std::tie(a.row, a.column) < std::tie(b.row, b.column);
+    });
+    enum Order { kIncreasing, kRowsOnly, kShuffled, kLastOutOfPlace };
+    const struct {
+        const char* symmetry;
+        bool keep;
+        Order order;
+        bool crlf;
+    } rows[] = {{"general", false, kIncreasing, false},   {"general", false, kRowsOnly, true},
+                {"general", false, kShuffled, false},     {"general", false, kLastOutOfPlace, false},
+                {"symmetric", false, kIncreasing, false}, {"symmetric", true, kRowsOnly, false},
+                {"symmetric", true, kShuffled, true},     {"skew-symmetric", false, kLastOutOfPlace, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.symmetry) + (r.keep ? " kept" : "") + " order " + std::to_string(r.order));
+        const bool skew = std::string(r.symmetry) == "skew-symmetric";
+        std::vector<Line> lines;
+        for (const Line& l : lower)
+            if (!(skew && l.row == l.column))
+                lines.push_back(l);
+        if (r.order == kRowsOnly) // pairs of a row's columns backwards
+            for (std::size_t k = 0; k + 1 < lines.size(); k += 2)
+                if (lines[k].row == lines[k + 1].row)
+                    std::swap(lines[k], lines[k + 1]);
+        if (r.order == kShuffled) { // eighths in a symmetric file partly above the diagonal
+            std::shuffle(lines.begin(), lines.end(), engine);
+            for (std::size_t k = 0; k < lines.size() && !skew && std::string(r.symmetry) != "general"; k += 5)
+                if (lines[k].column % 2 == 0)
+                    std::swap(lines[k].row, lines[k].column);
+        }
+        if (r.order == kLastOutOfPlace)
+            std::rotate(lines.begin(), lines.begin() + 1, lines.end());
+        const std::string end = r.crlf ? "\r\n" : "\n";
+        std::string text = "%%MatrixMarket matrix coordinate real " + std::string(r.symmetry) + end + "% " +
+                           std::string(300000, 'c') + end + std::to_string(n) + " " + std::to_string(n) + " " +
+                           std::to_string(lines.size()) + end;
+        std::vector<std::size_t> lineStarts;
+        std::map<std::pair<int, int>, double> want;
+        std::vector<double> wantDiagonal(n, 0.0);
+        const bool mirrored = std::string(r.symmetry) != "general" && !r.keep;
+        for (const Line& l : lines) {
+            lineStarts.push_back(text.size());
+            text += std::to_string(l.row + 1) + " " + std::to_string(l.column + 1) + " " + Printf("%.17g", l.value) + end;
+            if (r.keep && l.row == l.column)
+                wantDiagonal[l.row] += l.value;
+            else if (r.keep)
+                want[{std::max(l.row, l.column), std::min(l.row, l.column)}] += l.value;
+            else
+                want[{l.row, l.column}] += l.value;
+            if (mirrored && l.row != l.column)
+                want[{l.column, l.row}] += skew ? -l.value : l.value;
+        }
+        ZylSrvSparseMatrix a(0, 0);
+        Put("big.mtx", text);
+        a.ImportMatrixMarket("big.mtx", r.keep);
+        ASSERT_EQ(a.NumberOfRows(), n);
+        std::vector<std::tuple<int, int, double>> stored, expected;
+        for (int i = 0; i < n; ++i)
+            for (unsigned k = I::RowOffsets(a)[i]; k < I::RowOffsets(a)[i + 1]; ++k)
+                stored.emplace_back(i, I::ColumnIndices(a)[k], I::Values(a)[k]);
+        for (const auto& [place, value] : want)
+            expected.emplace_back(place.first, place.second, value);
+        EXPECT_EQ(stored, expected);
+        EXPECT_EQ(a.NumberOfNonzeros(), static_cast<int>(expected.size()) + (r.keep ? n : 0));
+        if (r.keep) {
+            EXPECT_EQ(std::vector<double>(I::Diagonal(a), I::Diagonal(a) + n), wantDiagonal);
+        }
+
+        const std::size_t bad = lineStarts[lineStarts.size() * 3 / 4];
+        text.replace(text.find(' ', text.find(' ', bad) + 1) + 1, 1, "x");
+        Put("big.mtx", text);
+        const auto before = I::Arrays(a);
+        try {
+            a.ImportMatrixMarket("big.mtx", r.keep);
+            ADD_FAILURE() << "a malformed value was read";
+        } catch (const ZylSrvMtxOpenFileException& e) {
+            const std::string line = "line " + std::to_string(4 + lineStarts.size() * 3 / 4) + " (byte ";
+            EXPECT_EQ(std::string(e.Detail()).rfind(line, 0), 0u) << e.Detail();
+        }
+        EXPECT_TRUE(I::Arrays(a) == before);
+        std::remove("big.mtx");
+    }
+}
+
 // A symmetric file with an entry above the diagonal, a repeated pair and a
 // missing diagonal entry, kept symmetric: the arrays as worked out by hand.
 // Written as format 6 and as Matrix Market (its zero diagonal value left out)
@@ -374,7 +486,12 @@ TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
         }
     for (bool matrixMarket : {false, true}) // a missing file: no detail
         zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>(
-            [&] { matrixMarket ? zyl_mtx::ReadMatrixMarket("none", false) : zyl_mtx::ReadTextTriplets("none", true); },
+            [&] {
+                if (matrixMarket)
+                    zyl_mtx::ReadMatrixMarket("none", false);
+                else
+                    zyl_mtx::ReadTextTriplets("none", true);
+            },
             202, "ZylSrvSparseImExPorter: Failed to open file none.", "mtx/impl/ZylSrvSparseImExPorter");
     zyltest::ExpectFamilyError<ZylSrvMtxOpenFileException>([] { zyl_mtx::WriteZeroBasedText("no/dir.txt", {}); },
                                                            202, "ZylSrvSparseImExPorter: Failed to open file no/dir.txt.");

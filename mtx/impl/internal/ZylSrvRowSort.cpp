@@ -174,6 +174,11 @@ void RowSorter::SortEachRow(const unsigned int* offsets, int numRows, int* colum
         const int n = static_cast<int>(offsets[i + 1] - offsets[i]);
         int* rowColumns = columns + offsets[i];
         double* rowValues = values + offsets[i];
+        int k = 1;
+        while (k < n && rowColumns[k - 1] < rowColumns[k])
+            ++k;
+        if (k >= n)
+            continue;
         for (int k = 0; k < n; ++k)
             m_positions[k] = k;
         SortWithCompanion(rowColumns, m_positions.Get(), n);
@@ -181,6 +186,25 @@ void RowSorter::SortEachRow(const unsigned int* offsets, int numRows, int* colum
             m_moved[k] = rowValues[m_positions[k]];
         std::copy(m_moved.Get(), m_moved.Get() + n, rowValues);
     }
+}
+
+unsigned int MergeRepeatsInPlace(unsigned int* offsets, int numRows, int* columns, double* values)
+{
+    unsigned int kept = 0, begin = 0;
+    for (int i = 0; i < numRows; ++i) {
+        const unsigned int end = offsets[i + 1], rowStart = kept;
+        for (unsigned int k = begin; k < end; ++k) {
+            if (kept > rowStart && columns[k] == columns[kept - 1]) {
+                values[kept - 1] += values[k];
+            } else {
+                columns[kept] = columns[k];
+                values[kept++] = values[k];
+            }
+        }
+        offsets[i + 1] = kept;
+        begin = end;
+    }
+    return kept;
 }
 
 } // namespace zyl_mtx

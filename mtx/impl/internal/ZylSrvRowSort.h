@@ -12,7 +12,7 @@ namespace zyl_mtx {
 void SortWithCompanion(int* keys, int* companion, int n);
 
 // Sorts every row i (positions offsets[i] .. offsets[i+1]-1) of columns and
-// carries values along. The scratch, sized to the longest row, is taken when
+// carries values along; a row already strictly increasing is left as it is. The scratch, sized to the longest row, is taken when
 // the sorter is made, so a caller can allocate before it changes anything.
 class RowSorter {
 public:
@@ -23,6 +23,11 @@ private:
     mem_Array<int> m_positions;
     mem_Array<double> m_moved;
 };
+
+// Sums the values of each sorted row's repeated columns into the first of
+// them and closes the gaps, rows moving forward (offsets updated); returns
+// the number of values kept.
+unsigned int MergeRepeatsInPlace(unsigned int* offsets, int numRows, int* columns, double* values);
 
 } // namespace zyl_mtx
 

@@ -28,17 +28,6 @@
 
 namespace zyl_mtx {
 
-// Compressed arrays read from a file, not yet any matrix's.
-struct ReadArrays {
-    mem_Array<unsigned int> rowOffsets;
-    mem_Array<int> columnIndices;
-    mem_Array<double> values;
-    mem_Array<double> diagonal; // not allocated in the general form
-    int numRows = 0;
-    int numColumns = 0;
-    int numNonzeros = 0;
-};
-
 // Arrays for numRows rows and m stored values (and a diagonal when symmetric),
 // dimensions set; the contents are left to the reader.
 ReadArrays AllocateReadArrays(int numRows, int numColumns, std::int64_t m, bool symmetric);

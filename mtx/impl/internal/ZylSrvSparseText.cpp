@@ -1,6 +1,7 @@
 #include <mtx/impl/internal/ZylSrvSparseText.h>
 
 #include <mtx/impl/ZylSrvMtxErrors.h>
+#include <mtx/impl/internal/ZylSrvRowSort.h>
 #include <mtx/impl/internal/ZylSrvTextNumbers.h>
 #include <platform/ZylSrvSystemDofDefinition.h>
 
@@ -33,12 +34,15 @@ inline bool IsBlank(unsigned char c) { return zyl_mtx::IsSpace(c) && !IsLineEnd(
 // A file read front to back in large blocks through one buffer, so that
 // nothing is allocated per line and the page cache is copied, not mapped (a
 // mapping's page faults cost more than the copy). Each block ends after a
-// whitespace byte, so that it holds whole tokens; the token cut at its end is
-// carried to the front of the next one. Spaces pad every block (kTextPadding)
-// for the number parsers' eight-byte loads.
+// whitespace byte (kTokens) or a line end (kLines), so that it holds whole
+// tokens or whole lines; what is cut at its end is carried to the front of
+// the next one. A line longer than the buffer doubles it. Spaces pad every
+// block (kTextPadding) for the number parsers' eight-byte loads.
 class TextBlocks {
 public:
-    TextBlocks(const char* path, bool wholeFile) : m_path(path)
+    enum Cut { kTokens, kLines };
+
+    TextBlocks(const char* path, Cut cut) : m_path(path), m_cut(cut)
     {
         m_fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (m_fd < 0)
@@ -50,9 +54,9 @@ public:
                                                         "not a regular file: the readers pass over it twice");
         }
         m_size = static_cast<unsigned long long>(info.st_size);
-        // One spare byte: a whole file ends its only block at end of file.
-        const std::size_t wanted = static_cast<std::size_t>(m_size) + 1;
-        m_capacity = wholeFile ? wanted : (wanted < kBlock ? wanted : kBlock);
+        // One spare byte: a file that fits ends its only block at end of file.
+        const unsigned long long wanted = m_size + 1;
+        m_capacity = wanted < kBlock ? static_cast<std::size_t>(wanted) : kBlock;
         try {
             m_buffer = mem_Array<char>(m_capacity + zyl_mtx::kTextPadding);
         } catch (...) {
@@ -67,39 +71,32 @@ public:
 
     unsigned long long Size() const { return m_size; }
     const char* Begin() const { return m_buffer.Get(); }
-    const char* Limit() const { return m_limit; } // the whole tokens end here
-    bool AtEnd() const { return m_eof; }
+    const char* Limit() const { return m_limit; } // the whole tokens or lines end here
+    // The position of `at` (in the current block) in the file.
+    unsigned long long Offset(const char* at) const
+    {
+        return m_offset + static_cast<unsigned long long>(at - m_buffer.Get());
+    }
 
     // The next block; false once the file is used up.
     bool Next()
     {
         if (m_eof)
             return false;
-        char* const buffer = m_buffer.Get();
         const std::size_t carry = static_cast<std::size_t>(m_end - m_limit);
-        m_offset += static_cast<unsigned long long>(m_limit - buffer);
-        std::memmove(buffer, m_limit, carry);
-        m_end = buffer + carry;
-        while (m_end != buffer + m_capacity) {
-            const ssize_t n = ::read(m_fd, m_end, static_cast<std::size_t>(buffer + m_capacity - m_end));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                Malformed(__LINE__, m_end, "bytes that can be read");
-            if (n == 0) {
-                m_eof = true;
+        m_offset += static_cast<unsigned long long>(m_limit - m_buffer.Get());
+        std::memmove(m_buffer.Get(), m_limit, carry);
+        m_end = m_buffer.Get() + carry;
+        for (;;) {
+            Fill();
+            m_limit = m_eof ? m_end : LastCut();
+            if (m_eof || m_limit != m_buffer.Get())
                 break;
-            }
-            m_end += n;
+            if (m_cut == kTokens)
+                Malformed(__LINE__, m_buffer.Get(), "a token of at most " + std::to_string(m_capacity) + " bytes");
+            Grow();
         }
         std::memset(m_end, ' ', zyl_mtx::kTextPadding);
-        m_limit = m_end;
-        if (!m_eof) {
-            while (m_limit != buffer && !zyl_mtx::IsSpace(m_limit[-1]))
-                --m_limit;
-            if (m_limit == buffer)
-                Malformed(__LINE__, buffer, "a token of at most " + std::to_string(m_capacity) + " bytes");
-        }
         return true;
     }
 
@@ -116,7 +113,7 @@ public:
     // the line, the byte offset and (a printable prefix of) the token there.
     [[noreturn]] void Malformed(int sourceLine, const char* at, const std::string& expected) const
     {
-        const unsigned long long offset = m_offset + static_cast<unsigned long long>(at - m_buffer.Get());
+        const unsigned long long offset = Offset(at);
         std::string found;
         const char* p = at;
         for (; p < m_end && !zyl_mtx::IsSpace(*p) && found.size() < 32; ++p)
@@ -134,6 +131,48 @@ public:
 
 private:
     static constexpr std::size_t kBlock = std::size_t(1) << 18;
+
+    // Reads until the buffer is full or the file ends.
+    void Fill()
+    {
+        char* const full = m_buffer.Get() + m_capacity;
+        while (m_end != full) {
+            const ssize_t n = ::read(m_fd, m_end, static_cast<std::size_t>(full - m_end));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                Malformed(__LINE__, m_end, "bytes that can be read");
+            if (n == 0) {
+                m_eof = true;
+                return;
+            }
+            m_end += n;
+        }
+    }
+
+    // Just past the last whitespace byte (or line end) of the bytes read; the
+    // buffer's start when there is none.
+    char* LastCut() const
+    {
+        char* p = m_end;
+        if (m_cut == kTokens)
+            while (p != m_buffer.Get() && !zyl_mtx::IsSpace(p[-1]))
+                --p;
+        else
+            while (p != m_buffer.Get() && !IsLineEnd(p[-1]))
+                --p;
+        return p;
+    }
+
+    void Grow()
+    {
+        mem_Array<char> larger(2 * m_capacity + zyl_mtx::kTextPadding);
+        const std::size_t used = static_cast<std::size_t>(m_end - m_buffer.Get());
+        std::memcpy(larger.Get(), m_buffer.Get(), used);
+        m_buffer = std::move(larger);
+        m_capacity *= 2;
+        m_end = m_buffer.Get() + used;
+    }
 
     // The line of a byte offset, counted again from the start of the file
     // (only a refused file pays for it): every "\r", and every "\n" that
@@ -158,6 +197,7 @@ private:
     }
 
     const char* m_path;
+    const Cut m_cut;
     int m_fd = -1;
     unsigned long long m_size = 0;
     std::size_t m_capacity = 0;
@@ -287,7 +327,7 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode)
 {
     // "rb" and "r" read the same bytes on this platform.
     static_cast<void>(binaryMode);
-    TextBlocks file(path, false);
+    TextBlocks file(path, TextBlocks::kTokens);
 
     // Pass 1: the number of triplets, so that the entries are allocated once.
     std::size_t tokens = 0;
@@ -480,39 +520,119 @@ MatrixMarketKind ReadBanner(const TextBlocks& file, const char*& p)
     return kind;
 }
 
-// One pass over a whole file held in one block: the banner, the size line,
-// the entries (or the array's values) into the triplets.
+inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// An index of one to ten digits (the eight-byte way): the end of its digits,
+// or null; the caller checks what follows and the range.
+inline const char* QuickIndex(const char* p, std::uint64_t& value)
+{
+    using namespace zyl_mtx::text_detail;
+    std::uint64_t w = Load8(p);
+    int n = LeadingDigits(w);
+    if (n == 0)
+        return nullptr;
+    value = DigitsValue(w, n);
+    if (n == 8) {
+        w = Load8(p + 8);
+        const int more = LeadingDigits(w);
+        if (more > 2)
+            return nullptr;
+        if (more > 0)
+            value = value * kPow10Int[more] + DigitsValue(w, more);
+        n += more;
+    }
+    return p + n;
+}
+
+// One entry line the quick way: "row column value\n" (no value in a pattern),
+// single spaces, the value in the common decimal form. Returns the start of
+// the next line, or null when the line has any other shape (the careful
+// reading then takes it, and refuses it if it has to).
+inline const char* QuickEntry(const char* p, std::uint64_t& row, std::uint64_t& column, double& value, bool pattern)
+{
+    if ((p = QuickIndex(p, row)) == nullptr || *p != ' ')
+        return nullptr;
+    if ((p = QuickIndex(p + 1, column)) == nullptr)
+        return nullptr;
+    if (pattern) {
+        value = 1.0;
+        return *p == '\n' ? p + 1 : nullptr;
+    }
+    if (*p != ' ' || (p = zyl_mtx::ParseDecimalFast(p + 1, value)) == nullptr || *p != '\n')
+        return nullptr;
+    return p + 1;
+}
+
+// The end of the line at p (its first "\n" or "\r"), eight bytes at a time;
+// `end` when the line runs to it.
+inline const char* LineEndFrom(const char* p, const char* end)
+{
+    using zyl_mtx::text_detail::Load8;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    const auto zeroBytes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    for (; p < end; p += 8) {
+        const std::uint64_t w = Load8(p);
+        const std::uint64_t ends = zeroBytes(w ^ (kOnes * '\n')) | zeroBytes(w ^ (kOnes * '\r'));
+        if (ends != 0)
+            return std::min(p + (__builtin_ctzll(ends) >> 3), end);
+    }
+    return end;
+}
+
+// Reads the file in blocks of whole lines: the banner, the size line, then
+// the entries or the array's values into compressed arrays of the final
+// size, nothing else of the file's size held.
+//
+// Coordinate entries: a file whose rows never decrease (after the symmetric
+// form's mirroring) fills the arrays in one pass, in order. Any other file
+// (and every mirrored one) is read twice: the first pass counts the entries
+// of each row, the second places them. Then each row is sorted and its
+// repeats summed. An array's values have known places, so it is read once.
 class MatrixMarketReader {
 public:
-    MatrixMarketReader(const char* path, bool keepSymmetric) : m_file(path, true), m_keepSymmetric(keepSymmetric) {}
+    MatrixMarketReader(const char* path, bool keepSymmetric)
+        : m_file(path, TextBlocks::kLines), m_keepSymmetric(keepSymmetric)
+    {
+    }
 
-    TextTriplets Read()
+    zyl_mtx::ReadArrays Read()
     {
         m_file.Next();
         m_p = m_file.Begin();
-        m_end = m_file.Limit();
+        while ((m_p = SkipSpace(m_p, m_file.Limit())) == m_file.Limit() && NextBlock()) {
+        } // blank lines before the banner
         m_kind = ReadBanner(m_file, m_p);
-        m_p = NextContentLine(m_p, m_end);
+        SkipToContent();
         ReadSizeLine();
         if (m_kind.array)
-            ReadArrayValues();
+            ReadArray();
         else
-            ReadCoordinateEntries();
-        m_p = NextContentLine(m_p, m_end);
-        if (m_p != m_end)
-            m_file.Malformed(__LINE__, m_p,
-                             "the end of the file after " + std::to_string(m_declared) + (m_kind.array ? " values" : " entries"));
-        m_result.count = m_count;
+            ReadCoordinate();
         return std::move(m_result);
     }
 
 private:
+    bool NextBlock()
+    {
+        if (!m_file.Next())
+            return false;
+        m_p = m_file.Begin();
+        return true;
+    }
+
+    // To the next line with content, across blocks; the file's end if none.
+    void SkipToContent()
+    {
+        while ((m_p = NextContentLine(m_p, m_file.Limit())) == m_file.Limit() && NextBlock()) {
+        }
+    }
+
     void ReadSizeLine()
     {
         const char* const sizeLine = m_p;
         const long long rows = LineInteger(m_file, m_p, 0, INT_MAX, "the number of rows");
         const long long columns = LineInteger(m_file, m_p, 0, INT_MAX, "the number of columns");
-        const char* const countAt = m_kind.array ? sizeLine : SkipBlank(m_p, m_end);
+        const char* const countAt = m_kind.array ? sizeLine : SkipBlank(m_p, m_file.Limit());
         if (!m_kind.array)
             m_declared = LineInteger(m_file, m_p, 0, INT_MAX, "the number of entries");
         m_p = EndOfLine(m_file, m_p);
@@ -526,7 +646,8 @@ private:
                                                       : rows * (rows + 1) / 2;
         // No allocation from an unchecked size: an entry line takes at least
         // four bytes ("1 1" and its line end), an array's value two.
-        const long long room = (m_end - m_p + 1) / (m_kind.array ? 2 : 4);
+        const long long room =
+            static_cast<long long>(m_file.Size() - m_file.Offset(m_p) + 1) / (m_kind.array ? 2 : 4);
         if (m_declared > room)
             m_file.Malformed(__LINE__, countAt,
                              (m_kind.array ? "a size whose " + std::to_string(m_declared) + " values"
@@ -535,126 +656,377 @@ private:
         m_symmetricForm = m_keepSymmetric && (symmetry == kSymmetric || symmetry == kHermitian);
         m_mirror = !m_symmetricForm && symmetry != kGeneral;
         m_negate = symmetry == kSkewSymmetric;
-        const long long stored = m_declared * (m_mirror ? 2 : 1);
-        if (stored + (m_symmetricForm ? rows : 0) > INT_MAX)
+        // An array keeps a place for every value of its form; entries at most
+        // two places each.
+        m_places = !m_kind.array        ? m_declared * (m_mirror ? 2 : 1)
+                   : m_symmetricForm    ? rows * (rows - 1) / 2
+                                        : rows * columns;
+        if (m_places + (m_symmetricForm ? rows : 0) > INT_MAX)
             m_file.Malformed(__LINE__, countAt, "at most 2147483647 values to store, mirrored ones and the diagonal included");
-        m_result.entries = mem_Array<ZylSrvSparseMatrixEntry>(static_cast<std::size_t>(stored));
+        m_result.rowOffsets = mem_Array<unsigned int>(static_cast<std::size_t>(rows) + 1);
+        std::fill(m_result.rowOffsets.begin(), m_result.rowOffsets.end(), 0U);
         if (m_symmetricForm) {
             m_result.diagonal = mem_Array<double>(static_cast<std::size_t>(rows));
             std::fill(m_result.diagonal.begin(), m_result.diagonal.end(), 0.0);
         }
-        m_result.symmetricForm = m_symmetricForm;
         m_result.numRows = static_cast<int>(rows);
         m_result.numColumns = static_cast<int>(columns);
     }
 
-    // The position lives in a local (and the value parser is handed it) so
-    // that it stays in a register over the loop.
-    void ReadCoordinateEntries()
+    void AllocatePlaces(long long places)
     {
-        const bool skew = m_kind.symmetry == kSkewSymmetric;
-        const char* p = m_p;
-        const char* const end = m_end;
-        for (long long n = 0; n < m_declared; ++n) {
-            p = NextContentLine(p, end);
-            if (p == end)
-                Truncated(n, " entries");
-            const long long row = LineInteger(m_file, p, 1, m_result.numRows, "a row index");
-            const long long column = LineInteger(m_file, p, 1, m_result.numColumns, "a column index");
-            p = SkipBlank(p, end);
-            const char* const valueAt = p;
-            double value = 1.0;
-            if (m_kind.field != kPattern)
-                value = ReadValue(p);
-            else if (p != end && !IsLineEnd(*p))
-                ReadValue(p); // a pattern with a value column anyway
-            if (skew && row == column && value != 0.0)
-                m_file.Malformed(__LINE__, valueAt, "0 on the diagonal of a skew-symmetric matrix");
-            p = EndOfLine(m_file, p);
-            Add(static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value);
-        }
-        m_p = p;
+        m_result.columnIndices = mem_Array<int>(static_cast<std::size_t>(places));
+        m_result.values = mem_Array<double>(static_cast<std::size_t>(places));
     }
 
-    // Column by column; only the values that are not zero (+-0.0) are stored,
-    // so the entries are the nonzeros of the dense matrix. Without rows there
-    // is nothing to read, however many columns the size line names.
-    void ReadArrayValues()
+    // ---- coordinate ----
+
+    void ReadCoordinate()
     {
-        const int symmetry = m_kind.symmetry;
+        const unsigned long long entriesAt = m_file.Offset(m_p);
+        if (!m_mirror) { // try the one pass
+            AllocatePlaces(m_places);
+            if (PlaceInOrder())
+                return Finish();
+            std::fill(m_result.rowOffsets.begin(), m_result.rowOffsets.end(), 0U);
+            if (m_symmetricForm)
+                std::fill(m_result.diagonal.begin(), m_result.diagonal.end(), 0.0);
+        }
+        const std::uint64_t counted = CountPerRow(entriesAt);
+        unsigned int* const offsets = m_result.rowOffsets.Get();
         const int rows = m_result.numRows;
-        const char* p = m_p;
+        for (int i = 0; i < rows; ++i) // row starts
+            offsets[i + 1] += offsets[i];
+        const unsigned int total = offsets[rows];
+        for (int i = rows; i > 0; --i)
+            offsets[i] = offsets[i - 1];
+        offsets[0] = 0;
+        if (m_mirror)
+            AllocatePlaces(total);
+        // offsets[i + 1] is row i's next place until the pass ends.
+        Restart(entriesAt);
+        std::uint64_t placed = 0;
+        const Places places = PlacesOfEntries();
+        ForEachEntry([&](unsigned row, unsigned column, double value) {
+            placed = Mix(placed, row, column);
+            places.Put(row, column, value, [&](unsigned r, unsigned c, double v) {
+                const unsigned int k = offsets[r + 1]++;
+                if (k >= total) // only when the file changed after it was counted
+                    Changed();
+                m_result.columnIndices[k] = static_cast<int>(c);
+                m_result.values[k] = v;
+            });
+            return true;
+        });
+        if (placed != counted)
+            Changed();
+        Finish();
+    }
+
+    // The entries in the file's order while no row comes before the last one;
+    // false at the first that does (the offsets then hold partial counts).
+    bool PlaceInOrder()
+    {
+        unsigned int* const counts = m_result.rowOffsets.Get() + 1;
+        int* const columns = m_result.columnIndices.Get();
+        double* const values = m_result.values.Get();
+        const Places places = PlacesOfEntries();
+        std::uint64_t nextKey = 0; // past (row, column) of the last place, as row x 2^32 + column
+        unsigned int k = 0;
+        bool inOrder = true;
+        bool increasing = true; // every row's columns, so far
+        const bool read = ForEachEntry([&](unsigned row, unsigned column, double value) {
+            places.Put(row, column, value, [&](unsigned r, unsigned c, double v) {
+                const std::uint64_t key = (std::uint64_t{r} << 32) | c;
+                if (key < nextKey) {
+                    inOrder &= r >= (nextKey - 1) >> 32;
+                    increasing = false;
+                }
+                nextKey = key + 1;
+                ++counts[r];
+                columns[k] = static_cast<int>(c);
+                values[k++] = v;
+            });
+            return inOrder;
+        });
+        if (!read)
+            return false;
+        PrefixSums();
+        m_sortedWithoutRepeats = increasing;
+        return true;
+    }
+
+    // The first pass: how many places each row takes, at offsets[row + 1]
+    // (the lines are read the quick way only where they can be: a line the
+    // second pass will refuse ends the count). Returns the entries' digest.
+    std::uint64_t CountPerRow(unsigned long long entriesAt)
+    {
+        Restart(entriesAt);
+        unsigned int* const counts = m_result.rowOffsets.Get() + 1;
+        const std::uint64_t rows = static_cast<std::uint64_t>(m_result.numRows);
+        const std::uint64_t columns = static_cast<std::uint64_t>(m_result.numColumns);
+        const Places places = PlacesOfEntries();
+        std::uint64_t digest = 0;
         long long n = 0;
-        for (int j = 0; rows > 0 && j < m_result.numColumns; ++j)
-            for (int i = symmetry == kGeneral ? 0 : symmetry == kSkewSymmetric ? j + 1 : j; i < rows; ++i, ++n) {
-                p = NextContentLine(p, m_end);
-                if (p == m_end)
-                    Truncated(n, " values");
-                p = SkipBlank(p, m_end);
-                const double value = ReadValue(p);
-                p = EndOfLine(m_file, p);
-                if (value != 0.0)
-                    Add(static_cast<unsigned>(i), static_cast<unsigned>(j), value);
+        for (const char* p = m_p;; p = m_file.Begin()) {
+            const char* const end = m_file.Limit();
+            while (n < m_declared && (p = NextContentLine(p, end)) != end) {
+                std::uint64_t row = 0, column = 0;
+                p = CountedIndex(p, end, row, rows);
+                if (p != nullptr)
+                    p = CountedIndex(p, end, column, columns);
+                if (p == nullptr)
+                    return digest;
+                --row;
+                --column;
+                digest = Mix(digest, static_cast<unsigned>(row), static_cast<unsigned>(column));
+                places.Put(static_cast<unsigned>(row), static_cast<unsigned>(column), 0.0,
+                           [counts](unsigned r, unsigned, double) { ++counts[r]; });
+                ++n;
+                p = LineEndFrom(p, end);
             }
-        m_p = p;
+            if (n == m_declared || !m_file.Next())
+                return digest;
+        }
+    }
+
+    // An index in 1 .. last after blanks, or null.
+    static const char* CountedIndex(const char* p, const char* end, std::uint64_t& value, std::uint64_t last)
+    {
+        p = SkipBlank(p, end);
+        long long parsed = 0;
+        const char* next = p == end ? nullptr : ParseInteger(p, end, parsed);
+        if (next == nullptr || parsed < 1 || static_cast<std::uint64_t>(parsed) > last)
+            return nullptr;
+        value = static_cast<std::uint64_t>(parsed);
+        return next;
+    }
+
+    // Every entry line from the size line on, read and checked, to
+    // take(row, column, value) (0-based); stops early when take says false.
+    // Refuses a line beyond the declared count and a count not reached.
+    template <class Take>
+    bool ForEachEntry(Take&& take)
+    {
+        const bool quick = m_kind.field != kInteger;
+        const bool pattern = m_kind.field == kPattern;
+        const bool skew = m_kind.symmetry == kSkewSymmetric;
+        const std::uint64_t rows = static_cast<std::uint64_t>(m_result.numRows);
+        const std::uint64_t columns = static_cast<std::uint64_t>(m_result.numColumns);
+        const long long declared = m_declared;
+        long long n = 0;
+        for (const char* p = m_p;; p = m_file.Begin()) {
+            const char* const end = m_file.Limit();
+            for (;;) {
+                if (p == end || !IsDigit(*p))
+                    if ((p = NextContentLine(p, end)) == end)
+                        break;
+                if (n == declared)
+                    m_file.Malformed(__LINE__, p, "the end of the file after " + std::to_string(m_declared) + " entries");
+                std::uint64_t row = 0, column = 0;
+                double value = 0.0;
+                const char* const next = quick ? QuickEntry(p, row, column, value, pattern) : nullptr;
+                if (next != nullptr && row - 1 < rows && column - 1 < columns && !(skew && row == column))
+                    p = next;
+                else
+                    p = CarefulEntry(p, row, column, value);
+                ++n;
+                if (!take(static_cast<unsigned>(row - 1), static_cast<unsigned>(column - 1), value))
+                    return false;
+            }
+            if (!m_file.Next())
+                break;
+        }
+        if (n < m_declared)
+            Truncated(n, " entries");
+        return true;
+    }
+
+    // One entry line read token by token, everything checked.
+    const char* CarefulEntry(const char* p, std::uint64_t& row, std::uint64_t& column, double& value) const
+    {
+        const char* const end = m_file.Limit();
+        row = static_cast<std::uint64_t>(LineInteger(m_file, p, 1, m_result.numRows, "a row index"));
+        column = static_cast<std::uint64_t>(LineInteger(m_file, p, 1, m_result.numColumns, "a column index"));
+        p = SkipBlank(p, end);
+        const char* const valueAt = p;
+        value = 1.0;
+        if (m_kind.field != kPattern)
+            value = ReadValue(p);
+        else if (p != end && !IsLineEnd(*p))
+            ReadValue(p); // a pattern with a value column anyway
+        if (m_kind.symmetry == kSkewSymmetric && row == column && value != 0.0)
+            m_file.Malformed(__LINE__, valueAt, "0 on the diagonal of a skew-symmetric matrix");
+        return EndOfLine(m_file, p);
+    }
+
+    // The places an entry takes: itself in the general form, its mirror too
+    // when mirrored (negated in a skew-symmetric file); in the symmetric form
+    // the diagonal apart (repeats summed) and each pair once below it. A copy
+    // of the reader's choices, so that a pass keeps them in registers.
+    struct Places {
+        bool symmetricForm, mirror, negate;
+        double* diagonal;
+
+        template <class Take>
+        void Put(unsigned row, unsigned column, double value, Take&& put) const
+        {
+            if (symmetricForm) {
+                if (row == column)
+                    diagonal[row] += value;
+                else
+                    put(std::max(row, column), std::min(row, column), value);
+                return;
+            }
+            put(row, column, value);
+            if (mirror && row != column)
+                put(column, row, negate ? -value : value);
+        }
+    };
+    Places PlacesOfEntries() { return {m_symmetricForm, m_mirror, m_negate, m_result.diagonal.Get()}; }
+
+    // Counts at offsets[i + 1] become row starts, offsets[i].
+    void PrefixSums()
+    {
+        unsigned int* const offsets = m_result.rowOffsets.Get();
+        for (int i = 0; i < m_result.numRows; ++i)
+            offsets[i + 1] += offsets[i];
+    }
+
+    // Back to the byte at `at`, the entries' first, for another pass.
+    void Restart(unsigned long long at)
+    {
+        m_file.Rewind();
+        while (NextBlock() && m_file.Offset(m_file.Limit()) <= at) {
+        }
+        m_p = m_file.Begin() + (at - m_file.Offset(m_file.Begin()));
+    }
+
+    static std::uint64_t Mix(std::uint64_t digest, unsigned row, unsigned column)
+    {
+        return (digest ^ ((std::uint64_t{row} << 32) | column)) * 0x100000001b3ULL;
+    }
+
+    [[noreturn]] void Changed() const
+    {
+        m_file.Malformed(__LINE__, m_file.Limit(), "the entries counted in the first pass (the file changed)");
+    }
+
+    // Sorts each row, sums its repeats, and counts what is stored.
+    void Finish()
+    {
+        unsigned int* const offsets = m_result.rowOffsets.Get();
+        const int rows = m_result.numRows;
+        if (m_sortedWithoutRepeats) {
+            m_result.numNonzeros = static_cast<int>(offsets[rows]) + (m_symmetricForm ? rows : 0);
+            return;
+        }
+        zyl_mtx::RowSorter(offsets, rows).SortEachRow(offsets, rows, m_result.columnIndices.Get(), m_result.values.Get());
+        const unsigned int stored =
+            zyl_mtx::MergeRepeatsInPlace(offsets, rows, m_result.columnIndices.Get(), m_result.values.Get());
+        m_result.numNonzeros = static_cast<int>(stored) + (m_symmetricForm ? rows : 0);
+    }
+
+    // ---- array ----
+
+    // Column by column into the places of a dense matrix (its strict lower
+    // triangle in the symmetric form), then each row's values that are not
+    // zero (+-0.0) moved to its front: the entries are the dense matrix's
+    // nonzeros. Without rows there is nothing to read, however many columns
+    // the size line names.
+    void ReadArray()
+    {
+        AllocatePlaces(m_places);
+        std::fill(m_result.values.begin(), m_result.values.end(), 0.0);
+        const int symmetry = m_kind.symmetry;
+        const long long rows = m_result.numRows;
+        const long long columns = m_result.numColumns;
+        double* const dense = m_result.values.Get();
+        long long n = 0;
+        for (long long j = 0; rows > 0 && j < columns; ++j)
+            for (long long i = symmetry == kGeneral ? 0 : symmetry == kSkewSymmetric ? j + 1 : j; i < rows; ++i, ++n) {
+                SkipToContent();
+                if (m_p == m_file.Limit())
+                    Truncated(n, " values");
+                m_p = SkipBlank(m_p, m_file.Limit());
+                const double value = ReadValue(m_p);
+                m_p = EndOfLine(m_file, m_p);
+                if (value == 0.0)
+                    continue;
+                if (m_symmetricForm && i == j)
+                    m_result.diagonal[i] = value;
+                else if (m_symmetricForm)
+                    dense[i * (i - 1) / 2 + j] = value;
+                else
+                    dense[i * columns + j] = value;
+                if (m_mirror && i != j)
+                    dense[j * columns + i] = m_negate ? -value : value;
+            }
+        SkipToContent();
+        if (m_p != m_file.Limit())
+            m_file.Malformed(__LINE__, m_p, "the end of the file after " + std::to_string(m_declared) + " values");
+        Compact();
+    }
+
+    // Row i's places start at i x columns (at i(i-1)/2 in the symmetric form).
+    void Compact()
+    {
+        int* const columnIndices = m_result.columnIndices.Get();
+        double* const values = m_result.values.Get();
+        unsigned int* const offsets = m_result.rowOffsets.Get();
+        const long long columns = m_result.numColumns;
+        unsigned int stored = 0;
+        for (long long i = 0; i < m_result.numRows; ++i) {
+            const long long first = m_symmetricForm ? i * (i - 1) / 2 : i * columns;
+            const long long width = m_symmetricForm ? i : columns;
+            for (long long j = 0; j < width; ++j)
+                if (values[first + j] != 0.0) {
+                    columnIndices[stored] = static_cast<int>(j);
+                    values[stored++] = values[first + j];
+                }
+            offsets[i + 1] = stored;
+        }
+        m_result.numNonzeros = static_cast<int>(stored) + (m_symmetricForm ? m_result.numRows : 0);
     }
 
     [[noreturn]] void Truncated(long long found, const char* what) const
     {
-        m_file.Malformed(__LINE__, m_end,
+        m_file.Malformed(__LINE__, m_file.Limit(),
                          std::to_string(m_declared) + what + " as the size line declares, not " + std::to_string(found));
     }
 
     // The value token at p (past its blanks), checked against the field.
     double ReadValue(const char*& p) const
     {
+        const char* const end = m_file.Limit();
         double value = 0.0;
         long long unused = 0;
         const bool integer = m_kind.field == kInteger;
-        const char* next = p == m_end || IsLineEnd(*p)                              ? nullptr
-                           : integer && ParseInteger(p, m_end, unused) == nullptr ? nullptr
-                                                                                  : ParseReal(p, m_end, value);
+        const char* next = p == end || IsLineEnd(*p)                              ? nullptr
+                           : integer && ParseInteger(p, end, unused) == nullptr ? nullptr
+                                                                                : ParseReal(p, end, value);
         if (next == nullptr)
             m_file.Malformed(__LINE__, p, integer ? "an integer value" : "a value");
         p = next;
         return value;
     }
 
-    // The general form takes each entry, and the mirror of an off-diagonal one
-    // in a symmetric or hermitian file (negated in a skew-symmetric one); the
-    // symmetric form keeps the diagonal apart (repeats summed) and each pair
-    // once below it.
-    void Add(unsigned row, unsigned column, double value)
-    {
-        ZylSrvSparseMatrixEntry* const entries = m_result.entries.Get();
-        if (m_symmetricForm) {
-            if (row == column)
-                m_result.diagonal[row] += value;
-            else
-                entries[m_count++] = {std::max(row, column), std::min(row, column), value};
-            return;
-        }
-        entries[m_count++] = {row, column, value};
-        if (m_mirror && row != column)
-            entries[m_count++] = {column, row, m_negate ? -value : value};
-    }
-
     TextBlocks m_file;
     const bool m_keepSymmetric;
-    const char* m_p = nullptr;
-    const char* m_end = nullptr;
+    const char* m_p = nullptr; // in the current block
     MatrixMarketKind m_kind;
     long long m_declared = 0; // entries, or an array's values
+    long long m_places = 0;   // in the compressed arrays, before repeats are summed
     bool m_symmetricForm = false;
     bool m_mirror = false;
     bool m_negate = false;
-    TextTriplets m_result;
-    int m_count = 0;
+    bool m_sortedWithoutRepeats = false; // found so by the one pass
+    zyl_mtx::ReadArrays m_result;
 };
 
 } // namespace
 
-TextTriplets ReadMatrixMarket(const char* path, bool keepSymmetric)
+ReadArrays ReadMatrixMarket(const char* path, bool keepSymmetric)
 {
     return MatrixMarketReader(path, keepSymmetric).Read();
 }

@@ -29,15 +29,22 @@ struct SparseArrays {
 };
 
 // Triplets read from a file, 0-based, every one inside numRows x numColumns.
-// In the symmetric form (Matrix Market only) the entries are the off-diagonal
-// ones, each pair once below the diagonal, and `diagonal` holds numRows values.
 struct TextTriplets {
     mem_Array<ZylSrvSparseMatrixEntry> entries;
     int count = 0;
     int numRows = 0;
     int numColumns = 0;
-    bool symmetricForm = false;
-    mem_Array<double> diagonal;
+};
+
+// Compressed arrays read from a file, not yet any matrix's.
+struct ReadArrays {
+    mem_Array<unsigned int> rowOffsets;
+    mem_Array<int> columnIndices;
+    mem_Array<double> values;
+    mem_Array<double> diagonal; // not allocated in the general form
+    int numRows = 0;
+    int numColumns = 0;
+    int numNonzeros = 0;
 };
 
 // Codes 2 ("rb") and 3 ("r"): whitespace-separated 1-based "row column
@@ -49,8 +56,11 @@ TextTriplets ReadTextTriplets(const char* path, bool binaryMode);
 // A symmetric or hermitian file comes back with both triangles, or in the
 // symmetric form with keepSymmetric; a skew-symmetric one always with both,
 // the mirror negated. Lines may end in "\n", "\r\n" or a bare "\r"; blank
-// lines before the banner are skipped.
-TextTriplets ReadMatrixMarket(const char* path, bool keepSymmetric);
+// lines before the banner are skipped. The file is read in blocks straight
+// into the arrays, rows sorted and repeats summed: besides the arrays (sized
+// by the entries, mirrored ones included, before repeats are summed) it
+// holds a block of lines and a row sort's scratch.
+ReadArrays ReadMatrixMarket(const char* path, bool keepSymmetric);
 
 void WriteTriplets1Based(const char* path, const SparseArrays& a);                                  // code 3
 void WriteNodeDofText(const char* path, const SparseArrays& a, const ZylSrvSystemDofDefinition& dofs); // code 4
