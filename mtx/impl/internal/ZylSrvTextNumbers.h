@@ -161,7 +161,7 @@ inline const char* ParseDecimalFast(const char* p, double& value)
     std::uint64_t mantissa = static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights))) * 100000000ULL +
                              static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
     // Digits beyond sixteen: only when all sixteen were digits.
-    const std::uint64_t tail = Load8(q + dot + 16);
+    const std::uint64_t tail = dot != 0 ? Load8(q + 17) : Load8(q + 16); // both loads start early
     const int tailDigits = LeadingDigits(tail) & -(count == 16);
     bool overflow = tailDigits == 8;
     overflow |= __builtin_mul_overflow(mantissa, kPow10Int[tailDigits], &mantissa);
