@@ -199,7 +199,9 @@ public:
     /// Detail() names the line, the byte offset, what was expected and what
     /// was found; the matrix is then unchanged. Lines may end in LF, CR LF
     /// or a bare CR; blank lines may come before the banner, blank and '%'
-    /// comment lines anywhere after it.
+    /// comment lines anywhere after it. The file is read in blocks straight
+    /// into the compressed arrays (twice when its rows are not in order), so
+    /// the import holds little beyond the arrays themselves.
     void ImportMatrixMarket(const char* path, bool keepSymmetric);
     /// Writes the matrix to a Matrix Market coordinate file: the general form
     /// as `general`, the symmetric form as `symmetric` (its diagonal values of

@@ -85,6 +85,20 @@ public:
     T* end() const noexcept { return m_data + m_count; }
     ///@}
 
+    /// Keeps the first count items (at most Count()) and gives the block's
+    /// rest back to the allocator; should the smaller block not be had, the
+    /// larger one stays, its items unchanged.
+    void Shrink(std::size_t count)
+    {
+        if (count >= m_count)
+            return;
+        try {
+            m_data = static_cast<T*>(mem_Realloc(m_data, mem_ArraySize(count == 0 ? 1 : count, sizeof(T))));
+        } catch (...) { // the allocation failure: the block is then as it was
+        }
+        m_count = count;
+    }
+
     /// Hands the block to a caller that frees it with mem_Free.
     T* Release() noexcept
     {

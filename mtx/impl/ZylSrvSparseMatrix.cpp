@@ -79,15 +79,6 @@ mem_Array<unsigned int> NontrivialColumns(const int* columns, unsigned int store
     return list;
 }
 
-// The first `count` items in an array of their own size.
-template <typename T>
-void Shrink(mem_Array<T>& a, unsigned int count)
-{
-    mem_Array<T> exact(count);
-    std::copy(a.Get(), a.Get() + count, exact.Get());
-    a = std::move(exact);
-}
-
 } // namespace
 
 // ---- storage and assembly ---------------------------------------------------
@@ -219,8 +210,8 @@ void ZylSrvSparseMatrix::ResetData(const ZylSrvSparseMatrixEntry* entries, int c
     const unsigned int total = zyl_mtx::MergeRepeatsInPlace(offsets.Get(), rows, columns.Get(), stored.Get());
     // Summed repeats leave room at the ends: the matrix keeps arrays of its size.
     if (total != static_cast<unsigned int>(count)) {
-        Shrink(columns, total);
-        Shrink(stored, total);
+        columns.Shrink(total);
+        stored.Shrink(total);
     }
     Replace(rowOffsets, offsets);
     Replace(columnIndices, columns);

@@ -262,11 +262,12 @@ TEST(SparseTextMatrixMarket, QuirksReadAsThePlainFile)
 // A file of some 2 MiB (eight of the reader's blocks) in every order the
 // reader treats apart: rows and columns increasing (one pass, nothing to
 // sort), rows increasing (one pass, rows sorted), shuffled and increasing but
-// for its last line (counted, then placed); with "\r\n" ends and a comment
-// line longer than a block. Its arrays hold what a sum over the lines in a
-// map gives: each pair once in increasing columns, repeats summed (repeated
-// places hold eighths, so that every order of summing is exact). A line made
-// malformed is refused with its line number in every order, the matrix kept.
+// for its last line (counted, then placed); with "\r\n" ends, and a comment
+// line and an entry line each longer than a block. Its arrays hold what a
+// sum over the lines in a map gives: each pair once in increasing columns,
+// repeats summed (repeated places hold eighths, so that every order of
+// summing is exact). A line made malformed is refused with its line number
+// in every order, the matrix kept.
 TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
 {
     struct Line {
@@ -336,6 +337,10 @@ TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
             if (mirrored && l.row != l.column)
                 want[{l.column, l.row}] += skew ? -l.value : l.value;
         }
+        // The first entry's value after blanks longer than a block: its line is held whole.
+        text.insert(text.find(' ', text.find(' ', lineStarts[0]) + 1), 300000, ' ');
+        for (std::size_t k = 1; k < lineStarts.size(); ++k)
+            lineStarts[k] += 300000;
         ZylSrvSparseMatrix a(0, 0);
         Put("big.mtx", text);
         a.ImportMatrixMarket("big.mtx", r.keep);
@@ -352,8 +357,10 @@ TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
             EXPECT_EQ(std::vector<double>(I::Diagonal(a), I::Diagonal(a) + n), wantDiagonal);
         }
 
+        // A value the placing pass refuses, or a row index the counting pass
+        // stops at (the placing pass still refuses it, at the same line).
         const std::size_t bad = lineStarts[lineStarts.size() * 3 / 4];
-        text.replace(text.find(' ', text.find(' ', bad) + 1) + 1, 1, "x");
+        text.replace(r.order % 2 == 0 ? text.find(' ', text.find(' ', bad) + 1) + 1 : bad, 1, "x");
         Put("big.mtx", text);
         const auto before = I::Arrays(a);
         try {
@@ -365,6 +372,43 @@ TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
         }
         EXPECT_TRUE(I::Arrays(a) == before);
         std::remove("big.mtx");
+    }
+}
+
+// Arrays of 1 to 3 MiB, general and kept symmetric, with zeros and lines
+// that cross the reader's blocks: the dense matrix the values were written
+// from, its zeros not stored.
+TEST(SparseTextMatrixMarket, LargeArraysReadAsTheirValues)
+{
+    std::mt19937 engine(7);
+    const int n = 500;
+    for (const std::string symmetry : {"general", "symmetric"}) {
+        SCOPED_TRACE(symmetry);
+        const bool general = symmetry == "general";
+        RefMatrix want(n, n);
+        std::string text = "%%MatrixMarket matrix array real " + symmetry + "\n" + std::to_string(n) + " " +
+                           std::to_string(n) + "\n";
+        for (int j = 0; j < n; ++j)
+            for (int i = general ? 0 : j; i < n; ++i) {
+                const double v = engine() % 3 == 0 ? 0.0 : std::ldexp(static_cast<double>(engine()), -20) - 2048.0;
+                text += Printf("%.17g\n", v);
+                want(i, j) = v;
+                if (!general)
+                    want(j, i) = v;
+            }
+        ASSERT_GT(text.size(), 1u << 20);
+        Put("big.mtx", text);
+        ZylSrvSparseMatrix a(0, 0);
+        a.ImportMatrixMarket("big.mtx", !general);
+        std::remove("big.mtx");
+        EXPECT_EQ(zyltest::DenseOf(a).v, want.v);
+        long nonzeros = 0;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < (general ? n : i); ++j)
+                nonzeros += want(i, j) != 0.0;
+        bool allBelow = true;
+        EXPECT_EQ(StoredBelowOrAll(a, allBelow), nonzeros);
+        EXPECT_TRUE(allBelow || general);
     }
 }
 

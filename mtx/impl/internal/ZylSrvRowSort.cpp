@@ -174,10 +174,10 @@ void RowSorter::SortEachRow(const unsigned int* offsets, int numRows, int* colum
         const int n = static_cast<int>(offsets[i + 1] - offsets[i]);
         int* rowColumns = columns + offsets[i];
         double* rowValues = values + offsets[i];
-        int k = 1;
-        while (k < n && rowColumns[k - 1] < rowColumns[k])
-            ++k;
-        if (k >= n)
+        int increasing = 1;
+        while (increasing < n && rowColumns[increasing - 1] < rowColumns[increasing])
+            ++increasing;
+        if (increasing >= n)
             continue;
         for (int k = 0; k < n; ++k)
             m_positions[k] = k;

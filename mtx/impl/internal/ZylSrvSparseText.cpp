@@ -31,13 +31,27 @@ constexpr zyl_mtx::RaiseSource kRaiseSource = zyl_mtx::HelperSource(zyl_mtx::kSp
 inline bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
 inline bool IsBlank(unsigned char c) { return zyl_mtx::IsSpace(c) && !IsLineEnd(static_cast<char>(c)); } // inside one line
 
+inline const char* SkipSpace(const char* p, const char* end)
+{
+    while (p != end && zyl_mtx::IsSpace(*p))
+        ++p;
+    return p;
+}
+inline const char* SkipBlank(const char* p, const char* end)
+{
+    while (p != end && IsBlank(*p))
+        ++p;
+    return p;
+}
+
 // A file read front to back in large blocks through one buffer, so that
 // nothing is allocated per line and the page cache is copied, not mapped (a
 // mapping's page faults cost more than the copy). Each block ends after a
 // whitespace byte (kTokens) or a line end (kLines), so that it holds whole
 // tokens or whole lines; what is cut at its end is carried to the front of
-// the next one. A line longer than the buffer doubles it. Spaces pad every
-// block (kTextPadding) for the number parsers' eight-byte loads.
+// the next one. A line longer than the buffer doubles it, unless it is a
+// comment or blanks, which are dropped instead. Spaces pad every block
+// (kTextPadding) for the number parsers' eight-byte loads.
 class TextBlocks {
 public:
     enum Cut { kTokens, kLines };
@@ -94,7 +108,8 @@ public:
                 break;
             if (m_cut == kTokens)
                 Malformed(__LINE__, m_buffer.Get(), "a token of at most " + std::to_string(m_capacity) + " bytes");
-            Grow();
+            if (!DropLongCommentOrBlanks())
+                Grow();
         }
         std::memset(m_end, ' ', zyl_mtx::kTextPadding);
         return true;
@@ -164,6 +179,23 @@ private:
         return p;
     }
 
+    // A comment line (or a run of blanks) longer than the buffer need not be
+    // held: it is dropped but for its last byte, turned into '%' (or a blank)
+    // so that what follows of the line still reads as comment (or blanks).
+    // The bytes keep their offsets in the file.
+    bool DropLongCommentOrBlanks()
+    {
+        char* const buffer = m_buffer.Get();
+        const char* const content = SkipBlank(buffer, m_end);
+        if (content != m_end && *content != '%')
+            return false;
+        const char marker = content == m_end ? ' ' : '%';
+        m_offset += static_cast<unsigned long long>(m_end - buffer) - 1;
+        buffer[0] = marker;
+        m_end = buffer + 1;
+        return true;
+    }
+
     void Grow()
     {
         mem_Array<char> larger(2 * m_capacity + zyl_mtx::kTextPadding);
@@ -208,19 +240,6 @@ private:
     bool m_eof = false;
 };
 
-inline const char* SkipSpace(const char* p, const char* end)
-{
-    while (p != end && zyl_mtx::IsSpace(*p))
-        ++p;
-    return p;
-}
-inline const char* SkipBlank(const char* p, const char* end)
-{
-    while (p != end && IsBlank(*p))
-        ++p;
-    return p;
-}
-
 // Starts of runs of non-space bytes, counted with byte-wide counters over
 // blocks of 255 x 16 bytes, which the compiler turns into vector code.
 std::size_t CountTokens(const char* begin, const char* end)
@@ -230,7 +249,8 @@ std::size_t CountTokens(const char* begin, const char* end)
     if (n == 0)
         return 0;
     const auto starts = [b](std::size_t i) {
-        return static_cast<unsigned char>(zyl_mtx::IsSpace(b[i - 1]) & !zyl_mtx::IsSpace(b[i]));
+        return static_cast<unsigned char>(static_cast<int>(zyl_mtx::IsSpace(b[i - 1])) &
+                                          static_cast<int>(!zyl_mtx::IsSpace(b[i])));
     };
     std::size_t count = zyl_mtx::IsSpace(b[0]) ? 0 : 1;
     std::size_t i = 1;
@@ -646,8 +666,8 @@ private:
                                                       : rows * (rows + 1) / 2;
         // No allocation from an unchecked size: an entry line takes at least
         // four bytes ("1 1" and its line end), an array's value two.
-        const long long room =
-            static_cast<long long>(m_file.Size() - m_file.Offset(m_p) + 1) / (m_kind.array ? 2 : 4);
+        const unsigned long long at = m_file.Offset(m_p), size = std::max(m_file.Size(), at);
+        const long long room = static_cast<long long>(size - at + 1) / (m_kind.array ? 2 : 4);
         if (m_declared > room)
             m_file.Malformed(__LINE__, countAt,
                              (m_kind.array ? "a size whose " + std::to_string(m_declared) + " values"
@@ -917,14 +937,22 @@ private:
     {
         unsigned int* const offsets = m_result.rowOffsets.Get();
         const int rows = m_result.numRows;
-        if (m_sortedWithoutRepeats) {
-            m_result.numNonzeros = static_cast<int>(offsets[rows]) + (m_symmetricForm ? rows : 0);
-            return;
-        }
-        zyl_mtx::RowSorter(offsets, rows).SortEachRow(offsets, rows, m_result.columnIndices.Get(), m_result.values.Get());
-        const unsigned int stored =
+        if (!m_sortedWithoutRepeats) {
+            zyl_mtx::RowSorter(offsets, rows).SortEachRow(offsets, rows, m_result.columnIndices.Get(),
+                                                          m_result.values.Get());
             zyl_mtx::MergeRepeatsInPlace(offsets, rows, m_result.columnIndices.Get(), m_result.values.Get());
-        m_result.numNonzeros = static_cast<int>(stored) + (m_symmetricForm ? rows : 0);
+        }
+        KeepStored();
+    }
+
+    // The arrays cut to what is stored (repeats summed, an array's zeros and
+    // a symmetric file's diagonal entries leave room at their ends).
+    void KeepStored()
+    {
+        const unsigned int stored = m_result.rowOffsets[static_cast<std::size_t>(m_result.numRows)];
+        m_result.columnIndices.Shrink(stored);
+        m_result.values.Shrink(stored);
+        m_result.numNonzeros = static_cast<int>(stored) + (m_symmetricForm ? m_result.numRows : 0);
     }
 
     // ---- array ----
@@ -986,7 +1014,7 @@ private:
                 }
             offsets[i + 1] = stored;
         }
-        m_result.numNonzeros = static_cast<int>(stored) + (m_symmetricForm ? m_result.numRows : 0);
+        KeepStored();
     }
 
     [[noreturn]] void Truncated(long long found, const char* what) const

@@ -4,9 +4,9 @@
 // them, without the C library: the same results, several times faster.
 //
 // Readers see a token as a run of non-space bytes and require a number to fill
-// its token. The fast paths read up to 32 bytes past a token's start, so the
-// bytes after the data must be readable: callers keep kTextPadding bytes of
-// spaces there.
+// its token. The fast paths read up to 25 bytes past a token's start and 8
+// past its end, so the bytes after the data must be readable: callers keep
+// kTextPadding bytes of spaces there.
 #include <fast_float/fast_float.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -110,10 +110,11 @@ inline const char* ParseInteger(const char* p, const char* end, long long& value
 }
 
 // The common decimal form: [-]digits[.digits][e[+-]digits] with one to
-// seven integer digits, at most 24 digits in all and one to four exponent
-// digits. The value is fast_float's correctly rounded one (Eisel-Lemire, as
-// strtod rounds); the rare case that step cannot decide, and anything else,
-// gives null (the caller then goes the whole way).
+// fifteen integer digits, its digits (at most 23) a mantissa that fits in 64
+// bits, and one to four exponent digits. The value is fast_float's correctly
+// rounded one (Eisel-Lemire, as strtod rounds); the rare case that step
+// cannot decide, and anything else, gives null (the caller then goes the
+// whole way).
 //
 // The digits are read sixteen at a time in a vector register, the '.'
 // squeezed out by taking the bytes after it from a load one byte further on:
