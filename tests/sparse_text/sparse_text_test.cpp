@@ -4,6 +4,7 @@
 #include <mtx/impl/internal/ZylSrvSparseText.h>
 #include <platform/ZylSrvSystemDofDefinition.h>
 
+#include <support/AllocationSweep.h>
 #include <support/FamilyError.h>
 #include <support/SparseReference.h>
 
@@ -375,6 +376,26 @@ TEST(SparseTextMatrixMarket, LargeFilesInAnyOrderReadAsTheirLines)
     }
 }
 
+// A comment line longer than the reader's block is dropped as it is read:
+// the import allocates no more than for the file without it (an entry line
+// that long is held, and grows the block).
+TEST(SparseTextMatrixMarket, ALongCommentLineIsNotHeld)
+{
+    const std::string head = "%%MatrixMarket matrix coordinate real general\n";
+    const std::string body = "2 2 2\n1 1 1.5\n2 1 -2\n";
+    const auto allocations = [](const std::string& text) {
+        Put("c.mtx", text);
+        zyltest::SparseHolder a;
+        const int n = zyltest::SweepAllocationFailures([&] { a.reset(mem_New<ZylSrvSparseMatrix>(0, 0)); },
+                                                       [&] { a->ImportMatrixMarket("c.mtx"); }, [](int) {});
+        std::remove("c.mtx");
+        return n;
+    };
+    const std::string longComment = "%" + std::string(700000, 'c') + "\n";
+    EXPECT_EQ(allocations(head + longComment + body), allocations(head + body));
+    EXPECT_LT(allocations(head + body), allocations(head + "2 2 2\n1 1" + std::string(700000, ' ') + "1.5\n2 1 -2\n"));
+}
+
 // Arrays of 1 to 3 MiB, general and kept symmetric, with zeros and lines
 // that cross the reader's blocks: the dense matrix the values were written
 // from, its zeros not stored.
@@ -494,6 +515,7 @@ TEST(SparseTextReaders, MalformedFilesAreRefusedWithWhatIsWrong)
         {true, mm + "2 2 2\n1 1 1\n\n% c\n\n\n", "expected 2 entries as the size line declares, not 1"},
         {true, mm + "2 2 1\n1 1 1\n2 2 2\n", "line 4 (byte 58): expected the end of the file after 1 entries"},
         {true, mm + "2 2 2\n1 3 1\n1 1 1\n", "expected a column index (1 to 2), found '3'"},
+        {true, mm + "2 2 2\n1 1 1\n2 0 1\n", "line 4 (byte 60): expected a column index (1 to 2), found '0'"},
         {true, mm + "2 2 1\n1 1\n2 2 2\n", "line 3 (byte 55): expected a value, found the end of the line"},
         {true, "%%MatrixMarket matrix coordinate integer general\n1 1 1\n1 1 1.5\n", "expected an integer value"},
         {true, "%%MatrixMarket matrix coordinate real symmetric\n2 3 0\n", "expected a square size for a symmetric"},

@@ -578,7 +578,7 @@ inline const char* QuickEntry(const char* p, std::uint64_t& row, std::uint64_t& 
         value = 1.0;
         return *p == '\n' ? p + 1 : nullptr;
     }
-    if (*p != ' ' || (p = zyl_mtx::ParseDecimalFast(p + 1, value)) == nullptr || *p != '\n')
+    if (*p != ' ' || (p = zyl_mtx::ParseDecimalFast<false>(p + 1, value)) == nullptr || *p != '\n')
         return nullptr;
     return p + 1;
 }
@@ -919,6 +919,8 @@ private:
         m_file.Rewind();
         while (NextBlock() && m_file.Offset(m_file.Limit()) <= at) {
         }
+        if (at > m_file.Offset(m_file.Limit())) // the file is shorter than it was
+            Changed();
         m_p = m_file.Begin() + (at - m_file.Offset(m_file.Begin()));
     }
 
