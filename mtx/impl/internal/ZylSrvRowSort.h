@@ -12,8 +12,9 @@ namespace zyl_mtx {
 void SortWithCompanion(int* keys, int* companion, int n);
 
 // Sorts every row i (positions offsets[i] .. offsets[i+1]-1) of columns and
-// carries values along; a row already strictly increasing is left as it is. The scratch, sized to the longest row, is taken when
-// the sorter is made, so a caller can allocate before it changes anything.
+// carries values along; a row already strictly increasing is left as it is.
+// The scratch, sized to the longest row, is taken when the sorter is made, so
+// a caller can allocate before it changes anything.
 class RowSorter {
 public:
     RowSorter(const unsigned int* offsets, int numRows);
