@@ -448,6 +448,22 @@ const char* EndOfLine(const TextBlocks& file, const char* p)
     return *p == '\r' && p + 1 != end && p[1] == '\n' ? p + 2 : p + 1;
 }
 
+// The end of the line at p (its first "\n" or "\r"), eight bytes at a time;
+// `end` when the line runs to it.
+inline const char* LineEndFrom(const char* p, const char* end)
+{
+    using zyl_mtx::text_detail::Load8;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    const auto zeroBytes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    for (; p < end; p += 8) {
+        const std::uint64_t w = Load8(p);
+        const std::uint64_t ends = zeroBytes(w ^ (kOnes * '\n')) | zeroBytes(w ^ (kOnes * '\r'));
+        if (ends != 0)
+            return std::min(p + (__builtin_ctzll(ends) >> 3), end);
+    }
+    return end;
+}
+
 // The first byte of the next line that is neither blank nor a comment ('%'
 // its first non-blank byte), past its leading blanks; `end` when none is left.
 const char* NextContentLine(const char* p, const char* end)
@@ -456,8 +472,7 @@ const char* NextContentLine(const char* p, const char* end)
         p = SkipBlank(p, end);
         if (p == end || (!IsLineEnd(*p) && *p != '%'))
             return p;
-        while (p != end && !IsLineEnd(*p))
-            ++p;
+        p = LineEndFrom(p, end);
         if (p != end)
             ++p;
     }
@@ -542,37 +557,15 @@ MatrixMarketKind ReadBanner(const TextBlocks& file, const char*& p)
 
 inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// An index of one to ten digits (the eight-byte way): the end of its digits,
-// or null; the caller checks what follows and the range.
-inline const char* QuickIndex(const char* p, std::uint64_t& value)
-{
-    using namespace zyl_mtx::text_detail;
-    std::uint64_t w = Load8(p);
-    int n = LeadingDigits(w);
-    if (n == 0)
-        return nullptr;
-    value = DigitsValue(w, n);
-    if (n == 8) {
-        w = Load8(p + 8);
-        const int more = LeadingDigits(w);
-        if (more > 2)
-            return nullptr;
-        if (more > 0)
-            value = value * kPow10Int[more] + DigitsValue(w, more);
-        n += more;
-    }
-    return p + n;
-}
-
 // One entry line the quick way: "row column value\n" (no value in a pattern),
 // single spaces, the value in the common decimal form. Returns the start of
 // the next line, or null when the line has any other shape (the careful
 // reading then takes it, and refuses it if it has to).
 inline const char* QuickEntry(const char* p, std::uint64_t& row, std::uint64_t& column, double& value, bool pattern)
 {
-    if ((p = QuickIndex(p, row)) == nullptr || *p != ' ')
+    if ((p = zyl_mtx::DigitRun(p, row)) == nullptr || *p != ' ')
         return nullptr;
-    if ((p = QuickIndex(p + 1, column)) == nullptr)
+    if ((p = zyl_mtx::DigitRun(p + 1, column)) == nullptr)
         return nullptr;
     if (pattern) {
         value = 1.0;
@@ -581,22 +574,6 @@ inline const char* QuickEntry(const char* p, std::uint64_t& row, std::uint64_t& 
     if (*p != ' ' || (p = zyl_mtx::ParseDecimalFast<false>(p + 1, value)) == nullptr || *p != '\n')
         return nullptr;
     return p + 1;
-}
-
-// The end of the line at p (its first "\n" or "\r"), eight bytes at a time;
-// `end` when the line runs to it.
-inline const char* LineEndFrom(const char* p, const char* end)
-{
-    using zyl_mtx::text_detail::Load8;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
-    const auto zeroBytes = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    for (; p < end; p += 8) {
-        const std::uint64_t w = Load8(p);
-        const std::uint64_t ends = zeroBytes(w ^ (kOnes * '\n')) | zeroBytes(w ^ (kOnes * '\r'));
-        if (ends != 0)
-            return std::min(p + (__builtin_ctzll(ends) >> 3), end);
-    }
-    return end;
 }
 
 // Reads the file in blocks of whole lines: the banner, the size line, then
@@ -715,12 +692,10 @@ private:
         const std::uint64_t counted = CountPerRow(entriesAt);
         unsigned int* const offsets = m_result.rowOffsets.Get();
         const int rows = m_result.numRows;
-        for (int i = 0; i < rows; ++i) // row starts
-            offsets[i + 1] += offsets[i];
+        PrefixSums();
         const unsigned int total = offsets[rows];
-        for (int i = rows; i > 0; --i)
+        for (int i = rows; i > 0; --i) // row starts, one place on
             offsets[i] = offsets[i - 1];
-        offsets[0] = 0;
         if (m_mirror)
             AllocatePlaces(total);
         // offsets[i + 1] is row i's next place until the pass ends.

@@ -84,18 +84,38 @@ inline __m128i LanesFrom(int k)
 
 } // namespace text_detail
 
+// A run of one to ten digits, eight at a time: the end of the run, or null
+// (none, or more than ten); the caller checks what follows.
+inline const char* DigitRun(const char* p, std::uint64_t& value)
+{
+    using namespace text_detail;
+    std::uint64_t w = Load8(p);
+    int n = LeadingDigits(w);
+    if (n == 0)
+        return nullptr;
+    value = DigitsValue(w, n);
+    if (n == 8) {
+        w = Load8(p + 8);
+        const int more = LeadingDigits(w);
+        if (more > 2)
+            return nullptr;
+        value = value * kPow10Int[more] + DigitsValue(w, more);
+        n += more;
+    }
+    return p + n;
+}
+
 // A decimal integer as "%d" reads it (optional sign, digits), filling its
 // token. Returns the end of the token, or null when the token is no integer.
 // The magnitude saturates at 2^40, far outside any range a caller accepts.
 inline const char* ParseInteger(const char* p, const char* end, long long& value)
 {
-    using namespace text_detail;
-    if (end - p > 8) { // unsigned, one to seven digits: one load
-        const std::uint64_t v = Load8(p);
-        const int n = LeadingDigits(v);
-        if (n > 0 && n < 8 && IsSpace(p[n])) {
-            value = static_cast<long long>(DigitsValue(v, n));
-            return p + n;
+    if (end - p > 8) { // unsigned, the digit run
+        std::uint64_t v = 0;
+        const char* const q = DigitRun(p, v);
+        if (q != nullptr && IsSpace(*q)) {
+            value = static_cast<long long>(v);
+            return q;
         }
     }
     bool negative = false;
